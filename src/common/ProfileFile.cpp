@@ -1,0 +1,328 @@
+#include "common/ProfileFile.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace zelvar {
+
+namespace {
+
+bool isBlank(QChar c)
+{
+    return c == u' ' || c == u'\t';
+}
+
+QString trimBlanks(QStringView text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isBlank(text[begin]))
+        ++begin;
+    while (end > begin && isBlank(text[end - 1]))
+        --end;
+    return text.mid(begin, end - begin).toString();
+}
+
+// A value must stay on its line: each line break (CRLF, LF or CR) becomes one blank.
+QString oneLine(const QString &value)
+{
+    if (!value.contains(u'\n') && !value.contains(u'\r'))
+        return value;
+    QString out;
+    out.reserve(value.size());
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const QChar c = value[i];
+        if (c == u'\r') {
+            out += u' ';
+            if (i + 1 < value.size() && value[i + 1] == u'\n')
+                ++i;
+        } else if (c == u'\n') {
+            out += u' ';
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+QString decodeWindows1252(const QByteArray &bytes)
+{
+    QStringDecoder decoder("windows-1252");
+    return decoder.decode(bytes);
+}
+
+QByteArray encodeWindows1252(const QString &text, bool *lossy)
+{
+    QStringEncoder encoder("windows-1252");
+    QByteArray out = encoder.encode(text);
+    if (!encoder.hasError()) {
+        if (lossy)
+            *lossy = false;
+        return out;
+    }
+    // The codec marks what it cannot hold with a control byte; redo it one character at a
+    // time so that each such character becomes the "?" the platform writes.
+    out.clear();
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        qsizetype length = 1;
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            length = 2;
+        QStringEncoder one("windows-1252");
+        const QByteArray bytes = one.encode(QStringView(text).mid(i, length));
+        out += one.hasError() ? QByteArray("?") : bytes;
+        i += length - 1;
+    }
+    if (lossy)
+        *lossy = true;
+    return out;
+}
+
+QString ProfileFile::foldName(const QString &name)
+{
+    return trimBlanks(name).toCaseFolded();
+}
+
+bool ProfileFile::parseInteger(const QString &text, int *value)
+{
+    const QString t = trimBlanks(text);
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < t.size() && t[i] == u'-') {
+        negative = true;
+        ++i;
+    }
+    if (i >= t.size())
+        return false;
+    qint64 result = 0;
+    for (; i < t.size(); ++i) {
+        const char16_t c = t[i].unicode();
+        if (c < u'0' || c > u'9')
+            return false;
+        result = result * 10 + (c - u'0');
+        if (result > qint64(2147483648LL))
+            return false;
+    }
+    if (negative)
+        result = -result;
+    if (result > 2147483647LL || result < -2147483648LL)
+        return false;
+    *value = int(result);
+    return true;
+}
+
+ProfileFile ProfileFile::load(const QString &path, bool *exists)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (exists)
+            *exists = false;
+        return {};
+    }
+    if (exists)
+        *exists = true;
+    return fromBytes(file.readAll());
+}
+
+ProfileFile ProfileFile::fromBytes(const QByteArray &bytes)
+{
+    ProfileFile profile;
+    const QString text = decodeWindows1252(bytes);
+    qsizetype start = 0;
+    int lineNumber = 1;
+    while (start < text.size()) {
+        qsizetype end = text.indexOf(u'\n', start);
+        if (end < 0)
+            end = text.size();
+        qsizetype stop = end;
+        if (stop > start && text[stop - 1] == u'\r')
+            --stop;
+        profile.appendLine(text.mid(start, stop - start), lineNumber++);
+        start = end + 1;
+    }
+    return profile;
+}
+
+int ProfileFile::addSection(const QString &name, int lineNumber)
+{
+    const int index = int(m_sections.size());
+    m_sections.push_back({name, lineNumber, {}});
+    m_bodies.emplace_back();
+    m_entryIndex.emplace_back();
+    // The first section of a name wins, as with the platform's functions.
+    const QString folded = foldName(name);
+    if (!m_sectionIndex.contains(folded))
+        m_sectionIndex.insert(folded, index);
+    return index;
+}
+
+void ProfileFile::appendLine(const QString &text, int lineNumber)
+{
+    const QString trimmed = trimBlanks(text);
+    if (trimmed.startsWith(u'[')) {
+        const qsizetype close = trimmed.indexOf(u']');
+        if (close > 0) {
+            addSection(trimmed.mid(1, close - 1), lineNumber);
+            return;
+        }
+    }
+    if (m_sections.empty()) {
+        m_preamble.append(text);
+        return;
+    }
+    const qsizetype equals = text.indexOf(u'=');
+    if (equals >= 0 && !trimmed.startsWith(u';')) {
+        Section &section = m_sections.back();
+        const int entry = int(section.entries.size());
+        section.entries.push_back({text.left(equals), text.mid(equals + 1), lineNumber});
+        const QString folded = foldName(section.entries.back().key);
+        if (!m_entryIndex.back().contains(folded))
+            m_entryIndex.back().insert(folded, entry);
+        m_bodies.back().push_back({entry, {}});
+        return;
+    }
+    m_bodies.back().push_back({-1, text});
+}
+
+int ProfileFile::sectionIndex(const QString &folded) const
+{
+    return m_sectionIndex.value(folded, -1);
+}
+
+const ProfileFile::Entry *ProfileFile::find(const QString &section, const QString &key) const
+{
+    const int s = sectionIndex(foldName(section));
+    if (s < 0)
+        return nullptr;
+    const int e = m_entryIndex[size_t(s)].value(foldName(key), -1);
+    return e < 0 ? nullptr : &m_sections[size_t(s)].entries[size_t(e)];
+}
+
+bool ProfileFile::hasSection(const QString &section) const
+{
+    return sectionIndex(foldName(section)) >= 0;
+}
+
+bool ProfileFile::hasKey(const QString &section, const QString &key) const
+{
+    return find(section, key) != nullptr;
+}
+
+QString ProfileFile::readString(const QString &section, const QString &key, const QString &def) const
+{
+    const Entry *entry = find(section, key);
+    return entry ? trimBlanks(entry->value) : def;
+}
+
+int ProfileFile::readInteger(const QString &section, const QString &key, int def) const
+{
+    const Entry *entry = find(section, key);
+    int value = 0;
+    if (entry && parseInteger(entry->value, &value))
+        return value;
+    return def;
+}
+
+bool ProfileFile::readBool(const QString &section, const QString &key, bool def) const
+{
+    return readInteger(section, key, def ? 1 : 0) != 0;
+}
+
+void ProfileFile::writeString(const QString &section, const QString &key, const QString &value)
+{
+    const QString flat = oneLine(value);
+    int s = sectionIndex(foldName(section));
+    if (s < 0) {
+        // A new section stands at the end, after an empty line unless it is the first.
+        const QString *last = nullptr;
+        if (!m_bodies.empty() && !m_bodies.back().empty() && m_bodies.back().back().entry < 0)
+            last = &m_bodies.back().back().raw;
+        else if (m_sections.empty() && !m_preamble.isEmpty())
+            last = &m_preamble.last();
+        const bool endsWithBlank = last && trimBlanks(*last).isEmpty();
+        if (!endsWithBlank) {
+            if (!m_sections.empty())
+                m_bodies.back().push_back({-1, {}});
+            else if (!m_preamble.isEmpty())
+                m_preamble.append(QString());
+        }
+        s = addSection(section, 0);
+    }
+    Section &sec = m_sections[size_t(s)];
+    const QString foldedKey = foldName(key);
+    const int existing = m_entryIndex[size_t(s)].value(foldedKey, -1);
+    if (existing >= 0) {
+        sec.entries[size_t(existing)].value = flat;
+        return;
+    }
+
+    // A new key follows the section's last entry, ahead of the blank lines that close it.
+    std::vector<BodyLine> &body = m_bodies[size_t(s)];
+    auto at = body.end();
+    while (at != body.begin() && (at - 1)->entry < 0 && trimBlanks((at - 1)->raw).isEmpty())
+        --at;
+    const int entry = int(sec.entries.size());
+    sec.entries.push_back({key, flat, 0});
+    m_entryIndex[size_t(s)].insert(foldedKey, entry);
+    body.insert(at, {entry, {}});
+}
+
+void ProfileFile::writeInteger(const QString &section, const QString &key, int value)
+{
+    writeString(section, key, QString::number(value));
+}
+
+void ProfileFile::writeBool(const QString &section, const QString &key, bool value)
+{
+    writeString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+QByteArray ProfileFile::toBytes(bool *lossy) const
+{
+    static const QString crlf = QStringLiteral("\r\n");
+    QString text;
+    for (const QString &line : m_preamble)
+        text += line + crlf;
+    for (size_t s = 0; s < m_sections.size(); ++s) {
+        const Section &section = m_sections[s];
+        text += u'[' + section.name + u']' + crlf;
+        for (const BodyLine &line : m_bodies[s]) {
+            if (line.entry < 0) {
+                text += line.raw;
+            } else {
+                const Entry &entry = section.entries[size_t(line.entry)];
+                text += entry.key + u'=' + entry.value;
+            }
+            text += crlf;
+        }
+    }
+    return encodeWindows1252(text, lossy);
+}
+
+ProfileFile::SaveResult ProfileFile::save(const QString &path) const
+{
+    SaveResult result;
+    const QByteArray bytes = toBytes(&result.lossy);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        result.error = file.errorString();
+        return result;
+    }
+    if (file.write(bytes) != bytes.size()) {
+        result.error = file.errorString();
+        file.cancelWriting();
+        return result;
+    }
+    if (!file.commit()) {
+        result.error = file.errorString();
+        return result;
+    }
+    result.ok = true;
+    return result;
+}
+
+} // namespace zelvar

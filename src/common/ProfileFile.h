@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+namespace zelvar {
+
+// One INI ("profile") file, read and written the way the Windows profile functions do:
+// names matched without regard to letter case, blanks around names and values ignored
+// when reading, values never quoted, Windows-1252 and CRLF on disk. Lines the program
+// does not understand are kept as they are, so editing one key leaves the rest intact.
+class ProfileFile
+{
+public:
+    struct Entry
+    {
+        QString key;   // as written in the file, blanks included
+        QString value; // as written in the file, blanks included
+        int line = 0;  // 1-based line number in the file read, 0 for an added entry
+    };
+    struct Section
+    {
+        QString name;
+        int line = 0; // 1-based line of its header, 0 for an added section
+        std::vector<Entry> entries;
+    };
+
+    struct SaveResult
+    {
+        bool ok = false;
+        bool lossy = false; // a character Windows-1252 cannot hold was written as "?"
+        QString error;      // why the save failed, for the user
+    };
+
+    ProfileFile() = default;
+
+    // Reads a file; a missing or unreadable file gives an empty profile (every read takes
+    // its default), as the platform's functions do. `exists` tells which case it was.
+    static ProfileFile load(const QString &path, bool *exists = nullptr);
+    static ProfileFile fromBytes(const QByteArray &bytes);
+
+    QString readString(const QString &section, const QString &key, const QString &def) const;
+    int readInteger(const QString &section, const QString &key, int def) const;
+    bool readBool(const QString &section, const QString &key, bool def) const;
+    bool hasSection(const QString &section) const;
+    bool hasKey(const QString &section, const QString &key) const;
+
+    // Sets a key: an existing key keeps its place (and its spelling in the file), a new key
+    // goes after the last entry of its section, a new section at the end of the file.
+    void writeString(const QString &section, const QString &key, const QString &value);
+    void writeInteger(const QString &section, const QString &key, int value);
+    void writeBool(const QString &section, const QString &key, bool value);
+
+    const std::vector<Section> &sections() const { return m_sections; }
+
+    QByteArray toBytes(bool *lossy = nullptr) const;
+    // Replaces the file atomically: the old file stays whole until the new one is complete.
+    SaveResult save(const QString &path) const;
+
+    // The name as the lookups compare it: blanks around it dropped, letter case folded.
+    static QString foldName(const QString &name);
+    // Strict decimal integer with an optional minus sign; false for anything else.
+    static bool parseInteger(const QString &text, int *value);
+
+private:
+    // A line below a section header: one of its entries, or a line kept as it was.
+    struct BodyLine
+    {
+        int entry = -1; // index into the section's entries, -1 for a raw line
+        QString raw;
+    };
+
+    const Entry *find(const QString &section, const QString &key) const;
+    int sectionIndex(const QString &folded) const;
+    void appendLine(const QString &text, int lineNumber);
+    int addSection(const QString &name, int lineNumber);
+
+    QStringList m_preamble; // lines before the first section
+    std::vector<Section> m_sections;
+    std::vector<std::vector<BodyLine>> m_bodies;   // per section, its lines in file order
+    QHash<QString, int> m_sectionIndex;            // first section of each folded name
+    std::vector<QHash<QString, int>> m_entryIndex; // per section: first entry of each folded key
+};
+
+// Windows-1252 text conversion shared by every file the program keeps.
+QString decodeWindows1252(const QByteArray &bytes);
+// A character the code page cannot hold becomes "?" and sets *lossy.
+QByteArray encodeWindows1252(const QString &text, bool *lossy = nullptr);
+
+} // namespace zelvar

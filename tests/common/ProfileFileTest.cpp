@@ -1,0 +1,183 @@
+#include "common/ProfileFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+using zelvar::ProfileFile;
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+} // namespace
+
+TEST(ProfileFile, NamesMatchWithoutCaseButWithInnerBlanks)
+{
+    // "Ç" and "ç" are 0xC7 and 0xE7 in Windows-1252.
+    const auto p = ProfileFile::fromBytes("[  REGLAGES ]\r\n"
+                                          "  DEPLA\xC7" "ER la fenetre principale  =  1  \r\n"
+                                          "Top  btn1=42\r\n");
+    EXPECT_TRUE(p.readBool("reglages", QString::fromUtf8("Deplaçer la fenetre principale"), false));
+    EXPECT_EQ(p.readInteger("Reglages", "top  BTN1", 0), 42);
+    EXPECT_EQ(p.readInteger("Reglages", "Top btn1", 0), 0) << "a single blank names another key";
+    EXPECT_EQ(p.readString("Reglages", "Top  btn1 ", "x"), "42") << "the trailing blank of a name is ignored";
+    EXPECT_EQ(p.readString("Reglages", "Missing", "def"), "def");
+    EXPECT_EQ(p.readString("Nowhere", "Top  btn1", "def"), "def");
+}
+
+TEST(ProfileFile, IntegersAndFlagsFallBackToTheDefault)
+{
+    const auto p = ProfileFile::fromBytes("[s]\nneg=-5\nsp= 7 \njunk=12abc\nempty=\nbig=2147483648\n"
+                                          "min=-2147483648\nplus=+3\ntwo=2\nzero=0\nhex=0x10\n");
+    EXPECT_EQ(p.readInteger("s", "neg", 1), -5);
+    EXPECT_EQ(p.readInteger("s", "sp", 1), 7);
+    EXPECT_EQ(p.readInteger("s", "junk", 1), 1);
+    EXPECT_EQ(p.readInteger("s", "empty", 1), 1);
+    EXPECT_EQ(p.readInteger("s", "big", 1), 1);
+    EXPECT_EQ(p.readInteger("s", "min", 1), -2147483647 - 1);
+    EXPECT_EQ(p.readInteger("s", "plus", 1), 1);
+    EXPECT_EQ(p.readInteger("s", "hex", 1), 1);
+    EXPECT_TRUE(p.readBool("s", "two", false));
+    EXPECT_FALSE(p.readBool("s", "zero", true));
+    EXPECT_TRUE(p.readBool("s", "junk", true));
+}
+
+TEST(ProfileFile, LineEndsAndTheFirstOfDuplicates)
+{
+    for (const QByteArray &bytes : {QByteArray("[a]\r\nk=1\r\n[a]\r\nk=2\r\nj=3"), QByteArray("[a]\nk=1\nk=9\n[a]\nk=2\nj=3\n")}) {
+        const auto p = ProfileFile::fromBytes(bytes);
+        EXPECT_EQ(p.readInteger("a", "k", 0), 1);
+        EXPECT_EQ(p.readInteger("a", "j", 0), 0) << "only the first section of a name is read";
+    }
+}
+
+TEST(ProfileFile, WritesSectionsWithCrlfAndBlankLinesBetween)
+{
+    ProfileFile p;
+    p.writeString("One", "a", "1");
+    p.writeInteger("Two", "b", -2);
+    p.writeString("One", "c", " spaced ");
+    p.writeBool("Two", "d", true);
+    p.writeString("One", "A", "replaced");
+    EXPECT_EQ(p.toBytes(), QByteArray("[One]\r\na=replaced\r\nc= spaced \r\n\r\n[Two]\r\nb=-2\r\nd=1\r\n"));
+}
+
+TEST(ProfileFile, ValueLineBreaksBecomeBlanks)
+{
+    ProfileFile p;
+    p.writeString("s", "code", "0000 006D\r\n0001\n0000\r0010");
+    EXPECT_EQ(p.toBytes(), QByteArray("[s]\r\ncode=0000 006D 0001 0000 0010\r\n"));
+    EXPECT_EQ(ProfileFile::fromBytes(p.toBytes()).readString("s", "code", ""), "0000 006D 0001 0000 0010");
+}
+
+TEST(ProfileFile, Windows1252RoundTripKeepsEveryByte)
+{
+    QByteArray value;
+    for (int c = 0x21; c <= 0xFF; ++c)
+        if (c != '=')
+            value.append(char(c));
+    const QByteArray file = "[s]\r\nk=" + value + "\r\n";
+    const auto p = ProfileFile::fromBytes(file);
+    bool lossy = true;
+    EXPECT_EQ(p.toBytes(&lossy), file);
+    EXPECT_FALSE(lossy);
+    EXPECT_EQ(p.readString("s", "k", "").left(2), QString::fromUtf8("!\""));
+    EXPECT_EQ(p.readString("s", "k", "").at(value.indexOf(char(0x80))), QChar(0x20AC)) << "0x80 is the euro sign";
+}
+
+TEST(ProfileFile, CharactersOutsideTheCodePageBecomeQuestionMarks)
+{
+    ProfileFile p;
+    p.writeString("s", "k", QString::fromUtf8("caf\xC3\xA9 \xE4\xB8\xAD \xF0\x9F\x98\x80!"));
+    bool lossy = false;
+    EXPECT_EQ(p.toBytes(&lossy), QByteArray("[s]\r\nk=caf\xE9 ? ?!\r\n"));
+    EXPECT_TRUE(lossy);
+}
+
+TEST(ProfileFile, EditingOneKeyKeepsEveryOtherLine)
+{
+    const QByteArray original = "; made by hand\r\n"
+                                "[Reglages du Com]\r\n"
+                                "N\xB0 DU PORT =COM4\r\n"
+                                "odd line without equals\r\n"
+                                "Vitesse du Port =9600\r\n"
+                                "\r\n"
+                                "[Other]\r\n"
+                                "x = 1 \r\n";
+    auto p = ProfileFile::fromBytes(original);
+    p.writeString("Reglages du Com", QString::fromUtf8("n° du Port "), "/dev/ttyUSB0");
+    p.writeString("Reglages du Com", "New", "v");
+    p.writeString("Third", "k", "1");
+    EXPECT_EQ(p.toBytes(), QByteArray("; made by hand\r\n"
+                                      "[Reglages du Com]\r\n"
+                                      "N\xB0 DU PORT =/dev/ttyUSB0\r\n"
+                                      "odd line without equals\r\n"
+                                      "Vitesse du Port =9600\r\n"
+                                      "New=v\r\n"
+                                      "\r\n"
+                                      "[Other]\r\n"
+                                      "x = 1 \r\n"
+                                      "\r\n"
+                                      "[Third]\r\n"
+                                      "k=1\r\n"));
+    const auto entries = ProfileFile::fromBytes(original).sections()[0].entries;
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[1].line, 5);
+}
+
+TEST(ProfileFile, SaveReplacesTheFileAndAMissingFileReadsEmpty)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("a.ini");
+    bool exists = true;
+    EXPECT_TRUE(ProfileFile::load(path, &exists).sections().empty());
+    EXPECT_FALSE(exists);
+    ProfileFile p;
+    p.writeString("s", "k", "v");
+    EXPECT_TRUE(p.save(path).ok);
+    EXPECT_EQ(readAll(path), QByteArray("[s]\r\nk=v\r\n"));
+    EXPECT_EQ(ProfileFile::load(path, &exists).readString("s", "k", ""), "v");
+    EXPECT_TRUE(exists);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"a.ini"}) << "no temporary file left";
+}
+
+TEST(ProfileFile, FailedSaveLeavesTheOldFileWhole)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Zelvar2.ini");
+    writeAll(path, "[old]\r\nk=1\r\n");
+
+    // A file size limit makes the write fail part of the way through, like a full disk.
+    ProfileFile big;
+    for (int i = 0; i < 5000; ++i)
+        big.writeString("s", QString("key%1").arg(i), QString(40, u'x'));
+    struct rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    struct rlimit limited = saved;
+    limited.rlim_cur = 4096;
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const auto result = big.save(path);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_FALSE(result.ok);
+    EXPECT_FALSE(result.error.isEmpty());
+    EXPECT_EQ(readAll(path), QByteArray("[old]\r\nk=1\r\n"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"Zelvar2.ini"});
+}
