@@ -349,6 +349,20 @@ TEST(XiButton, PressAndReleaseInsideClicksOnce)
     EXPECT_EQ(button.visualState(), ButtonVisual::Over);
 }
 
+TEST(XiButton, DoubleClickIsTwoFullClicks)
+{
+    Window window;
+    TXiButton button(&window.widget);
+    window.show();
+    QSignalSpy pressed(&button, &TXiButton::pressed);
+    QSignalSpy released(&button, &TXiButton::released);
+    QSignalSpy clicked(&button, &TXiButton::clicked);
+    mouse(QTest::MouseDClick, button, Inside);
+    EXPECT_EQ(pressed.count(), 2);
+    EXPECT_EQ(released.count(), 2);
+    EXPECT_EQ(clicked.count(), 2);
+}
+
 TEST(XiButton, ReleaseOutsideSendsReleaseButNoClick)
 {
     Window window;
