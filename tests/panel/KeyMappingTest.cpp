@@ -6,6 +6,7 @@
 
 #include <QKeyEvent>
 
+#include <cctype>
 #include <map>
 #include <optional>
 #include <set>
