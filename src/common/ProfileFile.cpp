@@ -82,9 +82,19 @@ QByteArray encodeWindows1252(const QString &text, bool *lossy)
     return out;
 }
 
-QString ProfileFile::foldName(const QString &name)
+QString ProfileFile::foldName(QStringView name)
 {
-    return trimBlanks(name).toCaseFolded();
+    QString folded = trimBlanks(name);
+    // Most names are plain ASCII: fold those in place, leave the rest to Unicode case folding.
+    char16_t *data = reinterpret_cast<char16_t *>(folded.data());
+    for (qsizetype i = 0; i < folded.size(); ++i) {
+        const char16_t c = data[i];
+        if (c >= 0x80)
+            return folded.toCaseFolded();
+        if (c >= u'A' && c <= u'Z')
+            data[i] = char16_t(c + (u'a' - u'A'));
+    }
+    return folded;
 }
 
 bool ProfileFile::parseInteger(const QString &text, int *value)
@@ -141,7 +151,7 @@ ProfileFile ProfileFile::fromBytes(const QByteArray &bytes)
         qsizetype stop = end;
         if (stop > start && text[stop - 1] == u'\r')
             --stop;
-        profile.appendLine(text.mid(start, stop - start), lineNumber++);
+        profile.appendLine(QStringView(text).mid(start, stop - start), lineNumber++);
         start = end + 1;
     }
     return profile;
@@ -150,6 +160,7 @@ ProfileFile ProfileFile::fromBytes(const QByteArray &bytes)
 int ProfileFile::addSection(const QString &name, int lineNumber)
 {
     const int index = int(m_sections.size());
+    m_lastSectionFound = -1;
     m_sections.push_back({name, lineNumber, {}});
     m_bodies.emplace_back();
     m_entryIndex.emplace_back();
@@ -160,32 +171,35 @@ int ProfileFile::addSection(const QString &name, int lineNumber)
     return index;
 }
 
-void ProfileFile::appendLine(const QString &text, int lineNumber)
+void ProfileFile::appendLine(QStringView text, int lineNumber)
 {
-    const QString trimmed = trimBlanks(text);
+    qsizetype first = 0;
+    while (first < text.size() && isBlank(text[first]))
+        ++first;
+    const QStringView trimmed = text.mid(first);
     if (trimmed.startsWith(u'[')) {
         const qsizetype close = trimmed.indexOf(u']');
         if (close > 0) {
-            addSection(trimmed.mid(1, close - 1), lineNumber);
+            addSection(trimmed.mid(1, close - 1).toString(), lineNumber);
             return;
         }
     }
     if (m_sections.empty()) {
-        m_preamble.append(text);
+        m_preamble.append(text.toString());
         return;
     }
     const qsizetype equals = text.indexOf(u'=');
     if (equals >= 0 && !trimmed.startsWith(u';')) {
         Section &section = m_sections.back();
         const int entry = int(section.entries.size());
-        section.entries.push_back({text.left(equals), text.mid(equals + 1), lineNumber});
-        const QString folded = foldName(section.entries.back().key);
-        if (!m_entryIndex.back().contains(folded))
-            m_entryIndex.back().insert(folded, entry);
+        section.entries.push_back({text.left(equals).toString(), text.mid(equals + 1).toString(), lineNumber});
+        QString folded = foldName(text.left(equals));
+        if (!m_entryIndex.back().contains(folded)) // the first of a name wins
+            m_entryIndex.back().insert(std::move(folded), entry);
         m_bodies.back().push_back({entry, {}});
         return;
     }
-    m_bodies.back().push_back({-1, text});
+    m_bodies.back().push_back({-1, text.toString()});
 }
 
 int ProfileFile::sectionIndex(const QString &folded) const
@@ -195,7 +209,11 @@ int ProfileFile::sectionIndex(const QString &folded) const
 
 const ProfileFile::Entry *ProfileFile::find(const QString &section, const QString &key) const
 {
-    const int s = sectionIndex(foldName(section));
+    if (m_lastSectionFound < 0 || section != m_lastSectionAsked) {
+        m_lastSectionAsked = section;
+        m_lastSectionFound = sectionIndex(foldName(section));
+    }
+    const int s = m_lastSectionFound;
     if (s < 0)
         return nullptr;
     const int e = m_entryIndex[size_t(s)].value(foldName(key), -1);

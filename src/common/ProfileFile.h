@@ -61,7 +61,7 @@ public:
     SaveResult save(const QString &path) const;
 
     // The name as the lookups compare it: blanks around it dropped, letter case folded.
-    static QString foldName(const QString &name);
+    static QString foldName(QStringView name);
     // Strict decimal integer with an optional minus sign; false for anything else.
     static bool parseInteger(const QString &text, int *value);
 
@@ -75,7 +75,7 @@ private:
 
     const Entry *find(const QString &section, const QString &key) const;
     int sectionIndex(const QString &folded) const;
-    void appendLine(const QString &text, int lineNumber);
+    void appendLine(QStringView text, int lineNumber);
     int addSection(const QString &name, int lineNumber);
 
     QStringList m_preamble; // lines before the first section
@@ -83,6 +83,9 @@ private:
     std::vector<std::vector<BodyLine>> m_bodies;   // per section, its lines in file order
     QHash<QString, int> m_sectionIndex;            // first section of each folded name
     std::vector<QHash<QString, int>> m_entryIndex; // per section: first entry of each folded key
+    // Readers ask for many keys of one section in a row: remember the last section asked for.
+    mutable QString m_lastSectionAsked;
+    mutable int m_lastSectionFound = -1;
 };
 
 // Windows-1252 text conversion shared by every file the program keeps.

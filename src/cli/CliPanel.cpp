@@ -1,0 +1,191 @@
+#include "cli/CliCommands.h"
+
+#include "devices/RelayCommand.h"
+#include "panel/PanelButtons.h"
+#include "panel/PanelCheck.h"
+#include "panel/PanelConfig.h"
+#include "panel/PanelExport.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace zelvar::cli {
+
+QTextStream &out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+QTextStream &err()
+{
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+namespace {
+
+// Parses a command's options; false when it printed help or an error (status in *status).
+bool parse(QCommandLineParser &parser, const QStringList &arguments, int *status)
+{
+    parser.addHelpOption();
+    if (!parser.parse(arguments)) {
+        err() << parser.errorText() << "\n";
+        *status = 2;
+        return false;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        out() << parser.helpText();
+        *status = 0;
+        return false;
+    }
+    return true;
+}
+
+QString commandText(const QByteArray &command)
+{
+    return decodeWindows1252(command);
+}
+
+void printWarnings(const PanelConfig &config)
+{
+    for (const QString &warning : config.warnings)
+        err() << "Zelvar2.ini : " << warning << "\n";
+}
+
+} // namespace
+
+int runShow(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Affiche le panneau de Zelvar2.ini tel que le panneau en marche le construit."));
+    parser.addOption({QStringLiteral("json"), QStringLiteral("Un seul objet JSON (textes en UTF-8).")});
+    int status = 0;
+    if (!parse(parser, arguments, &status))
+        return status;
+
+    const PanelConfig config = readPanelConfig(ProfileFile::load(PanelFiles::config()), PanelReader::Panel);
+    printWarnings(config);
+    const PanelButtons entries = buildPanelButtons(config.buttons);
+    const PanelSettings &s = config.settings;
+
+    if (parser.isSet(QStringLiteral("json"))) {
+        QJsonArray buttons;
+        for (size_t k = 1; k < entries.size(); ++k) {
+            const ButtonEntry &e = entries[k];
+            const ButtonConfig &b = config.buttons[k - 1];
+            buttons.append(QJsonObject{{"index", int(k)},
+                                       {"mode", e.mode},
+                                       {"caption", b.caption},
+                                       {"description", e.description},
+                                       {"left", b.left},
+                                       {"top", b.top},
+                                       {"shortcut", e.shortcut},
+                                       {"press", commandText(e.pressCommand)},
+                                       {"release", commandText(e.releaseCommand)},
+                                       {"click", commandText(e.clickCommand)}});
+        }
+        QJsonArray texts;
+        for (size_t k = 0; k < config.texts.size(); ++k)
+            texts.append(QJsonObject{{"index", int(k + 1)},
+                                     {"text", config.texts[k].text},
+                                     {"left", config.texts[k].left},
+                                     {"top", config.texts[k].top}});
+        const QJsonObject settings{{"port", s.CurrentPortName},
+                                   {"speed", s.CurrentPortSpeed},
+                                   {"exitMenus", s.ExitMenusEnabled},
+                                   {"reduceToTray", s.ReduceToTray},
+                                   {"moveMainWindow", s.MoveMainWindow}};
+        const QJsonObject root{{"settings", settings}, {"buttons", buttons}, {"texts", texts}};
+        out() << QString::fromUtf8(QJsonDocument(root).toJson(QJsonDocument::Indented));
+        return 0;
+    }
+
+    auto yesNo = [](bool b) { return b ? QStringLiteral("oui") : QStringLiteral("non"); };
+    out() << "Port " << s.CurrentPortName << " à " << s.CurrentPortSpeed << " bauds\n"
+          << "Menus de sortie : " << yesNo(s.ExitMenusEnabled) << " ; réduction dans la barre des tâches : "
+          << yesNo(s.ReduceToTray) << " ; déplacer la fenêtre principale : " << yesNo(s.MoveMainWindow) << "\n\n";
+    out() << entries.size() - 1 << " bouton(s)\n";
+    auto show = [](const QByteArray &c) { return c.isEmpty() ? QStringLiteral("-") : commandText(c); };
+    for (size_t k = 1; k < entries.size(); ++k) {
+        const ButtonEntry &e = entries[k];
+        const ButtonConfig &b = config.buttons[k - 1];
+        out() << QString("%1. « %2 » %3 (%4) à %5,%6").arg(k).arg(b.caption, QString::fromLatin1(buttonModeName(e.mode)))
+                     .arg(e.mode).arg(b.left).arg(b.top);
+        if (e.shortcut)
+            out() << " raccourci " << e.shortcut;
+        out() << " — " << e.description << "\n"
+              << "    appui " << show(e.pressCommand) << " ; relâché " << show(e.releaseCommand) << " ; clic "
+              << show(e.clickCommand) << "\n";
+    }
+    out() << "\n" << config.texts.size() << " texte(s)\n";
+    for (size_t k = 0; k < config.texts.size(); ++k)
+        out() << QString("%1. « %2 » à %3,%4\n").arg(k + 1).arg(config.texts[k].text).arg(config.texts[k].left).arg(config.texts[k].top);
+    out() << "\nImage de fond : "
+          << (config.wantsPicture ? (QFileInfo::exists(PanelFiles::picture()) ? PanelFiles::picture()
+                                                                               : QStringLiteral("Zelvar2.bmp absente"))
+                                  : QStringLiteral("non chargée (il faut au moins un bouton et un texte)"))
+          << "\n";
+    return 0;
+}
+
+int runCheck(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Lit Zelvar2.ini (et Default.ini s'il existe) et signale, avec leur numéro de ligne : les modes inconnus, "
+        "les relais hors de 1 à 16, les raccourcis partagés, les nombres de boutons ou de textes qui ne "
+        "correspondent pas aux sections, les clés qui ne diffèrent d'une clé connue que par des blancs ou des "
+        "accents. Code de sortie 1 si un problème est trouvé."));
+    int status = 0;
+    if (!parse(parser, arguments, &status))
+        return status;
+
+    int found = 0;
+    for (const QString &file : {PanelFiles::config(), PanelFiles::factory()}) {
+        bool exists = false;
+        const ProfileFile profile = ProfileFile::load(file, &exists);
+        if (!exists) {
+            if (file == PanelFiles::config())
+                out() << file << " : absent (le panneau démarre vide, port COM1 à 9600)\n";
+            continue;
+        }
+        const auto problems = checkPanelFile(profile);
+        for (const PanelProblem &p : problems)
+            out() << file << ":" << p.line << ": " << p.message << "\n";
+        if (problems.empty())
+            out() << file << " : aucun problème\n";
+        found += int(problems.size());
+    }
+    return found ? 1 : 0;
+}
+
+int runExport(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Écrit dans FICHIER la configuration de Zelvar2.ini telle que l'éditeur de disposition l'enregistrerait "
+        "juste après l'avoir chargée, octet pour octet, et l'image de fond à côté (même nom, .bmp)."));
+    parser.addPositionalArgument(QStringLiteral("FICHIER"), QStringLiteral("Le fichier à écrire."));
+    int status = 0;
+    if (!parse(parser, arguments, &status))
+        return status;
+    if (parser.positionalArguments().size() != 1) {
+        err() << "zelvar-cli export : un seul FICHIER attendu\n";
+        return 2;
+    }
+    const auto result = exportPanel(PanelFiles::config(), PanelFiles::picture(), parser.positionalArguments().first());
+    if (!result.ok) {
+        err() << result.error << "\n";
+        return 1;
+    }
+    if (result.lossy)
+        err() << "Attention : des caractères que Windows-1252 ne connaît pas ont été écrits « ? ».\n";
+    return 0;
+}
+
+} // namespace zelvar::cli

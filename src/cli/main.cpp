@@ -1,0 +1,50 @@
+#include "cli/CliCommands.h"
+
+#include <QCoreApplication>
+#include <functional>
+
+using namespace zelvar::cli;
+
+namespace {
+
+struct Command
+{
+    const char *name;
+    const char *summary;
+    std::function<int(const QStringList &)> run;
+};
+
+const Command commands[] = {
+    {"show", "affiche le panneau tel que le programme le construit (--json : un objet JSON)", runShow},
+    {"check", "signale ce qui, dans Zelvar2.ini et Default.ini, ne sera pas lu comme prévu", runCheck},
+    {"export", "écrit la configuration comme l'enregistrement de l'éditeur la réécrirait", runExport},
+};
+
+void usage(QTextStream &stream)
+{
+    stream << "Usage : zelvar-cli COMMANDE [options]\n\n"
+              "Travaille sur le dossier courant, comme le programme (Zelvar2.ini, Zelvar2.bmp, Default.ini).\n\n"
+              "Commandes :\n";
+    for (const Command &c : commands)
+        stream << "  " << QString::fromLatin1(c.name).leftJustified(10) << QString::fromUtf8(c.summary) << "\n";
+    stream << "\n'zelvar-cli COMMANDE --help' détaille chaque commande.\n";
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("zelvar-cli"));
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() < 2 || arguments[1] == "--help" || arguments[1] == "-h" || arguments[1] == "help") {
+        usage(arguments.size() < 2 ? err() : out());
+        return arguments.size() < 2 ? 2 : 0;
+    }
+    for (const Command &c : commands)
+        if (arguments[1] == QLatin1String(c.name))
+            return c.run(arguments.mid(1));
+    err() << "zelvar-cli : commande inconnue « " << arguments[1] << " »\n\n";
+    usage(err());
+    return 2;
+}

@@ -1,0 +1,125 @@
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct CliRun
+{
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+CliRun cli(const QString &dir, const QStringList &arguments)
+{
+    QProcess p;
+    p.setWorkingDirectory(dir);
+    p.start(QStringLiteral(ZELVAR_CLI), arguments);
+    p.waitForFinished(30000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+            p.readAllStandardError()};
+}
+
+QByteArray dataFile(const char *name)
+{
+    QFile f(QStringLiteral(ZELVAR_TEST_DATA "/") + name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+} // namespace
+
+TEST(Cli, ShowJsonIsThePanelAsBuilt)
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath("Zelvar2.ini"), dataFile("two-buttons-save.ini"));
+    const CliRun run = cli(dir.path(), {"show", "--json"});
+    ASSERT_EQ(run.status, 0) << run.err.constData();
+    const QJsonObject root = QJsonDocument::fromJson(run.out).object();
+    const QJsonObject settings = root["settings"].toObject();
+    EXPECT_EQ(settings["port"].toString(), "/dev/ttyUSB0");
+    EXPECT_EQ(settings["speed"].toString(), "19200");
+    EXPECT_TRUE(settings["exitMenus"].isBool() && settings["exitMenus"].toBool());
+    EXPECT_FALSE(settings["reduceToTray"].toBool());
+    const QJsonArray buttons = root["buttons"].toArray();
+    ASSERT_EQ(buttons.size(), 2);
+    EXPECT_EQ(buttons[0]["index"].toInt(), 1);
+    EXPECT_EQ(buttons[0]["press"].toString(), "S3N$#");
+    EXPECT_EQ(buttons[0]["release"].toString(), "S3F$#");
+    EXPECT_EQ(buttons[0]["shortcut"].toInt(), 112);
+    EXPECT_EQ(buttons[1]["caption"].toString(), QString::fromUtf8("Télé"));
+    EXPECT_EQ(buttons[1]["description"].toString(), QString::fromUtf8("Non défini"));
+    EXPECT_EQ(buttons[1]["click"].toString(), "0000 006D 0001 0000 0010 0020");
+    const QJsonArray texts = root["texts"].toArray();
+    ASSERT_EQ(texts.size(), 1);
+    EXPECT_EQ(texts[0]["text"].toString(), QString::fromUtf8("Entrée"));
+    EXPECT_EQ(texts[0]["top"].toInt(), 300);
+
+    const CliRun text = cli(dir.path(), {"show"});
+    EXPECT_EQ(text.status, 0);
+    EXPECT_TRUE(text.out.contains("S3N$#"));
+}
+
+TEST(Cli, CheckReportsLinesAndStatus)
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath("Zelvar2.ini"), dataFile("two-buttons-save.ini"));
+    EXPECT_EQ(cli(dir.path(), {"check"}).status, 0);
+
+    writeFile(dir.filePath("Default.ini"), "[Reglages]\r\nNombre total de boutons=1\r\n[Bouton 1]\r\nMode btn1=7\r\n");
+    const CliRun run = cli(dir.path(), {"check"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.out.contains("Default.ini:4:")) << run.out.constData();
+}
+
+TEST(Cli, ExportWritesWhatTheEditorWouldSave)
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath("Zelvar2.ini"), dataFile("two-buttons-save.ini"));
+    QImage picture(600, 350, QImage::Format_RGB32);
+    picture.fill(Qt::darkCyan);
+    ASSERT_TRUE(picture.save(dir.filePath("Zelvar2.bmp"), "BMP"));
+
+    const CliRun run = cli(dir.path(), {"export", "copy.zel"});
+    ASSERT_EQ(run.status, 0) << run.err.constData();
+    QFile copy(dir.filePath("copy.zel"));
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.readAll(), dataFile("two-buttons-save.ini"));
+    EXPECT_EQ(QImage(dir.filePath("copy.bmp")).size(), QSize(600, 350));
+
+    // A hand-made file comes out in the program's own layout, with the editor's defaults.
+    writeFile(dir.filePath("Zelvar2.ini"), "[reglages]\nnombre total de boutons=1\n[bouton 1]\nmode btn1=2\ncode btn1=4\n");
+    ASSERT_EQ(cli(dir.path(), {"export", "small.ini"}).status, 0);
+    QFile small(dir.filePath("small.ini"));
+    ASSERT_TRUE(small.open(QIODevice::ReadOnly));
+    const QByteArray bytes = small.readAll();
+    EXPECT_TRUE(bytes.contains("Description  btn1=Description\r\n"));
+    EXPECT_TRUE(bytes.contains("Nom Raccourci btn1=Non d\xE9" "fini\r\n"));
+    EXPECT_TRUE(bytes.contains("Code btn1=4\r\n"));
+    EXPECT_TRUE(bytes.contains("Nombre total de Textes=-1\r\n"));
+    EXPECT_FALSE(QFile::exists(dir.filePath("small.bmp")));
+}
+
+TEST(Cli, EveryCommandHasHelp)
+{
+    QTemporaryDir dir;
+    for (const char *command : {"show", "check", "export"}) {
+        const CliRun run = cli(dir.path(), {command, "--help"});
+        EXPECT_EQ(run.status, 0) << command;
+        EXPECT_TRUE(run.out.contains("--help")) << command;
+    }
+    EXPECT_EQ(cli(dir.path(), {"nonsense"}).status, 2);
+}
