@@ -1,0 +1,109 @@
+// Serial port costs on a pseudo-terminal: one relay command from the call until its bytes
+// are readable on the other side, and opening plus closing with the event thread.
+#include "devices/ComPort.h"
+
+#include <QCoreApplication>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace zelvar;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+struct Pty
+{
+    int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    QString slave;
+    Pty()
+    {
+        if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0)
+            slave = QString::fromLocal8Bit(::ptsname(master));
+    }
+    ~Pty() { ::close(master); }
+};
+
+void reportPercentiles(benchmark::State &state, std::vector<double> &samplesUs)
+{
+    if (samplesUs.empty())
+        return;
+    std::sort(samplesUs.begin(), samplesUs.end());
+    const auto at = [&](double q) { return samplesUs[size_t(q * double(samplesUs.size() - 1))]; };
+    state.counters["median_us"] = at(0.5);
+    state.counters["p99_us"] = at(0.99);
+    state.counters["max_us"] = samplesUs.back();
+}
+
+void BM_SendTextToReadable(benchmark::State &state)
+{
+    Pty pty;
+    TComPort port;
+    port.setPort(pty.slave);
+    port.OpenPort();
+    std::vector<double> samples;
+    samples.reserve(200000);
+    const QByteArray command("S1N$#");
+    char buffer[64];
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        port.SendText(command);
+        int got = 0;
+        while (got < command.size()) {
+            pollfd p{pty.master, POLLIN, 0};
+            ::poll(&p, 1, 1000);
+            const ssize_t n = ::read(pty.master, buffer, sizeof buffer);
+            if (n <= 0) {
+                state.SkipWithError("the command did not arrive");
+                break;
+            }
+            got += int(n);
+        }
+        const auto elapsed = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+        samples.push_back(elapsed);
+        state.SetIterationTime(elapsed / 1e6);
+        // The program's event loop serves the event thread between commands.
+        state.PauseTiming();
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+    }
+    port.ClosePort();
+    reportPercentiles(state, samples);
+}
+BENCHMARK(BM_SendTextToReadable)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+void BM_OpenAndClose(benchmark::State &state)
+{
+    Pty pty;
+    TComPort port;
+    port.setPort(pty.slave);
+    std::vector<double> samples;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        port.OpenPort();
+        port.ClosePort();
+        const auto elapsed = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+        samples.push_back(elapsed);
+        state.SetIterationTime(elapsed / 1e6);
+    }
+    reportPercentiles(state, samples);
+}
+BENCHMARK(BM_OpenAndClose)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,144 @@
+#pragma once
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QString>
+
+#include "devices/ComPort.h"
+
+#include <asm/termbits.h>
+#include <sys/ioctl.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <functional>
+
+namespace zelvar::testing {
+
+// A pseudo-terminal standing for the relay board: the port opens the slave path, the test
+// reads and writes the master side.
+class PseudoTerminal
+{
+public:
+    PseudoTerminal()
+    {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0)
+            slavePath_ = QString::fromLocal8Bit(::ptsname(master_));
+    }
+    ~PseudoTerminal() { closeMaster(); }
+    PseudoTerminal(const PseudoTerminal &) = delete;
+    PseudoTerminal &operator=(const PseudoTerminal &) = delete;
+
+    bool isValid() const { return master_ >= 0 && !slavePath_.isEmpty(); }
+    QString slavePath() const { return slavePath_; }
+    int master() const { return master_; }
+
+    // Unplugging the adapter: the slave's writes fail from now on.
+    void closeMaster()
+    {
+        if (master_ >= 0)
+            ::close(master_);
+        master_ = -1;
+    }
+
+    // What arrives on the master side within the time given, up to `count` bytes.
+    QByteArray read(int count, int timeoutMs = 2000)
+    {
+        QByteArray data;
+        QDeadlineTimer deadline(timeoutMs);
+        while (data.size() < count && !deadline.hasExpired()) {
+            pollfd p{master_, POLLIN, 0};
+            if (::poll(&p, 1, int(deadline.remainingTime())) <= 0)
+                break;
+            char buffer[4096];
+            const ssize_t n = ::read(master_, buffer, std::min<qsizetype>(sizeof buffer, count - data.size()));
+            if (n <= 0)
+                break;
+            data.append(buffer, n);
+        }
+        return data;
+    }
+
+    // Everything that is waiting on the master side now or arrives within `quietMs`.
+    QByteArray drain(int quietMs = 50)
+    {
+        QByteArray data;
+        for (;;) {
+            pollfd p{master_, POLLIN, 0};
+            if (::poll(&p, 1, quietMs) <= 0 || !(p.revents & POLLIN))
+                return data;
+            char buffer[65536];
+            const ssize_t n = ::read(master_, buffer, sizeof buffer);
+            if (n <= 0)
+                return data;
+            data.append(buffer, n);
+        }
+    }
+
+    void write(const QByteArray &data)
+    {
+        qsizetype offset = 0;
+        while (offset < data.size()) {
+            const ssize_t n = ::write(master_, data.constData() + offset, data.size() - offset);
+            if (n <= 0)
+                return;
+            offset += n;
+        }
+    }
+
+    // The line settings the slave side holds (they outlive the port's descriptor).
+    termios2 slaveSettings() const
+    {
+        termios2 t{};
+        const int fd = ::open(slavePath_.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (fd >= 0) {
+            ::ioctl(fd, TCGETS2, &t);
+            ::close(fd);
+        }
+        return t;
+    }
+
+private:
+    int master_ = -1;
+    QString slavePath_;
+};
+
+// Runs the event loop until the condition holds or the time runs out; tells which.
+inline bool processEventsUntil(const std::function<bool()> &condition, int timeoutMs = 3000)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        ::usleep(1000);
+    }
+    return true;
+}
+
+// Handlers of a test refer to its locals, which are gone when the fixture closes the port.
+inline void dropHandlers(zelvar::TCustomComPort &port)
+{
+    port.OnAfterOpen = nullptr;
+    port.OnAfterClose = nullptr;
+    port.OnBeforeOpen = nullptr;
+    port.OnBeforeClose = nullptr;
+    port.OnRxChar = nullptr;
+    port.OnRxBuf = nullptr;
+    port.OnTxEmpty = nullptr;
+    port.OnBreak = nullptr;
+    port.OnRing = nullptr;
+    port.OnCTSChange = nullptr;
+    port.OnDSRChange = nullptr;
+    port.OnRLSDChange = nullptr;
+    port.OnRxFlag = nullptr;
+    port.OnError = nullptr;
+    port.OnRx80Full = nullptr;
+}
+
+} // namespace zelvar::testing
