@@ -49,14 +49,41 @@ QString oneLine(const QString &value)
 
 } // namespace
 
+namespace {
+bool isAscii(QByteArrayView bytes)
+{
+    for (char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
+
+bool isAscii(QStringView text)
+{
+    for (QChar c : text)
+        if (c.unicode() >= 0x80)
+            return false;
+    return true;
+}
+} // namespace
+
 QString decodeWindows1252(const QByteArray &bytes)
 {
-    QStringDecoder decoder("windows-1252");
+    if (isAscii(bytes))
+        return QString::fromLatin1(bytes);
+    // Opening the converter costs more than decoding a whole panel file: keep one.
+    thread_local QStringDecoder decoder("windows-1252");
+    decoder.resetState();
     return decoder.decode(bytes);
 }
 
 QByteArray encodeWindows1252(const QString &text, bool *lossy)
 {
+    if (isAscii(text)) {
+        if (lossy)
+            *lossy = false;
+        return text.toLatin1();
+    }
     QStringEncoder encoder("windows-1252");
     QByteArray out = encoder.encode(text);
     if (!encoder.hasError()) {
@@ -84,17 +111,31 @@ QByteArray encodeWindows1252(const QString &text, bool *lossy)
 
 QString ProfileFile::foldName(QStringView name)
 {
-    QString folded = trimBlanks(name);
-    // Most names are plain ASCII: fold those in place, leave the rest to Unicode case folding.
-    char16_t *data = reinterpret_cast<char16_t *>(folded.data());
-    for (qsizetype i = 0; i < folded.size(); ++i) {
-        const char16_t c = data[i];
-        if (c >= 0x80)
-            return folded.toCaseFolded();
-        if (c >= u'A' && c <= u'Z')
-            data[i] = char16_t(c + (u'a' - u'A'));
-    }
+    QString folded;
+    foldInto(name, folded);
     return folded;
+}
+
+void ProfileFile::foldInto(QStringView name, QString &out)
+{
+    qsizetype begin = 0;
+    qsizetype end = name.size();
+    while (begin < end && isBlank(name[begin]))
+        ++begin;
+    while (end > begin && isBlank(name[end - 1]))
+        --end;
+    // Reuses the buffer's storage: lookups fold every name they are asked for.
+    out.resize(end - begin);
+    char16_t *data = reinterpret_cast<char16_t *>(out.data());
+    for (qsizetype i = begin; i < end; ++i) {
+        const char16_t c = name[i].unicode();
+        if (c >= 0x80) {
+            // Most names are plain ASCII; the rest go through Unicode case folding.
+            out = name.mid(begin, end - begin).toString().toCaseFolded();
+            return;
+        }
+        data[i - begin] = (c >= u'A' && c <= u'Z') ? char16_t(c + (u'a' - u'A')) : c;
+    }
 }
 
 bool ProfileFile::parseInteger(const QString &text, int *value)
@@ -211,12 +252,14 @@ const ProfileFile::Entry *ProfileFile::find(const QString &section, const QStrin
 {
     if (m_lastSectionFound < 0 || section != m_lastSectionAsked) {
         m_lastSectionAsked = section;
-        m_lastSectionFound = sectionIndex(foldName(section));
+        foldInto(section, m_foldBuffer);
+        m_lastSectionFound = sectionIndex(m_foldBuffer);
     }
     const int s = m_lastSectionFound;
     if (s < 0)
         return nullptr;
-    const int e = m_entryIndex[size_t(s)].value(foldName(key), -1);
+    foldInto(key, m_foldBuffer);
+    const int e = m_entryIndex[size_t(s)].value(m_foldBuffer, -1);
     return e < 0 ? nullptr : &m_sections[size_t(s)].entries[size_t(e)];
 }
 

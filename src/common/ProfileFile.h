@@ -62,6 +62,7 @@ public:
 
     // The name as the lookups compare it: blanks around it dropped, letter case folded.
     static QString foldName(QStringView name);
+    static void foldInto(QStringView name, QString &out);
     // Strict decimal integer with an optional minus sign; false for anything else.
     static bool parseInteger(const QString &text, int *value);
 
@@ -86,6 +87,7 @@ private:
     // Readers ask for many keys of one section in a row: remember the last section asked for.
     mutable QString m_lastSectionAsked;
     mutable int m_lastSectionFound = -1;
+    mutable QString m_foldBuffer;
 };
 
 // Windows-1252 text conversion shared by every file the program keeps.
