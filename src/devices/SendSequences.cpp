@@ -1,0 +1,69 @@
+#include "devices/SendSequences.h"
+
+#include "common/Pause.h"
+#include "devices/ComPort.h"
+#include "devices/Infrared.h"
+
+namespace zelvar::Send {
+
+namespace {
+
+void write(TCustomComPort &port, const QByteArray &command, int pauseAfter)
+{
+    port.SendText(command);
+    pauseMs(pauseAfter);
+}
+
+void threeSlots(TCustomComPort &port, const CommandSlots &commands, int afterPress, int afterRelease,
+                int afterClick)
+{
+    write(port, commands.press, afterPress);
+    write(port, commands.release, afterRelease);
+    write(port, commands.click, afterClick);
+}
+
+} // namespace
+
+void press(TCustomComPort &port, const CommandSlots &commands)
+{
+    write(port, commands.press, 10);
+}
+
+void release(TCustomComPort &port, const CommandSlots &commands)
+{
+    write(port, commands.release, 10);
+}
+
+void click(TCustomComPort &port, int mode, const CommandSlots &commands)
+{
+    if (mode == UsbUirt)
+        transmitInfrared(commands.click);
+    write(port, commands.click, 10);
+}
+
+void shortcut(TCustomComPort &port, int mode, const CommandSlots &commands)
+{
+    if (mode == UsbUirt) {
+        transmitInfrared(commands.click);
+        return;
+    }
+    threeSlots(port, commands, 200, 200, 200);
+}
+
+void step(TCustomComPort &port, int mode, const CommandSlots &commands)
+{
+    if (mode == UsbUirt) {
+        transmitInfrared(commands.click);
+        return;
+    }
+    threeSlots(port, commands, 100, 100, 10);
+}
+
+void portTest(TCustomComPort &port)
+{
+    port.OpenPort();
+    write(port, relayCommand(1, RelayAction::On), 1000);
+    write(port, relayCommand(1, RelayAction::Off), 10);
+}
+
+} // namespace zelvar::Send

@@ -1,0 +1,144 @@
+#include "common/Pause.h"
+#include "devices/ComError.h"
+#include "devices/ComPort.h"
+#include "devices/Infrared.h"
+#include "devices/SendSequences.h"
+#include "fake_uuirt/FakeUuirtLog.h"
+#include "ComPortPty.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace zelvar;
+using zelvar::testing::PseudoTerminal;
+
+namespace {
+
+// Records what reached the board before each pause, and the infrared calls made so far:
+// one string per pause, "bytes|pause ms|infrared calls".
+class SendSequences : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(pty.isValid());
+        log = dir.filePath("uuirt.log");
+        qputenv("ZELVAR_FAKE_UUIRT_LOG", QFile::encodeName(log));
+        resetInfrared(QStringLiteral(ZELVAR_FAKE_UUIRT));
+        port.setPort(pty.slavePath());
+        setPauseHook([this](int ms) {
+            events.push_back(QString("%1|%2|%3")
+                                 .arg(QString::fromLatin1(pty.drain(20)))
+                                 .arg(ms)
+                                 .arg(infraredCodes().size()));
+        });
+    }
+    void TearDown() override
+    {
+        setPauseHook({});
+        port.ClosePort();
+        qunsetenv("ZELVAR_FAKE_UUIRT_LOG");
+        resetInfrared();
+    }
+    QStringList infraredCodes() const
+    {
+        QStringList codes;
+        for (const auto &call : zelvar::testing::readFakeUuirtLog(log))
+            if (call.function == "UUIRTTransmitIR")
+                codes << QString::fromLatin1(call.code);
+        return codes;
+    }
+
+    QTemporaryDir dir;
+    QString log;
+    PseudoTerminal pty;
+    TComPort port;
+    QStringList events;
+};
+
+} // namespace
+
+TEST_F(SendSequences, EveryModeAndTriggerOnTheWire)
+{
+    port.OpenPort();
+    const QByteArray code = "0000 006D 0000 0001 0020 0030";
+    struct Row
+    {
+        int mode;
+        QStringList mouse, shortcut, step;
+    };
+    const QList<Row> rows = {
+        {0, {"|10|0", "|10|0", "|10|0"}, {"|200|0", "|200|0", "|200|0"}, {"|100|0", "|100|0", "|10|0"}},
+        {1, {"S12N$#|10|0", "S12F$#|10|0", "|10|0"}, {"S12N$#|200|0", "S12F$#|200|0", "|200|0"},
+         {"S12N$#|100|0", "S12F$#|100|0", "|10|0"}},
+        {2, {"|10|0", "|10|0", "S12N$#|10|0"}, {"|200|0", "|200|0", "S12N$#|200|0"}, {"|100|0", "|100|0", "S12N$#|10|0"}},
+        {3, {"|10|0", "|10|0", "S12F$#|10|0"}, {"|200|0", "|200|0", "S12F$#|200|0"}, {"|100|0", "|100|0", "S12F$#|10|0"}},
+        {4, {"|10|0", "|10|0", "S12T$#|10|0"}, {"|200|0", "|200|0", "S12T$#|200|0"}, {"|100|0", "|100|0", "S12T$#|10|0"}},
+        {6, {"|10|0", "|10|0", "|10|0"}, {"|200|0", "|200|0", "|200|0"}, {"|100|0", "|100|0", "|10|0"}},
+    };
+    for (const Row &row : rows) {
+        const CommandSlots commands = commandSlotsFor(row.mode, 12, code);
+        events.clear();
+        Send::press(port, commands);
+        Send::release(port, commands);
+        Send::click(port, row.mode, commands);
+        EXPECT_EQ(events, row.mouse) << "mouse, mode " << row.mode;
+        events.clear();
+        Send::shortcut(port, row.mode, commands);
+        EXPECT_EQ(events, row.shortcut) << "shortcut, mode " << row.mode;
+        events.clear();
+        Send::step(port, row.mode, commands);
+        EXPECT_EQ(events, row.step) << "step, mode " << row.mode;
+    }
+    EXPECT_TRUE(infraredCodes().isEmpty()) << "relay modes never reach the transmitter";
+}
+
+TEST_F(SendSequences, InfraredButtonsTransmitAndOnlyTheClickWritesTheCode)
+{
+    port.OpenPort();
+    const QByteArray code = "0000 006D 0000 0001 0020 0030";
+    const CommandSlots commands = commandSlotsFor(UsbUirt, 0, code);
+    Send::press(port, commands);
+    Send::release(port, commands);
+    Send::click(port, UsbUirt, commands);
+    EXPECT_EQ(events, (QStringList{"|10|0", "|10|0", QString::fromLatin1(code) + "|10|1"}));
+    events.clear();
+    Send::shortcut(port, UsbUirt, commands);
+    Send::step(port, UsbUirt, commands);
+    EXPECT_TRUE(events.isEmpty()) << "no serial write and no pause";
+    EXPECT_EQ(pty.drain(50), QByteArray());
+    EXPECT_EQ(infraredCodes(), (QStringList{QString::fromLatin1(code), QString::fromLatin1(code), QString::fromLatin1(code)}));
+}
+
+TEST_F(SendSequences, AFailedWriteAbandonsTheRest)
+{
+    // The port was never opened: the first write fails and nothing else happens.
+    try {
+        Send::shortcut(port, Imp, commandSlotsFor(Imp, 1, "0"));
+        FAIL() << "the write on a closed port must fail";
+    } catch (const EComPort &error) {
+        EXPECT_EQ(error.ErrorNumber(), 2);
+    }
+    EXPECT_TRUE(events.isEmpty());
+
+    // The infrared transmission comes before the serial write of a click.
+    EXPECT_THROW(Send::click(port, UsbUirt, commandSlotsFor(UsbUirt, 0, "0")), EComPort);
+    EXPECT_EQ(infraredCodes(), QStringList{"0"});
+    EXPECT_TRUE(events.isEmpty());
+}
+
+TEST_F(SendSequences, PortTestOpensThenPulsesRelayOne)
+{
+    ASSERT_FALSE(port.Connected());
+    Send::portTest(port);
+    EXPECT_TRUE(port.Connected());
+    EXPECT_EQ(events, (QStringList{"S1N$#|1000|0", "S1F$#|10|0"}));
+}
+
+TEST(SendSequencesPause, RealPausesBlockForTheirTime)
+{
+    QElapsedTimer timer;
+    timer.start();
+    pauseMs(30);
+    EXPECT_GE(timer.elapsed(), 29);
+}
