@@ -11,8 +11,8 @@ void DispatchSlot::handOver(TComEvents events, const std::function<void()> &post
         events_ = events;
         pending_ = true;
         givenUp_ = false;
+        changed_.notify_all();
     }
-    changed_.notify_all();
     post();
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] { return !pending_ || givenUp_; });
@@ -20,10 +20,9 @@ void DispatchSlot::handOver(TComEvents events, const std::function<void()> &post
 
 void DispatchSlot::finish()
 {
-    {
-        std::lock_guard lock(mutex_);
-        finished_ = true;
-    }
+    // Notified under the lock: the owning thread may free the slot as soon as it sees this.
+    std::lock_guard lock(mutex_);
+    finished_ = true;
     changed_.notify_all();
 }
 
@@ -42,11 +41,9 @@ bool DispatchSlot::serve(const Dispatch &dispatch)
         DispatchSlot *slot;
         ~Done()
         {
-            {
-                std::lock_guard lock(slot->mutex_);
-                slot->serving_ = false;
-                slot->pending_ = false;
-            }
+            std::lock_guard lock(slot->mutex_);
+            slot->serving_ = false;
+            slot->pending_ = false;
             slot->changed_.notify_all();
         }
     } done{this};
