@@ -247,6 +247,7 @@ public:
     void setEventChar(char value);
     TComEvents Events() const { return events_; }
     void setEvents(TComEvents value);
+    // smWindowSync is served as smThreadSync: both hand events to the owning thread.
     TSyncMethod SyncMethod() const { return syncMethod_; }
     void setSyncMethod(TSyncMethod value);
     QThread::Priority EventThreadPriority() const { return threadPriority_; }
