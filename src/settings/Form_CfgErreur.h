@@ -1,0 +1,75 @@
+#pragma once
+
+#include "settings/PortFormModel.h"
+
+#include <QList>
+#include <QWidget>
+
+#include <functional>
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+namespace zelvar {
+
+class TCustomComPort;
+
+// The port form: choose the serial port and its speed, apply them to the panel's port, test
+// them by switching relay 1 on and off, store them in the panel file. It is shown inside a
+// panel when the port cannot be opened at start, or on demand from the main window.
+class TForm_CfgErreur : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TForm_CfgErreur(QWidget *parent = nullptr);
+
+    QLabel *Label1 = nullptr;
+    // The explanation of why the form is shown; the main window empties it when the user
+    // opens the form on purpose.
+    QLabel *Label2 = nullptr;
+    QLabel *Image1 = nullptr;
+    QPushButton *Btn_FermerCfgE = nullptr;
+    QPushButton *Btn_EnrCfgE = nullptr;
+    QPushButton *Btn_QuitterCfgE = nullptr;
+    QComboBox *Port = nullptr;
+    QComboBox *ComboBoxBaudsCfgE = nullptr;
+    QPushButton *Btn_AppliquerCfgE = nullptr;
+    QPushButton *Btn_TestCfgE = nullptr;
+
+    // The entries of the port list, in its order.
+    const QList<PortChoice> &portChoices() const { return choices_; }
+
+    void PortSelect(int index);
+    void ComboBoxBaudsCfgESelect(int index);
+    void Btn_AppliquerCfgEClick();
+    void Btn_TestCfgEClick();
+    void Btn_EnrCfgEClick();
+    void Btn_FermerCfgEClick();
+    void Btn_QuitterCfgEClick();
+
+    // Every message of the form goes through here. By default a modal box that waits for
+    // the user; tests install a recorder so nothing blocks. An empty hook restores the box.
+    using MessageHook = std::function<void(const QString &text)>;
+    static void setMessageHook(MessageHook hook);
+    // Ending the program; tests install a recorder. An empty hook restores the real end.
+    using QuitHook = std::function<void()>;
+    static void setQuitHook(QuitHook hook);
+
+signals:
+    // "Fermer" was pressed: whoever opened the form gives back its own opening command.
+    void closed();
+
+private:
+    TCustomComPort *panelPort() const;
+    void applyTo(TCustomComPort &port) const;
+    void setButtons(const PortFormButtons &buttons);
+    PortFormButtons buttons() const;
+    void message(const QString &text) const;
+    void errorReport(const QString &text) const;
+
+    QList<PortChoice> choices_;
+};
+
+} // namespace zelvar
