@@ -9,6 +9,10 @@ namespace zelvar::cli {
 int runShow(const QStringList &arguments);
 int runCheck(const QStringList &arguments);
 int runExport(const QStringList &arguments);
+int runRelay(const QStringList &arguments);
+int runPress(const QStringList &arguments);
+int runSend(const QStringList &arguments);
+int runPorts(const QStringList &arguments);
 
 QTextStream &out();
 QTextStream &err();

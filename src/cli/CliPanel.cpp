@@ -34,7 +34,7 @@ bool parse(QCommandLineParser &parser, const QStringList &arguments, int *status
     parser.addHelpOption();
     if (!parser.parse(arguments)) {
         err() << parser.errorText() << "\n";
-        *status = 2;
+        *status = 64;
         return false;
     }
     if (parser.isSet(QStringLiteral("help"))) {
@@ -176,7 +176,7 @@ int runExport(const QStringList &arguments)
         return status;
     if (parser.positionalArguments().size() != 1) {
         err() << "zelvar-cli export : un seul FICHIER attendu\n";
-        return 2;
+        return 64;
     }
     const auto result = exportPanel(PanelFiles::config(), PanelFiles::picture(), parser.positionalArguments().first());
     if (!result.ok) {

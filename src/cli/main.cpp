@@ -1,4 +1,5 @@
 #include "cli/CliCommands.h"
+#include "devices/ComError.h"
 
 #include <QCoreApplication>
 #include <functional>
@@ -18,6 +19,10 @@ const Command commands[] = {
     {"show", "affiche le panneau tel que le programme le construit (--json : un objet JSON)", runShow},
     {"check", "signale ce qui, dans Zelvar2.ini et Default.ini, ne sera pas lu comme prévu", runCheck},
     {"export", "écrit la configuration comme l'enregistrement de l'éditeur la réécrirait", runExport},
+    {"relay", "commande un relais : relay N on|off|toggle|pulse [MS]", runRelay},
+    {"press", "déclenche le bouton K du panneau comme un pas du séquenceur", runPress},
+    {"send", "écrit un texte tel quel sur le port", runSend},
+    {"ports", "liste les ports série présents", runPorts},
 };
 
 void usage(QTextStream &stream)
@@ -35,16 +40,17 @@ void usage(QTextStream &stream)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    zelvar::EComPort::loadMessages();
     QCoreApplication::setApplicationName(QStringLiteral("zelvar-cli"));
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() < 2 || arguments[1] == "--help" || arguments[1] == "-h" || arguments[1] == "help") {
         usage(arguments.size() < 2 ? err() : out());
-        return arguments.size() < 2 ? 2 : 0;
+        return arguments.size() < 2 ? 64 : 0;
     }
     for (const Command &c : commands)
         if (arguments[1] == QLatin1String(c.name))
             return c.run(arguments.mid(1));
     err() << "zelvar-cli : commande inconnue « " << arguments[1] << " »\n\n";
     usage(err());
-    return 2;
+    return 64;
 }

@@ -34,29 +34,29 @@ void release(TCustomComPort &port, const CommandSlots &commands)
     write(port, commands.release, 10);
 }
 
-void click(TCustomComPort &port, int mode, const CommandSlots &commands)
+std::optional<QString> click(TCustomComPort &port, int mode, const CommandSlots &commands)
+{
+    std::optional<QString> refused;
+    if (mode == UsbUirt)
+        refused = transmitInfrared(commands.click);
+    write(port, commands.click, 10);
+    return refused;
+}
+
+std::optional<QString> shortcut(TCustomComPort &port, int mode, const CommandSlots &commands)
 {
     if (mode == UsbUirt)
-        transmitInfrared(commands.click);
-    write(port, commands.click, 10);
-}
-
-void shortcut(TCustomComPort &port, int mode, const CommandSlots &commands)
-{
-    if (mode == UsbUirt) {
-        transmitInfrared(commands.click);
-        return;
-    }
+        return transmitInfrared(commands.click);
     threeSlots(port, commands, 200, 200, 200);
+    return std::nullopt;
 }
 
-void step(TCustomComPort &port, int mode, const CommandSlots &commands)
+std::optional<QString> step(TCustomComPort &port, int mode, const CommandSlots &commands)
 {
-    if (mode == UsbUirt) {
-        transmitInfrared(commands.click);
-        return;
-    }
+    if (mode == UsbUirt)
+        return transmitInfrared(commands.click);
     threeSlots(port, commands, 100, 100, 10);
+    return std::nullopt;
 }
 
 void portTest(TCustomComPort &port)

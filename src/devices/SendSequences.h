@@ -3,6 +3,9 @@
 #include "devices/RelayCommand.h"
 
 #include <QByteArray>
+#include <QString>
+
+#include <optional>
 
 namespace zelvar {
 
@@ -10,22 +13,23 @@ class TCustomComPort;
 
 // The sending sequences every sender uses: which command goes out, in which order, and how
 // long the user-interface thread pauses after each. A failed write raises the port's error
-// and abandons the rest of the sequence; infrared transmissions report nothing.
+// and abandons the rest of the sequence. Infrared transmissions report nothing to the user;
+// the functions that may transmit return why a code could not be sent, for tools that say it.
 namespace Send {
 
 // Mouse on a panel button: each event sends its own slot, then pauses 10 ms.
 void press(TCustomComPort &port, const CommandSlots &commands);
 void release(TCustomComPort &port, const CommandSlots &commands);
 // An infrared button transmits its code first, then every mode writes its click slot.
-void click(TCustomComPort &port, int mode, const CommandSlots &commands);
+std::optional<QString> click(TCustomComPort &port, int mode, const CommandSlots &commands);
 
 // Keyboard shortcut: infrared buttons transmit only; the others send press, release and
 // click with 200 ms after each.
-void shortcut(TCustomComPort &port, int mode, const CommandSlots &commands);
+std::optional<QString> shortcut(TCustomComPort &port, int mode, const CommandSlots &commands);
 
 // Sequencer step and scheduler firing: infrared buttons transmit only; the others send
 // press, 100 ms, release, 100 ms, click, 10 ms.
-void step(TCustomComPort &port, int mode, const CommandSlots &commands);
+std::optional<QString> step(TCustomComPort &port, int mode, const CommandSlots &commands);
 
 // The port form's test: open the port, relay 1 on, 1000 ms, relay 1 off, 10 ms.
 void portTest(TCustomComPort &port);

@@ -121,5 +121,5 @@ TEST(Cli, EveryCommandHasHelp)
         EXPECT_EQ(run.status, 0) << command;
         EXPECT_TRUE(run.out.contains("--help")) << command;
     }
-    EXPECT_EQ(cli(dir.path(), {"nonsense"}).status, 2);
+    EXPECT_EQ(cli(dir.path(), {"nonsense"}).status, 64);
 }

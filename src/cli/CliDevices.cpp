@@ -1,0 +1,228 @@
+#include "cli/CliCommands.h"
+
+#include "common/Pause.h"
+#include "common/ProfileFile.h"
+#include "devices/ComError.h"
+#include "devices/ComPort.h"
+#include "devices/RelayCommand.h"
+#include "devices/SendSequences.h"
+#include "devices/SerialDevices.h"
+#include "panel/PanelButtons.h"
+#include "panel/PanelConfig.h"
+
+#include <QCommandLineParser>
+
+namespace zelvar::cli {
+
+namespace {
+
+// The status of a device error, as documented in --help.
+constexpr int DeviceError = 2;
+constexpr int UsageError = 64;
+
+void addPortOptions(QCommandLineParser &parser)
+{
+    parser.addOption({QStringLiteral("port"),
+                      QStringLiteral("Le port à utiliser au lieu de celui de Zelvar2.ini (COM4, /dev/ttyUSB0…)."),
+                      QStringLiteral("PORT")});
+    parser.addOption({QStringLiteral("speed"),
+                      QStringLiteral("La vitesse à utiliser au lieu de celle de Zelvar2.ini (9600…)."),
+                      QStringLiteral("BAUDS")});
+    parser.addHelpOption();
+}
+
+// Parses; false when the command must end now with *status (help shown or bad options).
+bool parseDeviceCommand(QCommandLineParser &parser, const QStringList &arguments, int *status)
+{
+    if (!parser.parse(arguments)) {
+        err() << parser.errorText() << "\n";
+        *status = UsageError;
+        return false;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        out() << parser.helpText()
+              << "\nCode de sortie : 0 réussi, 2 erreur du port (le message du port est affiché), 64 usage.\n";
+        *status = 0;
+        return false;
+    }
+    return true;
+}
+
+// Opens the port named by the options, else by the panel file, as the panel does at load.
+void openPort(TComPort &port, const QCommandLineParser &parser, const PanelSettings &settings)
+{
+    const QString name = parser.isSet(QStringLiteral("port")) ? parser.value(QStringLiteral("port")) : settings.CurrentPortName;
+    const QString speed = parser.isSet(QStringLiteral("speed")) ? parser.value(QStringLiteral("speed")) : settings.CurrentPortSpeed;
+    port.setPort(name);
+    port.setBaudRate(TCustomComPort::BaudRateFromText(speed));
+    port.OpenPort();
+}
+
+int deviceFailure(const EComPort &error)
+{
+    err() << error.Message() << "\n";
+    return DeviceError;
+}
+
+PanelConfig panelConfig()
+{
+    return readPanelConfig(ProfileFile::load(PanelFiles::config()), PanelReader::Panel);
+}
+
+bool parseRelay(const QString &text, int *relay)
+{
+    bool ok = false;
+    *relay = text.toInt(&ok);
+    return ok && *relay >= 1 && *relay <= 16;
+}
+
+} // namespace
+
+int runRelay(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Commande un relais de la carte : on (S<n>N$#), off (S<n>F$#), toggle (S<n>T$#), ou pulse : on, "
+        "attente de MS millisecondes (500 par défaut), puis off."));
+    parser.addPositionalArgument(QStringLiteral("N"), QStringLiteral("Le relais, de 1 à 16."));
+    parser.addPositionalArgument(QStringLiteral("ACTION"), QStringLiteral("on, off, toggle ou pulse."));
+    parser.addPositionalArgument(QStringLiteral("MS"), QStringLiteral("Durée de l'impulsion (pulse)."), QStringLiteral("[MS]"));
+    addPortOptions(parser);
+    int status = 0;
+    if (!parseDeviceCommand(parser, arguments, &status))
+        return status;
+    const QStringList args = parser.positionalArguments();
+    int relay = 0;
+    if (args.size() < 2 || args.size() > 3 || !parseRelay(args[0], &relay)) {
+        err() << "zelvar-cli relay : N (1 à 16) puis on, off, toggle ou pulse [MS] attendus\n";
+        return UsageError;
+    }
+    const QString action = args[1].toLower();
+    int pulse = 500;
+    if (args.size() == 3) {
+        bool ok = false;
+        pulse = args[2].toInt(&ok);
+        if (!ok || pulse < 0 || action != "pulse") {
+            err() << "zelvar-cli relay : MS (un nombre de millisecondes) ne va qu'avec pulse\n";
+            return UsageError;
+        }
+    }
+    QList<QByteArray> commands;
+    if (action == "on" || action == "pulse")
+        commands << relayCommand(relay, RelayAction::On);
+    else if (action == "off")
+        commands << relayCommand(relay, RelayAction::Off);
+    else if (action == "toggle")
+        commands << relayCommand(relay, RelayAction::Toggle);
+    if (action == "pulse")
+        commands << relayCommand(relay, RelayAction::Off);
+    if (commands.isEmpty()) {
+        err() << "zelvar-cli relay : action inconnue « " << args[1] << " »\n";
+        return UsageError;
+    }
+    TComPort port;
+    try {
+        openPort(port, parser, panelConfig().settings);
+        for (qsizetype i = 0; i < commands.size(); ++i) {
+            port.SendText(commands[i]);
+            pauseMs(i + 1 < commands.size() ? pulse : 10);
+        }
+        port.ClosePort();
+    } catch (const EComPort &error) {
+        return deviceFailure(error);
+    }
+    return 0;
+}
+
+int runPress(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Déclenche le bouton K du panneau (Zelvar2.ini) comme un pas du séquenceur : appui, 100 ms, relâché, "
+        "100 ms, clic, 10 ms ; un bouton infrarouge (mode 5) n'émet que son code infrarouge."));
+    parser.addPositionalArgument(QStringLiteral("K"), QStringLiteral("Le numéro du bouton, à partir de 1."));
+    addPortOptions(parser);
+    int status = 0;
+    if (!parseDeviceCommand(parser, arguments, &status))
+        return status;
+    const PanelConfig config = panelConfig();
+    const PanelButtons entries = buildPanelButtons(config.buttons);
+    bool ok = false;
+    const int k = parser.positionalArguments().value(0).toInt(&ok);
+    if (parser.positionalArguments().size() != 1 || !ok || k < 1 || k >= int(entries.size())) {
+        err() << "zelvar-cli press : un numéro de bouton de 1 à " << entries.size() - 1 << " attendu\n";
+        return UsageError;
+    }
+    const ButtonEntry &entry = entries[size_t(k)];
+    const CommandSlots commands{entry.pressCommand, entry.releaseCommand, entry.clickCommand};
+    TComPort port;
+    try {
+        // An infrared button writes nothing on the serial line: no need for the board then.
+        if (entry.mode != UsbUirt)
+            openPort(port, parser, config.settings);
+        if (const auto refused = Send::step(port, entry.mode, commands)) {
+            err() << "Code infrarouge non émis : " << *refused << "\n";
+            return 1;
+        }
+        port.ClosePort();
+    } catch (const EComPort &error) {
+        return deviceFailure(error);
+    }
+    return 0;
+}
+
+int runSend(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Écrit TEXTE tel quel sur le port (en Windows-1252, sans fin de ligne), par exemple S1N$#."));
+    parser.addPositionalArgument(QStringLiteral("TEXTE"), QStringLiteral("Les caractères à écrire."));
+    addPortOptions(parser);
+    int status = 0;
+    if (!parseDeviceCommand(parser, arguments, &status))
+        return status;
+    if (parser.positionalArguments().size() != 1) {
+        err() << "zelvar-cli send : un seul TEXTE attendu (entre apostrophes : '$' et '#' sont lus par le shell)\n";
+        return UsageError;
+    }
+    TComPort port;
+    try {
+        openPort(port, parser, panelConfig().settings);
+        port.SendText(encodeWindows1252(parser.positionalArguments().first()));
+        port.ClosePort();
+    } catch (const EComPort &error) {
+        return deviceFailure(error);
+    }
+    return 0;
+}
+
+int runPorts(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Liste les ports série présents : ttyS matériels (COMn), adaptateurs USB (ttyUSB, ttyACM) avec leur nom "
+        "stable /dev/serial/by-id et leur description."));
+    parser.addHelpOption();
+    if (!parser.parse(arguments)) {
+        err() << parser.errorText() << "\n";
+        return UsageError;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        out() << parser.helpText();
+        return 0;
+    }
+    const auto devices = listSerialDevices();
+    if (devices.isEmpty())
+        out() << "Aucun port série trouvé.\n";
+    for (const SerialDeviceInfo &d : devices) {
+        out() << d.portName;
+        if (d.portName != d.path)
+            out() << "  (" << d.path << ")";
+        if (!d.description.isEmpty())
+            out() << "  " << d.description;
+        out() << "\n";
+    }
+    return 0;
+}
+
+} // namespace zelvar::cli
