@@ -49,7 +49,8 @@ protected:
             return {};
         const QByteArray bytes = file.readAll();
         std::vector<unsigned> values(static_cast<std::size_t>(bytes.size()) / sizeof(unsigned));
-        std::memcpy(values.data(), bytes.constData(), values.size() * sizeof(unsigned));
+        if (!values.empty())
+            std::memcpy(values.data(), bytes.constData(), values.size() * sizeof(unsigned));
         return values;
     }
 
