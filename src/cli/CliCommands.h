@@ -13,6 +13,7 @@ int runRelay(const QStringList &arguments);
 int runPress(const QStringList &arguments);
 int runSend(const QStringList &arguments);
 int runPorts(const QStringList &arguments);
+int runSetPort(const QStringList &arguments);
 
 QTextStream &out();
 QTextStream &err();

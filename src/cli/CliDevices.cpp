@@ -9,6 +9,7 @@
 #include "devices/SerialDevices.h"
 #include "panel/PanelButtons.h"
 #include "panel/PanelConfig.h"
+#include "settings/PortSettingsFile.h"
 
 #include <QCommandLineParser>
 
@@ -221,6 +222,33 @@ int runPorts(const QStringList &arguments)
         if (!d.description.isEmpty())
             out() << "  " << d.description;
         out() << "\n";
+    }
+    return 0;
+}
+
+int runSetPort(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Enregistre le port (et la vitesse) dans Zelvar2.ini comme le bouton « Enregistrer » du formulaire de "
+        "port : seules ces deux clés changent, le reste du fichier est gardé tel quel."));
+    parser.addPositionalArgument(QStringLiteral("PORT"), QStringLiteral("COM4, /dev/ttyUSB0, /dev/serial/by-id/…"));
+    parser.addPositionalArgument(QStringLiteral("VITESSE"), QStringLiteral("9600 par exemple ; sinon celle du fichier."),
+                                 QStringLiteral("[VITESSE]"));
+    parser.addHelpOption();
+    int status = 0;
+    if (!parseDeviceCommand(parser, arguments, &status))
+        return status;
+    const QStringList args = parser.positionalArguments();
+    if (args.isEmpty() || args.size() > 2 || args[0].trimmed().isEmpty()) {
+        err() << "zelvar-cli setport : PORT [VITESSE] attendus\n";
+        return UsageError;
+    }
+    const QString speed = args.size() == 2 ? args[1] : panelConfig().settings.CurrentPortSpeed;
+    const auto saved = savePortSettings(PanelFiles::config(), args[0], speed);
+    if (!saved.ok) {
+        err() << saved.error << "\n";
+        return 1;
     }
     return 0;
 }

@@ -23,6 +23,7 @@ const Command commands[] = {
     {"press", "déclenche le bouton K du panneau comme un pas du séquenceur", runPress},
     {"send", "écrit un texte tel quel sur le port", runSend},
     {"ports", "liste les ports série présents", runPorts},
+    {"setport", "enregistre le port et la vitesse dans Zelvar2.ini : setport PORT [VITESSE]", runSetPort},
 };
 
 void usage(QTextStream &stream)

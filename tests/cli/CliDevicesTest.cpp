@@ -94,6 +94,21 @@ TEST_F(CliDevices, DeviceErrorsPrintThePortMessageWithStatus2)
     EXPECT_TRUE(missing.err.startsWith("Unable to open com port (win error code: 2)")) << missing.err.constData();
 }
 
+TEST_F(CliDevices, SetPortChangesOnlyThePortKeys)
+{
+    const QByteArray before = "; mine\r\n[Reglages du Com]\r\nn\xB0 du Port =COM1\r\nVitesse du Port =19200\r\n_=\r\n\r\n"
+                              "[Reglages]\r\nNombre total de boutons=0\r\n";
+    writeFile(dir.filePath("Zelvar2.ini"), before);
+    EXPECT_EQ(cli(dir.path(), {"setport", pty.slavePath()}).status, 0);
+    QFile f(dir.filePath("Zelvar2.ini"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    QByteArray expected = before;
+    expected.replace("=COM1", "=" + pty.slavePath().toLocal8Bit());
+    EXPECT_EQ(f.readAll(), expected);
+    EXPECT_EQ(cli(dir.path(), {"send", "S2N$#"}).status, 0) << "the stored port is the one used";
+    EXPECT_EQ(pty.drain(), "S2N$#");
+}
+
 TEST(CliDevicesBoard, TheVirtualBoardSwitchesItsRelays)
 {
     QTemporaryDir dir;
@@ -116,7 +131,7 @@ TEST(CliDevicesBoard, TheVirtualBoardSwitchesItsRelays)
 TEST(CliDevicesHelp, EveryDeviceCommandHasHelpAndPortsLists)
 {
     QTemporaryDir dir;
-    for (const char *command : {"relay", "press", "send", "ports"}) {
+    for (const char *command : {"relay", "press", "send", "ports", "setport"}) {
         const CliResult run = cli(dir.path(), {command, "--help"});
         EXPECT_EQ(run.status, 0) << command;
         EXPECT_TRUE(run.out.contains("--help")) << command;
