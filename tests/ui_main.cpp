@@ -1,4 +1,5 @@
-#include <QApplication>
+#include "app/ErrorReport.h"
+
 #include <cstdlib>
 #include <gtest/gtest.h>
 
@@ -8,6 +9,7 @@ int main(int argc, char **argv)
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     ::testing::InitGoogleTest(&argc, argv);
-    QApplication app(argc, argv);
+    // The program's own application object, so that windows meet the same error report.
+    zelvar::Application app(argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 
+#include <functional>
+
 class QWidget;
 
 namespace zelvar {
@@ -9,6 +11,15 @@ namespace zelvar {
 // Shows an error's text in a plain message box, as the program's default report for an
 // error no handler caught; the action that raised it is abandoned, the program carries on.
 void showErrorReport(const QString &message, QWidget *parent = nullptr);
+
+// Replaces the message box by a call of the hook (tests record the reports instead of
+// blocking on a modal box); an empty hook restores the box.
+using ErrorReportHook = std::function<void(const QString &message)>;
+void setErrorReportHook(ErrorReportHook hook);
+
+// Runs an action of a handler and reports any error it raises, so that no exception
+// leaves the handler for the event loop. True when the action ran to its end.
+bool runReportingErrors(const std::function<void()> &action, QWidget *parent = nullptr);
 
 // The application object: no exception may cross the Qt event loop, so every event
 // delivery is guarded and an escaped error is shown with showErrorReport().

@@ -1,0 +1,425 @@
+#include "panel/Form_ActBtn.h"
+
+#include "app/ErrorReport.h"
+#include "app/Forms.h"
+#include "common/Colors.h"
+#include "common/Pause.h"
+#include "devices/ComPort.h"
+#include "devices/SendSequences.h"
+#include "panel/KeyMapping.h"
+#include "panel/ShortcutKeys.h"
+#include "panel/WindowDrag.h"
+#include "widgets/Fonts.h"
+#include "widgets/XiButton2.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QPointer>
+#include <QTimer>
+
+#include <exception>
+
+namespace zelvar {
+
+namespace {
+
+constexpr int PanelWidth = 600;
+constexpr int PanelHeight = 350;
+constexpr int PanelColor = 8209740;
+constexpr int BarColor = 12157320;
+constexpr int ButtonWidth = 75;
+constexpr int ButtonHeight = 25;
+// Every destroyed button or text is followed by this pause, as the panel always did.
+constexpr int DestroyPauseMs = 10;
+
+// The panel that holds the application's message hook; there is only ever one.
+QPointer<TForm_ActBtn> &hookHolder()
+{
+    static QPointer<TForm_ActBtn> holder;
+    return holder;
+}
+
+CommandSlots commandsOf(const ButtonEntry &entry)
+{
+    return {entry.pressCommand, entry.releaseCommand, entry.clickCommand};
+}
+
+// Runs a sending handler. A device error is reported once the handler is done, as the
+// application's default report would, so no modal box runs inside a button's mouse handling
+// and no exception reaches the event loop.
+void sendReportingErrors(QWidget *window, const std::function<void()> &send)
+{
+    try {
+        send();
+    } catch (const std::exception &error) {
+        const QString message = QString::fromUtf8(error.what());
+        QPointer<QWidget> parent(window);
+        QTimer::singleShot(0, qApp, [message, parent] { showErrorReport(message, parent); });
+    }
+}
+
+} // namespace
+
+// Installed on the application: eats every key press and hands it to the panel. The
+// shortcut override that precedes each press is eaten too, so that accelerators and the
+// Escape and Enter keys of dialog buttons do not fire either.
+class TForm_ActBtn::MessageHook : public QObject
+{
+public:
+    explicit MessageHook(TForm_ActBtn *form) : m_form(form) {}
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::ShortcutOverride:
+            event->accept();
+            return true;
+        case QEvent::KeyPress:
+            m_form->TraiteMessages(*static_cast<QKeyEvent *>(event));
+            return true;
+        default:
+            return false;
+        }
+    }
+
+private:
+    TForm_ActBtn *m_form;
+};
+
+TForm_ActBtn::TForm_ActBtn(QWidget *parent)
+    : QWidget(parent)
+    , m_buttons(1)
+    , m_hook(std::make_unique<MessageHook>(this))
+{
+    Forms::instance().Form_ActBtn = this;
+    createControls();
+
+    ActivBtnP(1, 1, 1, 1, 1, 1, 1);
+    m_currentButton = 0;
+    installMessageHook();
+    Load();
+}
+
+TForm_ActBtn::~TForm_ActBtn()
+{
+    removeMessageHook();
+}
+
+void TForm_ActBtn::createControls()
+{
+    setObjectName(QStringLiteral("Form_ActBtn"));
+    if (!parentWidget())
+        setWindowFlag(Qt::FramelessWindowHint);
+    setFont(uiFont());
+    QPalette formPalette = palette();
+    formPalette.setColor(QPalette::Window, formPalette.color(QPalette::Button));
+    setPalette(formPalette);
+    setAutoFillBackground(true);
+    resize(PanelWidth, PanelHeight);
+
+    // Nothing is ever drawn on it, and the panel covers it.
+    Image3 = new QLabel(this);
+    Image3->setObjectName(QStringLiteral("Image3"));
+    Image3->setGeometry(120, 0, 366, 25);
+
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFrameShape(QFrame::NoFrame);
+    Panel1->setGeometry(0, 0, PanelWidth, PanelHeight);
+    QPalette panelPalette = Panel1->palette();
+    panelPalette.setColor(QPalette::Window, colorFromBgr(PanelColor));
+    Panel1->setPalette(panelPalette);
+    Panel1->setAutoFillBackground(true);
+
+    Label1 = new QLabel(QStringLiteral("Label1"), Panel1);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->move(8, 8);
+    Label1->adjustSize();
+
+    Image1 = new QLabel(Panel1);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(0, 0, PanelWidth, PanelHeight);
+    Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    new WindowDrag(Image1, [] { return Forms::instance().settings.MoveMainWindow; });
+
+    ComPort1 = new TComPort(this);
+    ComPort1->setObjectName(QStringLiteral("ComPort1"));
+    ComPort1->setPort(QStringLiteral("COM4"));
+    ComPort1->setBaudRate(br9600);
+}
+
+void TForm_ActBtn::applySettings(const PanelSettings &read, bool withMoveMainWindow)
+{
+    PanelSettings &settings = Forms::instance().settings;
+    settings.CurrentPortName = read.CurrentPortName;
+    settings.CurrentPortSpeed = read.CurrentPortSpeed;
+    settings.ExitMenusEnabled = read.ExitMenusEnabled;
+    settings.ReduceToTray = read.ReduceToTray;
+    if (withMoveMainWindow)
+        settings.MoveMainWindow = read.MoveMainWindow;
+}
+
+void TForm_ActBtn::Load()
+{
+    const PanelConfig config = readPanelConfig(ProfileFile::load(PanelFiles::config()), PanelReader::Panel);
+    applySettings(config.settings, true);
+    // Closed first, so that naming the port does not reopen it; the load opens it below.
+    ComPort1->ClosePort();
+    ComPort1->setPort(config.settings.CurrentPortName);
+    ComPort1->setBaudRate(TComPort::BaudRateFromText(config.settings.CurrentPortSpeed));
+
+    destroyButtons();
+    destroyTexts();
+    createButtons(config.buttons);
+    for (size_t i = 0; i < config.texts.size(); ++i)
+        PanelTexts.append(createText(config.texts[i], QStringLiteral("LeLabel%1").arg(i + 1)));
+    if (config.wantsPicture)
+        reloadPicture();
+    paintBar();
+    if (!config.warnings.isEmpty())
+        showErrorReport(config.warnings.join(QLatin1Char('\n')), this);
+
+    openPortOrShowPortForm();
+}
+
+void TForm_ActBtn::FactoryLoad()
+{
+    const PanelConfig config = readPanelConfig(ProfileFile::load(PanelFiles::factory()), PanelReader::Factory);
+    // The open port is left alone: renaming it here would reopen it on the factory name.
+    applySettings(config.settings, false);
+
+    destroyButtons();
+    destroyTexts();
+    createButtons(config.buttons);
+    for (size_t i = 0; i < config.texts.size(); ++i)
+        PanelTexts.append(createText(config.texts[i], QStringLiteral("LeLabel%1").arg(i + 1)));
+    paintBar();
+}
+
+void TForm_ActBtn::Rebuild(const std::vector<ButtonConfig> &buttons, const std::vector<TextConfig> &texts)
+{
+    destroyButtons();
+    destroyTexts();
+    createButtons(buttons);
+    for (size_t i = 0; i < texts.size(); ++i) {
+        QLabel *label = createText(texts[i], QStringLiteral("aLabel%1").arg(i + 1));
+        PanelTexts.append(label);
+    }
+    reloadPicture();
+    paintBar();
+}
+
+void TForm_ActBtn::openPortOrShowPortForm()
+{
+    // The port is opened whatever the file lists: a panel of buttons without any text must
+    // drive the board too.
+    try {
+        ComPort1->OpenPort();
+    } catch (const std::exception &error) {
+        showPortForm(QString::fromUtf8(error.what()));
+    }
+}
+
+void TForm_ActBtn::showPortForm(const QString &reason)
+{
+    showErrorReport(reason, this);
+}
+
+void TForm_ActBtn::destroyButtons()
+{
+    for (size_t k = 1; k < m_buttons.size(); ++k) {
+        delete m_buttons[k].button.data();
+        pauseMs(DestroyPauseMs);
+    }
+    m_buttons.assign(1, ButtonEntry{});
+    m_currentButton = 0;
+}
+
+void TForm_ActBtn::destroyTexts()
+{
+    for (QLabel *label : std::as_const(PanelTexts)) {
+        delete label;
+        pauseMs(DestroyPauseMs);
+    }
+    PanelTexts.clear();
+}
+
+void TForm_ActBtn::createButtons(const std::vector<ButtonConfig> &buttons)
+{
+    m_buttons.reserve(buttons.size() + 1);
+    for (size_t i = 0; i < buttons.size(); ++i) {
+        const ButtonConfig &config = buttons[i];
+        auto *button = new TXiButton2(Panel1);
+        button->setObjectName(QStringLiteral("Bouton%1").arg(i + 1));
+        button->setGeometry(config.left, config.top, ButtonWidth, ButtonHeight);
+        button->setCaption(config.caption);
+
+        // A fresh entry: nothing of the slot's former occupant survives.
+        ButtonEntry entry = makeButtonEntry(config);
+        entry.button = button;
+        button->setToolTip(entry.description);
+        m_buttons.push_back(std::move(entry));
+
+        connect(button, &TXiButton2::pressed, this,
+                [this, button](Qt::MouseButton mouseButton) { BoutonMouseDown(button, mouseButton); });
+        connect(button, &TXiButton2::released, this,
+                [this, button](Qt::MouseButton mouseButton) { BoutonMouseUp(button, mouseButton); });
+        connect(button, &TXiButton2::clicked, this, [this, button] { BoutonClick(button); });
+        connect(button, &TXiButton2::focusEntered, this, [this, button] { BoutonEnter(button); });
+        connect(button, &TXiButton2::mouseLeft, this, &TForm_ActBtn::BoutonMouseLeave);
+        button->show();
+    }
+}
+
+QLabel *TForm_ActBtn::createText(const TextConfig &text, const QString &name)
+{
+    auto *label = new QLabel(Panel1);
+    label->setObjectName(name);
+    label->setGeometry(0, 0, ButtonWidth, ButtonHeight);
+    label->setText(text.text);
+    // A label fits its text, so that no text is cut; it paints the panel's colour behind it.
+    label->setTextFormat(Qt::PlainText);
+    label->setAutoFillBackground(true);
+    label->adjustSize();
+    label->move(text.left, text.top);
+    label->show();
+    return label;
+}
+
+void TForm_ActBtn::reloadPicture()
+{
+    // A missing or unreadable picture keeps the one shown.
+    const QImage picture = loadPanelPicture(PanelFiles::picture());
+    if (!picture.isNull())
+        m_picture = picture.convertToFormat(QImage::Format_RGB32);
+}
+
+void TForm_ActBtn::paintBar()
+{
+    // Without a picture the bar goes on a blank canvas the size of the image.
+    if (m_picture.isNull()) {
+        m_picture = QImage(PanelWidth, PanelHeight, QImage::Format_RGB32);
+        m_picture.fill(Qt::white);
+    }
+    {
+        QPainter painter(&m_picture);
+        painter.fillRect(QRect(QPoint(111, 0), QPoint(491, 9)), colorFromBgr(BarColor));
+    }
+    Image1->setPixmap(QPixmap::fromImage(m_picture));
+}
+
+int TForm_ActBtn::indexOf(const QObject *button) const
+{
+    for (size_t k = m_buttons.size(); k-- > 1;) {
+        if (m_buttons[k].button == button)
+            return int(k);
+    }
+    return 0;
+}
+
+// Only the left mouse button operates a panel button; the others do nothing at all.
+void TForm_ActBtn::BoutonMouseDown(TXiButton2 *button, Qt::MouseButton mouseButton)
+{
+    const int k = indexOf(button);
+    if (mouseButton != Qt::LeftButton || k == 0)
+        return;
+    m_currentButton = k;
+    const CommandSlots commands = commandsOf(m_buttons[size_t(k)]);
+    sendReportingErrors(window(), [&] { Send::press(*ComPort1, commands); });
+}
+
+void TForm_ActBtn::BoutonMouseUp(TXiButton2 *button, Qt::MouseButton mouseButton)
+{
+    const int k = indexOf(button);
+    if (mouseButton != Qt::LeftButton || k == 0)
+        return;
+    m_currentButton = k;
+    const CommandSlots commands = commandsOf(m_buttons[size_t(k)]);
+    sendReportingErrors(window(), [&] { Send::release(*ComPort1, commands); });
+}
+
+void TForm_ActBtn::BoutonClick(TXiButton2 *button)
+{
+    const int k = indexOf(button);
+    if (k == 0)
+        return;
+    m_currentButton = k;
+    const ButtonEntry &entry = m_buttons[size_t(k)];
+    const int mode = entry.mode;
+    const CommandSlots commands = commandsOf(entry);
+    sendReportingErrors(window(), [&] { Send::click(*ComPort1, mode, commands); });
+}
+
+void TForm_ActBtn::BoutonEnter(TXiButton2 *button)
+{
+    if (const int k = indexOf(button))
+        m_currentButton = k;
+}
+
+void TForm_ActBtn::BoutonMouseLeave()
+{
+    m_currentButton = 0;
+}
+
+void TForm_ActBtn::fireButton(int k)
+{
+    if (k < 1 || size_t(k) >= m_buttons.size())
+        return;
+    const ButtonEntry &entry = m_buttons[size_t(k)];
+    Send::step(*ComPort1, entry.mode, commandsOf(entry));
+}
+
+void TForm_ActBtn::installMessageHook()
+{
+    QPointer<TForm_ActBtn> &holder = hookHolder();
+    if (holder && holder != this)
+        holder->removeMessageHook();
+    qApp->installEventFilter(m_hook.get());
+    holder = this;
+}
+
+void TForm_ActBtn::removeMessageHook()
+{
+    if (qApp)
+        qApp->removeEventFilter(m_hook.get());
+    if (hookHolder() == this)
+        hookHolder() = nullptr;
+}
+
+bool TForm_ActBtn::messageHookInstalled() const
+{
+    return hookHolder() == this;
+}
+
+void TForm_ActBtn::TraiteMessages(const QKeyEvent &event)
+{
+    // A held key repeats its press many times a second while every shortcut blocks for
+    // 600 ms: firing on repeats would keep switching relays long after the key is let go.
+    if (event.isAutoRepeat())
+        return;
+    std::vector<int> shortcuts;
+    shortcuts.reserve(m_buttons.size());
+    for (const ButtonEntry &entry : m_buttons)
+        shortcuts.push_back(entry.shortcut);
+    const int k = buttonForShortcut(shortcuts, virtualKeyFor(event));
+    if (k != 0) {
+        const ButtonEntry &entry = m_buttons[size_t(k)];
+        const int mode = entry.mode;
+        const CommandSlots commands = commandsOf(entry);
+        sendReportingErrors(window(), [&] { Send::shortcut(*ComPort1, mode, commands); });
+    }
+    m_currentButton = 0;
+}
+
+void TForm_ActBtn::closeEvent(QCloseEvent *event)
+{
+    ComPort1->ClosePort();
+    QWidget::closeEvent(event);
+}
+
+} // namespace zelvar

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "panel/PanelButtons.h"
+#include "panel/PanelConfig.h"
+
+#include <QImage>
+#include <QList>
+#include <QWidget>
+
+#include <memory>
+#include <vector>
+
+class QFrame;
+class QKeyEvent;
+class QLabel;
+
+namespace zelvar {
+
+class TComPort;
+class TXiButton2;
+
+// The live panel: the background picture, the user's buttons and free texts, and the one
+// serial port every sender writes to. Mouse operations on its buttons and, while its
+// message hook is installed, every key press of the application become relay commands and
+// infrared transmissions.
+//
+// Creation enables the main window's commands, installs the message hook, loads the panel
+// file of the working directory, opens the port and paints the bar over the picture. When
+// the port cannot be opened, the port form takes over the panel area.
+class TForm_ActBtn : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TForm_ActBtn(QWidget *parent = nullptr);
+    ~TForm_ActBtn() override;
+
+    QFrame *Panel1;
+    QLabel *Image1; // the background picture
+    QLabel *Label1;
+    QLabel *Image3;
+    TComPort *ComPort1;
+    // The live texts in file order: text k is PanelTexts[k - 1]. Owned by Panel1.
+    QList<QLabel *> PanelTexts;
+
+    // Fills the panel from the panel file and opens the port.
+    void Load();
+    // Replaces buttons and texts by the factory layout; the panel file, the picture and
+    // the open port stay as they are.
+    void FactoryLoad();
+    // Replaces buttons and texts by the layout editor's lists and reloads the picture.
+    void Rebuild(const std::vector<ButtonConfig> &buttons, const std::vector<TextConfig> &texts);
+
+    // Slot 0 is empty; slot k is button k.
+    const PanelButtons &buttons() const { return m_buttons; }
+    // The button last pressed, released, clicked or focused; 0 for none.
+    int CurrentButton() const { return m_currentButton; }
+
+    // A sequencer step or scheduler firing of button k. A failed write raises the port's
+    // error to the caller; an index with no button does nothing.
+    void fireButton(int k);
+
+    // The application-wide key handler. Only one panel holds it at a time: installing it
+    // on this panel takes it from any other. The layout editor removes it while it is open.
+    void installMessageHook();
+    void removeMessageHook();
+    bool messageHookInstalled() const;
+
+    // What the message hook does with a key press: the press never reaches a window, and
+    // fires the button whose shortcut is the key's code (the highest index wins).
+    void TraiteMessages(const QKeyEvent &event);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    class MessageHook;
+
+    void createControls();
+    void applySettings(const PanelSettings &settings, bool withMoveMainWindow);
+    void openPortOrShowPortForm();
+    void showPortForm(const QString &reason);
+
+    void destroyButtons();
+    void destroyTexts();
+    void createButtons(const std::vector<ButtonConfig> &buttons);
+    QLabel *createText(const TextConfig &text, const QString &name);
+    void reloadPicture();
+    void paintBar();
+
+    int indexOf(const QObject *button) const;
+    void BoutonMouseDown(TXiButton2 *button, Qt::MouseButton mouseButton);
+    void BoutonMouseUp(TXiButton2 *button, Qt::MouseButton mouseButton);
+    void BoutonClick(TXiButton2 *button);
+    void BoutonEnter(TXiButton2 *button);
+    void BoutonMouseLeave();
+
+    PanelButtons m_buttons;
+    int m_currentButton = 0;
+    QImage m_picture;
+    std::unique_ptr<MessageHook> m_hook;
+};
+
+} // namespace zelvar

@@ -1,0 +1,581 @@
+#include "app/ErrorReport.h"
+#include "app/Forms.h"
+#include "common/Colors.h"
+#include "common/Pause.h"
+#include "devices/ComError.h"
+#include "devices/ComPort.h"
+#include "devices/Infrared.h"
+#include "panel/Form_ActBtn.h"
+#include "panel/PanelConfig.h"
+#include "panel/ShortcutKeys.h"
+#include "widgets/XiButton.h"
+#include "widgets/XiButton2.h"
+
+#include "../devices/ComPortPty.h"
+#include "../devices/fake_uuirt/FakeUuirtLog.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QVBoxLayout>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+using namespace zelvar;
+using zelvar::testing::PseudoTerminal;
+
+namespace {
+
+constexpr int VkF1 = shortcutCode("VK_F1");
+constexpr int VkF3 = shortcutCode("VK_F3");
+constexpr int VkF5 = shortcutCode("VK_F5");
+constexpr int VkF2 = shortcutCode("VK_F2");
+constexpr int BarColor = 12157320;
+const QByteArray ProntoCode = "0000 006D 0000 0001 0020 0030";
+
+ButtonConfig button(int mode, int relay, QPoint at, const QString &caption, int shortcut = 0,
+                    const QString &pronto = QStringLiteral("0"))
+{
+    ButtonConfig b;
+    b.mode = mode;
+    b.relay = relay;
+    b.left = at.x();
+    b.top = at.y();
+    b.caption = caption;
+    b.description = caption + QStringLiteral(" (aide)");
+    b.shortcut = shortcut;
+    b.shortcutName = shortcutNameForCode(shortcut).value_or(QStringLiteral("VK_NONE"));
+    b.prontoCode = pronto;
+    return b;
+}
+
+TextConfig text(const QString &words, QPoint at)
+{
+    return TextConfig{words, at.x(), at.y()};
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Each test runs in a temporary working directory holding its panel files, with a
+// pseudo-terminal for the board and the fake transmitter library. Every pause records what
+// reached the board before it and how many infrared codes were sent so far:
+// "bytes|pause ms|infrared count".
+class LivePanel : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        ASSERT_TRUE(pty.isValid());
+        previousDirectory = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        log = dir.filePath(QStringLiteral("uuirt.log"));
+        qputenv("ZELVAR_FAKE_UUIRT_LOG", QFile::encodeName(log));
+        resetInfrared(QStringLiteral(ZELVAR_FAKE_UUIRT));
+        setPauseHook([this](int ms) {
+            events << QStringLiteral("%1|%2|%3")
+                          .arg(QString::fromLatin1(pty.drain(20)))
+                          .arg(ms)
+                          .arg(infraredCodes().size());
+        });
+        setErrorReportHook([this](const QString &message) { errors << message; });
+    }
+
+    void TearDown() override
+    {
+        form.reset();
+        setPauseHook({});
+        setErrorReportHook({});
+        QDir::setCurrent(previousDirectory);
+        qunsetenv("ZELVAR_FAKE_UUIRT_LOG");
+        resetInfrared();
+        Forms::instance().settings = PanelSettings{};
+    }
+
+    PanelConfig panel(std::vector<ButtonConfig> buttons, std::vector<TextConfig> texts = {}) const
+    {
+        PanelConfig config;
+        config.settings.CurrentPortName = pty.slavePath();
+        config.settings.CurrentPortSpeed = QStringLiteral("19200");
+        config.buttons = std::move(buttons);
+        config.texts = std::move(texts);
+        config.buttonsEverHeld = config.textsEverHeld = true;
+        return config;
+    }
+
+    void write(const PanelConfig &config, const QString &name = PanelFiles::config())
+    {
+        ASSERT_TRUE(writePanelConfig(config).save(dir.filePath(name)).ok);
+    }
+
+    void writePicture(QColor color)
+    {
+        QImage picture(600, 350, QImage::Format_RGB32);
+        picture.fill(color);
+        ASSERT_TRUE(savePanelPicture(picture, dir.filePath(PanelFiles::picture())));
+    }
+
+    // Creates the panel as the program does, shown as its own window.
+    void open()
+    {
+        form = std::make_unique<TForm_ActBtn>();
+        form->move(50, 50);
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        events.clear();
+        pty.drain(20);
+    }
+
+    TXiButton2 *bouton(int k) const
+    {
+        return form->findChild<TXiButton2 *>(QStringLiteral("Bouton%1").arg(k));
+    }
+
+    // Mouse events go through the window, as a real pointer's do: enter and leave come with
+    // the moves, and a held button keeps its events.
+    void mouse(QTest::MouseAction action, QWidget *widget, Qt::MouseButton mouseButton = Qt::LeftButton,
+               QPoint pos = QPoint(-1, -1))
+    {
+        QWindow *window = form->windowHandle();
+        const QPoint at = widget->mapTo(form.get(), pos == QPoint(-1, -1) ? widget->rect().center() : pos);
+        if (action == QTest::MouseMove)
+            QTest::mouseMove(window, at);
+        else
+            QTest::mouseEvent(action, window, mouseButton, {}, at);
+    }
+
+    QStringList infraredCodes() const
+    {
+        QStringList codes;
+        for (const auto &call : zelvar::testing::readFakeUuirtLog(log))
+            if (call.function == "UUIRTTransmitIR")
+                codes << QString::fromLatin1(call.code);
+        return codes;
+    }
+
+    // What the board received in all, recorded pauses and stragglers alike.
+    QByteArray wire()
+    {
+        QByteArray bytes;
+        for (const QString &event : std::as_const(events))
+            bytes += event.section(QLatin1Char('|'), 0, 0).toLatin1();
+        return bytes + pty.drain(20);
+    }
+
+    QTemporaryDir dir;
+    QString previousDirectory;
+    QString log;
+    PseudoTerminal pty;
+    QStringList events;
+    QStringList errors;
+    std::unique_ptr<TForm_ActBtn> form;
+};
+
+// A second window with a focused edit box and a button with an accelerator, standing for
+// any other window of the program.
+struct OtherWindow
+{
+    QWidget window;
+    QLineEdit *edit = new QLineEdit(&window);
+    TXiButton *go = new TXiButton(&window);
+    int clicks = 0;
+
+    OtherWindow()
+    {
+        go->setCaption(QStringLiteral("&Go"));
+        auto *layout = new QVBoxLayout(&window);
+        layout->addWidget(edit);
+        layout->addWidget(go);
+        QObject::connect(go, &TXiButton::clicked, [this] { ++clicks; });
+        window.show();
+        window.activateWindow();
+        edit->setFocus();
+    }
+};
+
+} // namespace
+
+TEST_F(LivePanel, LoadShowsTheFileAndOpensThePort)
+{
+    PanelConfig config = panel({button(1, 1, {40, 60}, QStringLiteral("Sonnette"), VkF1),
+                                button(2, 2, {140, 60}, QStringLiteral("Salon"))},
+                               {text(QStringLiteral("Cuisine"), {300, 200})});
+    config.settings.MoveMainWindow = true;
+    config.settings.ExitMenusEnabled = false;
+    write(config);
+    writePicture(Qt::green);
+    QSignalSpy switched(&Forms::instance(), &Forms::commandsSwitched);
+    open();
+
+    EXPECT_EQ(Forms::instance().Form_ActBtn, form.get());
+    ASSERT_EQ(switched.size(), 1);
+    EXPECT_EQ(switched[0], (QVariantList{1, 1, 1, 1, 1, 1, 1}));
+    EXPECT_TRUE(form->messageHookInstalled());
+
+    const PanelSettings &settings = Forms::instance().settings;
+    EXPECT_EQ(settings.CurrentPortName, pty.slavePath());
+    EXPECT_EQ(settings.CurrentPortSpeed, QStringLiteral("19200"));
+    EXPECT_FALSE(settings.ExitMenusEnabled);
+    EXPECT_TRUE(settings.ReduceToTray);
+    EXPECT_TRUE(settings.MoveMainWindow);
+    EXPECT_EQ(form->ComPort1->Port(), pty.slavePath());
+    EXPECT_EQ(form->ComPort1->BaudRate(), br19200);
+    EXPECT_TRUE(form->ComPort1->Connected());
+
+    ASSERT_EQ(form->buttons().size(), 3u);
+    EXPECT_TRUE(form->buttons()[0].button.isNull());
+    EXPECT_TRUE(form->buttons()[0].clickCommand.isEmpty());
+    TXiButton2 *sonnette = bouton(1);
+    ASSERT_NE(sonnette, nullptr);
+    EXPECT_EQ(form->buttons()[1].button.data(), static_cast<QObject *>(sonnette));
+    EXPECT_EQ(sonnette->parentWidget(), form->Panel1);
+    EXPECT_EQ(sonnette->geometry(), QRect(40, 60, 75, 25));
+    EXPECT_EQ(sonnette->Caption(), QStringLiteral("Sonnette"));
+    EXPECT_EQ(sonnette->toolTip(), QStringLiteral("Sonnette (aide)"));
+    EXPECT_TRUE(sonnette->isVisible());
+    EXPECT_EQ(form->buttons()[1].shortcut, VkF1);
+    EXPECT_EQ(form->buttons()[2].clickCommand, QByteArray("S2N$#"));
+
+    ASSERT_EQ(form->PanelTexts.size(), 1);
+    QLabel *cuisine = form->PanelTexts[0];
+    EXPECT_EQ(cuisine->objectName(), QStringLiteral("LeLabel1"));
+    EXPECT_EQ(cuisine->text(), QStringLiteral("Cuisine"));
+    EXPECT_EQ(cuisine->pos(), QPoint(300, 200));
+    EXPECT_TRUE(cuisine->isVisible());
+
+    // The picture, unscaled from the top-left corner, with the bar painted over it.
+    const QImage shown = form->Image1->pixmap().toImage();
+    EXPECT_EQ(shown.pixelColor(300, 200), QColor(Qt::green));
+    EXPECT_EQ(bgrFromColor(shown.pixelColor(111, 0)), BarColor);
+    EXPECT_EQ(bgrFromColor(shown.pixelColor(491, 9)), BarColor);
+    EXPECT_EQ(shown.pixelColor(110, 0), QColor(Qt::green));
+    EXPECT_EQ(shown.pixelColor(492, 0), QColor(Qt::green));
+    EXPECT_EQ(shown.pixelColor(111, 10), QColor(Qt::green));
+    EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(LivePanel, ImpButtonHoldsItsRelayForAsLongAsThePress)
+{
+    write(panel({button(1, 1, {40, 60}, QStringLiteral("Sonnette")), button(2, 2, {140, 60}, QStringLiteral("Salon"))}));
+    open();
+
+    mouse(QTest::MouseMove, bouton(2));
+    mouse(QTest::MouseClick, bouton(2));
+    EXPECT_EQ(form->CurrentButton(), 2);
+    EXPECT_EQ(events, (QStringList{"|10|0", "S2N$#|10|0", "|10|0"}));
+
+    // Leaving a button forgets it; the next press acts on the button pressed all the same.
+    mouse(QTest::MouseMove, bouton(1));
+    EXPECT_EQ(form->CurrentButton(), 0);
+    events.clear();
+    mouse(QTest::MousePress, bouton(1));
+    EXPECT_EQ(events, (QStringList{"S1N$#|10|0"}));
+    EXPECT_EQ(form->CurrentButton(), 1);
+    EXPECT_TRUE(pty.drain(50).isEmpty()) << "the relay must stay on while the button is held";
+
+    events.clear();
+    mouse(QTest::MouseRelease, bouton(1));
+    EXPECT_EQ(events, (QStringList{"|10|0", "S1F$#|10|0"}));
+
+    // Other mouse buttons operate nothing.
+    events.clear();
+    mouse(QTest::MouseClick, bouton(1), Qt::RightButton);
+    mouse(QTest::MouseClick, bouton(1), Qt::MiddleButton);
+    EXPECT_TRUE(events.isEmpty());
+    EXPECT_TRUE(wire().isEmpty());
+}
+
+TEST_F(LivePanel, ShortcutsFireTheHighestButtonAndReachNoWindow)
+{
+    write(panel({button(1, 3, {40, 60}, QStringLiteral("Pompe"), VkF1),
+                 button(4, 5, {140, 60}, QStringLiteral("Volet"), VkF5),
+                 button(2, 6, {240, 60}, QStringLiteral("Lampe"), VkF5)}));
+    open();
+    OtherWindow other;
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other.window));
+
+    QTest::keyClick(other.edit, Qt::Key_F1);
+    EXPECT_EQ(events, (QStringList{"S3N$#|200|0", "S3F$#|200|0", "|200|0"}));
+    EXPECT_EQ(form->CurrentButton(), 0);
+
+    events.clear();
+    QTest::keyClick(other.edit, Qt::Key_F5);
+    EXPECT_EQ(events, (QStringList{"|200|0", "|200|0", "S6N$#|200|0"}));
+
+    // No button's key, a typed letter, an accelerator: nothing is sent, nothing arrives.
+    events.clear();
+    QTest::keyClick(other.edit, Qt::Key_F2);
+    QTest::keyClicks(other.edit, QStringLiteral("abc"));
+    QTest::keyClick(other.edit, Qt::Key_G, Qt::AltModifier);
+    EXPECT_TRUE(events.isEmpty());
+    EXPECT_TRUE(other.edit->text().isEmpty());
+    EXPECT_EQ(other.clicks, 0);
+
+    // A held key fires once, not on each repeat.
+    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_F1, Qt::NoModifier, QString(), true);
+    QApplication::sendEvent(other.edit, &repeat);
+    EXPECT_TRUE(events.isEmpty());
+    EXPECT_TRUE(wire().isEmpty());
+
+    // While the layout editor holds the hook off, keys reach the windows and fire nothing.
+    form->removeMessageHook();
+    QTest::keyClicks(other.edit, QStringLiteral("abc"));
+    QTest::keyClick(other.edit, Qt::Key_F1);
+    QTest::keyClick(other.edit, Qt::Key_G, Qt::AltModifier);
+    EXPECT_EQ(other.edit->text(), QStringLiteral("abc"));
+    EXPECT_EQ(other.clicks, 1);
+    EXPECT_TRUE(wire().isEmpty());
+    form->installMessageHook();
+    QTest::keyClick(other.edit, Qt::Key_X);
+    EXPECT_EQ(other.edit->text(), QStringLiteral("abc"));
+}
+
+TEST_F(LivePanel, NullAndMacroButtonsSendNothingByAnyTrigger)
+{
+    write(panel({button(0, 1, {40, 60}, QStringLiteral("Rien"), VkF1),
+                 button(6, 2, {140, 60}, QStringLiteral("Macro"), VkF2)}));
+    open();
+    OtherWindow other;
+
+    for (int k : {1, 2}) {
+        mouse(QTest::MouseMove, bouton(k));
+        mouse(QTest::MouseClick, bouton(k));
+        form->fireButton(k);
+    }
+    QTest::keyClick(other.edit, Qt::Key_F1);
+    QTest::keyClick(other.edit, Qt::Key_F2);
+    EXPECT_EQ(events.size(), 2 * (3 + 3) + 2 * 3); // every pause taken, nothing written
+    EXPECT_TRUE(wire().isEmpty());
+    EXPECT_TRUE(infraredCodes().isEmpty());
+}
+
+TEST_F(LivePanel, InfraredButtonTransmitsThenWritesItsCodeOnAClickOnly)
+{
+    write(panel({button(5, 0, {40, 60}, QStringLiteral("Tele"), VkF3, QString::fromLatin1(ProntoCode))}));
+    open();
+    OtherWindow other;
+
+    mouse(QTest::MouseMove, bouton(1));
+    mouse(QTest::MouseClick, bouton(1));
+    EXPECT_EQ(events, (QStringList{"|10|0", QString::fromLatin1(ProntoCode) + "|10|1", "|10|1"}));
+
+    events.clear();
+    QTest::keyClick(other.edit, Qt::Key_F3);
+    form->fireButton(1);
+    EXPECT_TRUE(events.isEmpty());
+    EXPECT_TRUE(wire().isEmpty());
+    EXPECT_EQ(infraredCodes(), QStringList(3, QString::fromLatin1(ProntoCode)));
+}
+
+TEST_F(LivePanel, ButtonsWithoutTextsWorkWithoutPicture)
+{
+    PanelConfig config = panel({button(1, 4, {40, 60}, QStringLiteral("Portail")), button(3, 4, {140, 60}, QStringLiteral("Stop"))});
+    config.textsEverHeld = false;
+    write(config);
+    writePicture(Qt::green);
+    open();
+
+    EXPECT_EQ(form->buttons().size(), 3u);
+    ASSERT_NE(bouton(2), nullptr);
+    EXPECT_TRUE(bouton(2)->isVisible());
+    EXPECT_TRUE(form->PanelTexts.isEmpty());
+    EXPECT_TRUE(form->Panel1->findChildren<QLabel *>(QStringLiteral("LeLabel1")).isEmpty());
+    const QImage shown = form->Image1->pixmap().toImage();
+    EXPECT_EQ(shown.pixelColor(300, 200), QColor(Qt::white));
+    EXPECT_EQ(bgrFromColor(shown.pixelColor(200, 5)), BarColor);
+
+    ASSERT_TRUE(form->ComPort1->Connected());
+    mouse(QTest::MouseMove, bouton(1));
+    mouse(QTest::MousePress, bouton(1));
+    EXPECT_EQ(events, (QStringList{"S4N$#|10|0"}));
+    mouse(QTest::MouseRelease, bouton(1));
+    form->fireButton(2);
+    EXPECT_TRUE(wire().endsWith("S4F$#S4F$#"));
+}
+
+TEST_F(LivePanel, FactoryLoadReplacesButtonsAndTextsAndWritesNothing)
+{
+    PanelConfig user = panel({button(1, 1, {40, 60}, QStringLiteral("Sonnette")), button(2, 2, {140, 60}, QStringLiteral("Salon"))},
+                             {text(QStringLiteral("Chez moi"), {10, 300})});
+    user.settings.MoveMainWindow = true;
+    write(user);
+    PanelConfig factory;
+    factory.settings.CurrentPortName = QStringLiteral("COM3");
+    factory.settings.CurrentPortSpeed = QStringLiteral("4800");
+    factory.settings.ExitMenusEnabled = false;
+    factory.settings.ReduceToTray = false;
+    factory.buttons = {button(4, 7, {300, 100}, QStringLiteral("Usine"))};
+    factory.texts = {text(QStringLiteral("Un"), {0, 0}), text(QStringLiteral("Deux"), {0, 40})};
+    write(factory, PanelFiles::factory());
+    open();
+    const QByteArray userFile = fileBytes(PanelFiles::config());
+    const QByteArray factoryFile = fileBytes(PanelFiles::factory());
+
+    form->FactoryLoad();
+    EXPECT_EQ(events, QStringList(3, QStringLiteral("|10|0"))); // two buttons and one text destroyed
+
+    const QList<TXiButton2 *> shown = form->Panel1->findChildren<TXiButton2 *>();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0]->objectName(), QStringLiteral("Bouton1"));
+    EXPECT_EQ(shown[0]->Caption(), QStringLiteral("Usine"));
+    EXPECT_EQ(shown[0]->pos(), QPoint(300, 100));
+    ASSERT_EQ(form->PanelTexts.size(), 2);
+    EXPECT_EQ(form->PanelTexts[1]->text(), QStringLiteral("Deux"));
+    EXPECT_EQ(form->Panel1->findChildren<QLabel *>(QStringLiteral("LeLabel1")).size(), 1);
+    EXPECT_EQ(form->CurrentButton(), 0);
+
+    // The factory port settings are taken, but the open port stays where it is.
+    const PanelSettings &settings = Forms::instance().settings;
+    EXPECT_EQ(settings.CurrentPortName, QStringLiteral("COM3"));
+    EXPECT_EQ(settings.CurrentPortSpeed, QStringLiteral("4800"));
+    EXPECT_FALSE(settings.ExitMenusEnabled);
+    EXPECT_FALSE(settings.ReduceToTray);
+    EXPECT_TRUE(settings.MoveMainWindow);
+    EXPECT_EQ(form->ComPort1->Port(), pty.slavePath());
+    EXPECT_TRUE(form->ComPort1->Connected());
+
+    EXPECT_EQ(fileBytes(PanelFiles::config()), userFile);
+    EXPECT_EQ(fileBytes(PanelFiles::factory()), factoryFile);
+    EXPECT_FALSE(QFile::exists(PanelFiles::picture()));
+
+    events.clear();
+    mouse(QTest::MouseMove, shown[0]);
+    mouse(QTest::MouseClick, shown[0]);
+    EXPECT_EQ(wire(), QByteArray("S7T$#"));
+}
+
+TEST_F(LivePanel, RebuildLeavesNothingOfTheFormerButtons)
+{
+    write(panel({button(1, 3, {40, 60}, QStringLiteral("Pompe"), VkF1),
+                 button(5, 0, {140, 60}, QStringLiteral("Tele"), VkF2, QString::fromLatin1(ProntoCode))},
+                {text(QStringLiteral("Avant"), {10, 300})}));
+    open();
+    OtherWindow other;
+    writePicture(Qt::blue);
+
+    form->Rebuild({button(2, 4, {40, 60}, QStringLiteral("Lampe")), button(1, 9, {140, 60}, QStringLiteral("Tele"))},
+                  {text(QStringLiteral("Apres"), {20, 310})});
+    EXPECT_EQ(events.size(), 3);
+
+    ASSERT_EQ(form->buttons().size(), 3u);
+    const ButtonEntry &lampe = form->buttons()[1];
+    EXPECT_TRUE(lampe.pressCommand.isEmpty());
+    EXPECT_TRUE(lampe.releaseCommand.isEmpty());
+    EXPECT_EQ(lampe.clickCommand, QByteArray("S4N$#"));
+    EXPECT_EQ(lampe.shortcut, 0);
+    EXPECT_EQ(lampe.description, QStringLiteral("Lampe (aide)"));
+    const ButtonEntry &tele = form->buttons()[2];
+    EXPECT_EQ(tele.mode, 1);
+    EXPECT_TRUE(tele.clickCommand.isEmpty());
+    ASSERT_EQ(form->PanelTexts.size(), 1);
+    EXPECT_EQ(form->PanelTexts[0]->objectName(), QStringLiteral("aLabel1"));
+    EXPECT_EQ(form->PanelTexts[0]->text(), QStringLiteral("Apres"));
+    EXPECT_EQ(form->Image1->pixmap().toImage().pixelColor(300, 200), QColor(Qt::blue));
+
+    events.clear();
+    QTest::keyClick(other.edit, Qt::Key_F1);
+    QTest::keyClick(other.edit, Qt::Key_F2);
+    EXPECT_TRUE(wire().isEmpty());
+    mouse(QTest::MouseMove, bouton(1));
+    mouse(QTest::MouseClick, bouton(1));
+    mouse(QTest::MouseMove, bouton(2));
+    mouse(QTest::MouseClick, bouton(2));
+    EXPECT_EQ(wire(), QByteArray("S4N$#S9N$#S9F$#"));
+    EXPECT_TRUE(infraredCodes().isEmpty());
+}
+
+TEST_F(LivePanel, RebuildAndFactoryLoadFillAnEmptyPanel)
+{
+    write(panel({}));
+    PanelConfig factory = panel({button(3, 2, {0, 0}, QStringLiteral("Usine"))});
+    write(factory, PanelFiles::factory());
+    open();
+    ASSERT_EQ(form->buttons().size(), 1u);
+
+    form->Rebuild({button(2, 1, {40, 60}, QStringLiteral("Neuf"))}, {text(QStringLiteral("Texte"), {0, 0})});
+    ASSERT_EQ(form->buttons().size(), 2u);
+    EXPECT_EQ(form->PanelTexts.size(), 1);
+
+    // An editor list without buttons empties the panel, its texts included.
+    form->Rebuild({}, {});
+    EXPECT_EQ(form->buttons().size(), 1u);
+    EXPECT_TRUE(form->PanelTexts.isEmpty());
+
+    form->FactoryLoad();
+    ASSERT_EQ(form->buttons().size(), 2u);
+    EXPECT_EQ(form->buttons()[1].clickCommand, QByteArray("S2F$#"));
+}
+
+TEST_F(LivePanel, ErrorOfAClosedPortIsReportedAndThePanelCarriesOn)
+{
+    write(panel({button(1, 1, {40, 60}, QStringLiteral("Sonnette"), VkF1)}));
+    open();
+    OtherWindow other;
+    form->ComPort1->ClosePort();
+
+    mouse(QTest::MouseMove, bouton(1));
+    mouse(QTest::MousePress, bouton(1));
+    QTest::keyClick(other.edit, Qt::Key_F1);
+    EXPECT_THROW(form->fireButton(1), EComPort);
+    EXPECT_TRUE(events.isEmpty()) << "a failed write abandons the rest of its sequence";
+    ASSERT_TRUE(zelvar::testing::processEventsUntil([&] { return errors.size() == 2; }));
+    EXPECT_EQ(errors[0], EComPort(CError_WriteFailed, EBADF).Message());
+    EXPECT_EQ(form->CurrentButton(), 0);
+
+    form->ComPort1->OpenPort();
+    mouse(QTest::MouseRelease, bouton(1));
+    EXPECT_EQ(wire(), QByteArray("S1F$#"));
+    EXPECT_EQ(errors.size(), 2);
+}
+
+TEST_F(LivePanel, BackgroundDragsTheWindowWhenAllowed)
+{
+    PanelConfig config = panel({button(1, 1, {40, 60}, QStringLiteral("Sonnette"))});
+    config.settings.MoveMainWindow = true;
+    write(config);
+    open();
+    const QPoint start = form->pos();
+
+    mouse(QTest::MousePress, form->Image1, Qt::LeftButton, {300, 200});
+    mouse(QTest::MouseMove, form->Image1, Qt::LeftButton, {350, 220});
+    // The pointer stays over the same point of the picture, which came along with the window.
+    mouse(QTest::MouseRelease, form->Image1, Qt::LeftButton, {300, 200});
+    EXPECT_EQ(form->pos(), start + QPoint(50, 20));
+
+    Forms::instance().settings.MoveMainWindow = false;
+    const QPoint moved = form->pos();
+    mouse(QTest::MousePress, form->Image1, Qt::LeftButton, {300, 200});
+    mouse(QTest::MouseMove, form->Image1, Qt::LeftButton, {350, 220});
+    mouse(QTest::MouseRelease, form->Image1, Qt::LeftButton, {350, 220});
+    EXPECT_EQ(form->pos(), moved);
+}
+
+TEST_F(LivePanel, ClosingClosesThePortAndANewPanelTakesTheHook)
+{
+    write(panel({button(1, 1, {40, 60}, QStringLiteral("Sonnette"), VkF1)}));
+    open();
+    ASSERT_TRUE(form->ComPort1->Connected());
+    form->close();
+    EXPECT_FALSE(form->ComPort1->Connected());
+
+    auto newer = std::make_unique<TForm_ActBtn>();
+    EXPECT_TRUE(newer->messageHookInstalled());
+    EXPECT_FALSE(form->messageHookInstalled());
+    EXPECT_EQ(Forms::instance().Form_ActBtn, newer.get());
+    events.clear();
+    QLineEdit edit;
+    QTest::keyClick(&edit, Qt::Key_F1);
+    EXPECT_EQ(events, (QStringList{"S1N$#|200|0", "S1F$#|200|0", "|200|0"}));
+    EXPECT_TRUE(errors.isEmpty());
+}
