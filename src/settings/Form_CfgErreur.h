@@ -3,6 +3,7 @@
 #include "settings/PortFormModel.h"
 
 #include <QList>
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -49,8 +50,9 @@ public:
     void Btn_FermerCfgEClick();
     void Btn_QuitterCfgEClick();
 
-    // Every message of the form goes through here. By default a modal box that waits for
-    // the user; tests install a recorder so nothing blocks. An empty hook restores the box.
+    // Every message and error report of the form goes through here. By default a modal box
+    // that waits for the user; tests install a recorder so nothing blocks. An empty hook
+    // restores the boxes.
     using MessageHook = std::function<void(const QString &text)>;
     static void setMessageHook(MessageHook hook);
     // Ending the program; tests install a recorder. An empty hook restores the real end.
@@ -61,15 +63,22 @@ signals:
     // "Fermer" was pressed: whoever opened the form gives back its own opening command.
     void closed();
 
+protected:
+    bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    // Inside a panel the form fills it, and follows its size.
+    void followParent();
     TCustomComPort *panelPort() const;
     void applyTo(TCustomComPort &port) const;
     void setButtons(const PortFormButtons &buttons);
     PortFormButtons buttons() const;
-    void message(const QString &text) const;
-    void errorReport(const QString &text) const;
+    void message(const QString &text);
+    void errorReport(const QString &text);
 
     QList<PortChoice> choices_;
+    QPointer<QWidget> followed_;
 };
 
 } // namespace zelvar

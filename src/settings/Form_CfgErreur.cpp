@@ -1,0 +1,333 @@
+#include "settings/Form_CfgErreur.h"
+
+#include "app/ErrorReport.h"
+#include "app/Forms.h"
+#include "common/Colors.h"
+#include "devices/ComError.h"
+#include "devices/ComPort.h"
+#include "devices/SendSequences.h"
+#include "panel/Form_ActBtn.h"
+#include "settings/PortSettingsFile.h"
+#include "widgets/Fonts.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QEvent>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace zelvar {
+
+namespace {
+
+constexpr int ClientWidth = 602;
+constexpr int ClientHeight = 365;
+constexpr int ComboHeight = 21;
+constexpr int Red = 255; // 0xBBGGRR
+
+TForm_CfgErreur::MessageHook &messageHook()
+{
+    static TForm_CfgErreur::MessageHook hook;
+    return hook;
+}
+
+TForm_CfgErreur::QuitHook &quitHook()
+{
+    static TForm_CfgErreur::QuitHook hook;
+    return hook;
+}
+
+QString explanation()
+{
+    return QStringList{
+        QStringLiteral(" Ce type d'erreur intervient lorsque "),
+        QStringLiteral("1: Le port Com n'est pas reglé correctement."),
+        QStringLiteral("2: Le fichier Ini de configuration est corrompu."),
+        QStringLiteral(" Les réglages par default doivent etre"),
+        QStringLiteral(" restaures dans le menu ") + u'"' + QStringLiteral("réglages par default ") + u'"'
+            + QStringLiteral(" au dessus."),
+        QStringLiteral("N'hezitez pas a me demander de l'aide."),
+    }.join(u'\n');
+}
+
+QFont explanationFont()
+{
+    QFont font(QStringLiteral("Palatino Linotype"));
+    // Metric-compatible stand-ins for the Palatino design, then any serif face.
+    font.setFamilies({QStringLiteral("Palatino Linotype"), QStringLiteral("Palatino"), QStringLiteral("P052"),
+                      QStringLiteral("TeX Gyre Pagella"), QStringLiteral("URW Palladio L")});
+    font.setStyleHint(QFont::Serif);
+    font.setPixelSize(16);
+    return font;
+}
+
+QPushButton *makeButton(QWidget *parent, const QString &text, const QRect &geometry, bool enabled)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setGeometry(geometry);
+    button->setEnabled(enabled);
+    return button;
+}
+
+QComboBox *makeCombo(QWidget *parent, const QString &placeholder, const QStringList &items, const QRect &geometry)
+{
+    auto *combo = new QComboBox(parent);
+    combo->addItems(items);
+    combo->setPlaceholderText(placeholder);
+    combo->setCurrentIndex(-1);
+    combo->setGeometry(geometry);
+    combo->setMaxVisibleItems(20);
+    return combo;
+}
+
+QString noPanelMessage(const QString &action)
+{
+    return QStringLiteral("Aucun panneau n'est chargé : le port ne peut pas être %1.").arg(action);
+}
+
+} // namespace
+
+TForm_CfgErreur::TForm_CfgErreur(QWidget *parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Reglages du port"));
+    setWindowFlag(Qt::FramelessWindowHint);
+    setFont(uiFont(11));
+    QPalette background = palette();
+    background.setColor(QPalette::Window, colorFromBgr(Red));
+    setPalette(background);
+    setAutoFillBackground(true);
+    resize(ClientWidth, ClientHeight);
+    if (!parent)
+        setWindowState(Qt::WindowMaximized);
+
+    // The picture holds nothing; it lies under every other control and takes no clicks.
+    Image1 = new QLabel(this);
+    Image1->setGeometry(0, 0, 602, 357);
+    Image1->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    Label1 = new QLabel(QStringLiteral("Configuration du port Com"), this);
+    Label1->setGeometry(88, 13, 432, 45);
+    Label1->setFont(uiFont(37));
+    QPalette title = Label1->palette();
+    title.setColor(QPalette::WindowText, QApplication::palette().color(QPalette::Base));
+    Label1->setPalette(title);
+
+    Label2 = new QLabel(explanation(), this);
+    Label2->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    Label2->setFont(explanationFont());
+    QPalette white = Label2->palette();
+    white.setColor(QPalette::WindowText, Qt::white);
+    Label2->setPalette(white);
+    Label2->move(99, 64);
+    Label2->setMinimumSize(46, 22);
+    Label2->adjustSize();
+
+    Btn_FermerCfgE = makeButton(this, QStringLiteral("Fermer"), {64, 256, 81, 65}, true);
+    Btn_EnrCfgE = makeButton(this, QStringLiteral("Enregistrer "), {144, 256, 81, 65}, false);
+    Btn_QuitterCfgE = makeButton(this, QStringLiteral("Quitter"), {224, 256, 89, 65}, true);
+
+    choices_ = zelvar::portChoices(listSerialDevices());
+    QStringList portLabels;
+    for (const PortChoice &choice : std::as_const(choices_))
+        portLabels << choice.label;
+    Port = makeCombo(this, QStringLiteral("Port"), portLabels, {319, 256, 74, ComboHeight});
+    for (int i = 0; i < choices_.size(); ++i)
+        if (!choices_.at(i).toolTip.isEmpty())
+            Port->setItemData(i, choices_.at(i).toolTip, Qt::ToolTipRole);
+    // Device names are longer than the box: the open list shows them whole.
+    int widest = 0;
+    for (const QString &label : std::as_const(portLabels))
+        widest = std::max(widest, Port->fontMetrics().horizontalAdvance(label));
+    Port->view()->setMinimumWidth(widest + 24);
+
+    ComboBoxBaudsCfgE = makeCombo(this, QStringLiteral("Baud rate"), speedItems(), {390, 256, 81, ComboHeight});
+    Btn_AppliquerCfgE = makeButton(this, QStringLiteral("Appliquer le reglage du port"), {319, 296, 154, 25}, false);
+    Btn_TestCfgE = makeButton(this, QStringLiteral("Test"), {479, 266, 75, 45}, false);
+
+    connect(Port, &QComboBox::activated, this, &TForm_CfgErreur::PortSelect);
+    connect(ComboBoxBaudsCfgE, &QComboBox::activated, this, &TForm_CfgErreur::ComboBoxBaudsCfgESelect);
+    connect(Btn_AppliquerCfgE, &QPushButton::clicked, this, &TForm_CfgErreur::Btn_AppliquerCfgEClick);
+    connect(Btn_TestCfgE, &QPushButton::clicked, this, &TForm_CfgErreur::Btn_TestCfgEClick);
+    connect(Btn_EnrCfgE, &QPushButton::clicked, this, &TForm_CfgErreur::Btn_EnrCfgEClick);
+    connect(Btn_FermerCfgE, &QPushButton::clicked, this, &TForm_CfgErreur::Btn_FermerCfgEClick);
+    connect(Btn_QuitterCfgE, &QPushButton::clicked, this, &TForm_CfgErreur::Btn_QuitterCfgEClick);
+
+    followParent();
+    Forms::instance().Form_CfgErreur = this;
+}
+
+void TForm_CfgErreur::PortSelect(int index)
+{
+    if (index >= 0 && index < choices_.size() && !choices_.at(index).portName.isEmpty())
+        Forms::instance().settings.CurrentPortName = choices_.at(index).portName;
+    setButtons(buttonsAfter(buttons(), PortFormStep::ItemChosen));
+}
+
+void TForm_CfgErreur::ComboBoxBaudsCfgESelect(int index)
+{
+    if (const std::optional<QString> speed = speedForItem(index))
+        Forms::instance().settings.CurrentPortSpeed = *speed;
+    setButtons(buttonsAfter(buttons(), PortFormStep::ItemChosen));
+}
+
+void TForm_CfgErreur::Btn_AppliquerCfgEClick()
+{
+    TCustomComPort *port = panelPort();
+    if (!port) {
+        message(noPanelMessage(QStringLiteral("réglé")));
+        return;
+    }
+    // Renaming an open port reopens it, which may fail: the error is reported and the
+    // buttons stay as they were.
+    try {
+        applyTo(*port);
+    } catch (const std::exception &error) {
+        errorReport(QString::fromUtf8(error.what()));
+        return;
+    }
+    setButtons(buttonsAfter(buttons(), PortFormStep::Applied));
+}
+
+void TForm_CfgErreur::Btn_TestCfgEClick()
+{
+    TCustomComPort *port = panelPort();
+    if (!port) {
+        message(noPanelMessage(QStringLiteral("testé")));
+        return;
+    }
+    try {
+        applyTo(*port);
+        port->OpenPort();
+        message(QStringLiteral("L'ouverture du port a reussi.\n"
+                               "Le relais 1 doit maintenant s'activer puis de refermer"));
+        Send::portTest(*port);
+        message(QStringLiteral("Si le relais n'a pas fonctionné,c'est que\n"
+                               "le n°port ou la vitesse est mal reglée ."));
+    } catch (const std::exception &error) {
+        QString text = QStringLiteral("Les reglages ne sont pas corrects ! !");
+        // The account lacks the rights on the device: say which group gives them.
+        if (const auto *comError = dynamic_cast<const EComPort *>(&error); comError && !comError->hint().isEmpty())
+            text += u'\n' + comError->hint();
+        message(text);
+        setButtons(buttonsAfter(buttons(), PortFormStep::TestFailed));
+        return;
+    }
+    setButtons(buttonsAfter(buttons(), PortFormStep::TestSucceeded));
+}
+
+void TForm_CfgErreur::Btn_EnrCfgEClick()
+{
+    const PanelSettings &settings = Forms::instance().settings;
+    const PortSettingsSaveResult saved =
+        savePortSettings(PanelFiles::config(), settings.CurrentPortName, settings.CurrentPortSpeed);
+    if (!saved.ok)
+        errorReport(saved.error);
+}
+
+void TForm_CfgErreur::Btn_FermerCfgEClick()
+{
+    ActivBtnP(1, 1, 1, 1, 1, 1, 1);
+    emit closed();
+    close();
+}
+
+void TForm_CfgErreur::Btn_QuitterCfgEClick()
+{
+    Forms::instance().QuitConfirmed = true;
+    if (TForm_ActBtn *panel = Forms::instance().Form_ActBtn)
+        panel->close();
+    if (quitHook())
+        quitHook()();
+    else
+        QApplication::quit();
+}
+
+void TForm_CfgErreur::setMessageHook(MessageHook hook)
+{
+    messageHook() = std::move(hook);
+}
+
+void TForm_CfgErreur::setQuitHook(QuitHook hook)
+{
+    quitHook() = std::move(hook);
+}
+
+bool TForm_CfgErreur::event(QEvent *event)
+{
+    if (event->type() == QEvent::ParentChange)
+        followParent();
+    return QWidget::event(event);
+}
+
+bool TForm_CfgErreur::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == followed_ && event->type() == QEvent::Resize)
+        setGeometry(followed_->rect());
+    return QWidget::eventFilter(watched, event);
+}
+
+void TForm_CfgErreur::followParent()
+{
+    if (followed_ == parentWidget())
+        return;
+    if (followed_)
+        followed_->removeEventFilter(this);
+    followed_ = parentWidget();
+    if (followed_) {
+        followed_->installEventFilter(this);
+        setGeometry(followed_->rect());
+    }
+}
+
+TCustomComPort *TForm_CfgErreur::panelPort() const
+{
+    const TForm_ActBtn *panel = Forms::instance().Form_ActBtn;
+    return panel ? panel->ComPort1 : nullptr;
+}
+
+void TForm_CfgErreur::applyTo(TCustomComPort &port) const
+{
+    const PanelSettings &settings = Forms::instance().settings;
+    port.setPort(settings.CurrentPortName);
+    port.setBaudRate(TCustomComPort::BaudRateFromText(settings.CurrentPortSpeed));
+}
+
+PortFormButtons TForm_CfgErreur::buttons() const
+{
+    return {Btn_FermerCfgE->isEnabled(), Btn_EnrCfgE->isEnabled(), Btn_QuitterCfgE->isEnabled(),
+            Btn_AppliquerCfgE->isEnabled(), Btn_TestCfgE->isEnabled()};
+}
+
+void TForm_CfgErreur::setButtons(const PortFormButtons &buttons)
+{
+    Btn_FermerCfgE->setEnabled(buttons.Fermer);
+    Btn_EnrCfgE->setEnabled(buttons.Enregistrer);
+    Btn_QuitterCfgE->setEnabled(buttons.Quitter);
+    Btn_AppliquerCfgE->setEnabled(buttons.Appliquer);
+    Btn_TestCfgE->setEnabled(buttons.Test);
+}
+
+void TForm_CfgErreur::message(const QString &text)
+{
+    if (messageHook()) {
+        messageHook()(text);
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), text, QMessageBox::Ok,
+                    this);
+    box.exec();
+}
+
+void TForm_CfgErreur::errorReport(const QString &text)
+{
+    if (messageHook())
+        messageHook()(text);
+    else
+        showErrorReport(text, this);
+}
+
+} // namespace zelvar

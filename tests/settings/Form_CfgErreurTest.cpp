@@ -1,0 +1,374 @@
+#include "settings/Form_CfgErreur.h"
+
+#include "../devices/ComPortPty.h"
+#include "app/Forms.h"
+#include "common/Pause.h"
+#include "devices/ComError.h"
+#include "devices/ComPort.h"
+#include "panel/Form_ActBtn.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <grp.h>
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <memory>
+
+using namespace zelvar;
+using zelvar::testing::PseudoTerminal;
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+// Picks an item of a combo box the way the user does: open the list, click the item.
+void choose(QComboBox *combo, int index)
+{
+    combo->showPopup();
+    QAbstractItemView *view = combo->view();
+    const QModelIndex item = view->model()->index(index, 0);
+    view->scrollTo(item);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(item).center());
+}
+
+void click(QPushButton *button)
+{
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+PortFormButtons enabledButtons(const TForm_CfgErreur &form)
+{
+    return {form.Btn_FermerCfgE->isEnabled(), form.Btn_EnrCfgE->isEnabled(), form.Btn_QuitterCfgE->isEnabled(),
+            form.Btn_AppliquerCfgE->isEnabled(), form.Btn_TestCfgE->isEnabled()};
+}
+
+// Withholds the right to open files regardless of their mode, so that even root meets the
+// refusal an ordinary account gets; given back on destruction.
+class WithoutFileRights
+{
+public:
+    WithoutFileRights()
+    {
+        header_.version = _LINUX_CAPABILITY_VERSION_3;
+        ::syscall(SYS_capget, &header_, saved_);
+        __user_cap_data_struct reduced[2] = {saved_[0], saved_[1]};
+        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        ::syscall(SYS_capset, &header_, reduced);
+    }
+    ~WithoutFileRights() { ::syscall(SYS_capset, &header_, saved_); }
+
+private:
+    __user_cap_header_struct header_{};
+    __user_cap_data_struct saved_[2]{};
+};
+
+class Form_CfgErreurTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        ASSERT_TRUE(board.isValid());
+        previousDir = QDir::currentPath();
+        ASSERT_TRUE(QDir::setCurrent(dir.path()));
+        Forms::instance().settings = PanelSettings{};
+        Forms::instance().QuitConfirmed = false;
+        setPauseHook([this](int ms) { pauses.push_back(ms); });
+        TForm_CfgErreur::setMessageHook([this](const QString &text) {
+            messages << text;
+            // What the board had received when the message came up.
+            wireAtMessage << board.drain(20);
+        });
+        TForm_CfgErreur::setQuitHook([this] { ++quits; });
+    }
+
+    void TearDown() override
+    {
+        form.reset();
+        if (panel)
+            zelvar::testing::dropHandlers(*panel->ComPort1);
+        panel.reset();
+        setPauseHook({});
+        TForm_CfgErreur::setMessageHook({});
+        TForm_CfgErreur::setQuitHook({});
+        QDir::setCurrent(previousDir);
+    }
+
+    // The panel file: the board's pseudo-terminal at 9600, no buttons, around the port
+    // section lines the form must leave as they are.
+    QByteArray panelFile() const
+    {
+        return "[          Info]\r\n"
+               "_=Avertissement\r\n"
+               "[Reglages]\r\n"
+               "Nombre total de boutons=0\r\n"
+               "Nombre total de Textes=0\r\n"
+               "Activation des menus de sortie=0\r\n"
+               "\r\n"
+               "[Reglages du Com]\r\n"
+               "n\xB0 du Port =" + board.slavePath().toLocal8Bit() + "\r\n"
+               "Vitesse du Port =9600\r\n"
+               "; kept\r\n";
+    }
+
+    void openPanel()
+    {
+        writeAll(dir.filePath("Zelvar2.ini"), panelFile());
+        panel = std::make_unique<TForm_ActBtn>();
+        ASSERT_TRUE(panel->ComPort1->Connected());
+    }
+
+    void openForm(QWidget *parent = nullptr)
+    {
+        form = std::make_unique<TForm_CfgErreur>(parent);
+        form->setAttribute(Qt::WA_DeleteOnClose, false);
+        form->show();
+    }
+
+    QTemporaryDir dir;
+    PseudoTerminal board;
+    QString previousDir;
+    std::vector<int> pauses;
+    QStringList messages;
+    QList<QByteArray> wireAtMessage;
+    int quits = 0;
+    std::unique_ptr<TForm_ActBtn> panel;
+    std::unique_ptr<TForm_CfgErreur> form;
+};
+
+} // namespace
+
+TEST_F(Form_CfgErreurTest, ShowsItsExplanationListsAndButtons)
+{
+    openForm();
+    EXPECT_EQ(form->Label2->text(), QString(" Ce type d'erreur intervient lorsque \n"
+                                            "1: Le port Com n'est pas reglé correctement.\n"
+                                            "2: Le fichier Ini de configuration est corrompu.\n"
+                                            " Les réglages par default doivent etre\n"
+                                            " restaures dans le menu \"réglages par default \" au dessus.\n"
+                                            "N'hezitez pas a me demander de l'aide."));
+    EXPECT_EQ(form->Label2->pos(), QPoint(99, 64));
+    EXPECT_GT(form->Label2->width(), 300) << "the label grows with its text";
+    EXPECT_LE(form->Label2->geometry().bottom(), 256) << "and stays above the buttons";
+
+    EXPECT_EQ(form->Btn_EnrCfgE->text(), "Enregistrer ");
+    EXPECT_EQ(form->Btn_AppliquerCfgE->text(), "Appliquer le reglage du port");
+    EXPECT_EQ(enabledButtons(*form), PortFormButtons{});
+
+    EXPECT_EQ(form->Port->placeholderText(), "Port");
+    EXPECT_EQ(form->Port->currentIndex(), -1);
+    QStringList ports;
+    for (int i = 0; i < form->Port->count(); ++i)
+        ports << form->Port->itemText(i);
+    EXPECT_EQ(ports.mid(0, 5), (QStringList{"aucun", "Com1", "Com2", "Com3", "Com4"}));
+    EXPECT_EQ(form->Port->count(), form->portChoices().size());
+    EXPECT_EQ(form->ComboBoxBaudsCfgE->placeholderText(), "Baud rate");
+    EXPECT_EQ(form->ComboBoxBaudsCfgE->count(), 15);
+
+    EXPECT_EQ(Forms::instance().Form_CfgErreur, form.get());
+}
+
+TEST_F(Form_CfgErreurTest, InsideAPanelItFillsItAndFollowsItsSize)
+{
+    QWidget host;
+    host.resize(600, 350);
+    host.show();
+    openForm(&host);
+    EXPECT_EQ(form->geometry(), QRect(0, 0, 600, 350));
+    host.resize(640, 400);
+    EXPECT_EQ(form->geometry(), QRect(0, 0, 640, 400));
+
+    QWidget other;
+    other.resize(300, 200);
+    other.show();
+    form->setParent(&other);
+    EXPECT_EQ(form->geometry(), QRect(0, 0, 300, 200));
+    host.resize(700, 500);
+    EXPECT_EQ(form->size(), QSize(300, 200)) << "the former panel is no longer followed";
+    form.reset();
+}
+
+TEST_F(Form_CfgErreurTest, NoChoiceItemsEnableApplyingButChangeNothing)
+{
+    openForm();
+    PanelSettings &settings = Forms::instance().settings;
+    settings.CurrentPortName = "/dev/ttyUSB3";
+    settings.CurrentPortSpeed = "57600";
+
+    choose(form->Port, 0);
+    EXPECT_EQ(settings.CurrentPortName, "/dev/ttyUSB3");
+    EXPECT_TRUE(form->Btn_AppliquerCfgE->isEnabled());
+    form->Btn_AppliquerCfgE->setEnabled(false);
+    choose(form->ComboBoxBaudsCfgE, 0);
+    EXPECT_EQ(settings.CurrentPortSpeed, "57600");
+    EXPECT_TRUE(form->Btn_AppliquerCfgE->isEnabled());
+
+    choose(form->Port, 3);
+    EXPECT_EQ(settings.CurrentPortName, "COM3");
+    choose(form->ComboBoxBaudsCfgE, 9);
+    EXPECT_EQ(settings.CurrentPortSpeed, "19200");
+    EXPECT_EQ(enabledButtons(*form), (PortFormButtons{true, false, true, true, false}));
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(Form_CfgErreurTest, ApplyTestAndStoreOnTheOpenPort)
+{
+    openPanel();
+    int opens = 0;
+    panel->ComPort1->OnAfterOpen = [&opens] { ++opens; };
+    openForm(panel->Panel1);
+
+    choose(form->Port, 0); // keeps the board's name read from the file
+    choose(form->ComboBoxBaudsCfgE, 9);
+    click(form->Btn_AppliquerCfgE);
+    EXPECT_EQ(panel->ComPort1->BaudRate(), br19200);
+    EXPECT_EQ(board.slaveSettings().c_ospeed, 19200u) << "the open port runs at the new speed at once";
+    EXPECT_EQ(enabledButtons(*form), (PortFormButtons{true, false, true, false, true}));
+
+    click(form->Btn_TestCfgE);
+    EXPECT_EQ(messages, (QStringList{"L'ouverture du port a reussi.\n"
+                                     "Le relais 1 doit maintenant s'activer puis de refermer",
+                                     "Si le relais n'a pas fonctionné,c'est que\n"
+                                     "le n°port ou la vitesse est mal reglée ."}));
+    ASSERT_EQ(wireAtMessage.size(), 2);
+    EXPECT_EQ(wireAtMessage[0], "") << "the first message comes before anything is sent";
+    EXPECT_EQ(wireAtMessage[1], "S1N$#S1F$#");
+    EXPECT_EQ(pauses, (std::vector<int>{1000, 10}));
+    EXPECT_EQ(opens, 0) << "the open port is not opened again";
+    EXPECT_TRUE(panel->ComPort1->Connected());
+    EXPECT_EQ(enabledButtons(*form), (PortFormButtons{true, true, true, false, false}));
+
+    click(form->Btn_EnrCfgE);
+    QByteArray expected = panelFile();
+    expected.replace("Vitesse du Port =9600", "Vitesse du Port =19200");
+    EXPECT_EQ(readAll(dir.filePath("Zelvar2.ini")), expected);
+    EXPECT_EQ(enabledButtons(*form), (PortFormButtons{true, true, true, false, false}));
+    EXPECT_EQ(messages.size(), 2);
+}
+
+TEST_F(Form_CfgErreurTest, AFailedOpenShowsOnlyItsMessage)
+{
+    openPanel();
+    openForm(panel->Panel1);
+    const QString missing = dir.filePath("no-such-device");
+    Forms::instance().settings.CurrentPortName = missing;
+
+    // Renaming the open port reopens it: that failure is the program's error report, and
+    // the buttons stay as they were.
+    choose(form->Port, 0);
+    click(form->Btn_AppliquerCfgE);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].startsWith(EComPort(CError_OpenFailed).Message())) << messages[0].toStdString();
+    EXPECT_FALSE(panel->ComPort1->Connected());
+    EXPECT_EQ(panel->ComPort1->Port(), missing);
+    EXPECT_EQ(enabledButtons(*form), (PortFormButtons{true, false, true, true, false}));
+
+    messages.clear();
+    click(form->Btn_AppliquerCfgE); // the port is closed now: naming it is enough
+    EXPECT_TRUE(messages.isEmpty());
+    click(form->Btn_TestCfgE);
+    EXPECT_EQ(messages, QStringList{"Les reglages ne sont pas corrects ! !"});
+    EXPECT_TRUE(board.drain(20).isEmpty());
+    EXPECT_TRUE(pauses.empty());
+    EXPECT_EQ(enabledButtons(*form), (PortFormButtons{true, false, true, false, false}));
+}
+
+TEST_F(Form_CfgErreurTest, ARefusedDeviceNamesTheGroupToJoin)
+{
+    openPanel();
+    openForm(panel->Panel1);
+    const QString locked = dir.filePath("ttyLocked");
+    writeAll(locked, "");
+    ASSERT_EQ(::chmod(QFile::encodeName(locked).constData(), 0), 0);
+    struct stat st{};
+    ASSERT_EQ(::stat(QFile::encodeName(locked).constData(), &st), 0);
+    const group *g = ::getgrgid(st.st_gid);
+    const QString groupName = g ? QString::fromLocal8Bit(g->gr_name) : QString::number(st.st_gid);
+
+    panel->ComPort1->ClosePort();
+    Forms::instance().settings.CurrentPortName = locked;
+    choose(form->Port, 0);
+    click(form->Btn_AppliquerCfgE);
+    {
+        WithoutFileRights refused;
+        click(form->Btn_TestCfgE);
+    }
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].startsWith("Les reglages ne sont pas corrects ! !\n")) << messages[0].toStdString();
+    EXPECT_TRUE(messages[0].contains(QString("groupe « %1 »").arg(groupName))) << messages[0].toStdString();
+    EXPECT_FALSE(form->Btn_TestCfgE->isEnabled());
+}
+
+TEST_F(Form_CfgErreurTest, WithoutAPanelItSaysSoAndStillStores)
+{
+    ASSERT_TRUE(Forms::instance().Form_ActBtn.isNull());
+    openForm();
+    choose(form->ComboBoxBaudsCfgE, 13);
+    click(form->Btn_AppliquerCfgE);
+    form->Btn_TestCfgEClick();
+    EXPECT_EQ(messages, (QStringList{"Aucun panneau n'est chargé : le port ne peut pas être réglé.",
+                                     "Aucun panneau n'est chargé : le port ne peut pas être testé."}));
+    EXPECT_TRUE(form->Btn_AppliquerCfgE->isEnabled());
+
+    // Storing needs no panel: a missing file is created with the section alone.
+    form->Btn_EnrCfgEClick();
+    EXPECT_EQ(readAll(dir.filePath("Zelvar2.ini")), QByteArray("[Reglages du Com]\r\n"
+                                                               "n\xB0 du Port =COM1\r\n"
+                                                               "Vitesse du Port =115200\r\n"));
+    // A panel file that cannot be read is left alone, and the user is told.
+    messages.clear();
+    ASSERT_TRUE(QFile::remove(dir.filePath("Zelvar2.ini")));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("Zelvar2.ini"));
+    form->Btn_EnrCfgEClick();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains("ne peut pas être lu")) << messages[0].toStdString();
+}
+
+TEST_F(Form_CfgErreurTest, CloseGivesTheCommandsBackAndQuitEndsWithThePortClosed)
+{
+    openPanel();
+    auto *embedded = new TForm_CfgErreur(panel->Panel1);
+    embedded->show();
+    QPointer<TForm_CfgErreur> watched(embedded);
+    QSignalSpy switched(&Forms::instance(), &Forms::commandsSwitched);
+    QSignalSpy closed(embedded, &TForm_CfgErreur::closed);
+
+    click(embedded->Btn_FermerCfgE);
+    ASSERT_EQ(switched.size(), 1);
+    EXPECT_EQ(switched[0], (QVariantList{1, 1, 1, 1, 1, 1, 1}));
+    EXPECT_EQ(closed.size(), 1);
+    EXPECT_FALSE(embedded->isVisible());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(watched.isNull()) << "a closed form is gone; the next opening creates a new one";
+    EXPECT_EQ(quits, 0);
+
+    openForm(panel->Panel1);
+    click(form->Btn_QuitterCfgE);
+    EXPECT_EQ(quits, 1);
+    EXPECT_TRUE(Forms::instance().QuitConfirmed) << "the main window does not ask again";
+    EXPECT_FALSE(panel->ComPort1->Connected());
+}
