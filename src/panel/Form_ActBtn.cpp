@@ -9,6 +9,7 @@
 #include "panel/KeyMapping.h"
 #include "panel/ShortcutKeys.h"
 #include "panel/WindowDrag.h"
+#include "settings/Form_CfgErreur.h"
 #include "widgets/Fonts.h"
 #include "widgets/XiButton2.h"
 
@@ -220,14 +221,21 @@ void TForm_ActBtn::openPortOrShowPortForm()
     // drive the board too.
     try {
         ComPort1->OpenPort();
-    } catch (const std::exception &error) {
-        showPortForm(QString::fromUtf8(error.what()));
+    } catch (const std::exception &) {
+        showPortForm();
     }
 }
 
-void TForm_ActBtn::showPortForm(const QString &reason)
+void TForm_ActBtn::showPortForm()
 {
-    showErrorReport(reason, this);
+    // Owned by the main window (the panel itself when it stands alone), then hosted by the
+    // panel area, which it fills; it tells the user what to check.
+    auto *portForm = new TForm_CfgErreur(window());
+    portForm->setParent(Panel1);
+    Forms::instance().Form_CfgErreur = portForm;
+    portForm->show();
+    portForm->raise();
+    ActivBtnP(0, 0, 0, 0, 0, 0, 0);
 }
 
 void TForm_ActBtn::destroyButtons()
@@ -282,9 +290,9 @@ QLabel *TForm_ActBtn::createText(const TextConfig &text, const QString &name)
     label->setObjectName(name);
     label->setGeometry(0, 0, ButtonWidth, ButtonHeight);
     label->setText(text.text);
-    // A label fits its text, so that no text is cut; it paints the panel's colour behind it.
+    // A label fits its text, so that no text is cut, and lets the picture show around the
+    // letters: a box of the panel's colour behind each text reads as a selection.
     label->setTextFormat(Qt::PlainText);
-    label->setAutoFillBackground(true);
     label->adjustSize();
     label->move(text.left, text.top);
     label->show();

@@ -79,7 +79,7 @@ private:
     void createControls();
     void applySettings(const PanelSettings &settings, bool withMoveMainWindow);
     void openPortOrShowPortForm();
-    void showPortForm(const QString &reason);
+    void showPortForm();
 
     void destroyButtons();
     void destroyTexts();

@@ -8,6 +8,7 @@
 #include "panel/Form_ActBtn.h"
 #include "panel/PanelConfig.h"
 #include "panel/ShortcutKeys.h"
+#include "settings/Form_CfgErreur.h"
 #include "widgets/XiButton.h"
 #include "widgets/XiButton2.h"
 
@@ -20,6 +21,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -578,4 +580,28 @@ TEST_F(LivePanel, ClosingClosesThePortAndANewPanelTakesTheHook)
     QTest::keyClick(&edit, Qt::Key_F1);
     EXPECT_EQ(events, (QStringList{"S1N$#|200|0", "S1F$#|200|0", "|200|0"}));
     EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(LivePanel, PortThatCannotBeOpenedShowsThePortFormInThePanel)
+{
+    PanelConfig config = panel({button(1, 1, {40, 60}, QStringLiteral("Sonnette"))});
+    config.settings.CurrentPortName = dir.filePath(QStringLiteral("no-such-tty"));
+    write(config);
+    QSignalSpy switched(&Forms::instance(), &Forms::commandsSwitched);
+    open();
+
+    QPointer<TForm_CfgErreur> portForm = Forms::instance().Form_CfgErreur;
+    ASSERT_FALSE(portForm.isNull());
+    EXPECT_EQ(portForm->parentWidget(), form->Panel1);
+    EXPECT_TRUE(portForm->isVisible());
+    EXPECT_EQ(portForm->geometry(), form->Panel1->rect());
+    EXPECT_FALSE(form->ComPort1->Connected());
+    ASSERT_EQ(switched.size(), 2);
+    EXPECT_EQ(switched[1], (QVariantList{0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_TRUE(errors.isEmpty());
+    EXPECT_EQ(form->buttons().size(), 2u);
+
+    QTest::mouseClick(portForm->Btn_FermerCfgE, Qt::LeftButton);
+    EXPECT_EQ(switched.last(), (QVariantList{1, 1, 1, 1, 1, 1, 1}));
+    EXPECT_TRUE(portForm.isNull() || !portForm->isVisible());
 }
