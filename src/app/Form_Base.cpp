@@ -1,0 +1,622 @@
+#include "app/Form_Base.h"
+
+#include "app/FrameArt.h"
+#include "app/Forms.h"
+#include "app/LayoutEditorLink.h"
+#include "app/ProjectFile.h"
+#include "app/ToolIcons.h"
+#include "app/formDynamique.h"
+#include "panel/Form_ActBtn.h"
+#include "panel/WindowDrag.h"
+#include "settings/Form_CfgErreur.h"
+#include "widgets/Fonts.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFontMetrics>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+
+namespace zelvar {
+
+namespace {
+
+const QString LoadFailed = QStringLiteral("Impossible de charger e fichier.");
+const QString ContactAddress = QStringLiteral("zelvar@users.noreply.codeberg.org");
+
+// Tahoma 8 points is 11 pixels, 10 points 13, 16 points 21 (at 96 dots per inch).
+constexpr int PromptFontPixels = 13;
+constexpr int TitleFontPixels = 21;
+
+QString toolBarStyle()
+{
+    const QString blue = FrameArt::windowColour().name();
+    return QStringLiteral(
+               "QToolBar, QWidget#ToolBar2 { background: %1; border: none; padding: 0px; spacing: 0px; }"
+               "QToolButton { background: %1; border: 1px solid transparent; padding: 0px; margin: 0px; }"
+               "QToolButton:hover { border: 1px solid #4c457d; }"
+               "QToolButton:pressed { background: #6e66a6; }"
+               "QToolButton:disabled { color: #5a5480; }"
+               "QToolButton::menu-indicator { image: none; width: 0px; }")
+        .arg(blue);
+}
+
+QToolBar *makeToolBar(QWidget *parent, const QString &name, const QRect &bounds)
+{
+    auto *bar = new QToolBar(parent);
+    bar->setObjectName(name);
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    bar->setIconSize(QSize(16, 16));
+    bar->setContentsMargins(0, 0, 0, 0);
+    bar->setStyleSheet(toolBarStyle());
+    bar->setGeometry(bounds);
+    return bar;
+}
+
+QAction *toolButton(QToolBar *bar, const QString &name, const QIcon &icon, const QString &hint)
+{
+    QAction *action = bar->addAction(icon, hint);
+    action->setObjectName(name);
+    action->setToolTip(hint);
+    if (QWidget *button = bar->widgetForAction(action))
+        button->setFixedSize(23, 22);
+    return action;
+}
+
+QAction *menuItem(QMenu *menu, const QString &name, const QString &text)
+{
+    // Menus are windows of their own: they do not take the main window's font by themselves.
+    menu->setFont(uiFont());
+    QAction *action = menu->addAction(text);
+    action->setObjectName(name);
+    return action;
+}
+
+} // namespace
+
+TForm_Base::TForm_Base(QWidget *parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
+{
+    Forms &forms = Forms::instance();
+    forms.Form_Base = this;
+    connect(&forms, &Forms::commandsSwitched, this, &TForm_Base::ActivBtnP);
+    forms.QuitConfirmed = false;
+
+    chooseImportFile = [this] { return defaultImportChooser(); };
+    chooseExportFile = [this] { return defaultExportChooser(); };
+    showMessage = [this](const QString &text) { defaultMessage(text); };
+
+    setObjectName(QStringLiteral("Form_Base"));
+    setWindowTitle(QStringLiteral("Zelvar"));
+    setFont(uiFont());
+    setFixedSize(600, 432);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, FrameArt::windowColour());
+    setPalette(palette);
+    setAutoFillBackground(true);
+
+    createControls();
+    createPanel();
+    updateShape();
+}
+
+TForm_Base::~TForm_Base() = default;
+
+void TForm_Base::createControls()
+{
+    Image2 = new QLabel(this);
+    Image2->setObjectName(QStringLiteral("Image2"));
+    Image2->setGeometry(-8, -8, 620, 60);
+    Image2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Image2->setPixmap(QPixmap::fromImage(FrameArt::header(uiFont(TitleFontPixels))));
+    new WindowDrag(Image2, [] { return true; });
+
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(-1, 394, 601, 50);
+    Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Image1->setPixmap(QPixmap::fromImage(FrameArt::footer()));
+    new WindowDrag(Image1, [] { return true; });
+
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setGeometry(0, 44, 600, 350);
+
+    createMenus();
+    createToolBars();
+}
+
+void TForm_Base::createMenus()
+{
+    Fichier1 = new QMenu(QStringLiteral("Fichier"), this);
+    Fichier1->setObjectName(QStringLiteral("Fichier1"));
+    Btn_Ouvrir1 = menuItem(Fichier1, QStringLiteral("Btn_Ouvrir1"), QStringLiteral("Importer"));
+    Exporter1 = menuItem(Fichier1, QStringLiteral("Exporter1"), QStringLiteral("Exporter"));
+    Btn_Enregistrer1 = menuItem(Fichier1, QStringLiteral("Btn_Enregistrer1"), QStringLiteral("Enregistrer"));
+    Bt_Quitter1 = menuItem(Fichier1, QStringLiteral("Bt_Quitter1"), QStringLiteral("Quitter"));
+    // "Enregistrer" saves through the open layout editor, so it is greyed while none is open.
+    Btn_Enregistrer1->setEnabled(false);
+    connect(Fichier1, &QMenu::aboutToShow, this,
+            [this] { Btn_Enregistrer1->setEnabled(LayoutEditorLink::instance().isOpen()); });
+
+    Voir1 = new QMenu(QStringLiteral("Voir"), this);
+    Voir1->setObjectName(QStringLiteral("Voir1"));
+    Btn_Prg = menuItem(Voir1, QStringLiteral("Btn_Prg"), QStringLiteral("Programateur express"));
+    Btn_Seq = menuItem(Voir1, QStringLiteral("Btn_Seq"), QStringLiteral("Sequenceur"));
+    Btn_Seq->setEnabled(false);
+
+    Reglages1 = new QMenu(QStringLiteral("Reglages"), this);
+    Reglages1->setObjectName(QStringLiteral("Reglages1"));
+    Btn_RglPdef = menuItem(Reglages1, QStringLiteral("Btn_RglPdef"), QStringLiteral("Reglages par default"));
+    Btn_CfgBtn = menuItem(Reglages1, QStringLiteral("Btn_CfgBtn"), QStringLiteral("Configuration des boutons"));
+
+    Aide1 = new QMenu(QStringLiteral("?"), this);
+    Aide1->setObjectName(QStringLiteral("Aide1"));
+    Aproposde1 = menuItem(Aide1, QStringLiteral("Aproposde1"), QStringLiteral("A propos de"));
+    Contactezmoi1 = menuItem(Aide1, QStringLiteral("Contactezmoi1"), QStringLiteral("Contactez-moi"));
+
+    Popup_TrayIcone = new QMenu(this);
+    Ouvrir1 = menuItem(Popup_TrayIcone, QStringLiteral("Ouvrir1"), QStringLiteral("Ouvrir"));
+    Fermer1 = menuItem(Popup_TrayIcone, QStringLiteral("Fermer1"), QStringLiteral("Fermer"));
+    Aproposde2 = menuItem(Popup_TrayIcone, QStringLiteral("Aproposde2"), QStringLiteral("A propos de"));
+
+    connect(Btn_Ouvrir1, &QAction::triggered, this, &TForm_Base::Btn_Ouvrir1Click);
+    connect(Exporter1, &QAction::triggered, this, &TForm_Base::Exporter1Click);
+    connect(Btn_Enregistrer1, &QAction::triggered, this, &TForm_Base::Btn_Enregistrer1Click);
+    connect(Bt_Quitter1, &QAction::triggered, this, &TForm_Base::Bt_Quitter1Click);
+    connect(Btn_Prg, &QAction::triggered, this, &TForm_Base::Btn_PrgClick);
+    connect(Btn_Seq, &QAction::triggered, this, &TForm_Base::Btn_SeqClick);
+    connect(Btn_RglPdef, &QAction::triggered, this, &TForm_Base::Btn_RglPdefClick);
+    connect(Btn_CfgBtn, &QAction::triggered, this, &TForm_Base::Btn_CfgBtnClick);
+    connect(Aproposde1, &QAction::triggered, this, &TForm_Base::Aproposde1Click);
+    connect(Contactezmoi1, &QAction::triggered, this, &TForm_Base::Contactezmoi1Click);
+    connect(Ouvrir1, &QAction::triggered, this, &TForm_Base::Ouvrir1Click);
+    connect(Fermer1, &QAction::triggered, this, &TForm_Base::Fermer1Click);
+    connect(Aproposde2, &QAction::triggered, this, &TForm_Base::Aproposde1Click);
+}
+
+void TForm_Base::createToolBars()
+{
+    ToolBar1 = makeToolBar(this, QStringLiteral("ToolBar1"), QRect(130, 26, 73, 22));
+    Bo_Pmg = toolButton(ToolBar1, QStringLiteral("Bo_Pmg"), ToolIcons::scheduler(),
+                        QStringLiteral("Programateur express"));
+    Bo_Seq = toolButton(ToolBar1, QStringLiteral("Bo_Seq"), ToolIcons::sequencer(),
+                        QStringLiteral("Sequenceur"));
+    Bo_CfgBtn = toolButton(ToolBar1, QStringLiteral("Bo_CfgBtn"), ToolIcons::buttonLayout(),
+                           QStringLiteral("Configuration "));
+    Bo_Seq->setEnabled(false);
+
+    // The main menu shows only through this bar: one button per menu, sized to its title.
+    ToolBar2 = new QWidget(this);
+    ToolBar2->setObjectName(QStringLiteral("ToolBar2"));
+    ToolBar2->setStyleSheet(toolBarStyle());
+    ToolBar2->setAttribute(Qt::WA_StyledBackground);
+    ToolBar2->setGeometry(230, 26, 145, 22);
+    auto *menuRow = new QHBoxLayout(ToolBar2);
+    menuRow->setContentsMargins(0, 0, 0, 0);
+    menuRow->setSpacing(0);
+    for (QMenu *menu : {Fichier1, Voir1, Reglages1, Aide1}) {
+        auto *button = new QToolButton(ToolBar2);
+        button->setObjectName(menu->objectName() + QStringLiteral("Button"));
+        button->setFont(uiFont());
+        button->setText(menu->title());
+        button->setMenu(menu);
+        button->setPopupMode(QToolButton::InstantPopup);
+        button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        button->setFixedSize(QFontMetrics(uiFont()).horizontalAdvance(menu->title()) + 10, 21);
+        menuRow->addWidget(button);
+    }
+    menuRow->addStretch();
+
+    ToolBar3 = makeToolBar(this, QStringLiteral("ToolBar3"), QRect(404, 26, 82, 22));
+    Tool_Depannage = toolButton(ToolBar3, QStringLiteral("Tool_Depannage"), ToolIcons::repair(),
+                                QStringLiteral("Depannage"));
+    Tool_Minimiser = toolButton(ToolBar3, QStringLiteral("Tool_Minimiser"), ToolIcons::minimise(),
+                                QStringLiteral("Minimiser"));
+    Tool_Fermer = toolButton(ToolBar3, QStringLiteral("Tool_Fermer"), ToolIcons::close(),
+                             QStringLiteral("Fermer Zelvar"));
+
+    connect(Bo_Pmg, &QAction::triggered, this, &TForm_Base::Bo_PmgClick);
+    connect(Bo_Seq, &QAction::triggered, this, &TForm_Base::Bo_SeqClick);
+    connect(Bo_CfgBtn, &QAction::triggered, this, &TForm_Base::Bo_CfgBtnClick);
+    connect(Tool_Depannage, &QAction::triggered, this, &TForm_Base::Tool_DepannageClick);
+    connect(Tool_Minimiser, &QAction::triggered, this, &TForm_Base::Tool_MinimiserClick);
+    connect(Tool_Fermer, &QAction::triggered, this, &TForm_Base::Tool_FermerClick);
+}
+
+// The live panel fills Panel1; its creation loads the panel file, opens the port and gives
+// the seven commands back.
+void TForm_Base::createPanel()
+{
+    auto *panel = new TForm_ActBtn(Panel1);
+    panel->setGeometry(QRect(QPoint(0, 0), Panel1->contentsRect().size()));
+    panel->show();
+}
+
+void TForm_Base::closePanel()
+{
+    if (TForm_ActBtn *panel = Forms::instance().Form_ActBtn)
+        panel->close();
+}
+
+void TForm_Base::updateShape()
+{
+    QVector<QRect> solid{Panel1->geometry()};
+    for (QWidget *bar : {static_cast<QWidget *>(ToolBar1), ToolBar2, static_cast<QWidget *>(ToolBar3)})
+        solid.append(bar->geometry());
+    setMask(FrameArt::shape(size(),
+                            {{Image2->pixmap().toImage(), Image2->pos()},
+                             {Image1->pixmap().toImage(), Image1->pos()}},
+                            solid));
+}
+
+void TForm_Base::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    if (Panel1)
+        updateShape();
+}
+
+void TForm_Base::ActivBtnP(int p1, int p2, int p3, int p4, int p5, int p6, int p7)
+{
+    const std::pair<QAction *, int> switches[] = {
+        {Btn_CfgBtn, p1}, {Bo_CfgBtn, p2}, {Btn_Prg, p3}, {Btn_RglPdef, p4},
+        {Bo_Pmg, p5},     {Btn_Seq, p6},   {Bo_Seq, p7},
+    };
+    for (const auto &[command, flag] : switches) {
+        if (flag == 1)
+            command->setEnabled(true);
+        else if (flag == 0)
+            command->setEnabled(false);
+    }
+}
+
+void TForm_Base::CreationDynamique(const QString &caption, const QString &leftText,
+                                   const QString &rightText, const QString &middleText,
+                                   const QString &message, int leftCode, int rightCode,
+                                   int middleCode, bool leftVisible, bool rightVisible,
+                                   bool middleVisible)
+{
+    auto *dialog = new TformDynamique(this);
+    Forms::instance().formDynamique = dialog;
+    dialog->setFont(uiFont());
+    dialog->setGeometry(300, 20, 320, 250);
+    dialog->setWindowTitle(caption);
+
+    const auto button = [dialog](const QString &text, int left, bool visible, void (TForm_Base::*handler)(),
+                                 TForm_Base *base) {
+        auto *result = new QPushButton(text, dialog);
+        result->setGeometry(left, 50, 75, 25);
+        result->setAutoDefault(false);
+        QObject::connect(result, &QPushButton::clicked, base, handler);
+        result->setVisible(visible);
+        return result;
+    };
+    dialog->ButtonG_Ba = button(leftText, 20, leftVisible, &TForm_Base::ClickBtnGauche, this);
+    m_leftCode = leftCode;
+    dialog->ButtonD_Ba = button(rightText, 220, rightVisible, &TForm_Base::ClickBtnDroite, this);
+    m_rightCode = rightCode;
+    dialog->ButtonM_Ba = button(middleText, 120, middleVisible, &TForm_Base::ClickBtnMilieu, this);
+    m_middleCode = middleCode;
+
+    dialog->Label_Ba = new QLabel(dialog);
+    dialog->Label_Ba->setTextFormat(Qt::PlainText);
+    dialog->Label_Ba->setFont(uiFont(PromptFontPixels));
+    dialog->Label_Ba->setText(promptText(message));
+    dialog->Label_Ba->move(25, 120);
+    dialog->Label_Ba->adjustSize();
+
+    dialog->show();
+    // The prompt is the one window left usable while the main window waits for it.
+    setEnabled(false);
+    dialog->setEnabled(true);
+    dialog->raise();
+    dialog->activateWindow();
+}
+
+void TForm_Base::releaseMainWindow()
+{
+    setEnabled(true);
+    activateWindow();
+    setFocus();
+}
+
+void TForm_Base::closeCurrentDialog()
+{
+    if (TformDynamique *dialog = Forms::instance().formDynamique)
+        dialog->closeDialog();
+}
+
+void TForm_Base::ClickBtnGauche()
+{
+    LayoutEditorLink &editor = LayoutEditorLink::instance();
+    switch (m_leftCode) {
+    case 1:
+        releaseMainWindow();
+        closeCurrentDialog();
+        break;
+    case 5:
+        setEnabled(true);
+        closeCurrentDialog();
+        if (editor.window) {
+            editor.window->setEnabled(true);
+            editor.window->activateWindow();
+            editor.window->setFocus();
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void TForm_Base::ClickBtnDroite()
+{
+    Forms &forms = Forms::instance();
+    LayoutEditorLink &editor = LayoutEditorLink::instance();
+    switch (m_rightCode) {
+    case 1:
+        forms.QuitConfirmed = true;
+        closeCurrentDialog();
+        closePanel();
+        close();
+        break;
+    case 2:
+        setEnabled(true);
+        closeCurrentDialog();
+        if (forms.Form_ActBtn)
+            forms.Form_ActBtn->FactoryLoad();
+        break;
+    case 3:
+        if (editor.confirmClosing)
+            editor.confirmClosing();
+        closeCurrentDialog();
+        if (editor.window)
+            editor.window->close();
+        releaseMainWindow();
+        break;
+    case 4:
+        // The prompt stays open; a failure to start the mail program is not reported.
+        QDesktopServices::openUrl(QUrl(QStringLiteral("mailto:") + ContactAddress));
+        break;
+    default:
+        break;
+    }
+}
+
+void TForm_Base::ClickBtnMilieu()
+{
+    LayoutEditorLink &editor = LayoutEditorLink::instance();
+    switch (m_middleCode) {
+    case 1:
+        releaseMainWindow();
+        closeCurrentDialog();
+        break;
+    case 3:
+        if (editor.save)
+            editor.save();
+        if (editor.confirmClosing)
+            editor.confirmClosing();
+        closeCurrentDialog();
+        if (editor.window)
+            editor.window->close();
+        releaseMainWindow();
+        break;
+    default:
+        break;
+    }
+}
+
+void TForm_Base::closeEvent(QCloseEvent *event)
+{
+    const Forms &forms = Forms::instance();
+    if (forms.QuitConfirmed || !forms.settings.ExitMenusEnabled) {
+        event->accept();
+        emit closed();
+        return;
+    }
+    event->ignore();
+    // A close request while the prompt is up (the window is then disabled) asks nothing more.
+    if (forms.formDynamique && forms.formDynamique->isVisible())
+        return;
+    CreationDynamique(QStringLiteral("Quitter le programme ?"), QStringLiteral("Annuler"),
+                      QStringLiteral("Quitter"), QString(),
+                      QStringLiteral("Etes vous sur de vouloir quitter le programme ??"), 1, 1, 1,
+                      true, true, false);
+}
+
+void TForm_Base::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        showMessage(QStringLiteral("VK_ESCAPE"));
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void TForm_Base::notAvailable(const QString &window)
+{
+    showMessage(QStringLiteral("%1 n'est pas encore disponible dans cette version de Zelvar.").arg(window));
+}
+
+// The scheduler, the sequencer and the layout editor are not part of this version yet: their
+// commands and switches are in place, and say so instead of opening a window.
+void TForm_Base::Bo_PmgClick() { notAvailable(QStringLiteral("Le programmateur express")); }
+void TForm_Base::Btn_PrgClick() { Bo_PmgClick(); }
+void TForm_Base::Bo_SeqClick() { notAvailable(QStringLiteral("Le séquenceur")); }
+void TForm_Base::Btn_SeqClick() { Bo_SeqClick(); }
+void TForm_Base::Bo_CfgBtnClick() { notAvailable(QStringLiteral("La configuration des boutons")); }
+void TForm_Base::Btn_CfgBtnClick() { Bo_CfgBtnClick(); }
+
+void TForm_Base::Tool_DepannageClick()
+{
+    auto *form = new TForm_CfgErreur(Panel1);
+    Forms::instance().Form_CfgErreur = form;
+    form->setGeometry(Panel1->contentsRect());
+    form->show();
+    form->raise();
+    zelvar::ActivBtnP(0, 0, 0, 0, 0, 0, 0);
+    Tool_Depannage->setEnabled(false);
+    form->Label2->clear();
+    // The form gives the seven commands back when it closes; Depannage is ours to give back.
+    connect(form, &TForm_CfgErreur::closed, this, [this, form] {
+        Tool_Depannage->setEnabled(true);
+        form->deleteLater();
+    });
+}
+
+void TForm_Base::Tool_MinimiserClick()
+{
+    if (!Forms::instance().settings.ReduceToTray || !QSystemTrayIcon::isSystemTrayAvailable()) {
+        showMinimized();
+        return;
+    }
+    if (!TrayIcon) {
+        QIcon icon = QApplication::windowIcon();
+        if (icon.isNull())
+            icon = ToolIcons::buttonLayout();
+        TrayIcon = new QSystemTrayIcon(icon, this);
+        TrayIcon->setToolTip(QStringLiteral("Zelvare"));
+        TrayIcon->setContextMenu(Popup_TrayIcone);
+        connect(TrayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+            if (reason == QSystemTrayIcon::DoubleClick)
+                restoreWindow();
+        });
+    }
+    hide();
+    TrayIcon->show();
+}
+
+void TForm_Base::restoreWindow()
+{
+    // The icon goes when the window comes back, so minimising again never adds a second one.
+    if (TrayIcon)
+        TrayIcon->hide();
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void TForm_Base::Tool_FermerClick() { close(); }
+void TForm_Base::Bt_Quitter1Click() { close(); }
+void TForm_Base::Ouvrir1Click() { restoreWindow(); }
+
+void TForm_Base::Fermer1Click()
+{
+    Forms::instance().QuitConfirmed = true;
+    closePanel();
+    close();
+}
+
+void TForm_Base::Aproposde1Click()
+{
+    const QString about = QStringLiteral("   Programme écrit en C++ avec Qt\r"
+                                         "   par l'équipe Zelvar\r"
+                                         "   Merci au site du fabricant\r"
+                                         " pour le module Récepteur IR/PC 16 canaux \r"
+                                         "                   version  3.0");
+    CreationDynamique(QStringLiteral("A propos"), QString(), QString(), QStringLiteral("Fermer"),
+                      about, 0, 0, 1, false, false, true);
+}
+
+void TForm_Base::Contactezmoi1Click()
+{
+    CreationDynamique(QStringLiteral("Contactez-moi"), QStringLiteral("Fermer"),
+                      QStringLiteral("Email"), QString(),
+                      QStringLiteral("    N'hesitez pas  à me donner votre avis \r \r"
+                                     "                 et vos suggestions\r \r"
+                                     "                           Ostrel"),
+                      1, 4, 0, true, true, false);
+}
+
+void TForm_Base::Btn_RglPdefClick()
+{
+    CreationDynamique(QStringLiteral("Reglages par default"), QStringLiteral("Annuler"),
+                      QStringLiteral("Oui"), QString(),
+                      QStringLiteral("Attention les reglages en cours seront perdus !!\r"
+                                     "Etes vous sur de vouloir continuer?"),
+                      1, 2, 0, true, true, false);
+}
+
+void TForm_Base::Btn_Enregistrer1Click()
+{
+    const LayoutEditorLink &editor = LayoutEditorLink::instance();
+    if (editor.isOpen() && editor.save)
+        editor.save();
+}
+
+// "Importer": the chosen project becomes the configuration, then the live panel is built
+// anew from it, exactly as at start-up.
+void TForm_Base::Btn_Ouvrir1Click()
+{
+    const QString path = chooseImportFile();
+    if (path.isEmpty())
+        return;
+    if (!ProjectFile::importFrom(path).ok) {
+        showMessage(LoadFailed);
+        return;
+    }
+    try {
+        if (TForm_ActBtn *panel = Forms::instance().Form_ActBtn) {
+            panel->close();
+            delete panel; // its key hook and port go with it
+        }
+        createPanel();
+    } catch (const std::exception &) {
+        showMessage(LoadFailed);
+    }
+}
+
+void TForm_Base::Exporter1Click()
+{
+    const QString path = chooseExportFile();
+    if (path.isEmpty())
+        return;
+    const ProjectFile::Result result = ProjectFile::exportTo(path);
+    if (!result.ok)
+        showMessage(result.error);
+}
+
+QString TForm_Base::defaultImportChooser()
+{
+    QFileDialog dialog(this, QString(), QDir::current().filePath(ProjectFile::directory()),
+                       QStringLiteral("zel (*.zel)"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.selectFile(ProjectFile::defaultName());
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    return dialog.selectedFiles().value(0);
+}
+
+QString TForm_Base::defaultExportChooser()
+{
+    QFileDialog dialog(this, QStringLiteral("Enregistrer sous"), QDir::currentPath());
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.selectFile(ProjectFile::defaultName());
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    return dialog.selectedFiles().value(0);
+}
+
+void TForm_Base::defaultMessage(const QString &text)
+{
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), text,
+                    QMessageBox::Ok, this);
+    box.exec();
+}
+
+} // namespace zelvar

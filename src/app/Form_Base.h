@@ -1,0 +1,141 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <functional>
+
+class QAction;
+class QFrame;
+class QLabel;
+class QMenu;
+class QSystemTrayIcon;
+class QToolBar;
+class QToolButton;
+
+namespace zelvar {
+
+// The main window: a borderless painted frame around the live panel, with its tool bars,
+// its menu, the seven commands that sub-windows switch off while they are open, the
+// notification-area icon and the quit confirmation. It owns every other window.
+class TForm_Base : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // Creates the window and, inside Panel1, the live panel (which loads the panel file and
+    // opens the port).
+    explicit TForm_Base(QWidget *parent = nullptr);
+    ~TForm_Base() override;
+
+    QLabel *Image1 = nullptr; // footer
+    QLabel *Image2 = nullptr; // header
+    QFrame *Panel1 = nullptr; // hosts the live panel
+    QToolBar *ToolBar1 = nullptr;
+    QWidget *ToolBar2 = nullptr; // shows the main menu
+    QToolBar *ToolBar3 = nullptr;
+
+    QAction *Bo_Pmg = nullptr;
+    QAction *Bo_Seq = nullptr;
+    QAction *Bo_CfgBtn = nullptr;
+    QAction *Tool_Depannage = nullptr;
+    QAction *Tool_Minimiser = nullptr;
+    QAction *Tool_Fermer = nullptr;
+
+    // MainMenu1
+    QMenu *Fichier1 = nullptr;
+    QMenu *Voir1 = nullptr;
+    QMenu *Reglages1 = nullptr;
+    QMenu *Aide1 = nullptr;
+    QAction *Btn_Ouvrir1 = nullptr;      // "Importer"
+    QAction *Exporter1 = nullptr;
+    QAction *Btn_Enregistrer1 = nullptr;
+    QAction *Bt_Quitter1 = nullptr;
+    QAction *Btn_Prg = nullptr;
+    QAction *Btn_Seq = nullptr;
+    QAction *Btn_RglPdef = nullptr;
+    QAction *Btn_CfgBtn = nullptr;
+    QAction *Aproposde1 = nullptr;
+    QAction *Contactezmoi1 = nullptr;
+
+    QMenu *Popup_TrayIcone = nullptr;
+    QAction *Ouvrir1 = nullptr;
+    QAction *Fermer1 = nullptr;
+    QAction *Aproposde2 = nullptr;
+    // Created by the first minimise to the notification area.
+    QSystemTrayIcon *TrayIcon = nullptr;
+
+    // 1 enables the command, 0 disables it, any other value leaves it alone:
+    // p1 "Configuration des boutons", p2 Bo_CfgBtn, p3 "Programateur express",
+    // p4 "Reglages par default", p5 Bo_Pmg, p6 "Sequenceur", p7 Bo_Seq.
+    void ActivBtnP(int p1, int p2, int p3, int p4, int p5, int p6, int p7);
+
+    // Opens a prompt; the action codes are interpreted by the three click handlers below.
+    void CreationDynamique(const QString &caption, const QString &leftText,
+                           const QString &rightText, const QString &middleText,
+                           const QString &message, int leftCode, int rightCode, int middleCode,
+                           bool leftVisible, bool rightVisible, bool middleVisible);
+    void ClickBtnGauche();
+    void ClickBtnDroite();
+    void ClickBtnMilieu();
+
+    void Btn_Ouvrir1Click();
+    void Exporter1Click();
+    void Btn_Enregistrer1Click();
+    void Bt_Quitter1Click();
+    void Btn_PrgClick();
+    void Btn_SeqClick();
+    void Btn_RglPdefClick();
+    void Btn_CfgBtnClick();
+    void Aproposde1Click();
+    void Contactezmoi1Click();
+    void Bo_PmgClick();
+    void Bo_SeqClick();
+    void Bo_CfgBtnClick();
+    void Tool_DepannageClick();
+    void Tool_MinimiserClick();
+    void Tool_FermerClick();
+    void Ouvrir1Click();
+    void Fermer1Click();
+
+    // Brings the window back from the task bar or the notification area.
+    void restoreWindow();
+
+    // The file dialogs of "Importer" and "Exporter"; an empty name means cancelled. Tests
+    // replace them.
+    std::function<QString()> chooseImportFile;
+    std::function<QString()> chooseExportFile;
+
+    // Every message box of the window goes through here; tests replace it.
+    std::function<void(const QString &)> showMessage;
+
+signals:
+    // The close was allowed: the program ends.
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent *event) override; // FormCloseQuery
+    void keyPressEvent(QKeyEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void createControls();
+    void createMenus();
+    void createToolBars();
+    void createPanel();
+    void closePanel();
+    void updateShape();
+    void notAvailable(const QString &window);
+    void releaseMainWindow();
+    void closeCurrentDialog();
+
+    QString defaultImportChooser();
+    QString defaultExportChooser();
+    void defaultMessage(const QString &text);
+
+    // The action codes of the three buttons of the current prompt.
+    int m_leftCode = 0;
+    int m_rightCode = 0;
+    int m_middleCode = 0;
+};
+
+} // namespace zelvar

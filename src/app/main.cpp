@@ -1,0 +1,33 @@
+#include "app/ErrorReport.h"
+#include "app/Form_Base.h"
+#include "app/SingleInstance.h"
+#include "widgets/Fonts.h"
+
+#include <QIcon>
+#include <memory>
+
+int main(int argc, char **argv)
+{
+    zelvar::Application app(argc, argv);
+    // The name the task bar and the message boxes show; the window itself is "Zelvar".
+    QApplication::setApplicationName(QStringLiteral("Zelvare"));
+
+    // A second start only brings the running program back, before any window exists.
+    zelvar::SingleInstance instance;
+    if (!instance.claim())
+        return 0;
+
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/zelvar/zelvar.png")));
+    QApplication::setFont(zelvar::uiFont());
+
+    // Exactly one argument is meant to open the sequencer in place of the main window; this
+    // version has no sequencer yet, so such a start opens the main window as usual.
+    auto base = std::make_unique<zelvar::TForm_Base>();
+    QObject::connect(&instance, &zelvar::SingleInstance::restoreRequested, base.get(),
+                     &zelvar::TForm_Base::restoreWindow);
+    // The main window allowed its close: the program ends, whatever other window is open.
+    QObject::connect(base.get(), &zelvar::TForm_Base::closed, &app, [] { QCoreApplication::exit(0); },
+                     Qt::QueuedConnection);
+    base->show();
+    return app.exec();
+}

@@ -1,0 +1,514 @@
+#include "app/Form_Base.h"
+#include "app/Forms.h"
+#include "app/ErrorReport.h"
+#include "app/formDynamique.h"
+#include "common/Pause.h"
+#include "devices/ComPort.h"
+#include "panel/Form_ActBtn.h"
+#include "panel/PanelConfig.h"
+#include "settings/Form_CfgErreur.h"
+#include "widgets/XiButton2.h"
+
+#include "../devices/ComPortPty.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFrame>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+using namespace zelvar;
+using zelvar::testing::PseudoTerminal;
+
+namespace {
+
+QByteArray bytesOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+ButtonConfig button(const QString &caption, int left, int top, int relay)
+{
+    ButtonConfig b;
+    b.mode = 2;
+    b.relay = relay;
+    b.left = left;
+    b.top = top;
+    b.caption = caption;
+    b.description = caption + QStringLiteral(" : aide");
+    return b;
+}
+
+// Receives the links the program asks the desktop to open.
+class UrlRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls << url; }
+};
+
+// One button as the panel shows it: caption, place, tool tip.
+struct Shown
+{
+    QString caption;
+    QRect geometry;
+    QString hint;
+    bool operator==(const Shown &) const = default;
+};
+
+void PrintTo(const Shown &shown, std::ostream *os)
+{
+    *os << shown.caption.toStdString() << " at " << shown.geometry.x() << "," << shown.geometry.y();
+}
+
+// The main window as the program creates it, in a working directory of its own whose panel
+// drives a pseudo-terminal. Message boxes are recorded instead of shown.
+class MainWindow : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid() && pty.isValid());
+        previous = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        // Closing the main window must not end the test program.
+        QApplication::setQuitOnLastWindowClosed(false);
+        setPauseHook([](int) {});
+        setErrorReportHook([this](const QString &message) { errors << message; });
+        writeConfig(saved(), PanelFiles::config());
+        PanelConfig factory = saved();
+        factory.buttons = {button(QStringLiteral("Usine 1"), 10, 200, 5),
+                           button(QStringLiteral("Usine 2"), 100, 200, 6),
+                           button(QStringLiteral("Usine 3"), 190, 200, 7)};
+        writeConfig(factory, PanelFiles::factory());
+        QImage picture(600, 350, QImage::Format_RGB32);
+        picture.fill(QColor(30, 90, 60));
+        ASSERT_TRUE(savePanelPicture(picture, PanelFiles::picture()));
+    }
+
+    void TearDown() override
+    {
+        base.reset();
+        setPauseHook({});
+        setErrorReportHook({});
+        QDir::setCurrent(previous);
+        QApplication::setQuitOnLastWindowClosed(true);
+        Forms::instance().settings = PanelSettings{};
+        Forms::instance().QuitConfirmed = false;
+    }
+
+    PanelConfig saved(bool exitMenus = true) const
+    {
+        PanelConfig config;
+        config.settings.CurrentPortName = pty.slavePath();
+        config.settings.ExitMenusEnabled = exitMenus;
+        config.buttons = {button(QStringLiteral("Salon"), 40, 60, 1),
+                          button(QStringLiteral("Cuisine"), 140, 60, 2)};
+        config.texts = {TextConfig{QStringLiteral("Maison"), 40, 20}};
+        config.buttonsEverHeld = config.textsEverHeld = true;
+        return config;
+    }
+
+    void writeConfig(const PanelConfig &config, const QString &path)
+    {
+        ASSERT_TRUE(writePanelConfig(config).save(path).ok);
+    }
+
+    void open()
+    {
+        base = std::make_unique<TForm_Base>();
+        base->showMessage = [this](const QString &text) { messages << text; };
+        base->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(base.get()));
+    }
+
+    TformDynamique *prompt() const { return Forms::instance().formDynamique; }
+    bool promptShown() const { return prompt() && prompt()->isVisible(); }
+
+    QList<Shown> panelButtons() const
+    {
+        QList<Shown> shown;
+        const TForm_ActBtn *panel = Forms::instance().Form_ActBtn;
+        if (!panel)
+            return shown;
+        for (size_t k = 1; k < panel->buttons().size(); ++k) {
+            auto *control = qobject_cast<TXiButton2 *>(panel->buttons()[k].button.data());
+            if (control)
+                shown << Shown{control->Caption(), control->geometry(), control->toolTip()};
+        }
+        return shown;
+    }
+
+    QStringList captions() const
+    {
+        QStringList result;
+        for (const Shown &b : panelButtons())
+            result << b.caption;
+        return result;
+    }
+
+    // The seven switched commands, in the order of the switch's flags.
+    QList<bool> commands() const
+    {
+        return {base->Btn_CfgBtn->isEnabled(), base->Bo_CfgBtn->isEnabled(), base->Btn_Prg->isEnabled(),
+                base->Btn_RglPdef->isEnabled(), base->Bo_Pmg->isEnabled(), base->Btn_Seq->isEnabled(),
+                base->Bo_Seq->isEnabled()};
+    }
+
+    QTemporaryDir dir;
+    QString previous;
+    PseudoTerminal pty;
+    std::unique_ptr<TForm_Base> base;
+    QStringList messages;
+    QStringList errors;
+};
+
+const QList<bool> AllOn{true, true, true, true, true, true, true};
+const QList<bool> AllOff{false, false, false, false, false, false, false};
+
+TEST_F(MainWindow, BuildsTheFrameAroundTheLivePanel)
+{
+    open();
+    EXPECT_EQ(base->size(), QSize(600, 432));
+    EXPECT_TRUE(base->windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_EQ(base->windowTitle(), QStringLiteral("Zelvar"));
+    TForm_ActBtn *panel = Forms::instance().Form_ActBtn;
+    ASSERT_TRUE(panel);
+    EXPECT_EQ(panel->parentWidget(), base->Panel1);
+    EXPECT_EQ(panel->geometry(), QRect(0, 0, 600, 350));
+    EXPECT_EQ(captions(), (QStringList{QStringLiteral("Salon"), QStringLiteral("Cuisine")}));
+    EXPECT_TRUE(panel->ComPort1->Connected());
+    EXPECT_EQ(Forms::instance().Form_Base, base.get());
+
+    // The shape: the panel and the tool bars are solid; the title's letters and the footer's
+    // tab too; the key colour around them is see-through.
+    const QRegion shape = base->mask();
+    EXPECT_TRUE(shape.contains(QRect(0, 44, 600, 350)));
+    EXPECT_TRUE(shape.contains(base->ToolBar2->geometry()));
+    EXPECT_TRUE(shape.contains(QPoint(300, 400)));  // footer tab
+    EXPECT_FALSE(shape.contains(QPoint(20, 420)));  // beside the tab
+    EXPECT_FALSE(shape.contains(QPoint(590, 2)));   // above the banner
+    EXPECT_TRUE(shape.contains(QPoint(100, 18)));   // banner bar
+    EXPECT_FALSE(shape.contains(QPoint(100, 30)));  // below it
+}
+
+TEST_F(MainWindow, CommandsFollowTheSwitchOfEachCaller)
+{
+    open();
+    // The panel's creation gives all seven, the two sequencer entries included.
+    EXPECT_EQ(commands(), AllOn);
+
+    ActivBtnP(0, 0, 1, 0, 0, 0, 0); // the layout editor opens
+    EXPECT_EQ(commands(), (QList<bool>{false, false, true, false, false, false, false}));
+    ActivBtnP(2, -1, 0, 7, 1, 2, 1); // only 0 and 1 change anything
+    EXPECT_EQ(commands(), (QList<bool>{false, false, false, false, true, false, true}));
+    ActivBtnP(1, 1, 1, 1, 1, 1, 1);
+    EXPECT_EQ(commands(), AllOn);
+
+    // "Depannage" opens the port form inside the panel area, without its explanation, and
+    // turns everything off, itself included, until the form is closed.
+    base->Tool_Depannage->trigger();
+    TForm_CfgErreur *form = Forms::instance().Form_CfgErreur;
+    ASSERT_TRUE(form);
+    EXPECT_EQ(form->parentWidget(), base->Panel1);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(form->Label2->text().isEmpty());
+    EXPECT_EQ(commands(), AllOff);
+    EXPECT_FALSE(base->Tool_Depannage->isEnabled());
+
+    form->Btn_FermerCfgEClick();
+    EXPECT_EQ(commands(), AllOn);
+    EXPECT_TRUE(base->Tool_Depannage->isEnabled());
+}
+
+TEST_F(MainWindow, WindowsNotYetAvailableSaySoAndLeaveTheCommandsAlone)
+{
+    open();
+    for (QAction *command : {base->Bo_Pmg, base->Btn_Prg, base->Bo_Seq, base->Btn_Seq, base->Bo_CfgBtn,
+                             base->Btn_CfgBtn})
+        command->trigger();
+    ASSERT_EQ(messages.size(), 6);
+    for (const QString &message : std::as_const(messages))
+        EXPECT_TRUE(message.contains(QStringLiteral("pas encore disponible"))) << message.toStdString();
+    EXPECT_EQ(commands(), AllOn);
+}
+
+TEST_F(MainWindow, WithoutExitConfirmationQuitEndsAtOnce)
+{
+    writeConfig(saved(false), PanelFiles::config());
+    open();
+    QSignalSpy closed(base.get(), &TForm_Base::closed);
+    base->Bt_Quitter1->trigger();
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_FALSE(base->isVisible());
+    EXPECT_FALSE(promptShown());
+}
+
+TEST_F(MainWindow, QuitPromptAnnulerKeepsTheProgramAndQuitterEndsItWithoutAskingAgain)
+{
+    open();
+    QSignalSpy closed(base.get(), &TForm_Base::closed);
+    base->Tool_Fermer->trigger();
+    ASSERT_TRUE(promptShown());
+    EXPECT_EQ(closed.count(), 0);
+    EXPECT_TRUE(base->isVisible());
+    EXPECT_EQ(prompt()->windowTitle(), QStringLiteral("Quitter le programme ?"));
+    EXPECT_EQ(prompt()->Label_Ba->text(), QStringLiteral("Etes vous sur de vouloir quitter le programme ??"));
+    EXPECT_EQ(prompt()->ButtonG_Ba->text(), QStringLiteral("Annuler"));
+    EXPECT_EQ(prompt()->ButtonD_Ba->text(), QStringLiteral("Quitter"));
+    EXPECT_TRUE(prompt()->ButtonG_Ba->isVisible());
+    EXPECT_TRUE(prompt()->ButtonD_Ba->isVisible());
+    EXPECT_FALSE(prompt()->ButtonM_Ba->isVisible());
+    // The main window waits for the prompt; the prompt itself stays usable.
+    EXPECT_FALSE(base->isEnabled());
+    EXPECT_TRUE(prompt()->isEnabled());
+    EXPECT_TRUE(prompt()->ButtonG_Ba->isEnabled());
+
+    // A second close request while the prompt is up opens no second prompt.
+    TformDynamique *first = prompt();
+    base->close();
+    EXPECT_EQ(prompt(), first);
+
+    QTest::mouseClick(prompt()->ButtonG_Ba, Qt::LeftButton);
+    EXPECT_FALSE(promptShown());
+    EXPECT_TRUE(base->isEnabled());
+    EXPECT_TRUE(base->isVisible());
+    EXPECT_EQ(closed.count(), 0);
+    EXPECT_TRUE(Forms::instance().Form_ActBtn->ComPort1->Connected());
+
+    base->Bt_Quitter1->trigger();
+    ASSERT_TRUE(promptShown());
+    QTest::mouseClick(prompt()->ButtonD_Ba, Qt::LeftButton);
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_FALSE(base->isVisible());
+    EXPECT_FALSE(promptShown());
+    EXPECT_TRUE(Forms::instance().QuitConfirmed);
+    // The panel was closed first, and with it the port.
+    EXPECT_FALSE(Forms::instance().Form_ActBtn->ComPort1->Connected());
+}
+
+TEST_F(MainWindow, TrayMenuFermerEndsWithoutThePrompt)
+{
+    open();
+    QSignalSpy closed(base.get(), &TForm_Base::closed);
+    ASSERT_TRUE(Forms::instance().settings.ExitMenusEnabled);
+    base->Fermer1->trigger();
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_FALSE(promptShown());
+    EXPECT_FALSE(base->isVisible());
+}
+
+TEST_F(MainWindow, PromptCanOnlyBeLeftThroughItsButtons)
+{
+    open();
+    base->Aproposde1->trigger();
+    ASSERT_TRUE(promptShown());
+    EXPECT_FALSE(prompt()->windowFlags() & Qt::WindowCloseButtonHint);
+
+    // What the Close box and Alt+F4 send: refused.
+    QCloseEvent request;
+    QApplication::sendEvent(prompt(), &request);
+    EXPECT_FALSE(request.isAccepted());
+    EXPECT_FALSE(prompt()->close());
+    QTest::keyClick(prompt(), Qt::Key_Escape);
+    EXPECT_TRUE(promptShown());
+    EXPECT_FALSE(base->isEnabled());
+
+    QTest::mouseClick(prompt()->ButtonM_Ba, Qt::LeftButton);
+    EXPECT_FALSE(promptShown());
+    EXPECT_TRUE(base->isEnabled());
+}
+
+TEST_F(MainWindow, AboutAndContactPrompts)
+{
+    open();
+    base->Aproposde1->trigger();
+    ASSERT_TRUE(promptShown());
+    EXPECT_EQ(prompt()->windowTitle(), QStringLiteral("A propos"));
+    const QStringList about = prompt()->Label_Ba->text().split(QLatin1Char('\n'));
+    ASSERT_EQ(about.size(), 5);
+    EXPECT_EQ(about[3], QStringLiteral(" pour le module Récepteur IR/PC 16 canaux "));
+    EXPECT_EQ(about[4], QStringLiteral("                   version  3.0"));
+    EXPECT_FALSE(prompt()->ButtonG_Ba->isVisible());
+    EXPECT_FALSE(prompt()->ButtonD_Ba->isVisible());
+    EXPECT_EQ(prompt()->ButtonM_Ba->text(), QStringLiteral("Fermer"));
+    EXPECT_EQ(prompt()->geometry(), QRect(300, 20, 320, 250));
+    QTest::mouseClick(prompt()->ButtonM_Ba, Qt::LeftButton);
+    EXPECT_FALSE(promptShown());
+
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler(QStringLiteral("mailto"), &recorder, "open");
+    base->Contactezmoi1->trigger();
+    ASSERT_TRUE(promptShown());
+    EXPECT_EQ(prompt()->windowTitle(), QStringLiteral("Contactez-moi"));
+    EXPECT_EQ(prompt()->Label_Ba->text(),
+              QStringLiteral("    N'hesitez pas  à me donner votre avis \n \n                 et vos "
+                             "suggestions\n \n                           Ostrel"));
+    EXPECT_EQ(prompt()->ButtonD_Ba->text(), QStringLiteral("Email"));
+    QTest::mouseClick(prompt()->ButtonD_Ba, Qt::LeftButton);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
+    ASSERT_EQ(recorder.urls.size(), 1);
+    EXPECT_EQ(recorder.urls[0].scheme(), QStringLiteral("mailto"));
+    EXPECT_EQ(recorder.urls[0].path(), QStringLiteral("zelvar@users.noreply.codeberg.org"));
+    EXPECT_TRUE(promptShown()); // "Email" keeps the prompt open
+    EXPECT_EQ(prompt()->ButtonG_Ba->text(), QStringLiteral("Fermer"));
+    QTest::mouseClick(prompt()->ButtonG_Ba, Qt::LeftButton);
+    EXPECT_FALSE(promptShown());
+    EXPECT_TRUE(base->isEnabled());
+}
+
+TEST_F(MainWindow, DefaultSettingsShowTheFactoryButtonsOnlyWhenConfirmed)
+{
+    open();
+    const QByteArray file = bytesOf(PanelFiles::config());
+    const QList<Shown> before = panelButtons();
+
+    base->Btn_RglPdef->trigger();
+    ASSERT_TRUE(promptShown());
+    EXPECT_EQ(prompt()->windowTitle(), QStringLiteral("Reglages par default"));
+    EXPECT_EQ(prompt()->Label_Ba->text(),
+              QStringLiteral("Attention les reglages en cours seront perdus !!\nEtes vous sur de vouloir continuer?"));
+    EXPECT_EQ(prompt()->ButtonG_Ba->text(), QStringLiteral("Annuler"));
+    EXPECT_EQ(prompt()->ButtonD_Ba->text(), QStringLiteral("Oui"));
+    QTest::mouseClick(prompt()->ButtonG_Ba, Qt::LeftButton);
+    EXPECT_EQ(panelButtons(), before);
+    EXPECT_TRUE(base->isEnabled());
+
+    base->Btn_RglPdef->trigger();
+    QTest::mouseClick(prompt()->ButtonD_Ba, Qt::LeftButton);
+    EXPECT_FALSE(promptShown());
+    EXPECT_TRUE(base->isEnabled());
+    EXPECT_EQ(captions(), (QStringList{QStringLiteral("Usine 1"), QStringLiteral("Usine 2"), QStringLiteral("Usine 3")}));
+    EXPECT_EQ(bytesOf(PanelFiles::config()), file);
+}
+
+TEST_F(MainWindow, ExportedProjectImportedInAnotherDirectoryGivesTheSamePanel)
+{
+    QTemporaryDir projects;
+    const QString project = projects.filePath(QStringLiteral("maison.zel"));
+    open();
+    const QList<Shown> original = panelButtons();
+    ASSERT_EQ(original.size(), 2);
+
+    // Cancelling writes nothing.
+    base->chooseExportFile = [] { return QString(); };
+    base->Exporter1->trigger();
+    EXPECT_TRUE(QDir(projects.path()).isEmpty());
+
+    base->chooseExportFile = [&] { return project; };
+    base->Exporter1->trigger();
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(QLatin1Char('\n')).toStdString();
+    ASSERT_TRUE(QFile::exists(project));
+    EXPECT_TRUE(QFile::exists(projects.filePath(QStringLiteral("maison.bmp"))));
+    base.reset();
+
+    QTemporaryDir elsewhere;
+    QDir::setCurrent(elsewhere.path());
+    PanelConfig other = saved();
+    other.buttons = {button(QStringLiteral("Garage"), 300, 100, 9)};
+    writeConfig(other, PanelFiles::config());
+    const QByteArray otherFile = bytesOf(PanelFiles::config());
+    open();
+    ASSERT_EQ(captions(), QStringList{QStringLiteral("Garage")});
+    const TForm_ActBtn *former = Forms::instance().Form_ActBtn;
+
+    base->chooseImportFile = [] { return QString(); };
+    base->Btn_Ouvrir1->trigger();
+    EXPECT_EQ(Forms::instance().Form_ActBtn, former);
+    EXPECT_FALSE(QFile::exists(PanelFiles::config() + QStringLiteral(".bak")));
+
+    base->chooseImportFile = [&] { return project; };
+    base->Btn_Ouvrir1->trigger();
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(QLatin1Char('\n')).toStdString();
+    TForm_ActBtn *panel = Forms::instance().Form_ActBtn;
+    ASSERT_TRUE(panel);
+    EXPECT_NE(panel, former);
+    EXPECT_EQ(panel->parentWidget(), base->Panel1);
+    EXPECT_EQ(panel->geometry(), QRect(0, 0, 600, 350));
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_EQ(panelButtons(), original);
+    EXPECT_TRUE(panel->ComPort1->Connected());
+    EXPECT_EQ(QImage(PanelFiles::picture()), QImage(dir.filePath(PanelFiles::picture())));
+    EXPECT_EQ(bytesOf(PanelFiles::config() + QStringLiteral(".bak")), otherFile);
+    EXPECT_EQ(base->Panel1->findChildren<TForm_ActBtn *>().size(), 1);
+}
+
+TEST_F(MainWindow, ImportRefusesAFileThatIsNotAConfigurationAndLosesNothing)
+{
+    open();
+    const QByteArray file = bytesOf(PanelFiles::config());
+    const TForm_ActBtn *panel = Forms::instance().Form_ActBtn;
+    const QString notes = dir.filePath(QStringLiteral("notes.zel"));
+    {
+        QFile text(notes);
+        ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+        text.write("acheter du pain\r\n");
+    }
+    base->chooseImportFile = [&] { return notes; };
+    base->Btn_Ouvrir1->trigger();
+    EXPECT_EQ(messages, QStringList{QStringLiteral("Impossible de charger e fichier.")});
+    EXPECT_EQ(Forms::instance().Form_ActBtn, panel);
+    EXPECT_EQ(captions(), (QStringList{QStringLiteral("Salon"), QStringLiteral("Cuisine")}));
+    EXPECT_EQ(bytesOf(PanelFiles::config()), file);
+    EXPECT_FALSE(QFile::exists(PanelFiles::config() + QStringLiteral(".bak")));
+    EXPECT_TRUE(panel->ComPort1->Connected());
+}
+
+TEST_F(MainWindow, EscapeReachingTheWindowIsShown)
+{
+    open();
+    Forms::instance().Form_ActBtn->removeMessageHook();
+    QTest::keyClick(base.get(), Qt::Key_Escape);
+    EXPECT_EQ(messages, QStringList{QStringLiteral("VK_ESCAPE")});
+}
+
+TEST_F(MainWindow, MinimisesToTheTaskBarWithoutANotificationArea)
+{
+    open();
+    ASSERT_TRUE(Forms::instance().settings.ReduceToTray);
+    base->Tool_Minimiser->trigger();
+    EXPECT_TRUE(base->isMinimized());
+    EXPECT_EQ(base->TrayIcon, nullptr);
+
+    base->Ouvrir1->trigger();
+    EXPECT_FALSE(base->isMinimized());
+    EXPECT_TRUE(base->isVisible());
+}
+
+TEST_F(MainWindow, HeaderAndFooterDragTheWindow)
+{
+    open();
+    base->move(100, 100);
+    const QPoint start = base->pos();
+    for (QLabel *handle : {base->Image1, base->Image2}) {
+        const QPoint grip = handle == base->Image1 ? QPoint(300, 5) : QPoint(300, 25);
+        const QPoint global = handle->mapToGlobal(grip);
+        QMouseEvent press(QEvent::MouseButtonPress, grip, global, Qt::LeftButton, Qt::LeftButton, {});
+        QApplication::sendEvent(handle, &press);
+        QMouseEvent drag(QEvent::MouseMove, grip + QPoint(30, 20), global + QPoint(30, 20), Qt::NoButton,
+                         Qt::LeftButton, {});
+        QApplication::sendEvent(handle, &drag);
+        QMouseEvent release(QEvent::MouseButtonRelease, grip + QPoint(30, 20), global + QPoint(30, 20),
+                            Qt::LeftButton, Qt::NoButton, {});
+        QApplication::sendEvent(handle, &release);
+    }
+    EXPECT_EQ(base->pos(), start + QPoint(60, 40));
+}
+
+} // namespace
+
+#include "Form_BaseTest.moc"
