@@ -92,15 +92,19 @@ QImage header(const QFont &titleFont)
     roundRect(p, 20, 25, 580, 20, 60, 600);
 
     // Text drawn over a cell filled with the brush colour, as the platform's opaque mode does.
+    // The cell's top is the given point; its ascent there is the em height (Tahoma's), which
+    // puts the baseline lower than this toolkit's own ascent would.
     const QString title = QStringLiteral("Zelvar 3.0  ");
     QFont font = titleFont;
     font.setStyleStrategy(QFont::NoAntialias); // keep the key colour exact around the letters
     const QFontMetrics metrics(font);
-    const QRect cell(250, 5, metrics.horizontalAdvance(title), metrics.height());
-    p.fillRect(cell, colorFromBgr(ClPurple));
+    const int ascent = qMax(font.pixelSize(), metrics.ascent());
+    const QPoint cellTop(250, 5);
+    p.fillRect(QRect(cellTop, QSize(metrics.horizontalAdvance(title), ascent + metrics.descent())),
+               colorFromBgr(ClPurple));
     p.setFont(font);
     p.setPen(colorFromBgr(ClRed));
-    p.drawText(cell, Qt::AlignLeft | Qt::AlignTop, title);
+    p.drawText(cellTop + QPoint(0, ascent), title);
     return image;
 }
 
