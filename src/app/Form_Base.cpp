@@ -77,10 +77,17 @@ QAction *toolButton(QToolBar *bar, const QString &name, const QIcon &icon, const
     return action;
 }
 
+// Menus are windows of their own: they do not take the main window's font by themselves.
+QMenu *makeMenu(QWidget *owner, const QString &name, const QString &title)
+{
+    auto *menu = new QMenu(title, owner);
+    menu->setObjectName(name);
+    menu->setFont(uiFont());
+    return menu;
+}
+
 QAction *menuItem(QMenu *menu, const QString &name, const QString &text)
 {
-    // Menus are windows of their own: they do not take the main window's font by themselves.
-    menu->setFont(uiFont());
     QAction *action = menu->addAction(text);
     action->setObjectName(name);
     return action;
@@ -141,8 +148,7 @@ void TForm_Base::createControls()
 
 void TForm_Base::createMenus()
 {
-    Fichier1 = new QMenu(QStringLiteral("Fichier"), this);
-    Fichier1->setObjectName(QStringLiteral("Fichier1"));
+    Fichier1 = makeMenu(this, QStringLiteral("Fichier1"), QStringLiteral("Fichier"));
     Btn_Ouvrir1 = menuItem(Fichier1, QStringLiteral("Btn_Ouvrir1"), QStringLiteral("Importer"));
     Exporter1 = menuItem(Fichier1, QStringLiteral("Exporter1"), QStringLiteral("Exporter"));
     Btn_Enregistrer1 = menuItem(Fichier1, QStringLiteral("Btn_Enregistrer1"), QStringLiteral("Enregistrer"));
@@ -152,23 +158,20 @@ void TForm_Base::createMenus()
     connect(Fichier1, &QMenu::aboutToShow, this,
             [this] { Btn_Enregistrer1->setEnabled(LayoutEditorLink::instance().isOpen()); });
 
-    Voir1 = new QMenu(QStringLiteral("Voir"), this);
-    Voir1->setObjectName(QStringLiteral("Voir1"));
+    Voir1 = makeMenu(this, QStringLiteral("Voir1"), QStringLiteral("Voir"));
     Btn_Prg = menuItem(Voir1, QStringLiteral("Btn_Prg"), QStringLiteral("Programateur express"));
     Btn_Seq = menuItem(Voir1, QStringLiteral("Btn_Seq"), QStringLiteral("Sequenceur"));
     Btn_Seq->setEnabled(false);
 
-    Reglages1 = new QMenu(QStringLiteral("Reglages"), this);
-    Reglages1->setObjectName(QStringLiteral("Reglages1"));
+    Reglages1 = makeMenu(this, QStringLiteral("Reglages1"), QStringLiteral("Reglages"));
     Btn_RglPdef = menuItem(Reglages1, QStringLiteral("Btn_RglPdef"), QStringLiteral("Reglages par default"));
     Btn_CfgBtn = menuItem(Reglages1, QStringLiteral("Btn_CfgBtn"), QStringLiteral("Configuration des boutons"));
 
-    Aide1 = new QMenu(QStringLiteral("?"), this);
-    Aide1->setObjectName(QStringLiteral("Aide1"));
+    Aide1 = makeMenu(this, QStringLiteral("Aide1"), QStringLiteral("?"));
     Aproposde1 = menuItem(Aide1, QStringLiteral("Aproposde1"), QStringLiteral("A propos de"));
     Contactezmoi1 = menuItem(Aide1, QStringLiteral("Contactezmoi1"), QStringLiteral("Contactez-moi"));
 
-    Popup_TrayIcone = new QMenu(this);
+    Popup_TrayIcone = makeMenu(this, QStringLiteral("Popup_TrayIcone"), QString());
     Ouvrir1 = menuItem(Popup_TrayIcone, QStringLiteral("Ouvrir1"), QStringLiteral("Ouvrir"));
     Fermer1 = menuItem(Popup_TrayIcone, QStringLiteral("Fermer1"), QStringLiteral("Fermer"));
     Aproposde2 = menuItem(Popup_TrayIcone, QStringLiteral("Aproposde2"), QStringLiteral("A propos de"));
