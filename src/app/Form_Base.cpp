@@ -577,6 +577,10 @@ void TForm_Base::Btn_Ouvrir1Click()
             delete panel; // its key hook and port go with it
         }
         createPanel();
+        // A port form opened from "Depannage" stays in front of the new panel until closed.
+        if (TForm_CfgErreur *form = Forms::instance().Form_CfgErreur;
+            form && form->parentWidget() == Panel1 && form->isVisible())
+            form->raise();
     } catch (const std::exception &) {
         showMessage(LoadFailed);
     }

@@ -447,6 +447,25 @@ TEST_F(MainWindow, ExportedProjectImportedInAnotherDirectoryGivesTheSamePanel)
     EXPECT_EQ(base->Panel1->findChildren<TForm_ActBtn *>().size(), 1);
 }
 
+TEST_F(MainWindow, ImportKeepsAnOpenPortFormInFrontOfTheNewPanel)
+{
+    QTemporaryDir projects;
+    const QString project = projects.filePath(QStringLiteral("maison.zel"));
+    open();
+    base->chooseExportFile = [&] { return project; };
+    base->Exporter1->trigger();
+    base->Tool_Depannage->trigger();
+    TForm_CfgErreur *form = Forms::instance().Form_CfgErreur;
+    ASSERT_TRUE(form);
+
+    base->chooseImportFile = [&] { return project; };
+    base->Btn_Ouvrir1->trigger();
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_TRUE(form->isVisible());
+    QWidget *inFront = base->Panel1->childAt(QPoint(300, 100));
+    EXPECT_TRUE(inFront == form || form->isAncestorOf(inFront));
+}
+
 TEST_F(MainWindow, ImportRefusesAFileThatIsNotAConfigurationAndLosesNothing)
 {
     open();
