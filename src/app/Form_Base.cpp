@@ -299,20 +299,20 @@ void TForm_Base::CreationDynamique(const QString &caption, const QString &leftTe
     dialog->setGeometry(300, 20, 320, 250);
     dialog->setWindowTitle(caption);
 
-    const auto button = [dialog](const QString &text, int left, bool visible, void (TForm_Base::*handler)(),
-                                 TForm_Base *base) {
+    const auto button = [this, dialog](const QString &text, int left, bool visible,
+                                       void (TForm_Base::*handler)()) {
         auto *result = new QPushButton(text, dialog);
         result->setGeometry(left, 50, 75, 25);
         result->setAutoDefault(false);
-        QObject::connect(result, &QPushButton::clicked, base, handler);
+        connect(result, &QPushButton::clicked, this, handler);
         result->setVisible(visible);
         return result;
     };
-    dialog->ButtonG_Ba = button(leftText, 20, leftVisible, &TForm_Base::ClickBtnGauche, this);
+    dialog->ButtonG_Ba = button(leftText, 20, leftVisible, &TForm_Base::ClickBtnGauche);
     m_leftCode = leftCode;
-    dialog->ButtonD_Ba = button(rightText, 220, rightVisible, &TForm_Base::ClickBtnDroite, this);
+    dialog->ButtonD_Ba = button(rightText, 220, rightVisible, &TForm_Base::ClickBtnDroite);
     m_rightCode = rightCode;
-    dialog->ButtonM_Ba = button(middleText, 120, middleVisible, &TForm_Base::ClickBtnMilieu, this);
+    dialog->ButtonM_Ba = button(middleText, 120, middleVisible, &TForm_Base::ClickBtnMilieu);
     m_middleCode = middleCode;
 
     dialog->Label_Ba = new QLabel(dialog);
