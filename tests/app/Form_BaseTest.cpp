@@ -10,6 +10,7 @@
 #include "widgets/XiButton2.h"
 
 #include "../devices/ComPortPty.h"
+#include "TestFiles.h"
 
 #include <QAction>
 #include <QApplication>
@@ -30,14 +31,9 @@
 
 using namespace zelvar;
 using zelvar::testing::PseudoTerminal;
+using zelvar::testing::readFile;
 
 namespace {
-
-QByteArray bytesOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 ButtonConfig button(const QString &caption, int left, int top, int relay)
 {
@@ -374,7 +370,7 @@ TEST_F(MainWindow, AboutAndContactPrompts)
 TEST_F(MainWindow, DefaultSettingsShowTheFactoryButtonsOnlyWhenConfirmed)
 {
     open();
-    const QByteArray file = bytesOf(PanelFiles::config());
+    const QByteArray file = readFile(PanelFiles::config());
     const QList<Shown> before = panelButtons();
 
     base->Btn_RglPdef->trigger();
@@ -393,7 +389,7 @@ TEST_F(MainWindow, DefaultSettingsShowTheFactoryButtonsOnlyWhenConfirmed)
     EXPECT_FALSE(promptShown());
     EXPECT_TRUE(base->isEnabled());
     EXPECT_EQ(captions(), (QStringList{QStringLiteral("Usine 1"), QStringLiteral("Usine 2"), QStringLiteral("Usine 3")}));
-    EXPECT_EQ(bytesOf(PanelFiles::config()), file);
+    EXPECT_EQ(readFile(PanelFiles::config()), file);
 }
 
 TEST_F(MainWindow, ExportedProjectImportedInAnotherDirectoryGivesTheSamePanel)
@@ -421,7 +417,7 @@ TEST_F(MainWindow, ExportedProjectImportedInAnotherDirectoryGivesTheSamePanel)
     PanelConfig other = saved();
     other.buttons = {button(QStringLiteral("Garage"), 300, 100, 9)};
     writeConfig(other, PanelFiles::config());
-    const QByteArray otherFile = bytesOf(PanelFiles::config());
+    const QByteArray otherFile = readFile(PanelFiles::config());
     open();
     ASSERT_EQ(captions(), QStringList{QStringLiteral("Garage")});
     const TForm_ActBtn *former = Forms::instance().Form_ActBtn;
@@ -443,7 +439,7 @@ TEST_F(MainWindow, ExportedProjectImportedInAnotherDirectoryGivesTheSamePanel)
     EXPECT_EQ(panelButtons(), original);
     EXPECT_TRUE(panel->ComPort1->Connected());
     EXPECT_EQ(QImage(PanelFiles::picture()), QImage(dir.filePath(PanelFiles::picture())));
-    EXPECT_EQ(bytesOf(PanelFiles::config() + QStringLiteral(".bak")), otherFile);
+    EXPECT_EQ(readFile(PanelFiles::config() + QStringLiteral(".bak")), otherFile);
     EXPECT_EQ(base->Panel1->findChildren<TForm_ActBtn *>().size(), 1);
 }
 
@@ -469,7 +465,7 @@ TEST_F(MainWindow, ImportKeepsAnOpenPortFormInFrontOfTheNewPanel)
 TEST_F(MainWindow, ImportRefusesAFileThatIsNotAConfigurationAndLosesNothing)
 {
     open();
-    const QByteArray file = bytesOf(PanelFiles::config());
+    const QByteArray file = readFile(PanelFiles::config());
     const TForm_ActBtn *panel = Forms::instance().Form_ActBtn;
     const QString notes = dir.filePath(QStringLiteral("notes.zel"));
     {
@@ -482,7 +478,7 @@ TEST_F(MainWindow, ImportRefusesAFileThatIsNotAConfigurationAndLosesNothing)
     EXPECT_EQ(messages, QStringList{QStringLiteral("Impossible de charger e fichier.")});
     EXPECT_EQ(Forms::instance().Form_ActBtn, panel);
     EXPECT_EQ(captions(), (QStringList{QStringLiteral("Salon"), QStringLiteral("Cuisine")}));
-    EXPECT_EQ(bytesOf(PanelFiles::config()), file);
+    EXPECT_EQ(readFile(PanelFiles::config()), file);
     EXPECT_FALSE(QFile::exists(PanelFiles::config() + QStringLiteral(".bak")));
     EXPECT_TRUE(panel->ComPort1->Connected());
 }

@@ -6,23 +6,14 @@
 #include <QImage>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include "TestFiles.h"
+
+using zelvar::testing::readFile;
+using zelvar::testing::writeFile;
 
 using namespace zelvar;
 
 namespace {
-
-QByteArray bytesOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void put(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
 QImage picture(QColor colour)
 {
@@ -58,8 +49,8 @@ protected:
         QDir::setCurrent(work.path());
         ASSERT_TRUE(writePanelConfig(panelWith(QStringLiteral("Actuel"))).save(PanelFiles::config()).ok);
         ASSERT_TRUE(savePanelPicture(picture(Qt::green), PanelFiles::picture()));
-        currentConfig = bytesOf(PanelFiles::config());
-        currentPicture = bytesOf(PanelFiles::picture());
+        currentConfig = readFile(PanelFiles::config());
+        currentPicture = readFile(PanelFiles::picture());
     }
     void TearDown() override { QDir::setCurrent(previous); }
 
@@ -67,8 +58,8 @@ protected:
 
     void expectUntouched()
     {
-        EXPECT_EQ(bytesOf(PanelFiles::config()), currentConfig);
-        EXPECT_EQ(bytesOf(PanelFiles::picture()), currentPicture);
+        EXPECT_EQ(readFile(PanelFiles::config()), currentConfig);
+        EXPECT_EQ(readFile(PanelFiles::picture()), currentPicture);
         EXPECT_FALSE(QFile::exists(PanelFiles::config() + QStringLiteral(".bak")));
         EXPECT_FALSE(QFile::exists(PanelFiles::picture() + QStringLiteral(".bak")));
     }
@@ -82,10 +73,10 @@ protected:
 
 TEST_F(ProjectFiles, ImportRefusesWhatIsNotAPanelConfigurationAndChangesNothing)
 {
-    put(project(QStringLiteral("notes.zel")), "Liste des courses\r\npain\r\nlait\r\n");
-    put(project(QStringLiteral("count.zel")), "[Reglages]\r\nNombre total de boutons=beaucoup\r\n");
-    put(project(QStringLiteral("other.zel")), "[Autre]\r\nNombre total de boutons=2\r\n");
-    put(project(QStringLiteral("empty.zel")), "");
+    writeFile(project(QStringLiteral("notes.zel")), "Liste des courses\r\npain\r\nlait\r\n");
+    writeFile(project(QStringLiteral("count.zel")), "[Reglages]\r\nNombre total de boutons=beaucoup\r\n");
+    writeFile(project(QStringLiteral("other.zel")), "[Autre]\r\nNombre total de boutons=2\r\n");
+    writeFile(project(QStringLiteral("empty.zel")), "");
     for (const char *name : {"notes.zel", "count.zel", "other.zel", "empty.zel", "missing.zel"}) {
         SCOPED_TRACE(name);
         const ProjectFile::Result result = ProjectFile::importFrom(project(QString::fromLatin1(name)));
@@ -103,10 +94,10 @@ TEST_F(ProjectFiles, ImportKeepsThePreviousConfigurationAndPictureAsBackups)
 
     ASSERT_TRUE(ProjectFile::importFrom(source).ok);
 
-    EXPECT_EQ(bytesOf(PanelFiles::config()), bytesOf(source));
-    EXPECT_EQ(bytesOf(PanelFiles::picture()), bytesOf(project(QStringLiteral("salon.bmp"))));
-    EXPECT_EQ(bytesOf(PanelFiles::config() + QStringLiteral(".bak")), currentConfig);
-    EXPECT_EQ(bytesOf(PanelFiles::picture() + QStringLiteral(".bak")), currentPicture);
+    EXPECT_EQ(readFile(PanelFiles::config()), readFile(source));
+    EXPECT_EQ(readFile(PanelFiles::picture()), readFile(project(QStringLiteral("salon.bmp"))));
+    EXPECT_EQ(readFile(PanelFiles::config() + QStringLiteral(".bak")), currentConfig);
+    EXPECT_EQ(readFile(PanelFiles::picture() + QStringLiteral(".bak")), currentPicture);
 }
 
 TEST_F(ProjectFiles, ImportWithoutAUsablePictureKeepsTheCurrentOne)
@@ -114,13 +105,13 @@ TEST_F(ProjectFiles, ImportWithoutAUsablePictureKeepsTheCurrentOne)
     const QString source = project(QStringLiteral("cuisine.zel"));
     ASSERT_TRUE(writePanelConfig(panelWith(QStringLiteral("Cuisine"))).save(source).ok);
     ASSERT_TRUE(ProjectFile::importFrom(source).ok);
-    EXPECT_EQ(bytesOf(PanelFiles::picture()), currentPicture);
+    EXPECT_EQ(readFile(PanelFiles::picture()), currentPicture);
 
     // A file beside the project that is no picture is left out as well.
-    put(project(QStringLiteral("cuisine.bmp")), "pas une image");
+    writeFile(project(QStringLiteral("cuisine.bmp")), "pas une image");
     ASSERT_TRUE(ProjectFile::importFrom(source).ok);
-    EXPECT_EQ(bytesOf(PanelFiles::picture()), currentPicture);
-    EXPECT_EQ(bytesOf(PanelFiles::config()), bytesOf(source));
+    EXPECT_EQ(readFile(PanelFiles::picture()), currentPicture);
+    EXPECT_EQ(readFile(PanelFiles::config()), readFile(source));
 }
 
 TEST_F(ProjectFiles, ExportedProjectImportsBackToTheSameConfiguration)
@@ -133,7 +124,7 @@ TEST_F(ProjectFiles, ExportedProjectImportsBackToTheSameConfiguration)
     ASSERT_TRUE(savePanelPicture(picture(Qt::red), PanelFiles::picture()));
     ASSERT_TRUE(ProjectFile::importFrom(target).ok);
 
-    EXPECT_EQ(bytesOf(PanelFiles::config()), currentConfig);
+    EXPECT_EQ(readFile(PanelFiles::config()), currentConfig);
     EXPECT_EQ(QImage(PanelFiles::picture()), QImage(project(QStringLiteral("copie.bmp"))));
 }
 

@@ -5,37 +5,16 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include "TestFiles.h"
+#include "cli/CliRun.h"
+
+using zelvar::testing::CliResult;
+using zelvar::testing::runCli;
+using zelvar::testing::writeFile;
 
 using zelvar::testing::PseudoTerminal;
 
 namespace {
-
-struct CliResult
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-CliResult cli(const QString &dir, const QStringList &arguments)
-{
-    QProcess p;
-    p.setWorkingDirectory(dir);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("LANGUAGE", "en");
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(ZELVAR_CLI), arguments);
-    p.waitForFinished(30000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-            p.readAllStandardError()};
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 class CliDevices : public ::testing::Test
 {
@@ -51,18 +30,18 @@ protected:
 
 TEST_F(CliDevices, RelayActionsOnTheWire)
 {
-    EXPECT_EQ(cli(dir.path(), onPty({"relay", "3", "on"})).status, 0);
+    EXPECT_EQ(runCli(dir.path(), onPty({"relay", "3", "on"})).status, 0);
     EXPECT_EQ(pty.drain(), "S3N$#");
-    EXPECT_EQ(cli(dir.path(), onPty({"relay", "12", "toggle"})).status, 0);
+    EXPECT_EQ(runCli(dir.path(), onPty({"relay", "12", "toggle"})).status, 0);
     EXPECT_EQ(pty.drain(), "S12T$#");
-    EXPECT_EQ(cli(dir.path(), onPty({"relay", "16", "OFF"})).status, 0);
+    EXPECT_EQ(runCli(dir.path(), onPty({"relay", "16", "OFF"})).status, 0);
     EXPECT_EQ(pty.drain(), "S16F$#");
-    EXPECT_EQ(cli(dir.path(), onPty({"relay", "1", "pulse", "50"})).status, 0);
+    EXPECT_EQ(runCli(dir.path(), onPty({"relay", "1", "pulse", "50"})).status, 0);
     EXPECT_EQ(pty.drain(), "S1N$#S1F$#");
 
-    EXPECT_EQ(cli(dir.path(), onPty({"relay", "17", "on"})).status, 64);
-    EXPECT_EQ(cli(dir.path(), onPty({"relay", "2", "blink"})).status, 64);
-    EXPECT_EQ(cli(dir.path(), onPty({"relay", "2", "on", "50"})).status, 64);
+    EXPECT_EQ(runCli(dir.path(), onPty({"relay", "17", "on"})).status, 64);
+    EXPECT_EQ(runCli(dir.path(), onPty({"relay", "2", "blink"})).status, 64);
+    EXPECT_EQ(runCli(dir.path(), onPty({"relay", "2", "on", "50"})).status, 64);
     EXPECT_EQ(pty.drain(), QByteArray()) << "a refused command sends nothing";
 }
 
@@ -71,25 +50,25 @@ TEST_F(CliDevices, PressFiresAPanelButtonAsASequencerStep)
     writeFile(dir.filePath("Zelvar2.ini"), "[Reglages]\r\nNombre total de boutons=2\r\n"
                                            "[Bouton 1]\r\nMode btn1=1\r\nCode btn1=4\r\n"
                                            "[Bouton 2]\r\nMode btn2=0\r\n");
-    EXPECT_EQ(cli(dir.path(), onPty({"press", "1"})).status, 0);
+    EXPECT_EQ(runCli(dir.path(), onPty({"press", "1"})).status, 0);
     EXPECT_EQ(pty.drain(), "S4N$#S4F$#");
-    EXPECT_EQ(cli(dir.path(), onPty({"press", "2"})).status, 0);
+    EXPECT_EQ(runCli(dir.path(), onPty({"press", "2"})).status, 0);
     EXPECT_EQ(pty.drain(), QByteArray());
-    EXPECT_EQ(cli(dir.path(), onPty({"press", "3"})).status, 64);
-    EXPECT_EQ(cli(dir.path(), onPty({"press", "0"})).status, 64);
+    EXPECT_EQ(runCli(dir.path(), onPty({"press", "3"})).status, 64);
+    EXPECT_EQ(runCli(dir.path(), onPty({"press", "0"})).status, 64);
 }
 
 TEST_F(CliDevices, SendUsesThePanelPortUnlessOverridden)
 {
     writeFile(dir.filePath("Zelvar2.ini"), "[Reglages du Com]\r\nn\xB0 du Port =" + pty.slavePath().toLocal8Bit() +
                                                "\r\nVitesse du Port =19200\r\n");
-    EXPECT_EQ(cli(dir.path(), {"send", "S5T$#"}).status, 0);
+    EXPECT_EQ(runCli(dir.path(), {"send", "S5T$#"}).status, 0);
     EXPECT_EQ(pty.drain(), "S5T$#");
 }
 
 TEST_F(CliDevices, DeviceErrorsPrintThePortMessageWithStatus2)
 {
-    const CliResult missing = cli(dir.path(), {"relay", "1", "on", "--port", dir.filePath("nothing")});
+    const CliResult missing = runCli(dir.path(), {"relay", "1", "on", "--port", dir.filePath("nothing")});
     EXPECT_EQ(missing.status, 2);
     EXPECT_TRUE(missing.err.startsWith("Unable to open com port (win error code: 2)")) << missing.err.constData();
 }
@@ -99,13 +78,13 @@ TEST_F(CliDevices, SetPortChangesOnlyThePortKeys)
     const QByteArray before = "; mine\r\n[Reglages du Com]\r\nn\xB0 du Port =COM1\r\nVitesse du Port =19200\r\n_=\r\n\r\n"
                               "[Reglages]\r\nNombre total de boutons=0\r\n";
     writeFile(dir.filePath("Zelvar2.ini"), before);
-    EXPECT_EQ(cli(dir.path(), {"setport", pty.slavePath()}).status, 0);
+    EXPECT_EQ(runCli(dir.path(), {"setport", pty.slavePath()}).status, 0);
     QFile f(dir.filePath("Zelvar2.ini"));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     QByteArray expected = before;
     expected.replace("=COM1", "=" + pty.slavePath().toLocal8Bit());
     EXPECT_EQ(f.readAll(), expected);
-    EXPECT_EQ(cli(dir.path(), {"send", "S2N$#"}).status, 0) << "the stored port is the one used";
+    EXPECT_EQ(runCli(dir.path(), {"send", "S2N$#"}).status, 0) << "the stored port is the one used";
     EXPECT_EQ(pty.drain(), "S2N$#");
 }
 
@@ -118,7 +97,7 @@ TEST(CliDevicesBoard, TheVirtualBoardSwitchesItsRelays)
     const QString device = QString::fromUtf8(board.readLine()).trimmed();
     ASSERT_TRUE(device.startsWith("/dev/"));
 
-    EXPECT_EQ(cli(dir.path(), {"relay", "7", "on", "--port", device}).status, 0);
+    EXPECT_EQ(runCli(dir.path(), {"relay", "7", "on", "--port", device}).status, 0);
     QByteArray report;
     QDeadlineTimer deadline(5000);
     while (!report.contains('\n') && !deadline.hasExpired() && board.waitForReadyRead(int(deadline.remainingTime())))
@@ -132,9 +111,9 @@ TEST(CliDevicesHelp, EveryDeviceCommandHasHelpAndPortsLists)
 {
     QTemporaryDir dir;
     for (const char *command : {"relay", "press", "send", "ports", "setport"}) {
-        const CliResult run = cli(dir.path(), {command, "--help"});
+        const CliResult run = runCli(dir.path(), {command, "--help"});
         EXPECT_EQ(run.status, 0) << command;
         EXPECT_TRUE(run.out.contains("--help")) << command;
     }
-    EXPECT_EQ(cli(dir.path(), {"ports"}).status, 0);
+    EXPECT_EQ(runCli(dir.path(), {"ports"}).status, 0);
 }

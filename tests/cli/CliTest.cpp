@@ -7,46 +7,19 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include "TestFiles.h"
+#include "cli/CliRun.h"
 
-namespace {
-
-struct CliRun
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-CliRun cli(const QString &dir, const QStringList &arguments)
-{
-    QProcess p;
-    p.setWorkingDirectory(dir);
-    p.start(QStringLiteral(ZELVAR_CLI), arguments);
-    p.waitForFinished(30000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-            p.readAllStandardError()};
-}
-
-QByteArray dataFile(const char *name)
-{
-    QFile f(QStringLiteral(ZELVAR_TEST_DATA "/") + name);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-} // namespace
+using zelvar::testing::CliResult;
+using zelvar::testing::runCli;
+using zelvar::testing::writeFile;
+using zelvar::testing::dataFile;
 
 TEST(Cli, ShowJsonIsThePanelAsBuilt)
 {
     QTemporaryDir dir;
     writeFile(dir.filePath("Zelvar2.ini"), dataFile("two-buttons-save.ini"));
-    const CliRun run = cli(dir.path(), {"show", "--json"});
+    const CliResult run = runCli(dir.path(), {"show", "--json"});
     ASSERT_EQ(run.status, 0) << run.err.constData();
     const QJsonObject root = QJsonDocument::fromJson(run.out).object();
     const QJsonObject settings = root["settings"].toObject();
@@ -68,7 +41,7 @@ TEST(Cli, ShowJsonIsThePanelAsBuilt)
     EXPECT_EQ(texts[0]["text"].toString(), QString::fromUtf8("Entrée"));
     EXPECT_EQ(texts[0]["top"].toInt(), 300);
 
-    const CliRun text = cli(dir.path(), {"show"});
+    const CliResult text = runCli(dir.path(), {"show"});
     EXPECT_EQ(text.status, 0);
     EXPECT_TRUE(text.out.contains("S3N$#"));
 }
@@ -77,10 +50,10 @@ TEST(Cli, CheckReportsLinesAndStatus)
 {
     QTemporaryDir dir;
     writeFile(dir.filePath("Zelvar2.ini"), dataFile("two-buttons-save.ini"));
-    EXPECT_EQ(cli(dir.path(), {"check"}).status, 0);
+    EXPECT_EQ(runCli(dir.path(), {"check"}).status, 0);
 
     writeFile(dir.filePath("Default.ini"), "[Reglages]\r\nNombre total de boutons=1\r\n[Bouton 1]\r\nMode btn1=7\r\n");
-    const CliRun run = cli(dir.path(), {"check"});
+    const CliResult run = runCli(dir.path(), {"check"});
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(run.out.contains("Default.ini:4:")) << run.out.constData();
 }
@@ -93,7 +66,7 @@ TEST(Cli, ExportWritesWhatTheEditorWouldSave)
     picture.fill(Qt::darkCyan);
     ASSERT_TRUE(picture.save(dir.filePath("Zelvar2.bmp"), "BMP"));
 
-    const CliRun run = cli(dir.path(), {"export", "copy.zel"});
+    const CliResult run = runCli(dir.path(), {"export", "copy.zel"});
     ASSERT_EQ(run.status, 0) << run.err.constData();
     QFile copy(dir.filePath("copy.zel"));
     ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
@@ -102,7 +75,7 @@ TEST(Cli, ExportWritesWhatTheEditorWouldSave)
 
     // A hand-made file comes out in the program's own layout, with the editor's defaults.
     writeFile(dir.filePath("Zelvar2.ini"), "[reglages]\nnombre total de boutons=1\n[bouton 1]\nmode btn1=2\ncode btn1=4\n");
-    ASSERT_EQ(cli(dir.path(), {"export", "small.ini"}).status, 0);
+    ASSERT_EQ(runCli(dir.path(), {"export", "small.ini"}).status, 0);
     QFile small(dir.filePath("small.ini"));
     ASSERT_TRUE(small.open(QIODevice::ReadOnly));
     const QByteArray bytes = small.readAll();
@@ -117,9 +90,9 @@ TEST(Cli, EveryCommandHasHelp)
 {
     QTemporaryDir dir;
     for (const char *command : {"show", "check", "export"}) {
-        const CliRun run = cli(dir.path(), {command, "--help"});
+        const CliResult run = runCli(dir.path(), {command, "--help"});
         EXPECT_EQ(run.status, 0) << command;
         EXPECT_TRUE(run.out.contains("--help")) << command;
     }
-    EXPECT_EQ(cli(dir.path(), {"nonsense"}).status, 64);
+    EXPECT_EQ(runCli(dir.path(), {"nonsense"}).status, 64);
 }

@@ -6,25 +6,12 @@
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include "TestFiles.h"
+
+using zelvar::testing::readFile;
+using zelvar::testing::writeFile;
 
 using zelvar::ProfileFile;
-
-namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-} // namespace
 
 TEST(ProfileFile, NamesMatchWithoutCaseButWithInnerBlanks)
 {
@@ -150,7 +137,7 @@ TEST(ProfileFile, SaveReplacesTheFileAndAMissingFileReadsEmpty)
     ProfileFile p;
     p.writeString("s", "k", "v");
     EXPECT_TRUE(p.save(path).ok);
-    EXPECT_EQ(readAll(path), QByteArray("[s]\r\nk=v\r\n"));
+    EXPECT_EQ(readFile(path), QByteArray("[s]\r\nk=v\r\n"));
     EXPECT_EQ(ProfileFile::load(path, &exists).readString("s", "k", ""), "v");
     EXPECT_TRUE(exists);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"a.ini"}) << "no temporary file left";
@@ -160,7 +147,7 @@ TEST(ProfileFile, FailedSaveLeavesTheOldFileWhole)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("Zelvar2.ini");
-    writeAll(path, "[old]\r\nk=1\r\n");
+    writeFile(path, "[old]\r\nk=1\r\n");
 
     // A file size limit makes the write fail part of the way through, like a full disk.
     ProfileFile big;
@@ -178,6 +165,6 @@ TEST(ProfileFile, FailedSaveLeavesTheOldFileWhole)
 
     EXPECT_FALSE(result.ok);
     EXPECT_FALSE(result.error.isEmpty());
-    EXPECT_EQ(readAll(path), QByteArray("[old]\r\nk=1\r\n"));
+    EXPECT_EQ(readFile(path), QByteArray("[old]\r\nk=1\r\n"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"Zelvar2.ini"});
 }

@@ -29,6 +29,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include "TestFiles.h"
+
+using zelvar::testing::readFile;
 
 using namespace zelvar;
 using zelvar::testing::PseudoTerminal;
@@ -61,12 +64,6 @@ ButtonConfig button(int mode, int relay, QPoint at, const QString &caption, int 
 TextConfig text(const QString &words, QPoint at)
 {
     return TextConfig{words, at.x(), at.y()};
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // Each test runs in a temporary working directory holding its panel files, with a
@@ -421,8 +418,8 @@ TEST_F(LivePanel, FactoryLoadReplacesButtonsAndTextsAndWritesNothing)
     factory.texts = {text(QStringLiteral("Un"), {0, 0}), text(QStringLiteral("Deux"), {0, 40})};
     write(factory, PanelFiles::factory());
     open();
-    const QByteArray userFile = fileBytes(PanelFiles::config());
-    const QByteArray factoryFile = fileBytes(PanelFiles::factory());
+    const QByteArray userFile = readFile(PanelFiles::config());
+    const QByteArray factoryFile = readFile(PanelFiles::factory());
 
     form->FactoryLoad();
     EXPECT_EQ(events, QStringList(3, QStringLiteral("|10|0"))); // two buttons and one text destroyed
@@ -447,8 +444,8 @@ TEST_F(LivePanel, FactoryLoadReplacesButtonsAndTextsAndWritesNothing)
     EXPECT_EQ(form->ComPort1->Port(), pty.slavePath());
     EXPECT_TRUE(form->ComPort1->Connected());
 
-    EXPECT_EQ(fileBytes(PanelFiles::config()), userFile);
-    EXPECT_EQ(fileBytes(PanelFiles::factory()), factoryFile);
+    EXPECT_EQ(readFile(PanelFiles::config()), userFile);
+    EXPECT_EQ(readFile(PanelFiles::factory()), factoryFile);
     EXPECT_FALSE(QFile::exists(PanelFiles::picture()));
 
     events.clear();

@@ -4,16 +4,13 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include "TestFiles.h"
+
+using zelvar::testing::dataFile;
 
 using namespace zelvar;
 
 namespace {
-
-QByteArray dataFile(const char *name)
-{
-    QFile f(QStringLiteral(ZELVAR_TEST_DATA "/") + name);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 PanelConfig read(const QByteArray &bytes, PanelReader reader = PanelReader::Panel)
 {

@@ -26,24 +26,15 @@
 #include <unistd.h>
 
 #include <memory>
+#include "TestFiles.h"
+
+using zelvar::testing::readFile;
+using zelvar::testing::writeFile;
 
 using namespace zelvar;
 using zelvar::testing::PseudoTerminal;
 
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 // Picks an item of a combo box the way the user does: open the list, click the item.
 void choose(QComboBox *combo, int index)
@@ -137,7 +128,7 @@ protected:
 
     void openPanel()
     {
-        writeAll(dir.filePath("Zelvar2.ini"), panelFile());
+        writeFile(dir.filePath("Zelvar2.ini"), panelFile());
         panel = std::make_unique<TForm_ActBtn>();
         ASSERT_TRUE(panel->ComPort1->Connected());
     }
@@ -265,7 +256,7 @@ TEST_F(Form_CfgErreurTest, ApplyTestAndStoreOnTheOpenPort)
     click(form->Btn_EnrCfgE);
     QByteArray expected = panelFile();
     expected.replace("Vitesse du Port =9600", "Vitesse du Port =19200");
-    EXPECT_EQ(readAll(dir.filePath("Zelvar2.ini")), expected);
+    EXPECT_EQ(readFile(dir.filePath("Zelvar2.ini")), expected);
     EXPECT_EQ(enabledButtons(*form), (PortFormButtons{true, true, true, false, false}));
     EXPECT_EQ(messages.size(), 2);
 }
@@ -302,7 +293,7 @@ TEST_F(Form_CfgErreurTest, ARefusedDeviceNamesTheGroupToJoin)
     openPanel();
     openForm(panel->Panel1);
     const QString locked = dir.filePath("ttyLocked");
-    writeAll(locked, "");
+    writeFile(locked, "");
     ASSERT_EQ(::chmod(QFile::encodeName(locked).constData(), 0), 0);
     struct stat st{};
     ASSERT_EQ(::stat(QFile::encodeName(locked).constData(), &st), 0);
@@ -336,7 +327,7 @@ TEST_F(Form_CfgErreurTest, WithoutAPanelItSaysSoAndStillStores)
 
     // Storing needs no panel: a missing file is created with the section alone.
     form->Btn_EnrCfgEClick();
-    EXPECT_EQ(readAll(dir.filePath("Zelvar2.ini")), QByteArray("[Reglages du Com]\r\n"
+    EXPECT_EQ(readFile(dir.filePath("Zelvar2.ini")), QByteArray("[Reglages du Com]\r\n"
                                                                "n\xB0 du Port =COM1\r\n"
                                                                "Vitesse du Port =115200\r\n"));
     // A panel file that cannot be read is left alone, and the user is told.

@@ -5,25 +5,12 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include "TestFiles.h"
+
+using zelvar::testing::readFile;
+using zelvar::testing::writeFile;
 
 using namespace zelvar;
-
-namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-} // namespace
 
 TEST(PortFormModel, ButtonsFollowChooseApplyTest)
 {
@@ -87,7 +74,7 @@ TEST(PortSettingsFile, WritesOnlyTheTwoKeysInPlace)
     const QString path = dir.filePath("Zelvar2.ini");
     // Windows-1252 ("\xB0" is the degree sign), CRLF, a line without "=", a key in another
     // spelling, and a section after the one written.
-    writeAll(path, "; panel\r\n"
+    writeFile(path, "; panel\r\n"
                    "[Reglages]\r\n"
                    "Nombre total de boutons=2\r\n"
                    "[REGLAGES DU COM]\r\n"
@@ -99,7 +86,7 @@ TEST(PortSettingsFile, WritesOnlyTheTwoKeysInPlace)
 
     const PortSettingsSaveResult r = savePortSettings(path, "COM3", "19200");
     ASSERT_TRUE(r.ok) << r.error.toStdString();
-    EXPECT_EQ(readAll(path), QByteArray("; panel\r\n"
+    EXPECT_EQ(readFile(path), QByteArray("; panel\r\n"
                                         "[Reglages]\r\n"
                                         "Nombre total de boutons=2\r\n"
                                         "[REGLAGES DU COM]\r\n"
@@ -115,14 +102,14 @@ TEST(PortSettingsFile, CreatesAMissingFileAndAddsAMissingSection)
     QTemporaryDir dir;
     const QString fresh = dir.filePath("Zelvar2.ini");
     ASSERT_TRUE(savePortSettings(fresh, "/dev/serial/by-id/usb-x", "115200").ok);
-    EXPECT_EQ(readAll(fresh), QByteArray("[Reglages du Com]\r\n"
+    EXPECT_EQ(readFile(fresh), QByteArray("[Reglages du Com]\r\n"
                                          "n\xB0 du Port =/dev/serial/by-id/usb-x\r\n"
                                          "Vitesse du Port =115200\r\n"));
 
     const QString other = dir.filePath("other.ini");
-    writeAll(other, "[Reglages]\r\nReduction dans la barre des taches=0\r\n");
+    writeFile(other, "[Reglages]\r\nReduction dans la barre des taches=0\r\n");
     ASSERT_TRUE(savePortSettings(other, "COM2", "9600").ok);
-    EXPECT_EQ(readAll(other), QByteArray("[Reglages]\r\nReduction dans la barre des taches=0\r\n"
+    EXPECT_EQ(readFile(other), QByteArray("[Reglages]\r\nReduction dans la barre des taches=0\r\n"
                                          "\r\n"
                                          "[Reglages du Com]\r\n"
                                          "n\xB0 du Port =COM2\r\n"
@@ -136,11 +123,11 @@ TEST(PortSettingsFile, AFailureSaysWhyAndLosesNothing)
     // A name the file's code page cannot hold would be stored as "?": refused.
     const QString path = dir.filePath("Zelvar2.ini");
     const QByteArray before = "[Reglages du Com]\r\nVitesse du Port =9600\r\n";
-    writeAll(path, before);
+    writeFile(path, before);
     PortSettingsSaveResult r = savePortSettings(path, QString::fromUtf8("/dev/serial/by-id/usb-\u4E32"), "9600");
     EXPECT_FALSE(r.ok);
     EXPECT_TRUE(r.error.contains("rien n'a été enregistré")) << r.error.toStdString();
-    EXPECT_EQ(readAll(path), before);
+    EXPECT_EQ(readFile(path), before);
 
     // Something that exists but cannot be read as a file is not replaced by two keys.
     const QString unreadable = dir.filePath("dir.ini");
