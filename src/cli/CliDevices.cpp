@@ -59,10 +59,22 @@ void openPort(TComPort &port, const QCommandLineParser &parser, const PanelSetti
     port.OpenPort();
 }
 
-int deviceFailure(const EComPort &error)
+// Runs `action` on a port opened as the options and panel file say (left closed when
+// `open` is false), closes it, and turns a port error into its message and status.
+template <typename Action>
+int onPort(const QCommandLineParser &parser, const PanelSettings &settings, bool open, Action action)
 {
-    err() << error.Message() << "\n";
-    return DeviceError;
+    TComPort port;
+    try {
+        if (open)
+            openPort(port, parser, settings);
+        const int status = action(port);
+        port.ClosePort();
+        return status;
+    } catch (const EComPort &error) {
+        err() << error.Message() << "\n";
+        return DeviceError;
+    }
 }
 
 PanelConfig panelConfig()
@@ -121,18 +133,13 @@ int runRelay(const QStringList &arguments)
         err() << "zelvar-cli relay : action inconnue « " << args[1] << " »\n";
         return UsageError;
     }
-    TComPort port;
-    try {
-        openPort(port, parser, panelConfig().settings);
+    return onPort(parser, panelConfig().settings, true, [&](TComPort &port) {
         for (qsizetype i = 0; i < commands.size(); ++i) {
             port.SendText(commands[i]);
             pauseMs(i + 1 < commands.size() ? pulse : 10);
         }
-        port.ClosePort();
-    } catch (const EComPort &error) {
-        return deviceFailure(error);
-    }
-    return 0;
+        return 0;
+    });
 }
 
 int runPress(const QStringList &arguments)
@@ -156,20 +163,14 @@ int runPress(const QStringList &arguments)
     }
     const ButtonEntry &entry = entries[size_t(k)];
     const CommandSlots commands{entry.pressCommand, entry.releaseCommand, entry.clickCommand};
-    TComPort port;
-    try {
-        // An infrared button writes nothing on the serial line: no need for the board then.
-        if (entry.mode != UsbUirt)
-            openPort(port, parser, config.settings);
+    // An infrared button writes nothing on the serial line: no need for the board then.
+    return onPort(parser, config.settings, entry.mode != UsbUirt, [&](TComPort &port) {
         if (const auto refused = Send::step(port, entry.mode, commands)) {
             err() << "Code infrarouge non émis : " << *refused << "\n";
             return 1;
         }
-        port.ClosePort();
-    } catch (const EComPort &error) {
-        return deviceFailure(error);
-    }
-    return 0;
+        return 0;
+    });
 }
 
 int runSend(const QStringList &arguments)
@@ -186,15 +187,10 @@ int runSend(const QStringList &arguments)
         err() << "zelvar-cli send : un seul TEXTE attendu (entre apostrophes : '$' et '#' sont lus par le shell)\n";
         return UsageError;
     }
-    TComPort port;
-    try {
-        openPort(port, parser, panelConfig().settings);
+    return onPort(parser, panelConfig().settings, true, [&](TComPort &port) {
         port.SendText(encodeWindows1252(parser.positionalArguments().first()));
-        port.ClosePort();
-    } catch (const EComPort &error) {
-        return deviceFailure(error);
-    }
-    return 0;
+        return 0;
+    });
 }
 
 int runPorts(const QStringList &arguments)
