@@ -18,18 +18,8 @@ using zelvar::testing::PseudoTerminal;
 
 namespace {
 
-class ComPortEventsTest : public ::testing::Test
+class ComPortEventsTest : public zelvar::testing::PortOnPty
 {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(pty.isValid());
-        port.setPort(pty.slavePath());
-    }
-    void TearDown() override { zelvar::testing::dropHandlers(port); }
-
-    PseudoTerminal pty;
-    TComPort port;
 };
 
 } // namespace

@@ -17,6 +17,8 @@
 
 #include <functional>
 
+#include <gtest/gtest.h>
+
 namespace zelvar::testing {
 
 // A pseudo-terminal standing for the relay board: the port opens the slave path, the test
@@ -140,5 +142,20 @@ inline void dropHandlers(zelvar::TCustomComPort &port)
     port.OnError = nullptr;
     port.OnRx80Full = nullptr;
 }
+
+// A port set up on a fresh pseudo-terminal, its handlers dropped before the test's locals go.
+class PortOnPty : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(pty.isValid());
+        port.setPort(pty.slavePath());
+    }
+    void TearDown() override { dropHandlers(port); }
+
+    PseudoTerminal pty;
+    zelvar::TComPort port;
+};
 
 } // namespace zelvar::testing

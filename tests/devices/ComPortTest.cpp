@@ -33,18 +33,8 @@ int threadCountSettled(int expected)
     return threadCount();
 }
 
-class ComPortTest : public ::testing::Test
+class ComPortTest : public zelvar::testing::PortOnPty
 {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(pty.isValid());
-        port.setPort(pty.slavePath());
-    }
-    void TearDown() override { zelvar::testing::dropHandlers(port); }
-
-    PseudoTerminal pty;
-    TComPort port;
 };
 
 } // namespace
