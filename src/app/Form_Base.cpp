@@ -603,6 +603,7 @@ QString TForm_Base::defaultImportChooser()
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.selectFile(ProjectFile::defaultName());
+    const TForm_ActBtn::KeyHookPause typing;
     if (dialog.exec() != QDialog::Accepted)
         return QString();
     return dialog.selectedFiles().value(0);
@@ -614,6 +615,7 @@ QString TForm_Base::defaultExportChooser()
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.selectFile(ProjectFile::defaultName());
+    const TForm_ActBtn::KeyHookPause typing;
     if (dialog.exec() != QDialog::Accepted)
         return QString();
     return dialog.selectedFiles().value(0);

@@ -404,6 +404,18 @@ bool TForm_ActBtn::messageHookInstalled() const
     return hookHolder() == this;
 }
 
+TForm_ActBtn::KeyHookPause::KeyHookPause() : m_panel(hookHolder())
+{
+    if (m_panel)
+        m_panel->removeMessageHook();
+}
+
+TForm_ActBtn::KeyHookPause::~KeyHookPause()
+{
+    if (m_panel && !hookHolder())
+        m_panel->installMessageHook();
+}
+
 void TForm_ActBtn::TraiteMessages(const QKeyEvent &event)
 {
     // A held key repeats its press many times a second while every shortcut blocks for

@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <QList>
+#include <QPointer>
 #include <QWidget>
 
 #include <memory>
@@ -65,6 +66,21 @@ public:
     void installMessageHook();
     void removeMessageHook();
     bool messageHookInstalled() const;
+
+    // Stands the current panel's key hook aside for its lifetime. File dialogs ran their own
+    // message loop on the original platform, out of the hook's reach; here the hook would
+    // eat every key typed into them.
+    class KeyHookPause
+    {
+    public:
+        KeyHookPause();
+        ~KeyHookPause();
+        KeyHookPause(const KeyHookPause &) = delete;
+        KeyHookPause &operator=(const KeyHookPause &) = delete;
+
+    private:
+        QPointer<TForm_ActBtn> m_panel;
+    };
 
     // What the message hook does with a key press: the press never reaches a window, and
     // fires the button whose shortcut is the key's code (the highest index wins).

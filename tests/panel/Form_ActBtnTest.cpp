@@ -338,6 +338,17 @@ TEST_F(LivePanel, ShortcutsFireTheHighestButtonAndReachNoWindow)
     form->installMessageHook();
     QTest::keyClick(other.edit, Qt::Key_X);
     EXPECT_EQ(other.edit->text(), QStringLiteral("abc"));
+
+    // A file dialog stands the hook aside while it is open, then gives it back.
+    {
+        const TForm_ActBtn::KeyHookPause typing;
+        EXPECT_FALSE(form->messageHookInstalled());
+        QTest::keyClicks(other.edit, QStringLiteral("de"));
+    }
+    EXPECT_TRUE(form->messageHookInstalled());
+    QTest::keyClick(other.edit, Qt::Key_Y);
+    EXPECT_EQ(other.edit->text(), QStringLiteral("abcde"));
+    EXPECT_TRUE(wire().isEmpty());
 }
 
 TEST_F(LivePanel, NullAndMacroButtonsSendNothingByAnyTrigger)
