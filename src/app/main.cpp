@@ -1,6 +1,7 @@
 #include "app/ErrorReport.h"
 #include "app/Form_Base.h"
 #include "app/SingleInstance.h"
+#include "devices/ComError.h"
 #include "widgets/Fonts.h"
 
 #include <QIcon>
@@ -17,6 +18,8 @@ int main(int argc, char **argv)
     if (!instance.claim())
         return 0;
 
+    // The serial messages are looked up in their catalogue once, at start-up.
+    zelvar::EComPort::loadMessages();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/zelvar/zelvar.png")));
     QApplication::setFont(zelvar::uiFont());
 

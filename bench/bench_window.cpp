@@ -1,0 +1,98 @@
+// Start to panel shown: the main window with a 100-button panel, created, shown and painted.
+// Runs on the platform Qt picks (set QT_QPA_PLATFORM=xcb under Xvfb to include the X server).
+#include "app/Form_Base.h"
+#include "panel/PanelConfig.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+using namespace zelvar;
+
+namespace {
+
+long residentKilobytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return 0;
+}
+
+// A 100-button panel in a folder of its own, its port a pseudo-terminal nobody reads.
+struct Workdir
+{
+    QTemporaryDir dir;
+    int master = -1;
+
+    Workdir()
+    {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        ::grantpt(master);
+        ::unlockpt(master);
+        PanelConfig config;
+        config.settings.CurrentPortName = QString::fromLocal8Bit(::ptsname(master));
+        for (int k = 1; k <= 100; ++k) {
+            ButtonConfig b;
+            b.mode = 1 + k % 4;
+            b.relay = 1 + k % 16;
+            b.left = 10 + (k % 7) * 82;
+            b.top = 10 + (k / 7) * 22;
+            b.caption = QStringLiteral("Bouton %1").arg(k);
+            b.description = QStringLiteral("Relais %1").arg(b.relay);
+            config.buttons.push_back(b);
+        }
+        for (int k = 1; k <= 10; ++k)
+            config.texts.push_back({QStringLiteral("Texte %1").arg(k), 10 + k * 50, 330});
+        QDir::setCurrent(dir.path());
+        writePanelConfig(config).save(PanelFiles::config());
+        QImage picture(600, 350, QImage::Format_RGB32);
+        picture.fill(QColor(40, 80, 120));
+        savePanelPicture(picture, PanelFiles::picture());
+    }
+    ~Workdir() { ::close(master); }
+};
+
+void BM_MainWindowShown(benchmark::State &state)
+{
+    Workdir work;
+    long peak = 0;
+    for (auto _ : state) {
+        auto base = std::make_unique<TForm_Base>();
+        base->show();
+        benchmark::DoNotOptimize(QTest::qWaitForWindowExposed(base.get(), 5000));
+        base->grab();
+        peak = std::max(peak, residentKilobytes());
+        state.PauseTiming();
+        base->close();
+        base.reset();
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+    }
+    state.counters["rss_MB"] = double(peak) / 1024.0;
+}
+
+} // namespace
+
+BENCHMARK(BM_MainWindowShown)->Unit(benchmark::kMillisecond)->Iterations(20)->Repetitions(3);
+
+int main(int argc, char **argv)
+{
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
