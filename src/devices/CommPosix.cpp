@@ -12,6 +12,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <fcntl.h>
 #include <grp.h>
@@ -120,6 +121,9 @@ struct CommDevice::Impl
     bool linesSupported = false;
     bool icountSupported = false;
     bool lsrSupported = true;
+    // A pseudo-terminal has no transmit queue of its own: what a write handed over already
+    // sits on the other side, where flushing "our" output would discard it unread.
+    bool pseudoTerminal = false;
     uint32_t lastLines = 0;
     serial_icounter_struct lastCount{};
 
@@ -319,6 +323,9 @@ std::unique_ptr<CommDevice> CommDevice::open(const QString &path, int &error)
         return nullptr;
     }
     impl->fd = fd;
+    struct stat info;
+    // Unix98 pseudo-terminal slaves have the major numbers 136 to 143.
+    impl->pseudoTerminal = ::fstat(fd, &info) == 0 && major(info.st_rdev) >= 136 && major(info.st_rdev) <= 143;
     impl->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (impl->wakeFd < 0) {
         error = errno;
@@ -581,7 +588,7 @@ int CommDevice::purgeComm(uint32_t flags)
 {
     // Writes complete before they return and reads take from the queue without waiting,
     // so there is never a transfer in flight to abort.
-    if ((flags & PURGE_TXCLEAR) && ::ioctl(d->fd, TCFLSH, TCOFLUSH) != 0 && errno != EIO)
+    if ((flags & PURGE_TXCLEAR) && !d->pseudoTerminal && ::ioctl(d->fd, TCFLSH, TCOFLUSH) != 0 && errno != EIO)
         return errno;
     if (flags & PURGE_RXCLEAR) {
         if (::ioctl(d->fd, TCFLSH, TCIFLUSH) != 0 && errno != EIO)

@@ -31,13 +31,13 @@ protected:
 TEST_F(CliDevices, RelayActionsOnTheWire)
 {
     EXPECT_EQ(runCli(dir.path(), onPty({"relay", "3", "on"})).status, 0);
-    EXPECT_EQ(pty.drain(), "S3N$#");
+    EXPECT_EQ(pty.read(5), "S3N$#");
     EXPECT_EQ(runCli(dir.path(), onPty({"relay", "12", "toggle"})).status, 0);
-    EXPECT_EQ(pty.drain(), "S12T$#");
+    EXPECT_EQ(pty.read(6), "S12T$#");
     EXPECT_EQ(runCli(dir.path(), onPty({"relay", "16", "OFF"})).status, 0);
-    EXPECT_EQ(pty.drain(), "S16F$#");
+    EXPECT_EQ(pty.read(6), "S16F$#");
     EXPECT_EQ(runCli(dir.path(), onPty({"relay", "1", "pulse", "50"})).status, 0);
-    EXPECT_EQ(pty.drain(), "S1N$#S1F$#");
+    EXPECT_EQ(pty.read(10), "S1N$#S1F$#");
 
     EXPECT_EQ(runCli(dir.path(), onPty({"relay", "17", "on"})).status, 64);
     EXPECT_EQ(runCli(dir.path(), onPty({"relay", "2", "blink"})).status, 64);
@@ -51,7 +51,7 @@ TEST_F(CliDevices, PressFiresAPanelButtonAsASequencerStep)
                                            "[Bouton 1]\r\nMode btn1=1\r\nCode btn1=4\r\n"
                                            "[Bouton 2]\r\nMode btn2=0\r\n");
     EXPECT_EQ(runCli(dir.path(), onPty({"press", "1"})).status, 0);
-    EXPECT_EQ(pty.drain(), "S4N$#S4F$#");
+    EXPECT_EQ(pty.read(10), "S4N$#S4F$#");
     EXPECT_EQ(runCli(dir.path(), onPty({"press", "2"})).status, 0);
     EXPECT_EQ(pty.drain(), QByteArray());
     EXPECT_EQ(runCli(dir.path(), onPty({"press", "3"})).status, 64);
@@ -63,7 +63,7 @@ TEST_F(CliDevices, SendUsesThePanelPortUnlessOverridden)
     writeFile(dir.filePath("Zelvar2.ini"), "[Reglages du Com]\r\nn\xB0 du Port =" + pty.slavePath().toLocal8Bit() +
                                                "\r\nVitesse du Port =19200\r\n");
     EXPECT_EQ(runCli(dir.path(), {"send", "S5T$#"}).status, 0);
-    EXPECT_EQ(pty.drain(), "S5T$#");
+    EXPECT_EQ(pty.read(5), "S5T$#");
 }
 
 TEST_F(CliDevices, DeviceErrorsPrintThePortMessageWithStatus2)
@@ -85,7 +85,7 @@ TEST_F(CliDevices, SetPortChangesOnlyThePortKeys)
     expected.replace("=COM1", "=" + pty.slavePath().toLocal8Bit());
     EXPECT_EQ(f.readAll(), expected);
     EXPECT_EQ(runCli(dir.path(), {"send", "S2N$#"}).status, 0) << "the stored port is the one used";
-    EXPECT_EQ(pty.drain(), "S2N$#");
+    EXPECT_EQ(pty.read(5), "S2N$#");
 }
 
 TEST(CliDevicesBoard, TheVirtualBoardSwitchesItsRelays)

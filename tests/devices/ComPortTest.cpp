@@ -344,3 +344,14 @@ TEST_F(ComPortTest, AnUnpluggedAdapterFailsTheWriteWithError2)
     port.ClosePort();
     EXPECT_FALSE(port.Connected());
 }
+
+TEST_F(ComPortTest, ClosingRightAfterAWriteLosesNothingOfIt)
+{
+    // The board may not have read a command yet when the port closes behind it.
+    for (int i = 0; i < 200; ++i) {
+        port.OpenPort();
+        port.SendText("S9N$#");
+        port.ClosePort();
+        ASSERT_EQ(pty.read(5), "S9N$#") << "round " << i;
+    }
+}

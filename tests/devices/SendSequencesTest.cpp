@@ -28,7 +28,7 @@ protected:
         port.setPort(pty.slavePath());
         setPauseHook([this](int ms) {
             events.push_back(QString("%1|%2|%3")
-                                 .arg(QString::fromLatin1(pty.drain(20)))
+                                 .arg(QString::fromLatin1(pty.drain(40)))
                                  .arg(ms)
                                  .arg(infraredCodes().size()));
         });
