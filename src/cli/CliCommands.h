@@ -3,7 +3,13 @@
 #include <QStringList>
 #include <QTextStream>
 
+class QCommandLineParser;
+
 namespace zelvar::cli {
+
+// Exit statuses shared by every command.
+constexpr int UsageError = 64;
+constexpr int DeviceError = 2; // the port raised: its message is printed
 
 // Every command takes its own arguments (the command name first) and returns the exit status.
 int runShow(const QStringList &arguments);
@@ -17,5 +23,10 @@ int runSetPort(const QStringList &arguments);
 
 QTextStream &out();
 QTextStream &err();
+
+// Adds --help and parses a command's arguments. False when the command must end now with
+// *status: help printed (0, followed by `helpEpilogue`) or bad options (UsageError).
+bool parseCommand(QCommandLineParser &parser, const QStringList &arguments, int *status,
+                  const QString &helpEpilogue = QString());
 
 } // namespace zelvar::cli

@@ -17,9 +17,6 @@ namespace zelvar::cli {
 
 namespace {
 
-// The status of a device error, as documented in --help.
-constexpr int DeviceError = 2;
-constexpr int UsageError = 64;
 
 void addPortOptions(QCommandLineParser &parser)
 {
@@ -29,24 +26,13 @@ void addPortOptions(QCommandLineParser &parser)
     parser.addOption({QStringLiteral("speed"),
                       QStringLiteral("La vitesse à utiliser au lieu de celle de Zelvar2.ini (9600…)."),
                       QStringLiteral("BAUDS")});
-    parser.addHelpOption();
 }
 
-// Parses; false when the command must end now with *status (help shown or bad options).
+// Parses a command that talks to the board; its help also tells the exit statuses.
 bool parseDeviceCommand(QCommandLineParser &parser, const QStringList &arguments, int *status)
 {
-    if (!parser.parse(arguments)) {
-        err() << parser.errorText() << "\n";
-        *status = UsageError;
-        return false;
-    }
-    if (parser.isSet(QStringLiteral("help"))) {
-        out() << parser.helpText()
-              << "\nCode de sortie : 0 réussi, 2 erreur du port (le message du port est affiché), 64 usage.\n";
-        *status = 0;
-        return false;
-    }
-    return true;
+    return parseCommand(parser, arguments, status,
+                        QStringLiteral("\nCode de sortie : 0 réussi, 2 erreur du port (le message du port est affiché), 64 usage.\n"));
 }
 
 // Opens the port named by the options, else by the panel file, as the panel does at load.
@@ -199,15 +185,9 @@ int runPorts(const QStringList &arguments)
     parser.setApplicationDescription(QStringLiteral(
         "Liste les ports série présents : ttyS matériels (COMn), adaptateurs USB (ttyUSB, ttyACM) avec leur nom "
         "stable /dev/serial/by-id et leur description."));
-    parser.addHelpOption();
-    if (!parser.parse(arguments)) {
-        err() << parser.errorText() << "\n";
-        return UsageError;
-    }
-    if (parser.isSet(QStringLiteral("help"))) {
-        out() << parser.helpText();
-        return 0;
-    }
+    int status = 0;
+    if (!parseCommand(parser, arguments, &status))
+        return status;
     const auto devices = listSerialDevices();
     if (devices.isEmpty())
         out() << "Aucun port série trouvé.\n";
@@ -231,7 +211,6 @@ int runSetPort(const QStringList &arguments)
     parser.addPositionalArgument(QStringLiteral("PORT"), QStringLiteral("COM4, /dev/ttyUSB0, /dev/serial/by-id/…"));
     parser.addPositionalArgument(QStringLiteral("VITESSE"), QStringLiteral("9600 par exemple ; sinon celle du fichier."),
                                  QStringLiteral("[VITESSE]"));
-    parser.addHelpOption();
     int status = 0;
     if (!parseDeviceCommand(parser, arguments, &status))
         return status;

@@ -14,36 +14,7 @@
 
 namespace zelvar::cli {
 
-QTextStream &out()
-{
-    static QTextStream stream(stdout);
-    return stream;
-}
-
-QTextStream &err()
-{
-    static QTextStream stream(stderr);
-    return stream;
-}
-
 namespace {
-
-// Parses a command's options; false when it printed help or an error (status in *status).
-bool parse(QCommandLineParser &parser, const QStringList &arguments, int *status)
-{
-    parser.addHelpOption();
-    if (!parser.parse(arguments)) {
-        err() << parser.errorText() << "\n";
-        *status = 64;
-        return false;
-    }
-    if (parser.isSet(QStringLiteral("help"))) {
-        out() << parser.helpText();
-        *status = 0;
-        return false;
-    }
-    return true;
-}
 
 QString commandText(const QByteArray &command)
 {
@@ -65,7 +36,7 @@ int runShow(const QStringList &arguments)
         QStringLiteral("Affiche le panneau de Zelvar2.ini tel que le panneau en marche le construit."));
     parser.addOption({QStringLiteral("json"), QStringLiteral("Un seul objet JSON (textes en UTF-8).")});
     int status = 0;
-    if (!parse(parser, arguments, &status))
+    if (!parseCommand(parser, arguments, &status))
         return status;
 
     const PanelConfig config = readPanelConfig(ProfileFile::load(PanelFiles::config()), PanelReader::Panel);
@@ -142,7 +113,7 @@ int runCheck(const QStringList &arguments)
         "correspondent pas aux sections, les clés qui ne diffèrent d'une clé connue que par des blancs ou des "
         "accents. Code de sortie 1 si un problème est trouvé."));
     int status = 0;
-    if (!parse(parser, arguments, &status))
+    if (!parseCommand(parser, arguments, &status))
         return status;
 
     int found = 0;
@@ -172,11 +143,11 @@ int runExport(const QStringList &arguments)
         "juste après l'avoir chargée, octet pour octet, et l'image de fond à côté (même nom, .bmp)."));
     parser.addPositionalArgument(QStringLiteral("FICHIER"), QStringLiteral("Le fichier à écrire."));
     int status = 0;
-    if (!parse(parser, arguments, &status))
+    if (!parseCommand(parser, arguments, &status))
         return status;
     if (parser.positionalArguments().size() != 1) {
         err() << "zelvar-cli export : un seul FICHIER attendu\n";
-        return 64;
+        return UsageError;
     }
     const auto result = exportPanel(PanelFiles::config(), PanelFiles::picture(), parser.positionalArguments().first());
     if (!result.ok) {

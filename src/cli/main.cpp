@@ -46,12 +46,12 @@ int main(int argc, char **argv)
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() < 2 || arguments[1] == "--help" || arguments[1] == "-h" || arguments[1] == "help") {
         usage(arguments.size() < 2 ? err() : out());
-        return arguments.size() < 2 ? 64 : 0;
+        return arguments.size() < 2 ? UsageError : 0;
     }
     for (const Command &c : commands)
         if (arguments[1] == QLatin1String(c.name))
             return c.run(arguments.mid(1));
     err() << "zelvar-cli : commande inconnue « " << arguments[1] << " »\n\n";
     usage(err());
-    return 64;
+    return UsageError;
 }

@@ -1,0 +1,35 @@
+#include "cli/CliCommands.h"
+
+#include <QCommandLineParser>
+
+namespace zelvar::cli {
+
+QTextStream &out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+QTextStream &err()
+{
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+bool parseCommand(QCommandLineParser &parser, const QStringList &arguments, int *status, const QString &helpEpilogue)
+{
+    parser.addHelpOption();
+    if (!parser.parse(arguments)) {
+        err() << parser.errorText() << "\n";
+        *status = UsageError;
+        return false;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        out() << parser.helpText() << helpEpilogue;
+        *status = 0;
+        return false;
+    }
+    return true;
+}
+
+} // namespace zelvar::cli
