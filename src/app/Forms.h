@@ -11,10 +11,6 @@ class TForm_Base;
 class TForm_ActBtn;
 class TForm_CfgErreur;
 class TformDynamique;
-class TForm_CfgBtn;
-class TForm_Config2;
-class TFSequenceur;
-class TForm_Progmt;
 
 // The program-wide references to the newest instance of each window, and the few values
 // the whole program shares. Every window that opens, closes or calls into another one goes
@@ -30,10 +26,6 @@ public:
     QPointer<TForm_ActBtn> Form_ActBtn;
     QPointer<TForm_CfgErreur> Form_CfgErreur;
     QPointer<TformDynamique> formDynamique;
-    QPointer<TForm_CfgBtn> Form_CfgBtn;
-    QPointer<TForm_Config2> Form_Config2;
-    QPointer<TFSequenceur> FSequenceur;
-    QPointer<TForm_Progmt> Form_Progmt;
 
     // CurrentPortName, CurrentPortSpeed and the three general flags, as the panel load
     // read them and the settings forms changed them.
