@@ -1,10 +1,10 @@
 #include "app/ProjectFile.h"
 
+#include "common/AtomicFile.h"
 #include "panel/PanelConfig.h"
 #include "panel/PanelExport.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <optional>
 
 namespace zelvar::ProjectFile {
@@ -22,12 +22,11 @@ std::optional<QByteArray> readAll(const QString &path)
 // Replaces `path` with `bytes` atomically: the old file stays whole until the new one is.
 bool writeAll(const QString &path, const QByteArray &bytes, QString *error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        *error = QStringLiteral("Impossible d'écrire %1 : %2").arg(path, file.errorString());
-        return false;
-    }
-    return true;
+    QString reason;
+    if (writeFileAtomically(path, bytes, &reason))
+        return true;
+    *error = QStringLiteral("Impossible d'écrire %1 : %2").arg(path, reason);
+    return false;
 }
 
 // Copies the current file to its backup name; a missing file needs no backup.

@@ -1,7 +1,8 @@
 #include "common/ProfileFile.h"
 
+#include "common/AtomicFile.h"
+
 #include <QFile>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -368,21 +369,7 @@ ProfileFile::SaveResult ProfileFile::save(const QString &path) const
 {
     SaveResult result;
     const QByteArray bytes = toBytes(&result.lossy);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        result.error = file.errorString();
-        return result;
-    }
-    if (file.write(bytes) != bytes.size()) {
-        result.error = file.errorString();
-        file.cancelWriting();
-        return result;
-    }
-    if (!file.commit()) {
-        result.error = file.errorString();
-        return result;
-    }
-    result.ok = true;
+    result.ok = writeFileAtomically(path, bytes, &result.error);
     return result;
 }
 

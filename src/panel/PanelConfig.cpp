@@ -1,8 +1,10 @@
 #include "panel/PanelConfig.h"
 
+#include "common/AtomicFile.h"
+
+#include <QBuffer>
 #include <QImageReader>
 #include <QImageWriter>
-#include <QSaveFile>
 #include <algorithm>
 
 namespace zelvar {
@@ -157,25 +159,16 @@ QImage loadPanelPicture(const QString &path)
 
 bool savePanelPicture(const QImage &picture, const QString &path, QString *error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    QImageWriter writer(&file, "bmp");
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "bmp");
     if (!writer.write(picture)) {
         if (error)
             *error = writer.errorString();
-        file.cancelWriting();
         return false;
     }
-    if (!file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
+    return writeFileAtomically(path, bytes, error);
 }
 
 } // namespace zelvar
