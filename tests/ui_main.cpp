@@ -1,4 +1,4 @@
-#include "app/ErrorReport.h"
+#include "forms/ErrorReport.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>

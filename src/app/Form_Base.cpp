@@ -1,9 +1,9 @@
 #include "app/Form_Base.h"
 
 #include "app/FrameArt.h"
-#include "app/Forms.h"
-#include "app/LayoutEditorLink.h"
-#include "app/ProjectFile.h"
+#include "forms/Forms.h"
+#include "forms/LayoutEditorLink.h"
+#include "panel/ProjectFile.h"
 #include "app/ToolIcons.h"
 #include "app/formDynamique.h"
 #include "panel/Form_ActBtn.h"

@@ -1,7 +1,7 @@
 #include "app/formDynamique.h"
 
 #include "app/Form_Base.h"
-#include "app/Forms.h"
+#include "forms/Forms.h"
 
 #include <QCloseEvent>
 

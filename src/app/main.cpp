@@ -1,4 +1,4 @@
-#include "app/ErrorReport.h"
+#include "forms/ErrorReport.h"
 #include "app/Form_Base.h"
 #include "app/SingleInstance.h"
 #include "devices/ComError.h"

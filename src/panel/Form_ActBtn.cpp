@@ -1,7 +1,7 @@
 #include "panel/Form_ActBtn.h"
 
-#include "app/ErrorReport.h"
-#include "app/Forms.h"
+#include "forms/ErrorReport.h"
+#include "forms/Forms.h"
 #include "common/Colors.h"
 #include "common/Pause.h"
 #include "devices/ComPort.h"

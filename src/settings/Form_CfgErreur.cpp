@@ -1,7 +1,7 @@
 #include "settings/Form_CfgErreur.h"
 
-#include "app/ErrorReport.h"
-#include "app/Forms.h"
+#include "forms/ErrorReport.h"
+#include "forms/Forms.h"
 #include "common/Colors.h"
 #include "devices/ComError.h"
 #include "devices/ComPort.h"

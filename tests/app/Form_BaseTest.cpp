@@ -1,6 +1,6 @@
 #include "app/Form_Base.h"
-#include "app/Forms.h"
-#include "app/ErrorReport.h"
+#include "forms/Forms.h"
+#include "forms/ErrorReport.h"
 #include "app/formDynamique.h"
 #include "common/Pause.h"
 #include "devices/ComPort.h"

@@ -1,5 +1,5 @@
 #include "app/Form_Base.h"
-#include "app/Forms.h"
+#include "forms/Forms.h"
 #include "app/SingleInstance.h"
 #include "common/Pause.h"
 #include "panel/PanelConfig.h"

@@ -1,5 +1,5 @@
-#include "app/ErrorReport.h"
-#include "app/Forms.h"
+#include "forms/ErrorReport.h"
+#include "forms/Forms.h"
 #include "common/Colors.h"
 #include "common/Pause.h"
 #include "devices/ComError.h"

@@ -1,7 +1,7 @@
 #include "settings/Form_CfgErreur.h"
 
 #include "../devices/ComPortPty.h"
-#include "app/Forms.h"
+#include "forms/Forms.h"
 #include "common/Pause.h"
 #include "devices/ComError.h"
 #include "devices/ComPort.h"

@@ -1,4 +1,4 @@
-#include "app/LayoutEditorLink.h"
+#include "forms/LayoutEditorLink.h"
 
 namespace zelvar {
 

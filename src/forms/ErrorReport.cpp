@@ -1,4 +1,4 @@
-#include "app/ErrorReport.h"
+#include "forms/ErrorReport.h"
 
 #include <QMessageBox>
 #include <exception>

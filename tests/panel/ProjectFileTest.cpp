@@ -1,4 +1,4 @@
-#include "app/ProjectFile.h"
+#include "panel/ProjectFile.h"
 #include "panel/PanelConfig.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "app/ProjectFile.h"
+#include "panel/ProjectFile.h"
 
 #include "common/AtomicFile.h"
 #include "panel/PanelConfig.h"
