@@ -11,6 +11,7 @@ class TForm_Base;
 class TForm_ActBtn;
 class TForm_CfgErreur;
 class TformDynamique;
+class TForm_Splash;
 
 // The program-wide references to the newest instance of each window, and the few values
 // the whole program shares. Every window that opens, closes or calls into another one goes
@@ -26,6 +27,7 @@ public:
     QPointer<TForm_ActBtn> Form_ActBtn;
     QPointer<TForm_CfgErreur> Form_CfgErreur;
     QPointer<TformDynamique> formDynamique;
+    QPointer<TForm_Splash> Form_Splash;
 
     // CurrentPortName, CurrentPortSpeed and the three general flags, as the panel load
     // read them and the settings forms changed them.
