@@ -5,11 +5,29 @@
 #include "widgets/Fonts.h"
 
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 
 int main(int argc, char **argv)
 {
+    // Answered before any window system is needed.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("zelvar %s\n", ZELVAR_VERSION);
+            return 0;
+        }
+    }
+
     zelvar::Application app(argc, argv);
+    // Qt's own texts (file dialogs, standard buttons) in French, like the program's.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(QLocale::French), QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTexts);
     // The name the task bar and the message boxes show; the window itself is "Zelvar".
     QApplication::setApplicationName(QStringLiteral("Zelvare"));
 

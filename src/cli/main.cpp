@@ -33,7 +33,7 @@ void usage(QTextStream &stream)
               "Commandes :\n";
     for (const Command &c : commands)
         stream << "  " << QString::fromLatin1(c.name).leftJustified(10) << QString::fromUtf8(c.summary) << "\n";
-    stream << "\n'zelvar-cli COMMANDE --help' détaille chaque commande.\n";
+    stream << "\n'zelvar-cli COMMANDE --help' détaille chaque commande ; 'zelvar-cli --version' donne la version.\n";
 }
 
 } // namespace
@@ -47,6 +47,10 @@ int main(int argc, char **argv)
     if (arguments.size() < 2 || arguments[1] == "--help" || arguments[1] == "-h" || arguments[1] == "help") {
         usage(arguments.size() < 2 ? err() : out());
         return arguments.size() < 2 ? UsageError : 0;
+    }
+    if (arguments[1] == "--version") {
+        out() << "zelvar-cli " << ZELVAR_VERSION << "\n";
+        return 0;
     }
     for (const Command &c : commands)
         if (arguments[1] == QLatin1String(c.name))

@@ -79,6 +79,7 @@ int main(int argc, char **argv)
     std::unique_ptr<QCoreApplication> app = wantsGui(argc, argv) ? std::make_unique<QApplication>(argc, argv)
                                                                   : std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("zelvar-board"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ZELVAR_VERSION));
 
     QCommandLineParser options;
     options.setApplicationDescription(QStringLiteral(
@@ -87,6 +88,7 @@ int main(int argc, char **argv)
         "horodatée par commande reçue (S<relais>N$#, S<relais>F$#, S<relais>T$#) et par suite\n"
         "d'octets non reconnue. Ctrl+C pour quitter."));
     options.addHelpOption();
+    options.addVersionOption();
     const QCommandLineOption linkOption(QStringLiteral("link"),
                                         QStringLiteral("Crée le lien symbolique <chemin> vers le port (retiré à la sortie)."),
                                         QStringLiteral("chemin"));
