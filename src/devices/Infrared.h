@@ -8,7 +8,7 @@
 namespace zelvar {
 
 enum class InfraredBackend {
-    None,  // no transmitter: transmissions do nothing
+    None,  // no transmitter: transmissions send nothing and say so
     Uuirt, // the vendor's driver library
     Lirc,  // the kernel's infrared transmitter device
 };
