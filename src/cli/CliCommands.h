@@ -9,7 +9,7 @@ namespace zelvar::cli {
 
 // Exit statuses shared by every command.
 constexpr int UsageError = 64;
-constexpr int DeviceError = 2; // the port raised: its message is printed
+constexpr int DeviceError = 2; // the port raised, or the infrared code was not sent: the reason is printed
 
 // Every command takes its own arguments (the command name first) and returns the exit status.
 int runShow(const QStringList &arguments);

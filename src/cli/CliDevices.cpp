@@ -32,7 +32,8 @@ void addPortOptions(QCommandLineParser &parser)
 bool parseDeviceCommand(QCommandLineParser &parser, const QStringList &arguments, int *status)
 {
     return parseCommand(parser, arguments, status,
-                        QStringLiteral("\nCode de sortie : 0 réussi, 2 erreur du port (le message du port est affiché), 64 usage.\n"));
+                        QStringLiteral("\nCode de sortie : 0 réussi, 2 erreur du port ou de l'émetteur infrarouge (la raison est "
+                                       "affichée), 64 usage.\n"));
 }
 
 // Opens the port named by the options, else by the panel file, as the panel does at load.
@@ -153,7 +154,7 @@ int runPress(const QStringList &arguments)
     return onPort(parser, config.settings, entry.mode != UsbUirt, [&](TComPort &port) {
         if (const auto refused = Send::step(port, entry.mode, commands)) {
             err() << "Code infrarouge non émis : " << *refused << "\n";
-            return 1;
+            return DeviceError;
         }
         return 0;
     });

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include <array>
+#include <cstring>
 #include <libintl.h>
 #include <mutex>
 
@@ -91,6 +92,13 @@ QString translated(const char *english)
     return QString::fromUtf8(dgettext(Domain, english));
 }
 
+// The system's own explanation of an error number, in the user's language.
+QString systemErrorText(int code)
+{
+    char buffer[256];
+    return QString::fromLocal8Bit(strerror_r(code, buffer, sizeof buffer));
+}
+
 } // namespace
 
 void EComPort::loadMessages()
@@ -123,8 +131,10 @@ EComPort::EComPort(int errorNumber, int systemError, const QString &hint)
     : errorNumber_(errorNumber), systemError_(systemError), hint_(hint)
 {
     message_ = messageFor(errorNumber);
-    if (systemError != -1)
+    if (systemError != -1) {
         message_ += translated(SystemCodeSuffix).replace(QStringLiteral("%d"), QString::number(systemError));
+        message_ += u'\n' + systemErrorText(systemError);
+    }
     if (!hint.isEmpty())
         message_ += u'\n' + hint;
     utf8_ = message_.toUtf8();

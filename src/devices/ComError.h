@@ -35,7 +35,8 @@ enum ComErrorNumber {
 };
 
 // The only error the serial component raises. The message comes from the "cport" message
-// catalogue (English when there is none); a system error code adds a suffix.
+// catalogue (English when there is none); a system error code adds a suffix and the
+// system's explanation of that code.
 class EComPort : public std::exception
 {
 public:
@@ -45,7 +46,8 @@ public:
 
     int ErrorNumber() const { return errorNumber_; }
     int SystemError() const { return systemError_; }
-    // The message with its suffix, and the hint on a line of its own when there is one.
+    // The message with its suffix, the system's explanation of its code on a second line,
+    // and the hint on a line of its own when there is one.
     QString Message() const { return message_; }
     QString hint() const { return hint_; }
     const char *what() const noexcept override { return utf8_.constData(); }

@@ -65,11 +65,33 @@ struct ComStat
     uint32_t cbOutQue = 0;
 };
 
+// How long a write of `size` bytes may take before it fails: what the write timeouts allow
+// (zero totals count as 100 ms per byte plus 1000 ms), but never more than 3 s plus twice
+// the time the bytes need on the line at `baudRate` with `bitsPerChar` bits per character
+// (start, data, parity and stop bits).
+uint64_t writeLimitMs(const CommTimeouts &timeouts, uint32_t size, uint32_t baudRate, uint32_t bitsPerChar);
+
 // The device path a port name stands for ("COM1" → the first serial port).
 QString devicePath(const QString &portName);
 
 // What the user can do about a failed open, in French, or an empty text.
 QString accessHint(const QString &path, int error);
+
+// What the hint for a device the account may not open is made from.
+struct DeviceAccess
+{
+    QString path;
+    QString account;
+    bool known = false; // the device's owner, group and mode could be read
+    QString owner;
+    QString group;
+    uint32_t groupId = 0;
+    uint32_t mode = 0;  // permission bits
+    QString kernelName; // the device's own name under /dev, for a udev rule
+};
+// Names a group only when it may read and write the device and is not root; otherwise
+// gives the owner and mode and how to grant access with a udev rule.
+QString accessHint(const DeviceAccess &access);
 
 // A manual-reset event that a waiter watches together with the device: once set, it
 // stays set.
@@ -107,8 +129,9 @@ public:
     // Blocks until events of the mask fire (their bits in `fired`) or `stop` is set
     // (returns ECANCELED).
     int waitCommEvent(uint32_t &fired, const StopEvent &stop);
-    // Returns once the bytes have left the driver, or with ETIMEDOUT when the write
-    // timeouts run out (what was not sent is dropped). Never waits without a limit.
+    // Returns once the bytes have left the driver, or with ETIMEDOUT when writeLimitMs()
+    // runs out: the rest of this write is not sent, and bytes of earlier writes are never
+    // dropped. Never waits without a limit.
     int writeFile(const char *data, uint32_t size, uint32_t &written);
     // Takes up to `size` bytes from the input queue without waiting.
     int readFile(char *data, uint32_t size, uint32_t &read);

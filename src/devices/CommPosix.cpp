@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 // termios2 (any speed) comes from the kernel headers, which clash with <termios.h>:
@@ -75,21 +76,67 @@ QString accessHint(const QString &path, int error)
 {
     if (error != EACCES)
         return {};
-    QString group = QStringLiteral("dialout");
+    DeviceAccess access;
+    access.path = path;
+    access.account = QString::number(::geteuid());
+    if (const struct passwd *pw = ::getpwuid(::geteuid()))
+        access.account = QString::fromLocal8Bit(pw->pw_name);
     struct stat st{};
     if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
+        access.known = true;
+        access.mode = st.st_mode & 07777;
+        access.groupId = st.st_gid;
+        access.owner = QString::number(st.st_uid);
+        if (const struct passwd *pw = ::getpwuid(st.st_uid))
+            access.owner = QString::fromLocal8Bit(pw->pw_name);
+        access.group = QString::number(st.st_gid);
         if (const struct group *g = ::getgrgid(st.st_gid))
-            group = QString::fromLocal8Bit(g->gr_name);
-        else
-            group = QString::number(st.st_gid);
+            access.group = QString::fromLocal8Bit(g->gr_name);
+        // Rules match the kernel's name, not a symbolic link such as /dev/serial/by-id/….
+        access.kernelName = QFileInfo(path).canonicalFilePath().section(u'/', -1);
     }
-    QString user = QString::number(::geteuid());
-    if (const struct passwd *pw = ::getpwuid(::geteuid()))
-        user = QString::fromLocal8Bit(pw->pw_name);
-    return QStringLiteral("Le compte « %1 » n’a pas accès à %2 : il doit appartenir au groupe « %3 », "
-                          "propriétaire du périphérique. Ajoutez-le avec « sudo usermod -aG %3 %1 », "
-                          "puis fermez la session et rouvrez-la.")
-        .arg(user, path, group);
+    return accessHint(access);
+}
+
+QString accessHint(const DeviceAccess &access)
+{
+    const QString denied = QStringLiteral("Le compte « %1 » n’a pas accès à %2").arg(access.account, access.path);
+    // A group is worth joining only when it may read and write the device; joining root
+    // would hand the account the whole machine.
+    const bool groupGrants = (access.mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+    if (access.known && groupGrants && access.groupId != 0)
+        return denied
+               + QStringLiteral(" : il doit appartenir au groupe « %1 », qui peut lire et écrire le "
+                                "périphérique. Ajoutez-le avec « sudo usermod -aG %1 %2 », puis fermez la "
+                                "session et rouvrez-la.")
+                     .arg(access.group, access.account);
+    QString hint = denied;
+    if (access.known)
+        hint += QStringLiteral(" (propriétaire %1:%2, droits %3) : aucun groupe autre que root n’a la lecture "
+                               "et l’écriture.")
+                    .arg(access.owner, access.group, QString::number(access.mode, 8).rightJustified(4, u'0'));
+    else
+        hint += u'.';
+    const QString kernelName = access.kernelName.isEmpty() ? QStringLiteral("NOM") : access.kernelName;
+    return hint
+           + QStringLiteral(" Pour lui donner l’accès, créez une règle udev, par exemple le fichier "
+                            "/etc/udev/rules.d/99-zelvar.rules contenant la ligne "
+                            "KERNEL==\"%1\", OWNER=\"%2\", MODE=\"0600\", puis lancez « sudo udevadm "
+                            "control --reload-rules && sudo udevadm trigger ».")
+                 .arg(kernelName, access.account);
+}
+
+uint64_t writeLimitMs(const CommTimeouts &timeouts, uint32_t size, uint32_t baudRate, uint32_t bitsPerChar)
+{
+    uint64_t limit = uint64_t(timeouts.WriteTotalTimeoutMultiplier) * size + timeouts.WriteTotalTimeoutConstant;
+    // Without a total timeout of its own a write still ends: it gets the usual limit.
+    if (limit == 0)
+        limit = 100ull * size + 1000;
+    // The per-character allowance suits a few characters; for long texts the line's own
+    // pace, with room to spare, is the better measure of a write that cannot finish.
+    const uint64_t baud = std::max<uint32_t>(baudRate, 1);
+    const uint64_t lineMs = (uint64_t(size) * bitsPerChar * 1000 + baud - 1) / baud;
+    return std::min(limit, 3000 + 2 * lineMs);
 }
 
 StopEvent::StopEvent()
@@ -284,6 +331,13 @@ struct CommDevice::Impl
                 return 1;
         }
         return queued;
+    }
+
+    // Whether the driver can tell, and tells, that nothing waits to be sent.
+    bool outputQueueEmpty()
+    {
+        int queued = 0;
+        return ::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued == 0;
     }
 
     void setRts(bool on)
@@ -502,23 +556,25 @@ int CommDevice::writeFile(const char *data, uint32_t size, uint32_t &written)
     uint32_t bitsPerChar;
     {
         std::lock_guard lock(d->mutex);
-        limitMs = uint64_t(d->timeouts.WriteTotalTimeoutMultiplier) * size
-                  + d->timeouts.WriteTotalTimeoutConstant;
         rtsToggle = d->rtsToggle;
         baudRate = d->baudRate;
         bitsPerChar = d->bitsPerChar;
+        limitMs = writeLimitMs(d->timeouts, size, baudRate, bitsPerChar);
     }
-    // Without a total timeout of its own a write still ends: it gets the default limit.
-    if (limitMs == 0)
-        limitMs = 100ull * size + 1000;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limitMs);
     const auto remainingMs = [&] {
         const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
         return left.count() <= 0 ? 0 : int((left.count() + 999) / 1000);
     };
+    // Earlier writes returned only once their bytes had left, so an output queue found empty
+    // now holds nothing but this write's bytes later. A pseudo-terminal's "queue" is what
+    // the other side has not read yet: earlier commands reported as sent, never ours to drop.
+    const bool queueOnlyOurs = !d->pseudoTerminal && d->outputQueueEmpty();
     const auto timedOut = [&] {
-        // A command reported as failed must not reach the line later on.
-        ::ioctl(d->fd, TCFLSH, TCOFLUSH);
+        // What of this write has not left is dropped where that touches nothing else, so a
+        // command reported as failed does not reach the line later on.
+        if (queueOnlyOurs)
+            ::ioctl(d->fd, TCFLSH, TCOFLUSH);
         if (rtsToggle)
             d->setRts(false);
         return ETIMEDOUT;

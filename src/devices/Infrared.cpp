@@ -1,6 +1,7 @@
 #include "devices/Infrared.h"
 
 #include "devices/LircTransmitter.h"
+#include "devices/Pronto.h"
 #include "devices/UuirtLibrary.h"
 
 #include <QFileInfo>
@@ -56,12 +57,22 @@ std::optional<QString> transmitInfrared(const QByteArray &prontoCode)
     std::lock_guard lock(t.mutex);
     chooseLocked(t);
     if (t.library) {
+        // The driver reads the text itself and may know more than learned codes; a learned
+        // code it would spend too long on is refused all the same.
+        if (const ProntoParseResult parsed = parsePronto(prontoCode); parsed.code) {
+            const QString refused = transmissionLimitError(*parsed.code, UuirtLibrary::kRepeatCount);
+            if (!refused.isEmpty())
+                return refused;
+        }
         t.library->transmit(prontoCode);
         return std::nullopt;
     }
     if (t.lirc)
         return t.lirc->transmit(prontoCode, UuirtLibrary::kRepeatCount);
-    return std::nullopt;
+    return QStringLiteral("aucun émetteur infrarouge : la bibliothèque « %1 » ne se charge pas et le "
+                          "périphérique « %2 » n'existe pas")
+        .arg(pathOr(t.libraryPath, "ZELVAR_UUIRT_LIBRARY", UuirtLibrary::defaultName()),
+             pathOr(t.devicePath, "ZELVAR_LIRC_DEVICE", LircTransmitter::defaultDevice()));
 }
 
 InfraredBackend infraredBackend()

@@ -8,7 +8,7 @@
 namespace zelvar {
 
 enum class InfraredBackend {
-    None,  // no transmitter: transmissions do nothing
+    None,  // no transmitter: transmissions send nothing and say so
     Uuirt, // the vendor's driver library
     Lirc,  // the kernel's infrared transmitter device
 };
@@ -18,8 +18,9 @@ enum class InfraredBackend {
 // or the file named by ZELVAR_UUIRT_LIBRARY), else the kernel's transmitter device
 // (/dev/lirc0, or ZELVAR_LIRC_DEVICE) when it exists, else none.
 // The vendor library gets the text unchanged and its results are ignored; the kernel
-// device needs a valid learned code, and when the code is not one nothing is sent and
-// the reason is returned. Otherwise nothing is reported, whatever happens.
+// device needs a valid learned code. Whatever the backend, a learned code outside the
+// transmission limits (Pronto.h) is refused. Returns why nothing or not all was sent: no
+// transmitter, a refused code, a device that cannot be opened or written.
 std::optional<QString> transmitInfrared(const QByteArray &prontoCode);
 
 // The backend transmissions go to, chosen now if it was not yet.

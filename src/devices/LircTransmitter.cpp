@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <fcntl.h>
 #include <linux/lirc.h>
 #include <numeric>
@@ -82,6 +83,13 @@ private:
     std::vector<LircChunk> m_chunks;
 };
 
+QString systemErrorText(int code)
+{
+    char buffer[256];
+    return QString::fromLocal8Bit(strerror_r(code, buffer, sizeof buffer));
+}
+
+// False with errno set when the device took less than everything.
 bool writeAll(int fd, const std::vector<unsigned> &values)
 {
     const auto *bytes = reinterpret_cast<const char *>(values.data());
@@ -90,8 +98,11 @@ bool writeAll(int fd, const std::vector<unsigned> &values)
         const ssize_t written = ::write(fd, bytes, left);
         if (written < 0 && errno == EINTR)
             continue;
-        if (written <= 0)
+        if (written <= 0) {
+            if (written == 0)
+                errno = EIO;
             return false;
+        }
         bytes += written;
         left -= static_cast<std::size_t>(written);
     }
@@ -131,12 +142,15 @@ std::optional<QString> LircTransmitter::transmit(const QByteArray &prontoCode, i
     const ProntoParseResult parsed = parsePronto(prontoCode);
     if (!parsed.code)
         return parsed.error;
+    if (const QString refused = transmissionLimitError(*parsed.code, repeatCount); !refused.isEmpty())
+        return refused;
 
     // O_APPEND changes nothing for the device and lets a file standing for it keep
     // every transmission.
     const int fd = ::open(QFile::encodeName(m_devicePath).constData(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
-        return std::nullopt;
+        return QStringLiteral("impossible d'ouvrir l'émetteur infrarouge « %1 » : %2")
+            .arg(m_devicePath, systemErrorText(errno));
 
     // Devices without a settable carrier refuse this and send on their own; so does a
     // plain file.
@@ -146,14 +160,18 @@ std::optional<QString> LircTransmitter::transmit(const QByteArray &prontoCode, i
     // Each write returns once the device has sent it, so only the silence between
     // writes is left to wait for.
     const std::vector<LircChunk> chunks = chunksFor(*parsed.code, repeatCount);
+    std::optional<QString> failure;
     for (std::size_t i = 0; i < chunks.size(); ++i) {
-        if (!writeAll(fd, chunks[i].durations))
+        if (!writeAll(fd, chunks[i].durations)) {
+            failure = QStringLiteral("l'émetteur infrarouge « %1 » refuse le code : %2")
+                          .arg(m_devicePath, systemErrorText(errno));
             break;
+        }
         if (i + 1 < chunks.size())
             std::this_thread::sleep_for(std::chrono::microseconds(chunks[i].gapAfterUs));
     }
     ::close(fd);
-    return std::nullopt;
+    return failure;
 }
 
 } // namespace zelvar

@@ -34,9 +34,10 @@ public:
     const QString &devicePath() const { return m_devicePath; }
 
     // Sends the code: the once sequence, then the repeat sequence repeatCount times (the
-    // once sequence itself when the code has no repeat part). An invalid code sends
-    // nothing and yields the reason. Device failures are not reported, like the vendor
-    // driver's: a regular file standing for the device still receives the durations.
+    // once sequence itself when the code has no repeat part). An invalid code, or one
+    // outside the transmission limits, sends nothing and yields the reason; so does a
+    // device that cannot be opened, and one that refuses a write stops there and says so.
+    // A regular file standing for the device receives the durations.
     std::optional<QString> transmit(const QByteArray &prontoCode, int repeatCount) const;
 
     // The writes that send the code, each whole frame kept in one write when it fits.

@@ -1,9 +1,11 @@
 #include "devices/Pronto.h"
 
 #include <QList>
+#include <QLocale>
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 
 namespace zelvar {
 namespace {
@@ -78,6 +80,43 @@ ProntoParseResult parsePronto(const QByteArray &text)
         (i < 4 + 2 * oncePairs ? code.once : code.repeat).push_back(us);
     }
     return {std::move(code), QString()};
+}
+
+namespace {
+
+std::uint64_t sumUs(const std::vector<unsigned> &durations)
+{
+    return std::accumulate(durations.begin(), durations.end(), std::uint64_t{0});
+}
+
+QString seconds(std::uint64_t us)
+{
+    return QLocale(QLocale::French).toString(double(us) / 1e6, 'f', 2) + QStringLiteral(" s");
+}
+
+} // namespace
+
+std::uint64_t transmissionUs(const ProntoCode &code, int repeatCount)
+{
+    const auto times = std::uint64_t(std::max(1, repeatCount));
+    if (code.repeat.empty())
+        return times * sumUs(code.once);
+    return sumUs(code.once) + times * sumUs(code.repeat);
+}
+
+QString transmissionLimitError(const ProntoCode &code, int repeatCount)
+{
+    if (code.carrierHz < kMinCarrierHz || code.carrierHz > kMaxCarrierHz)
+        return QStringLiteral("porteuse de %1 Hz hors de la plage de 15 à 500 kHz").arg(code.carrierHz);
+    if (const std::uint64_t once = sumUs(code.once); once > kMaxPartUs)
+        return QStringLiteral("la partie unique du code durerait %1, plus d'une seconde").arg(seconds(once));
+    if (const std::uint64_t repeat = sumUs(code.repeat); repeat > kMaxPartUs)
+        return QStringLiteral("une répétition du code durerait %1, plus d'une seconde").arg(seconds(repeat));
+    if (const std::uint64_t whole = transmissionUs(code, repeatCount); whole > kMaxTransmissionUs)
+        return QStringLiteral("l'émission entière (%1 répétitions) durerait %2, plus de 15 secondes")
+            .arg(std::max(1, repeatCount))
+            .arg(seconds(whole));
+    return {};
 }
 
 } // namespace zelvar

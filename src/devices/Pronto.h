@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -32,5 +33,20 @@ inline constexpr double kProntoUnitUs = 0.241246;
 // the frequency word, the once and repeat burst pair counts, then the bursts in carrier
 // periods.
 ProntoParseResult parsePronto(const QByteArray &text);
+
+// What any transmitter is asked to send: a carrier an infrared receiver can use, and a
+// transmission short enough for the program that waits for its end.
+inline constexpr unsigned kMinCarrierHz = 15000;
+inline constexpr unsigned kMaxCarrierHz = 500000;
+inline constexpr std::uint64_t kMaxPartUs = 1000000;          // the once part, or one repeat
+inline constexpr std::uint64_t kMaxTransmissionUs = 15000000; // the once part and its repeats
+
+// How long sending the code takes: the once part, then the repeat part repeatCount times
+// (the once part itself when the code has no repeat part).
+std::uint64_t transmissionUs(const ProntoCode &code, int repeatCount);
+
+// Why the code must not be sent with repeatCount repeats, in words a user can read, or an
+// empty text when it may.
+QString transmissionLimitError(const ProntoCode &code, int repeatCount);
 
 } // namespace zelvar

@@ -13,8 +13,8 @@ class TCustomComPort;
 
 // The sending sequences every sender uses: which command goes out, in which order, and how
 // long the user-interface thread pauses after each. A failed write raises the port's error
-// and abandons the rest of the sequence. Infrared transmissions report nothing to the user;
-// the functions that may transmit return why a code could not be sent, for tools that say it.
+// and abandons the rest of the sequence. The functions that may transmit infrared return
+// why a code was not sent; the caller decides how to tell the user.
 namespace Send {
 
 // Mouse on a panel button: each event sends its own slot, then pauses 10 ms.

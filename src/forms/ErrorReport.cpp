@@ -1,6 +1,8 @@
 #include "forms/ErrorReport.h"
 
 #include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
 #include <exception>
 
 namespace zelvar {
@@ -10,6 +12,12 @@ ErrorReportHook &reportHook()
 {
     static ErrorReportHook hook;
     return hook;
+}
+
+bool &infraredFailureShown()
+{
+    static bool shown = false;
+    return shown;
 }
 } // namespace
 
@@ -40,6 +48,23 @@ bool runReportingErrors(const std::function<void()> &action, QWidget *parent)
         showErrorReport(QStringLiteral("Erreur inconnue"), parent);
     }
     return false;
+}
+
+void reportInfraredFailure(const std::optional<QString> &reason, QWidget *parent)
+{
+    if (!reason || infraredFailureShown())
+        return;
+    infraredFailureShown() = true;
+    // Not inside the press that failed: a modal box there would run within its mouse or
+    // key handling.
+    const QString message = QStringLiteral("Code infrarouge non émis : ") + *reason;
+    QPointer<QWidget> owner(parent);
+    QTimer::singleShot(0, qApp, [message, owner] { showErrorReport(message, owner); });
+}
+
+void resetInfraredFailureReport()
+{
+    infraredFailureShown() = false;
 }
 
 Application::Application(int &argc, char **argv) : QApplication(argc, argv) {}

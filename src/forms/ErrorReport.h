@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include <functional>
+#include <optional>
 
 class QWidget;
 
@@ -20,6 +21,13 @@ void setErrorReportHook(ErrorReportHook hook);
 // Runs an action of a handler and reports any error it raises, so that no exception
 // leaves the handler for the event loop. True when the action ran to its end.
 bool runReportingErrors(const std::function<void()> &action, QWidget *parent = nullptr);
+
+// Shows the first infrared transmission of the run that failed or was refused, once the
+// current handler is done; later failures stay quiet, so that a panel without transmitter
+// says so once rather than at every press. Nothing happens for an empty reason.
+void reportInfraredFailure(const std::optional<QString> &reason, QWidget *parent = nullptr);
+// Lets the next infrared failure be shown, as at the start of a run.
+void resetInfraredFailureReport();
 
 // The application object: no exception may cross the Qt event loop, so every event
 // delivery is guarded and an escaped error is shown with showErrorReport().

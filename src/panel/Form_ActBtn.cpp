@@ -360,7 +360,7 @@ void TForm_ActBtn::BoutonClick(TXiButton2 *button)
     const ButtonEntry &entry = m_buttons[size_t(k)];
     const int mode = entry.mode;
     const CommandSlots commands = commandsOf(entry);
-    sendReportingErrors(window(), [&] { Send::click(*ComPort1, mode, commands); });
+    sendReportingErrors(window(), [&] { reportInfraredFailure(Send::click(*ComPort1, mode, commands), window()); });
 }
 
 void TForm_ActBtn::BoutonEnter(TXiButton2 *button)
@@ -379,7 +379,7 @@ void TForm_ActBtn::fireButton(int k)
     if (k < 1 || size_t(k) >= m_buttons.size())
         return;
     const ButtonEntry &entry = m_buttons[size_t(k)];
-    Send::step(*ComPort1, entry.mode, commandsOf(entry));
+    reportInfraredFailure(Send::step(*ComPort1, entry.mode, commandsOf(entry)), window());
 }
 
 void TForm_ActBtn::installMessageHook()
@@ -431,7 +431,7 @@ void TForm_ActBtn::TraiteMessages(const QKeyEvent &event)
         const ButtonEntry &entry = m_buttons[size_t(k)];
         const int mode = entry.mode;
         const CommandSlots commands = commandsOf(entry);
-        sendReportingErrors(window(), [&] { Send::shortcut(*ComPort1, mode, commands); });
+        sendReportingErrors(window(), [&] { reportInfraredFailure(Send::shortcut(*ComPort1, mode, commands), window()); });
     }
     m_currentButton = 0;
 }

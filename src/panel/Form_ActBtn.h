@@ -58,7 +58,8 @@ public:
     int CurrentButton() const { return m_currentButton; }
 
     // A sequencer step or scheduler firing of button k. A failed write raises the port's
-    // error to the caller; an index with no button does nothing.
+    // error to the caller; an infrared failure goes to the program's error report; an index
+    // with no button does nothing.
     void fireButton(int k);
 
     // The application-wide key handler. Only one panel holds it at a time: installing it

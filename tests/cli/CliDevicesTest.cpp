@@ -58,6 +58,21 @@ TEST_F(CliDevices, PressFiresAPanelButtonAsASequencerStep)
     EXPECT_EQ(runCli(dir.path(), onPty({"press", "0"})).status, 64);
 }
 
+TEST_F(CliDevices, PressOfAnInfraredButtonWithoutTransmitterSaysWhyWithStatus2)
+{
+    writeFile(dir.filePath("Zelvar2.ini"), "[Reglages]\r\nNombre total de boutons=1\r\n[Bouton 1]\r\nMode btn1=5\r\n"
+                                           "CodePronto btn1=0000 006D 0001 0001 0010 0020 0030 0040\r\n");
+    qputenv("ZELVAR_UUIRT_LIBRARY", QFile::encodeName(dir.filePath("no-driver.so")));
+    for (const QString &device : {dir.filePath("no-lirc"), dir.path()}) {
+        qputenv("ZELVAR_LIRC_DEVICE", QFile::encodeName(device));
+        const CliResult run = runCli(dir.path(), {"press", "1"});
+        EXPECT_EQ(run.status, 2);
+        EXPECT_TRUE(run.err.contains(QFile::encodeName(device))) << run.err.toStdString();
+    }
+    qunsetenv("ZELVAR_UUIRT_LIBRARY");
+    qunsetenv("ZELVAR_LIRC_DEVICE");
+}
+
 TEST_F(CliDevices, SendUsesThePanelPortUnlessOverridden)
 {
     writeFile(dir.filePath("Zelvar2.ini"), "[Reglages du Com]\r\nn\xB0 du Port =" + pty.slavePath().toLocal8Bit() +

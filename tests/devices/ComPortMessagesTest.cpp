@@ -43,7 +43,8 @@ const char *const English[] = {
 
 // The 23 messages, then the texts of error 1 with system code 2 and of error 14, as a
 // desktop in the given language (none: unset) shows them. A child process looks them up,
-// so this process keeps its own language.
+// so this process keeps its own language. Messages may hold line breaks: a record
+// separator parts them.
 QStringList messagesFor(const char *language)
 {
     int fds[2];
@@ -63,7 +64,7 @@ QStringList messagesFor(const char *language)
         for (int n = 1; n <= 23; ++n)
             lines << EComPort::messageFor(n);
         lines << EComPort(CError_OpenFailed, 2).Message() << EComPort(CError_ConnChangeProp).Message();
-        const QByteArray out = lines.join(u'\n').toUtf8();
+        const QByteArray out = lines.join(u'\x1e').toUtf8();
         [[maybe_unused]] const ssize_t n = ::write(fds[1], out.constData(), size_t(out.size()));
         ::_exit(0);
     }
@@ -78,7 +79,7 @@ QStringList messagesFor(const char *language)
     ::waitpid(pid, &status, 0);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return {};
-    return QString::fromUtf8(in).split(u'\n');
+    return QString::fromUtf8(in).split(u'\x1e');
 }
 
 } // namespace
@@ -89,7 +90,8 @@ TEST(ComPortMessages, WithoutACatalogueTheEnglishTextsStand)
     ASSERT_EQ(lines.size(), 25);
     for (int n = 0; n < 23; ++n)
         EXPECT_EQ(lines[n], QString::fromLatin1(English[n])) << n + 1;
-    EXPECT_EQ(lines[23], "Unable to open com port (win error code: 2)");
+    // The system's explanation of the code follows on a second line.
+    EXPECT_EQ(lines[23], "Unable to open com port (win error code: 2)\nNo such file or directory");
     EXPECT_EQ(lines[24], "Cannot set property while connected");
 }
 
@@ -100,7 +102,8 @@ TEST(ComPortMessages, AFrenchDesktopShowsFrenchSerialErrors)
     for (int n = 0; n < 23; ++n)
         EXPECT_NE(lines[n], QString::fromLatin1(English[n])) << "untranslated: " << English[n];
     EXPECT_EQ(lines[0], QStringLiteral("Impossible d’ouvrir le port série"));
-    EXPECT_EQ(lines[23], QStringLiteral("Impossible d’ouvrir le port série (code d’erreur système : 2)"));
+    EXPECT_TRUE(lines[23].startsWith(QStringLiteral("Impossible d’ouvrir le port série (code d’erreur système : 2)\n")))
+        << lines[23].toStdString();
     EXPECT_EQ(lines[24], QStringLiteral("Impossible de modifier cette propriété tant que le port est ouvert"));
 }
 

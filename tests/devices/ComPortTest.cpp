@@ -1,5 +1,6 @@
 #include "devices/ComError.h"
 #include "devices/ComPort.h"
+#include "devices/CommLayer.h"
 
 #include "ComPortPty.h"
 
@@ -322,11 +323,64 @@ TEST_F(ComPortTest, AWriteNobodyTakesTimesOutInsteadOfHanging)
     EXPECT_LT(clock.elapsed(), 5000);
     EXPECT_TRUE(port.Connected());
 
-    // What had not left was dropped; the next command goes through whole.
+    // The rest of the failed write was not sent; the next command goes through whole.
     const QByteArray leftOver = pty.drain();
     EXPECT_LT(leftOver.size(), 64 * 1024);
     EXPECT_EQ(port.SendText("S1N$#"), 5);
     EXPECT_EQ(pty.read(5), "S1N$#");
+}
+
+TEST_F(ComPortTest, ABoardThatStopsReadingGetsEveryCommandReportedSent)
+{
+    // The component's own timeouts (100 ms per character plus 1 s) would give a 30 KB text
+    // 50 minutes; at 1 Mbit/s it gets 3 s plus twice its 0.3 s on the line.
+    port.setBaudRate(brCustom);
+    port.setCustomBaudRate(1000000);
+    port.OpenPort();
+    // More than the board side's own 4 KB buffer: what a flush of the line would lose.
+    QByteArray sent;
+    for (int i = 0; i < 2000; ++i) {
+        const QByteArray command = "S" + QByteArray::number(i % 16 + 1) + "N$#";
+        ASSERT_EQ(port.SendText(command), command.size());
+        sent += command;
+    }
+    const QByteArray text(30 * 1024, 'x');
+    QElapsedTimer clock;
+    clock.start();
+    try {
+        port.SendText(text);
+        FAIL() << "a write nobody reads completed";
+    } catch (const EComPort &error) {
+        EXPECT_EQ(error.SystemError(), ETIMEDOUT);
+    }
+    EXPECT_LT(clock.elapsed(), 10000);
+
+    // The board reads again: every command reported sent is there, then at most a part
+    // of the text that failed.
+    const QByteArray received = pty.drain();
+    ASSERT_TRUE(received.startsWith(sent)) << received.left(100).toStdString();
+    EXPECT_LT(received.size() - sent.size(), text.size());
+    EXPECT_TRUE(text.startsWith(received.mid(sent.size())));
+}
+
+TEST(WriteLimit, TheTimeoutsUnlessTheLineNeedsFarLess)
+{
+    const comm::CommTimeouts part{0, 0, 0, 100, 1000};
+    const struct
+    {
+        comm::CommTimeouts timeouts;
+        uint32_t size, baud, bits;
+        uint64_t limitMs;
+    } cases[] = {
+        {part, 5, 9600, 10, 1500},            // a command: the timeouts
+        {part, 360, 9600, 10, 3000 + 2 * 375}, // an infrared code text: the line
+        {part, 30000, 9600, 10, 3000 + 2 * 31250},
+        {part, 30000, 9600, 12, 3000 + 2 * 37500}, // parity and two stop bits
+        {{0, 0, 0, 0, 300}, 65536, 9600, 10, 300},
+        {{}, 5, 9600, 10, 1500},               // no totals: the usual limit
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(comm::writeLimitMs(c.timeouts, c.size, c.baud, c.bits), c.limitMs) << c.size << " " << c.bits;
 }
 
 TEST_F(ComPortTest, AnUnpluggedAdapterFailsTheWriteWithError2)

@@ -77,11 +77,41 @@ TEST(CommPosix, DeniedAccessNamesTheOwningGroup)
         const group *owner = ::getgrgid(st.st_gid);
         expected = owner ? QString::fromLocal8Bit(owner->gr_name) : QString::number(st.st_gid);
     }
+    ASSERT_EQ(::chmod(QFile::encodeName(path), 0660), 0);
     const QString hint = accessHint(path, EACCES);
     EXPECT_TRUE(hint.contains(QStringLiteral("groupe « %1 »").arg(expected))) << hint.toStdString();
     EXPECT_TRUE(hint.contains(path));
     EXPECT_TRUE(accessHint(path, ENOENT).isEmpty());
     EXPECT_TRUE(accessHint(path, EBUSY).isEmpty());
+}
+
+TEST(CommPosix, DeniedAccessNamesOnlyAGroupThatGrantsReadAndWriteAndIsNotRoot)
+{
+    const auto device = [](const char *group, uint32_t gid, uint32_t mode) {
+        return DeviceAccess{QStringLiteral("/dev/ttyUSB0"), QStringLiteral("alice"), true, QStringLiteral("root"),
+                            QString::fromLatin1(group), gid, mode, QStringLiteral("ttyUSB0")};
+    };
+    const struct
+    {
+        DeviceAccess access;
+        const char *expected; // a group to join, or the owner and mode shown
+    } cases[] = {
+        {device("dialout", 20, 0660), "sudo usermod -aG dialout alice"},
+        {device("root", 0, 0600), "root:root, droits 0600"},
+        {device("root", 0, 0660), "root:root, droits 0660"}, // joining root is never the advice
+        {device("root", 0, 0000), "root:root, droits 0000"},
+        {device("dialout", 20, 0640), "root:dialout, droits 0640"}, // the group may only read
+        {{QStringLiteral("/dev/ttyS9"), QStringLiteral("alice")}, "udev"}, // the device could not be examined
+    };
+    for (const auto &c : cases) {
+        const QString hint = accessHint(c.access);
+        EXPECT_TRUE(hint.contains(QString::fromUtf8(c.expected))) << hint.toStdString();
+        EXPECT_TRUE(hint.contains(c.access.path));
+        const bool namesGroup = hint.contains(QStringLiteral("usermod"));
+        EXPECT_EQ(namesGroup, !hint.contains(QStringLiteral("udev"))) << hint.toStdString();
+        EXPECT_FALSE(hint.contains(QStringLiteral("-aG root")));
+    }
+    EXPECT_TRUE(accessHint(device("root", 0, 0600)).contains(QStringLiteral("KERNEL==\"ttyUSB0\", OWNER=\"alice\"")));
 }
 
 TEST_F(CommPosixTest, TheDeviceIsHeldExclusively)

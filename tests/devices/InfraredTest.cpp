@@ -1,12 +1,14 @@
 #include "devices/Infrared.h"
 #include "fake_uuirt/FakeUuirtLog.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <unistd.h>
 
 using namespace zelvar;
 using zelvar::testing::readFakeUuirtLog;
@@ -148,12 +150,47 @@ TEST_F(Infrared, InvalidCodeSendsNothingToTheDeviceAndSaysWhy)
     EXPECT_TRUE(deviceDurations().empty());
 }
 
-TEST_F(Infrared, WithNeitherLibraryNorDeviceNothingHappens)
+TEST_F(Infrared, LongCodesAreRefusedAtOnceByEitherTransmitter)
 {
-    resetInfrared(missingLibrary(), m_dir.filePath("no-lirc"));
-    EXPECT_EQ(infraredBackend(), InfraredBackend::None);
-    EXPECT_FALSE(transmitInfrared(kSmallCode));
-    EXPECT_FALSE(transmitInfrared("0"));
+    // 1.7 s of silence after each of ten repeats, and a 63 Hz carrier.
+    const QByteArray codes[] = {"0000 006D 0000 0001 0001 FFFF", "0000 FFFF 0000 0001 0001 0001"};
+    createDevice();
+    for (const QString &library : {QStringLiteral(ZELVAR_FAKE_UUIRT), missingLibrary()}) {
+        resetInfrared(library, m_device);
+        for (const QByteArray &code : codes) {
+            QElapsedTimer clock;
+            clock.start();
+            const std::optional<QString> reason = transmitInfrared(code);
+            EXPECT_LT(clock.elapsed(), 1000);
+            ASSERT_TRUE(reason) << code.toStdString();
+        }
+    }
+    EXPECT_TRUE(deviceDurations().empty());
+    EXPECT_TRUE(readFakeUuirtLog(m_log).empty());
+}
+
+TEST_F(Infrared, AMissingOrUnusableTransmitterIsReported)
+{
+    const QString readOnly = m_dir.filePath("lirc-ro");
+    QFile(readOnly).open(QIODevice::WriteOnly);
+    ASSERT_TRUE(QFile::setPermissions(readOnly, QFileDevice::ReadOwner));
+    const struct
+    {
+        QString device;
+        bool skip;
+    } cases[] = {
+        {m_dir.filePath("no-lirc"), false},
+        {m_dir.path(), false},    // a folder
+        {readOnly, ::geteuid() == 0}, // root writes anyway
+    };
+    for (const auto &c : cases) {
+        if (c.skip)
+            continue;
+        resetInfrared(missingLibrary(), c.device);
+        const std::optional<QString> reason = transmitInfrared(kSmallCode);
+        ASSERT_TRUE(reason) << c.device.toStdString();
+        EXPECT_TRUE(reason->contains(c.device)) << reason->toStdString();
+    }
     EXPECT_FALSE(QFile::exists(m_dir.filePath("no-lirc")));
     EXPECT_TRUE(readFakeUuirtLog(m_log).empty());
 }

@@ -62,6 +62,35 @@ TEST(Pronto, RefusesInvalidCodesWithAReason)
     }
 }
 
+TEST(Pronto, CodesNoReceiverCanUseOrThatWouldHoldTheProgramAreRefused)
+{
+    const struct
+    {
+        QByteArray text;
+        const char *reasonPart; // empty: the code may be sent
+    } cases[] = {
+        {"0000 006D 0000 0001 0001 FFFF", "répétition"}, // 1.7 s of silence after each repeat
+        {"0000 006D 0001 0000 0001 FFFF", "partie unique"},
+        {"0000 FFFF 0000 0001 0001 0001", "porteuse de 63 Hz"},
+        {"0000 0008 0000 0001 0001 0001", "porteuse"}, // 518 kHz
+        {"0000 0009 0000 0001 0001 0001", ""},         // 461 kHz
+        {"0000 0114 0000 0001 0001 0001", ""},         // 15.0 kHz
+        {"0000 0115 0000 0001 0001 0001", "porteuse"}, // 14.96 kHz
+        {"0000 006D 0001 0001 0010 0020 0030 0040", ""},
+    };
+    for (const auto &c : cases) {
+        const ProntoParseResult parsed = parsePronto(c.text);
+        ASSERT_TRUE(parsed.code) << c.text.toStdString();
+        const QString reason = transmissionLimitError(*parsed.code, 10);
+        EXPECT_EQ(reason.isEmpty(), !*c.reasonPart) << c.text.toStdString() << " -> " << reason.toStdString();
+        EXPECT_TRUE(reason.contains(QString::fromUtf8(c.reasonPart))) << reason.toStdString();
+    }
+    // With ten repeats of at most a second the whole stays short; more repeats may not.
+    const ProntoCode longRepeat{38000, {}, {500000, 450000}};
+    EXPECT_TRUE(transmissionLimitError(longRepeat, 10).isEmpty());
+    EXPECT_TRUE(transmissionLimitError(longRepeat, 20).contains(QStringLiteral("15 secondes")));
+}
+
 TEST(LircChunks, ShortCodeIsOneWriteOfTheOnceThenTenRepeatsEndingOnAPulse)
 {
     const ProntoCode code = *parsePronto(kSmallCode).code;

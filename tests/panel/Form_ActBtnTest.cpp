@@ -388,6 +388,25 @@ TEST_F(LivePanel, InfraredButtonTransmitsThenWritesItsCodeOnAClickOnly)
     EXPECT_EQ(infraredCodes(), QStringList(3, QString::fromLatin1(ProntoCode)));
 }
 
+TEST_F(LivePanel, TheFirstInfraredFailureOfARunIsShownOnce)
+{
+    resetInfrared(dir.filePath(QStringLiteral("no-driver.so")), dir.filePath(QStringLiteral("no-lirc")));
+    resetInfraredFailureReport();
+    write(panel({button(5, 0, {40, 60}, QStringLiteral("Tele"), VkF3, QString::fromLatin1(ProntoCode))}));
+    open();
+
+    mouse(QTest::MouseMove, bouton(1));
+    mouse(QTest::MouseClick, bouton(1));
+    form->fireButton(1);
+    mouse(QTest::MouseClick, bouton(1));
+    ASSERT_TRUE(zelvar::testing::processEventsUntil([&] { return !errors.isEmpty(); }));
+    QTest::qWait(50);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains(dir.filePath(QStringLiteral("no-lirc")))) << errors[0].toStdString();
+    EXPECT_EQ(wire(), QByteArray(ProntoCode) + ProntoCode) << "the click still writes its code";
+    resetInfraredFailureReport();
+}
+
 TEST_F(LivePanel, ButtonsWithoutTextsWorkWithoutPicture)
 {
     PanelConfig config = panel({button(1, 4, {40, 60}, QStringLiteral("Portail")), button(3, 4, {140, 60}, QStringLiteral("Stop"))});
