@@ -107,8 +107,8 @@ QString PanelConfig::saveRefusal(const QString &path) const
 {
     const QString shown = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
     if (!unreadable.isEmpty())
-        return QStringLiteral("Le fichier %1 ne peut pas être lu (%2) : rien n'est enregistré, "
-                              "pour ne pas le remplacer par un panneau vide.")
+        return QStringLiteral("Le fichier %1 ne peut pas être lu (%2) : le panneau reste vide, et rien "
+                              "n'y sera enregistré.")
             .arg(shown, unreadable);
     if (cut)
         return QStringLiteral("Le fichier %1 annonce plus de %2 boutons ou textes : seuls les premiers "
