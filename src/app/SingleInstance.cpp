@@ -112,8 +112,17 @@ QString SingleInstance::privateFolder()
     if (!runtime.isEmpty() && isPrivateFolder(runtime, true))
         return runtime;
     const QString own = QDir(QDir::tempPath()).filePath(QStringLiteral("zelvar-%1").arg(::getuid()));
+    const QByteArray ownName = QFile::encodeName(own);
+    // Earlier versions listened under this very name: a dead one's socket makes way.
+    struct stat info = {};
+    if (::lstat(ownName.constData(), &info) == 0 && S_ISSOCK(info.st_mode) && info.st_uid == ::getuid()) {
+        QLocalSocket probe;
+        probe.connectToServer(own);
+        if (!probe.waitForConnected(200))
+            ::unlink(ownName.constData());
+    }
     // An existing one (ours from an earlier start, or someone's trap) is judged as it stands.
-    ::mkdir(QFile::encodeName(own).constData(), 0700);
+    ::mkdir(ownName.constData(), 0700);
     return isPrivateFolder(own, false) ? own : QString();
 }
 

@@ -21,7 +21,10 @@
 
 #include <future>
 #include <optional>
+#include <cstring>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using namespace zelvar;
@@ -216,6 +219,22 @@ TEST_F(Instances, PrivateFolderIsOnlyOneTheUserAloneCanReach)
     EXPECT_EQ(SingleInstance::privateFolder(), QString());
     setUp(0755, "open");
     EXPECT_EQ(SingleInstance::privateFolder(), QString());
+    {
+        // An earlier version listened under the folder's own name: a live one keeps it, the
+        // file a dead one left makes way.
+        setUp(0755, "none");
+        QLocalServer earlier;
+        ASSERT_TRUE(earlier.listen(own));
+        EXPECT_EQ(SingleInstance::privateFolder(), QString());
+        earlier.close();
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, QFile::encodeName(own).constData(), sizeof address.sun_path - 1);
+        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+        ::close(fd);
+        EXPECT_EQ(SingleInstance::privateFolder(), own);
+    }
     if (::getuid() == 0) { // only root can give a folder away
         setUp(0700, "none");
         ASSERT_EQ(::chown(QFile::encodeName(xdg).constData(), 4242, 4242), 0);
