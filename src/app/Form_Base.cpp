@@ -29,6 +29,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
+#include <utility>
 
 namespace zelvar {
 
@@ -390,6 +391,11 @@ void TForm_Base::ClickBtnDroite()
             editor.window->close();
         releaseMainWindow();
         break;
+    case 6:
+        setEnabled(true);
+        closeCurrentDialog();
+        importProject();
+        break;
     case 4:
         // The prompt stays open; a failure to start the mail program is not reported.
         QDesktopServices::openUrl(QUrl(QStringLiteral("mailto:") + ContactAddress));
@@ -560,11 +566,24 @@ void TForm_Base::Btn_Enregistrer1Click()
         editor.save();
 }
 
-// "Importer": the chosen project becomes the configuration, then the live panel is built
-// anew from it, exactly as at start-up.
+// "Importer": once the user has confirmed, the chosen project becomes the configuration
+// (the one it replaces is kept as a backup), then the live panel is built anew from it,
+// exactly as at start-up.
 void TForm_Base::Btn_Ouvrir1Click()
 {
     const QString path = chooseImportFile();
+    if (path.isEmpty())
+        return;
+    m_importPath = path;
+    CreationDynamique(QStringLiteral("Importer"), QStringLiteral("Annuler"), QStringLiteral("Oui"), QString(),
+                      QStringLiteral("Attention les reglages en cours seront perdus !!\r"
+                                     "Etes vous sur de vouloir continuer?"),
+                      1, 6, 0, true, true, false);
+}
+
+void TForm_Base::importProject()
+{
+    const QString path = std::exchange(m_importPath, QString());
     if (path.isEmpty())
         return;
     if (!ProjectFile::importFrom(path).ok) {
@@ -611,7 +630,8 @@ QString TForm_Base::defaultImportChooser()
 
 QString TForm_Base::defaultExportChooser()
 {
-    QFileDialog dialog(this, QStringLiteral("Enregistrer sous"), QDir::currentPath());
+    QFileDialog dialog(this, QStringLiteral("Enregistrer sous"), QDir::currentPath(), QStringLiteral("zel (*.zel)"));
+    dialog.setDefaultSuffix(QStringLiteral("zel"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.selectFile(ProjectFile::defaultName());

@@ -127,6 +127,7 @@ private:
     void notAvailable(const QString &window);
     void releaseMainWindow();
     void closeCurrentDialog();
+    void importProject(); // right code 6 of the "Importer" prompt
 
     QString defaultImportChooser();
     QString defaultExportChooser();
@@ -136,6 +137,8 @@ private:
     int m_leftCode = 0;
     int m_rightCode = 0;
     int m_middleCode = 0;
+    // The project "Importer" asks about, until the prompt is answered.
+    QString m_importPath;
 };
 
 } // namespace zelvar

@@ -40,6 +40,10 @@ int runShow(const QStringList &arguments)
         return status;
 
     const PanelConfig config = readPanelConfig(ProfileFile::load(PanelFiles::config()), PanelReader::Panel);
+    if (!config.unreadable.isEmpty()) {
+        err() << PanelFiles::config() << " : illisible (" << config.unreadable << ")\n";
+        return 1;
+    }
     printWarnings(config);
     const PanelButtons entries = buildPanelButtons(config.buttons);
     const PanelSettings &s = config.settings;
@@ -120,6 +124,11 @@ int runCheck(const QStringList &arguments)
     for (const QString &file : {PanelFiles::config(), PanelFiles::factory()}) {
         bool exists = false;
         const ProfileFile profile = ProfileFile::load(file, &exists);
+        if (profile.unreadable()) {
+            out() << file << " : illisible (" << profile.readError() << ")\n";
+            ++found;
+            continue;
+        }
         if (!exists) {
             if (file == PanelFiles::config())
                 out() << file << " : absent (le panneau démarre vide, port COM1 à 9600)\n";

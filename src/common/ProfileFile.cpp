@@ -3,8 +3,11 @@
 #include "common/AtomicFile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <cerrno>
+#include <cstring>
 
 namespace zelvar {
 
@@ -169,15 +172,29 @@ bool ProfileFile::parseInteger(const QString &text, int *value)
 
 ProfileFile ProfileFile::load(const QString &path, bool *exists)
 {
+    if (exists)
+        *exists = false;
+    const QFileInfo info(path);
+    if (!info.exists())
+        return {};
+    ProfileFile unread;
+    if (info.isDir()) {
+        unread.m_readError = QString::fromLocal8Bit(std::strerror(EISDIR));
+        return unread;
+    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        if (exists)
-            *exists = false;
-        return {};
+        unread.m_readError = file.errorString();
+        return unread;
+    }
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        unread.m_readError = file.errorString();
+        return unread;
     }
     if (exists)
         *exists = true;
-    return fromBytes(file.readAll());
+    return fromBytes(bytes);
 }
 
 ProfileFile ProfileFile::fromBytes(const QByteArray &bytes)
@@ -277,7 +294,9 @@ bool ProfileFile::hasKey(const QString &section, const QString &key) const
 QString ProfileFile::readString(const QString &section, const QString &key, const QString &def) const
 {
     const Entry *entry = find(section, key);
-    return entry ? trimBlanks(entry->value) : def;
+    // A line break inside a value (a lone CR) reads as the blank a save would write, so
+    // that a value read and written back reads the same again.
+    return entry ? trimBlanks(oneLine(entry->value)) : def;
 }
 
 int ProfileFile::readInteger(const QString &section, const QString &key, int def) const
@@ -368,6 +387,10 @@ QByteArray ProfileFile::toBytes(bool *lossy) const
 ProfileFile::SaveResult ProfileFile::save(const QString &path) const
 {
     SaveResult result;
+    if (unreadable()) {
+        result.error = QStringLiteral("le fichier d'origine n'a pas pu être lu (%1) et n'est pas remplacé").arg(m_readError);
+        return result;
+    }
     const QByteArray bytes = toBytes(&result.lossy);
     result.ok = writeFileAtomically(path, bytes, &result.error);
     return result;

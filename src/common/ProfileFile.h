@@ -38,9 +38,15 @@ public:
     ProfileFile() = default;
 
     // Reads a file; a missing or unreadable file gives an empty profile (every read takes
-    // its default), as the platform's functions do. `exists` tells which case it was.
+    // its default), as the platform's functions do. `exists` is true when it was read.
+    // A file that exists but cannot be read (no permission, a folder) is not a missing one:
+    // readError() then gives the system's reason and save() refuses, since writing what
+    // was read would replace the user's file with an empty one.
     static ProfileFile load(const QString &path, bool *exists = nullptr);
     static ProfileFile fromBytes(const QByteArray &bytes);
+
+    bool unreadable() const { return !m_readError.isEmpty(); }
+    QString readError() const { return m_readError; }
 
     QString readString(const QString &section, const QString &key, const QString &def) const;
     int readInteger(const QString &section, const QString &key, int def) const;
@@ -58,6 +64,7 @@ public:
 
     QByteArray toBytes(bool *lossy = nullptr) const;
     // Replaces the file atomically: the old file stays whole until the new one is complete.
+    // Refused for a profile whose file could not be read.
     SaveResult save(const QString &path) const;
 
     // The name as the lookups compare it: blanks around it dropped, letter case folded.
@@ -79,6 +86,7 @@ private:
     void appendLine(QStringView text, int lineNumber);
     int addSection(const QString &name, int lineNumber);
 
+    QString m_readError;    // why the file could not be read; empty when read or missing
     QStringList m_preamble; // lines before the first section
     std::vector<Section> m_sections;
     std::vector<std::vector<BodyLine>> m_bodies;   // per section, its lines in file order

@@ -184,14 +184,22 @@ void TForm_ActBtn::Load()
     paintBar();
     if (!config.warnings.isEmpty())
         showErrorReport(config.warnings.join(QLatin1Char('\n')), this);
-
+    // The user's port is in the file that could not be read: the default device may be
+    // anything (the console on many machines), so the port stays closed.
+    if (!config.unreadable.isEmpty()) {
+        showErrorReport(config.saveRefusal(PanelFiles::config()), this);
+        return;
+    }
     openPortOrShowPortForm();
 }
 
 void TForm_ActBtn::FactoryLoad()
 {
-    const PanelConfig config = readPanelConfig(ProfileFile::load(PanelFiles::factory()), PanelReader::Factory);
-    // The open port is left alone: renaming it here would reopen it on the factory name.
+    PanelConfig config = readPanelConfig(ProfileFile::load(PanelFiles::factory()), PanelReader::Factory);
+    // The factory layout brings buttons, texts and flags; the port in force stays the running
+    // one, so that a later save of the port settings does not move the board elsewhere.
+    config.settings.CurrentPortName = Forms::instance().settings.CurrentPortName;
+    config.settings.CurrentPortSpeed = Forms::instance().settings.CurrentPortSpeed;
     applySettings(config.settings, false);
 
     destroyButtons();

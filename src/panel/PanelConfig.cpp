@@ -3,6 +3,8 @@
 #include "common/AtomicFile.h"
 
 #include <QBuffer>
+#include <QDir>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
 #include <algorithm>
@@ -18,11 +20,12 @@ int clampCoordinate(int value)
     return std::clamp(value, -MaxCoordinate, MaxCoordinate);
 }
 
-int boundedCount(int count, int limit, const QString &what, QStringList *warnings)
+int boundedCount(int count, int limit, const QString &what, PanelConfig *config)
 {
     if (count <= limit)
         return count;
-    warnings->append(QStringLiteral("Le fichier annonce %1 %2 ; seuls les %3 premiers sont chargés.")
+    config->cut = true;
+    config->warnings.append(QStringLiteral("Le fichier annonce %1 %2 ; seuls les %3 premiers sont chargés.")
                          .arg(count)
                          .arg(what)
                          .arg(limit));
@@ -68,6 +71,7 @@ TextConfig readText(const ProfileFile &profile, int k)
 PanelConfig readPanelConfig(const ProfileFile &profile, PanelReader reader)
 {
     PanelConfig config;
+    config.unreadable = profile.readError();
     PanelSettings &s = config.settings;
     s.CurrentPortName = profile.readString(K::Com, K::PortName, QStringLiteral("COM1"));
     s.CurrentPortSpeed = profile.readString(K::Com, K::PortSpeed, QStringLiteral("9600"));
@@ -81,7 +85,7 @@ PanelConfig readPanelConfig(const ProfileFile &profile, PanelReader reader)
     const int buttonCount = profile.readInteger(K::Settings, K::ButtonCount, 0);
     if (buttonCount < 1)
         return config;
-    const int buttons = boundedCount(buttonCount, MaxPanelButtons, QStringLiteral("boutons"), &config.warnings);
+    const int buttons = boundedCount(buttonCount, MaxPanelButtons, QStringLiteral("boutons"), &config);
     config.buttons.reserve(size_t(buttons));
     for (int k = 1; k <= buttons; ++k)
         config.buttons.push_back(readButton(profile, k, reader));
@@ -90,13 +94,28 @@ PanelConfig readPanelConfig(const ProfileFile &profile, PanelReader reader)
     const int textCount = profile.readInteger(K::Settings, K::TextCount, 0);
     if (textCount < 1)
         return config;
-    const int texts = boundedCount(textCount, MaxPanelTexts, QStringLiteral("textes"), &config.warnings);
+    const int texts = boundedCount(textCount, MaxPanelTexts, QStringLiteral("textes"), &config);
     config.texts.reserve(size_t(texts));
     for (int k = 1; k <= texts; ++k)
         config.texts.push_back(readText(profile, k));
     config.textsEverHeld = true;
     config.wantsPicture = reader != PanelReader::Factory;
     return config;
+}
+
+QString PanelConfig::saveRefusal(const QString &path) const
+{
+    const QString shown = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    if (!unreadable.isEmpty())
+        return QStringLiteral("Le fichier %1 ne peut pas être lu (%2) : le panneau reste vide, et rien "
+                              "n'y sera enregistré.")
+            .arg(shown, unreadable);
+    if (cut)
+        return QStringLiteral("Le fichier %1 annonce plus de %2 boutons ou textes : seuls les premiers "
+                              "ont été chargés, et rien n'est enregistré, pour ne pas perdre les autres.")
+            .arg(shown)
+            .arg(MaxPanelButtons);
+    return QString();
 }
 
 ProfileFile writePanelConfig(const PanelConfig &config)

@@ -101,6 +101,14 @@ struct PanelConfig
     bool wantsPicture = false;
     // Counts in the file above the limits below were cut down; the messages say so.
     QStringList warnings;
+    // The counts were cut: a save would lose the buttons or texts beyond the limits.
+    bool cut = false;
+    // The file exists but could not be read: the system's reason. Read as an empty panel.
+    QString unreadable;
+
+    // Why a save of this configuration, read from `path`, must be refused, for the user;
+    // empty when it may be saved. Every writer of the panel file asks before writing.
+    QString saveRefusal(const QString &path) const;
 };
 
 // A panel is 600 by 350 pixels; these bounds only keep absurd files from exhausting memory.

@@ -18,6 +18,9 @@ QString picturePathBeside(const QString &configurationPath);
 // Writes the panel configuration found at `configPath` (with its picture) to `target`, as the
 // layout editor's save would write it right after loading: the editor's lists, the program's
 // settings, the picture beside the target when the editor would have loaded one.
+// Refuses, writing nothing, a target whose picture would be the target itself or that would
+// replace one of the panel's own files, and a configuration that may not be saved
+// (PanelConfig::saveRefusal). The picture is written before the project file.
 PanelExportResult exportPanel(const QString &configPath, const QString &picturePath, const QString &target);
 
 } // namespace zelvar

@@ -4,8 +4,13 @@
 #include "panel/PanelConfig.h"
 #include "panel/PanelExport.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <algorithm>
 #include <optional>
+#include <vector>
 
 namespace zelvar::ProjectFile {
 
@@ -29,8 +34,35 @@ bool writeAll(const QString &path, const QByteArray &bytes, QString *error)
     return false;
 }
 
-// Copies the current file to its backup name; a missing file needs no backup.
-bool backUp(const QString &path, QString *error)
+struct Backup
+{
+    QString name;
+    QString stamp;
+    int number = 1; // the second backup within one second is 2, and so on
+};
+
+// The backups of `path` found beside it, oldest first.
+std::vector<Backup> backupsBeside(const QString &path)
+{
+    const QFileInfo info(path);
+    const QRegularExpression pattern(QStringLiteral("^%1\\.(\\d{8}-\\d{6})(?:-(\\d+))?\\.bak$")
+                                         .arg(QRegularExpression::escape(info.fileName())));
+    std::vector<Backup> found;
+    for (const QString &name : info.dir().entryList(QDir::Files | QDir::Hidden)) {
+        const QRegularExpressionMatch match = pattern.match(name);
+        if (match.hasMatch())
+            found.push_back({name, match.captured(1), match.hasCaptured(2) ? match.captured(2).toInt() : 1});
+    }
+    std::sort(found.begin(), found.end(), [](const Backup &a, const Backup &b) {
+        return a.stamp != b.stamp ? a.stamp < b.stamp : a.number < b.number;
+    });
+    return found;
+}
+
+// Copies the current file to a backup of its own, then drops the oldest beyond the kept
+// number (never the one just made, even when the clock went back). A missing file needs
+// no backup.
+bool backUp(const QString &path, const QDateTime &now, QString *error)
 {
     if (!QFile::exists(path))
         return true;
@@ -39,7 +71,20 @@ bool backUp(const QString &path, QString *error)
         *error = QStringLiteral("Impossible de lire %1").arg(path);
         return false;
     }
-    return writeAll(path + backupSuffix(), *bytes, error);
+    const QString stamped = path + u'.' + now.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString backup = stamped + QStringLiteral(".bak");
+    for (int n = 2; QFileInfo::exists(backup); ++n)
+        backup = stamped + u'-' + QString::number(n) + QStringLiteral(".bak");
+    if (!writeAll(backup, *bytes, error))
+        return false;
+
+    std::vector<Backup> backups = backupsBeside(path);
+    const QString made = QFileInfo(backup).fileName();
+    std::erase_if(backups, [&](const Backup &b) { return b.name == made; });
+    const QDir folder = QFileInfo(path).dir();
+    for (size_t i = 0; i + (KeptBackups - 1) < backups.size(); ++i)
+        QFile::remove(folder.filePath(backups[i].name));
+    return true;
 }
 
 } // namespace
@@ -59,7 +104,17 @@ Result exportTo(const QString &target)
     return Result{exported.ok, exported.error};
 }
 
-Result importFrom(const QString &source)
+QStringList backupsOf(const QString &path)
+{
+    QStringList names;
+    // Named the way `path` is: beside it, relative when it is.
+    const QString folder = path.left(path.size() - QFileInfo(path).fileName().size());
+    for (const Backup &backup : backupsBeside(path))
+        names.append(folder + backup.name);
+    return names;
+}
+
+Result importFrom(const QString &source, const QDateTime &now)
 {
     Result result;
     const std::optional<QByteArray> configuration = readAll(source);
@@ -78,11 +133,11 @@ Result importFrom(const QString &source)
     if (QFile::exists(picturePath) && !loadPanelPicture(picturePath).isNull())
         picture = readAll(picturePath);
 
-    if (!backUp(PanelFiles::config(), &result.error)
+    if (!backUp(PanelFiles::config(), now, &result.error)
         || !writeAll(PanelFiles::config(), *configuration, &result.error))
         return result;
     if (picture
-        && (!backUp(PanelFiles::picture(), &result.error)
+        && (!backUp(PanelFiles::picture(), now, &result.error)
             || !writeAll(PanelFiles::picture(), *picture, &result.error)))
         return result;
     result.ok = true;

@@ -2,7 +2,9 @@
 
 #include "common/ProfileFile.h"
 
+#include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 namespace zelvar {
 
@@ -12,8 +14,8 @@ namespace ProjectFile {
 
 inline QString defaultName() { return QStringLiteral("RiroravaziZud.zel"); }
 inline QString directory() { return QStringLiteral("zel"); }
-// Where an import keeps the configuration it replaced.
-inline QString backupSuffix() { return QStringLiteral(".bak"); }
+// How many backups of each replaced file an import keeps, the newest ones.
+constexpr int KeptBackups = 10;
 
 struct Result
 {
@@ -29,8 +31,13 @@ Result exportTo(const QString &target);
 
 // Makes the project at `source` the working directory's configuration. Refuses a file that
 // is not a panel configuration and then changes nothing. The configuration it replaces is
-// kept with the ".bak" suffix, and so is the picture when the project brings its own.
-Result importFrom(const QString &source);
+// kept as a backup of its own, stamped with `now` ("Zelvar2.ini.20261207-231500.bak", then
+// "-2", "-3"… for more in the same second), and so is the picture when the project brings
+// its own; only the KeptBackups newest of each are kept.
+Result importFrom(const QString &source, const QDateTime &now = QDateTime::currentDateTime());
+
+// The backups an import kept of `path`, oldest first.
+QStringList backupsOf(const QString &path);
 
 } // namespace ProjectFile
 

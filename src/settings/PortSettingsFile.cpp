@@ -21,12 +21,11 @@ PortSettingsSaveResult savePortSettings(const QString &path, const QString &port
                            .arg(portName, shown);
         return result;
     }
-    bool exists = false;
-    ProfileFile profile = ProfileFile::load(path, &exists);
-    if (!exists && QFileInfo::exists(path)) {
-        result.error = QStringLiteral("Le fichier %1 existe mais ne peut pas être lu : "
+    ProfileFile profile = ProfileFile::load(path);
+    if (profile.unreadable()) {
+        result.error = QStringLiteral("Le fichier %1 existe mais ne peut pas être lu (%2) : "
                                       "il n'a pas été modifié.")
-                           .arg(shown);
+                           .arg(shown, profile.readError());
         return result;
     }
     profile.writeString(PanelKeys::Com, PanelKeys::PortName, portName);

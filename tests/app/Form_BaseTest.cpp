@@ -6,6 +6,7 @@
 #include "devices/ComPort.h"
 #include "panel/Form_ActBtn.h"
 #include "panel/PanelConfig.h"
+#include "panel/ProjectFile.h"
 #include "settings/Form_CfgErreur.h"
 #include "widgets/XiButton2.h"
 
@@ -133,6 +134,15 @@ protected:
     }
 
     TformDynamique *prompt() const { return Forms::instance().formDynamique; }
+
+    // "Importer" of `path`, answered "Oui".
+    void importConfirmed(const QString &path)
+    {
+        base->chooseImportFile = [path] { return path; };
+        base->Btn_Ouvrir1->trigger();
+        ASSERT_TRUE(promptShown());
+        QTest::mouseClick(prompt()->ButtonD_Ba, Qt::LeftButton);
+    }
     bool promptShown() const { return prompt() && prompt()->isVisible(); }
 
     QList<Shown> panelButtons() const
@@ -424,11 +434,29 @@ TEST_F(MainWindow, ExportedProjectImportedInAnotherDirectoryGivesTheSamePanel)
 
     base->chooseImportFile = [] { return QString(); };
     base->Btn_Ouvrir1->trigger();
+    EXPECT_FALSE(promptShown());
     EXPECT_EQ(Forms::instance().Form_ActBtn, former);
-    EXPECT_FALSE(QFile::exists(PanelFiles::config() + QStringLiteral(".bak")));
 
+    // The import asks first, as the default settings do; "Annuler" changes nothing.
     base->chooseImportFile = [&] { return project; };
     base->Btn_Ouvrir1->trigger();
+    ASSERT_TRUE(promptShown());
+    EXPECT_EQ(prompt()->windowTitle(), QStringLiteral("Importer"));
+    EXPECT_EQ(prompt()->Label_Ba->text(),
+              QStringLiteral("Attention les reglages en cours seront perdus !!\nEtes vous sur de vouloir continuer?"));
+    EXPECT_EQ(prompt()->ButtonG_Ba->text(), QStringLiteral("Annuler"));
+    EXPECT_EQ(prompt()->ButtonD_Ba->text(), QStringLiteral("Oui"));
+    EXPECT_FALSE(prompt()->ButtonM_Ba->isVisible());
+    QTest::mouseClick(prompt()->ButtonG_Ba, Qt::LeftButton);
+    EXPECT_FALSE(promptShown());
+    EXPECT_TRUE(base->isEnabled());
+    EXPECT_EQ(Forms::instance().Form_ActBtn, former);
+    EXPECT_EQ(readFile(PanelFiles::config()), otherFile);
+    EXPECT_TRUE(ProjectFile::backupsOf(PanelFiles::config()).isEmpty());
+
+    importConfirmed(project);
+    EXPECT_FALSE(promptShown());
+    EXPECT_TRUE(base->isEnabled());
     EXPECT_TRUE(messages.isEmpty()) << messages.join(QLatin1Char('\n')).toStdString();
     TForm_ActBtn *panel = Forms::instance().Form_ActBtn;
     ASSERT_TRUE(panel);
@@ -439,7 +467,9 @@ TEST_F(MainWindow, ExportedProjectImportedInAnotherDirectoryGivesTheSamePanel)
     EXPECT_EQ(panelButtons(), original);
     EXPECT_TRUE(panel->ComPort1->Connected());
     EXPECT_EQ(QImage(PanelFiles::picture()), QImage(dir.filePath(PanelFiles::picture())));
-    EXPECT_EQ(readFile(PanelFiles::config() + QStringLiteral(".bak")), otherFile);
+    const QStringList backups = ProjectFile::backupsOf(PanelFiles::config());
+    ASSERT_EQ(backups.size(), 1);
+    EXPECT_EQ(readFile(backups[0]), otherFile);
     EXPECT_EQ(base->Panel1->findChildren<TForm_ActBtn *>().size(), 1);
 }
 
@@ -454,8 +484,7 @@ TEST_F(MainWindow, ImportKeepsAnOpenPortFormInFrontOfTheNewPanel)
     TForm_CfgErreur *form = Forms::instance().Form_CfgErreur;
     ASSERT_TRUE(form);
 
-    base->chooseImportFile = [&] { return project; };
-    base->Btn_Ouvrir1->trigger();
+    importConfirmed(project);
     EXPECT_TRUE(messages.isEmpty());
     EXPECT_TRUE(form->isVisible());
     QWidget *inFront = base->Panel1->childAt(QPoint(300, 100));
@@ -473,13 +502,12 @@ TEST_F(MainWindow, ImportRefusesAFileThatIsNotAConfigurationAndLosesNothing)
         ASSERT_TRUE(text.open(QIODevice::WriteOnly));
         text.write("acheter du pain\r\n");
     }
-    base->chooseImportFile = [&] { return notes; };
-    base->Btn_Ouvrir1->trigger();
+    importConfirmed(notes);
     EXPECT_EQ(messages, QStringList{QStringLiteral("Impossible de charger e fichier.")});
     EXPECT_EQ(Forms::instance().Form_ActBtn, panel);
     EXPECT_EQ(captions(), (QStringList{QStringLiteral("Salon"), QStringLiteral("Cuisine")}));
     EXPECT_EQ(readFile(PanelFiles::config()), file);
-    EXPECT_FALSE(QFile::exists(PanelFiles::config() + QStringLiteral(".bak")));
+    EXPECT_TRUE(ProjectFile::backupsOf(PanelFiles::config()).isEmpty());
     EXPECT_TRUE(panel->ComPort1->Connected());
 }
 

@@ -9,6 +9,10 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QSignalSpy>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,6 +20,12 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <optional>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace zelvar;
 using zelvar::testing::PseudoTerminal;
@@ -44,9 +54,11 @@ protected:
                 process->waitForFinished(5000);
             }
         }
-        QFile::remove(QDir(QDir::tempPath()).filePath(name));
-        QFile::remove(QDir(QDir::tempPath()).filePath(name + QStringLiteral(".lock")));
+        QFile::remove(path());
+        QFile::remove(path() + QStringLiteral(".lock"));
     }
+
+    QString path() const { return QDir(SingleInstance::privateFolder()).filePath(name); }
 
     QProcess *start()
     {
@@ -100,11 +112,142 @@ TEST_F(Instances, AKilledInstanceDoesNotStopTheNextStart)
     ASSERT_TRUE(answers());
     first->kill();
     ASSERT_TRUE(first->waitForFinished(5000));
-    EXPECT_TRUE(QFile::exists(QDir(QDir::tempPath()).filePath(name))); // its socket stays behind
+    EXPECT_TRUE(QFile::exists(path())); // its socket stays behind
 
     QProcess *next = start();
     ASSERT_TRUE(answers());
     EXPECT_EQ(next->state(), QProcess::Running);
+}
+
+// A lock file left by a crash, emptied or filled with garbage, or naming a process that is
+// gone, once made every start give up after five seconds.
+TEST_F(Instances, ALeftoverLockWhateverItHoldsDoesNotStopAStart)
+{
+    for (const QByteArray &content : {QByteArray(), QByteArray("\x01garbage without a line end"),
+                                      QByteArray("2147483646\nelsewhere\nzelvar\n")}) {
+        QFile lock(path() + QStringLiteral(".lock"));
+        ASSERT_TRUE(lock.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        lock.write(content);
+        lock.close();
+        SingleInstance instance(name);
+        EXPECT_TRUE(instance.claim());
+        EXPECT_TRUE(instance.guarded()) << content.constData();
+    }
+}
+
+// Another account that answered "restored" on the instance's socket once made every start
+// end at once without a window. The peer's user is checked on both sides.
+TEST_F(Instances, AnotherUsersInstanceIsNeitherAskedNorServed)
+{
+    QLocalServer impostor;
+    QLocalServer::removeServer(path());
+    ASSERT_TRUE(impostor.listen(path()));
+    QObject::connect(&impostor, &QLocalServer::newConnection, [&] {
+        QLocalSocket *socket = impostor.nextPendingConnection();
+        socket->write(SingleInstance::RestoredReply);
+        socket->flush();
+    });
+    auto ask = [this] {
+        auto asked = std::async(std::launch::async, [this] { return SingleInstance::askToRestore(name, 2000); });
+        while (asked.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
+            QTest::qWait(20);
+        return asked.get();
+    };
+    ASSERT_TRUE(ask()) << "the same user is answered";
+
+    SingleInstance::setPeerUidReader([](qintptr) { return std::optional<uid_t>(::getuid() + 1); });
+    EXPECT_FALSE(ask());
+    {
+        SingleInstance instance(name);
+        EXPECT_TRUE(instance.claim());
+        EXPECT_TRUE(instance.guarded());
+        QSignalSpy requests(&instance, &SingleInstance::restoreRequested);
+        EXPECT_FALSE(ask());
+        EXPECT_TRUE(requests.isEmpty());
+    }
+    SingleInstance::setPeerUidReader({});
+}
+
+// A client streaming without a line end once grew the program without bound.
+TEST_F(Instances, AClientGetsOneShortLineAndIsDropped)
+{
+    SingleInstance instance(name);
+    ASSERT_TRUE(instance.claim());
+    QSignalSpy requests(&instance, &SingleInstance::restoreRequested);
+    for (const QByteArray &sent : {QByteArray(1 << 20, 'x'), QByteArray("hello\nrestore\n")}) {
+        QLocalSocket client;
+        client.connectToServer(path());
+        ASSERT_TRUE(client.waitForConnected(2000));
+        client.write(sent);
+        QDeadlineTimer deadline(5000);
+        while (client.state() != QLocalSocket::UnconnectedState && !deadline.hasExpired())
+            QTest::qWait(20);
+        EXPECT_EQ(client.state(), QLocalSocket::UnconnectedState) << sent.left(10).constData();
+        EXPECT_FALSE(client.canReadLine());
+    }
+    EXPECT_TRUE(requests.isEmpty());
+}
+
+// The socket and lock live where only this user can reach them; a folder that cannot be
+// trusted leaves the program starting without the guard rather than not at all.
+TEST_F(Instances, PrivateFolderIsOnlyOneTheUserAloneCanReach)
+{
+    QTemporaryDir scratch;
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray tmp = qgetenv("TMPDIR");
+    const QString own = scratch.filePath(QStringLiteral("zelvar-%1").arg(::getuid()));
+    const QString xdg = scratch.filePath(QStringLiteral("xdg"));
+    ASSERT_TRUE(QDir().mkdir(xdg));
+    qputenv("TMPDIR", QFile::encodeName(scratch.path()));
+
+    auto setUp = [&](mode_t xdgMode, const char *ownKind) {
+        ::chmod(QFile::encodeName(xdg).constData(), xdgMode);
+        QFile::remove(own);
+        QDir(own).removeRecursively();
+        if (QByteArray(ownKind) == "symlink")
+            QFile::link(xdg, own);
+        else if (QByteArray(ownKind) == "open")
+            ::mkdir(QFile::encodeName(own).constData(), 0755);
+    };
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(xdg));
+    setUp(0700, "none");
+    EXPECT_EQ(SingleInstance::privateFolder(), xdg);
+    setUp(0755, "none");
+    EXPECT_EQ(SingleInstance::privateFolder(), own) << "created for the purpose";
+    EXPECT_EQ(QFileInfo(own).permissions() & 0x0077, QFileDevice::Permissions()) << "mode 0700";
+    setUp(0755, "symlink");
+    EXPECT_EQ(SingleInstance::privateFolder(), QString());
+    setUp(0755, "open");
+    EXPECT_EQ(SingleInstance::privateFolder(), QString());
+    {
+        // An earlier version listened under the folder's own name: a live one keeps it, the
+        // file a dead one left makes way.
+        setUp(0755, "none");
+        QLocalServer earlier;
+        ASSERT_TRUE(earlier.listen(own));
+        EXPECT_EQ(SingleInstance::privateFolder(), QString());
+        earlier.close();
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, QFile::encodeName(own).constData(), sizeof address.sun_path - 1);
+        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+        ::close(fd);
+        EXPECT_EQ(SingleInstance::privateFolder(), own);
+    }
+    if (::getuid() == 0) { // only root can give a folder away
+        setUp(0700, "none");
+        ASSERT_EQ(::chown(QFile::encodeName(xdg).constData(), 4242, 4242), 0);
+        EXPECT_EQ(SingleInstance::privateFolder(), own);
+        ASSERT_EQ(::chown(QFile::encodeName(own).constData(), 4242, 4242), 0);
+        EXPECT_EQ(SingleInstance::privateFolder(), QString());
+    }
+    SingleInstance untrusted(name);
+    EXPECT_TRUE(untrusted.claim());
+    EXPECT_FALSE(untrusted.guarded());
+
+    runtime.isNull() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", runtime);
+    tmp.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", tmp);
 }
 
 // A restore request brings the main window back from the task bar.

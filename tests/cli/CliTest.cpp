@@ -86,6 +86,48 @@ TEST(Cli, ExportWritesWhatTheEditorWouldSave)
     EXPECT_FALSE(QFile::exists(dir.filePath("small.bmp")));
 }
 
+// Each of these once wrote something with status 0 and lost data: a bitmap overwritten by
+// the project, a panel cut at the reader's limit, an unreadable panel taken for an empty one.
+TEST(Cli, ExportRefusesWhatWouldLoseDataAndWritesNothing)
+{
+    const QByteArray bitmap = "BM the user's own picture";
+    const QByteArray cut = "[Reglages]\r\nNombre total de boutons=5000\r\nNombre total de Textes=1\r\n";
+    const struct
+    {
+        const char *name;
+        QByteArray panel; // empty: Zelvar2.ini is a folder
+        const char *target;
+        const char *message;
+    } cases[] = {{"picture", dataFile("two-buttons-save.ini"), "x.bmp", "x.bmp"},
+                 {"cut", cut, "copy.zel", "4096"},
+                 {"unreadable", QByteArray(), "copy.zel", "Zelvar2.ini"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        if (c.panel.isEmpty())
+            ASSERT_TRUE(QDir(dir.path()).mkdir("Zelvar2.ini"));
+        else
+            writeFile(dir.filePath("Zelvar2.ini"), c.panel);
+        writeFile(dir.filePath("x.bmp"), bitmap);
+        const CliResult run = runCli(dir.path(), {"export", c.target});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_TRUE(run.err.contains(c.message)) << run.err.constData();
+        EXPECT_EQ(zelvar::testing::readFile(dir.filePath("x.bmp")), bitmap);
+        EXPECT_FALSE(QFile::exists(dir.filePath("copy.zel")));
+        EXPECT_FALSE(QFile::exists(dir.filePath("copy.bmp")));
+    }
+}
+
+TEST(Cli, CheckSaysAnUnreadablePanelFileIsNotAMissingOne)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir("Zelvar2.ini"));
+    const CliResult run = runCli(dir.path(), {"check"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.out.contains("Zelvar2.ini : illisible (")) << run.out.constData();
+    EXPECT_FALSE(run.out.contains("absent"));
+}
+
 TEST(Cli, EveryCommandHasHelp)
 {
     QTemporaryDir dir;

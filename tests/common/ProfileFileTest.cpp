@@ -1,9 +1,12 @@
 #include "common/ProfileFile.h"
 
 #include <QDir>
+#include <QDateTime>
 #include <QFile>
 #include <QTemporaryDir>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include "TestFiles.h"
@@ -70,6 +73,27 @@ TEST(ProfileFile, ValueLineBreaksBecomeBlanks)
     p.writeString("s", "code", "0000 006D\r\n0001\n0000\r0010");
     EXPECT_EQ(p.toBytes(), QByteArray("[s]\r\ncode=0000 006D 0001 0000 0010\r\n"));
     EXPECT_EQ(ProfileFile::fromBytes(p.toBytes()).readString("s", "code", ""), "0000 006D 0001 0000 0010");
+}
+
+// A lone CR read from a file is a line break like the others: it reads as one blank, and a
+// value read, written and read again stays the same (it once swallowed the next letter).
+TEST(ProfileFile, LoneCarriageReturnInAValueReadsAsABlankAndStaysStable)
+{
+    const struct
+    {
+        QByteArray line;
+        QString read;
+    } cases[] = {{"k=\rMacro", "Macro"}, {"k=Mac\rro", "Mac ro"}, {"k=Mac\r\rro\r", "Mac  ro"}, {"k= a\r b", "a  b"}};
+    for (const auto &c : cases) {
+        const QString read = ProfileFile::fromBytes("[s]\r\n" + c.line + "\r\n").readString("s", "k", "");
+        EXPECT_EQ(read, c.read) << c.line.toStdString();
+        ProfileFile written;
+        written.writeString("s", "k", read);
+        const QByteArray once = written.toBytes();
+        ProfileFile again;
+        again.writeString("s", "k", ProfileFile::fromBytes(once).readString("s", "k", ""));
+        EXPECT_EQ(again.toBytes(), once) << c.line.toStdString();
+    }
 }
 
 TEST(ProfileFile, Windows1252RoundTripKeepsEveryByte)
@@ -141,6 +165,50 @@ TEST(ProfileFile, SaveReplacesTheFileAndAMissingFileReadsEmpty)
     EXPECT_EQ(ProfileFile::load(path, &exists).readString("s", "k", ""), "v");
     EXPECT_TRUE(exists);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"a.ini"}) << "no temporary file left";
+}
+
+// A file that is there but cannot be read is not taken for a missing one, and nothing read
+// from it may be saved over it. Root reads any file whatever its mode: a folder stands in.
+TEST(ProfileFile, UnreadableFileIsReportedAndNeverSavedOver)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Zelvar2.ini");
+    ASSERT_TRUE(QDir(dir.path()).mkdir("Zelvar2.ini"));
+    bool exists = true;
+    ProfileFile p = ProfileFile::load(path, &exists);
+    EXPECT_FALSE(exists);
+    EXPECT_TRUE(p.unreadable());
+    EXPECT_EQ(p.readError(), QString::fromLocal8Bit(strerror(EISDIR)));
+    p.writeString("Reglages du Com", "k", "v");
+    const auto saved = p.save(dir.filePath("elsewhere.ini"));
+    EXPECT_FALSE(saved.ok);
+    EXPECT_TRUE(saved.error.contains(p.readError()));
+    EXPECT_FALSE(QFile::exists(dir.filePath("elsewhere.ini")));
+    EXPECT_FALSE(ProfileFile::load(dir.filePath("missing.ini")).unreadable());
+}
+
+// Temporaries of a save that was killed go at the next save of the same file, once they are
+// old enough not to belong to a save still running; nothing else is touched.
+TEST(ProfileFile, SaveRemovesOldTemporariesOfTheSameFileOnly)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Zelvar2.ini");
+    const QDateTime old = QDateTime::currentDateTime().addSecs(-11 * 60);
+    const QStringList kept{"Zelvar2.ini.backup", "Zelvar2.ini.AbCdEf.bak", "Zelvar2.ini.20261207-101500.bak",
+                           "Other.ini.AbCdEf", "Zelvar2.ini.AbC1Ef", "Zelvar2.ini.Before"};
+    for (const QString &name : kept + QStringList{"Zelvar2.ini.AbCdEf", "Zelvar2.ini.xYzwvu"}) {
+        writeFile(dir.filePath(name), "[s]\r\n");
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite) && file.setFileTime(old, QFileDevice::FileModificationTime));
+    }
+    writeFile(dir.filePath("Zelvar2.ini.QwErTy"), "[young]\r\n");
+
+    ProfileFile p;
+    p.writeString("s", "k", "v");
+    ASSERT_TRUE(p.save(path).ok);
+    QStringList expected = kept + QStringList{"Zelvar2.ini", "Zelvar2.ini.QwErTy"};
+    expected.sort();
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files, QDir::Name), expected);
 }
 
 TEST(ProfileFile, FailedSaveLeavesTheOldFileWhole)

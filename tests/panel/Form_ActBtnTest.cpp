@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,6 +30,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
 #include "TestFiles.h"
 
 using zelvar::testing::readFile;
@@ -464,10 +466,12 @@ TEST_F(LivePanel, FactoryLoadReplacesButtonsAndTextsAndWritesNothing)
     EXPECT_EQ(form->Panel1->findChildren<QLabel *>(QStringLiteral("LeLabel1")).size(), 1);
     EXPECT_EQ(form->CurrentButton(), 0);
 
-    // The factory port settings are taken, but the open port stays where it is.
+    // The flags come from the factory file; the port in force stays the running one, so that
+    // saving the port settings later does not move the board to the factory's device.
     const PanelSettings &settings = Forms::instance().settings;
-    EXPECT_EQ(settings.CurrentPortName, QStringLiteral("COM3"));
-    EXPECT_EQ(settings.CurrentPortSpeed, QStringLiteral("4800"));
+    EXPECT_EQ(settings.CurrentPortName, pty.slavePath());
+    EXPECT_EQ(settings.CurrentPortSpeed, QStringLiteral("19200"));
+    EXPECT_EQ(form->ComPort1->BaudRate(), br19200);
     EXPECT_FALSE(settings.ExitMenusEnabled);
     EXPECT_FALSE(settings.ReduceToTray);
     EXPECT_TRUE(settings.MoveMainWindow);
@@ -482,6 +486,20 @@ TEST_F(LivePanel, FactoryLoadReplacesButtonsAndTextsAndWritesNothing)
     mouse(QTest::MouseMove, shown[0]);
     mouse(QTest::MouseClick, shown[0]);
     EXPECT_EQ(wire(), QByteArray("S7T$#"));
+}
+
+// An unreadable panel file once started an empty panel without a word.
+TEST_F(LivePanel, UnreadablePanelFileIsReportedAtStart)
+{
+    ASSERT_TRUE(QDir(dir.path()).mkdir(PanelFiles::config()));
+    open();
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains(QDir::toNativeSeparators(dir.filePath(PanelFiles::config()))))
+        << errors[0].toStdString();
+    EXPECT_TRUE(errors[0].contains(QString::fromLocal8Bit(strerror(EISDIR)))) << errors[0].toStdString();
+    EXPECT_EQ(form->buttons().size(), 1u);
+    EXPECT_FALSE(form->ComPort1->Connected()) << "the default port is nobody's choice";
+    EXPECT_TRUE(QFileInfo(dir.filePath(PanelFiles::config())).isDir());
 }
 
 TEST_F(LivePanel, RebuildLeavesNothingOfTheFormerButtons)

@@ -197,6 +197,10 @@ TEST(PanelConfig, AbsurdCountsAndCoordinatesAreBounded)
     EXPECT_EQ(c.buttons[0].top, MaxCoordinate);
     ASSERT_EQ(c.warnings.size(), 1);
     EXPECT_TRUE(c.warnings[0].contains("2000000000"));
+    // Saving what was cut would drop the rest of the user's panel: every writer refuses.
+    EXPECT_TRUE(c.cut);
+    EXPECT_FALSE(c.saveRefusal("Zelvar2.ini").isEmpty());
+    EXPECT_TRUE(read("[Reglages]\r\nNombre total de boutons=4096\r\n").saveRefusal("Zelvar2.ini").isEmpty());
 }
 
 TEST(PanelConfig, JunkInputNeverCrashes)

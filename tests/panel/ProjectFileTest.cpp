@@ -60,8 +60,8 @@ protected:
     {
         EXPECT_EQ(readFile(PanelFiles::config()), currentConfig);
         EXPECT_EQ(readFile(PanelFiles::picture()), currentPicture);
-        EXPECT_FALSE(QFile::exists(PanelFiles::config() + QStringLiteral(".bak")));
-        EXPECT_FALSE(QFile::exists(PanelFiles::picture() + QStringLiteral(".bak")));
+        EXPECT_TRUE(ProjectFile::backupsOf(PanelFiles::config()).isEmpty());
+        EXPECT_TRUE(ProjectFile::backupsOf(PanelFiles::picture()).isEmpty());
     }
 
     QTemporaryDir work;
@@ -86,18 +86,48 @@ TEST_F(ProjectFiles, ImportRefusesWhatIsNotAPanelConfigurationAndChangesNothing)
     }
 }
 
-TEST_F(ProjectFiles, ImportKeepsThePreviousConfigurationAndPictureAsBackups)
+// A second import once destroyed the only backup: each replaced file is now kept apart.
+TEST_F(ProjectFiles, EachImportKeepsTheFilesItReplacedAsBackupsOfTheirOwn)
 {
-    const QString source = project(QStringLiteral("salon.zel"));
-    ASSERT_TRUE(writePanelConfig(panelWith(QStringLiteral("Salon"))).save(source).ok);
+    const QString salon = project(QStringLiteral("salon.zel"));
+    ASSERT_TRUE(writePanelConfig(panelWith(QStringLiteral("Salon"))).save(salon).ok);
     ASSERT_TRUE(savePanelPicture(picture(Qt::blue), project(QStringLiteral("salon.bmp"))));
+    const QString cuisine = project(QStringLiteral("cuisine.zel"));
+    ASSERT_TRUE(writePanelConfig(panelWith(QStringLiteral("Cuisine"))).save(cuisine).ok);
+    ASSERT_TRUE(savePanelPicture(picture(Qt::red), project(QStringLiteral("cuisine.bmp"))));
 
-    ASSERT_TRUE(ProjectFile::importFrom(source).ok);
+    // Both in the same second: the second backup takes the "-2" suffix.
+    const QDateTime now(QDate(2026, 12, 7), QTime(23, 15, 0));
+    ASSERT_TRUE(ProjectFile::importFrom(salon, now).ok);
+    ASSERT_TRUE(ProjectFile::importFrom(cuisine, now).ok);
 
-    EXPECT_EQ(readFile(PanelFiles::config()), readFile(source));
-    EXPECT_EQ(readFile(PanelFiles::picture()), readFile(project(QStringLiteral("salon.bmp"))));
-    EXPECT_EQ(readFile(PanelFiles::config() + QStringLiteral(".bak")), currentConfig);
-    EXPECT_EQ(readFile(PanelFiles::picture() + QStringLiteral(".bak")), currentPicture);
+    EXPECT_EQ(readFile(PanelFiles::config()), readFile(cuisine));
+    EXPECT_EQ(readFile(PanelFiles::picture()), readFile(project(QStringLiteral("cuisine.bmp"))));
+    const QString stamp = QStringLiteral(".20261207-231500");
+    EXPECT_EQ(ProjectFile::backupsOf(PanelFiles::config()),
+              (QStringList{PanelFiles::config() + stamp + ".bak", PanelFiles::config() + stamp + "-2.bak"}));
+    EXPECT_EQ(readFile(PanelFiles::config() + stamp + ".bak"), currentConfig);
+    EXPECT_EQ(readFile(PanelFiles::config() + stamp + "-2.bak"), readFile(salon));
+    EXPECT_EQ(readFile(PanelFiles::picture() + stamp + ".bak"), currentPicture);
+    EXPECT_EQ(readFile(PanelFiles::picture() + stamp + "-2.bak"), readFile(project(QStringLiteral("salon.bmp"))));
+}
+
+TEST_F(ProjectFiles, OnlyTheTenNewestBackupsAreKept)
+{
+    const QString salon = project(QStringLiteral("salon.zel"));
+    ASSERT_TRUE(writePanelConfig(panelWith(QStringLiteral("Salon"))).save(salon).ok);
+    writeFile(PanelFiles::config() + QStringLiteral(".bak"), "made by an older version");
+    const QDateTime start(QDate(2026, 12, 7), QTime(9, 0, 0));
+    for (int i = 0; i < 12; ++i)
+        ASSERT_TRUE(ProjectFile::importFrom(salon, start.addSecs(i < 11 ? i * 3600 : 0)).ok);
+
+    const QStringList kept = ProjectFile::backupsOf(PanelFiles::config());
+    ASSERT_EQ(kept.size(), ProjectFile::KeptBackups);
+    // The last import's clock went back: its backup stays, the oldest of the others goes.
+    EXPECT_EQ(kept.first(), PanelFiles::config() + QStringLiteral(".20261207-090000.bak"));
+    EXPECT_FALSE(kept.contains(PanelFiles::config() + QStringLiteral(".20261207-100000.bak")));
+    EXPECT_EQ(kept.last(), PanelFiles::config() + QStringLiteral(".20261207-190000.bak"));
+    EXPECT_TRUE(QFile::exists(PanelFiles::config() + QStringLiteral(".bak"))) << "not one of ours to remove";
 }
 
 TEST_F(ProjectFiles, ImportWithoutAUsablePictureKeepsTheCurrentOne)
@@ -128,11 +158,32 @@ TEST_F(ProjectFiles, ExportedProjectImportsBackToTheSameConfiguration)
     EXPECT_EQ(QImage(PanelFiles::picture()), QImage(project(QStringLiteral("copie.bmp"))));
 }
 
+// A target named like a picture, or beside the panel's own files, once lost data and said
+// it succeeded.
+TEST_F(ProjectFiles, ExportRefusesATargetThatWouldReplaceItsPictureOrThePanelsFiles)
+{
+    writeFile(project(QStringLiteral("x.bmp")), "a bitmap of the user");
+    writeFile(PanelFiles::factory(), "[Reglages]\r\n");
+    for (const QString &target : {project(QStringLiteral("x.bmp")), QStringLiteral("Zelvar2.bmp"),
+                                  QStringLiteral("Zelvar2.zel"), QStringLiteral("./Zelvar2.ini"),
+                                  work.filePath(QStringLiteral("Default.ini"))}) {
+        SCOPED_TRACE(target.toStdString());
+        const ProjectFile::Result result = ProjectFile::exportTo(target);
+        EXPECT_FALSE(result.ok);
+        EXPECT_FALSE(result.error.isEmpty());
+        expectUntouched();
+        EXPECT_EQ(readFile(PanelFiles::factory()), QByteArray("[Reglages]\r\n"));
+        EXPECT_EQ(readFile(project(QStringLiteral("x.bmp"))), QByteArray("a bitmap of the user"));
+    }
+    EXPECT_EQ(QDir(work.path()).entryList(QDir::Files).size(), 3);
+    EXPECT_EQ(QDir(projects.path()).entryList(QDir::Files).size(), 1);
+}
+
 TEST_F(ProjectFiles, ExportToAPlaceThatCannotBeWrittenSaysWhy)
 {
     const ProjectFile::Result result = ProjectFile::exportTo(project(QStringLiteral("absent/copie.zel")));
     EXPECT_FALSE(result.ok);
-    EXPECT_TRUE(result.error.contains(QStringLiteral("copie.zel")));
+    EXPECT_TRUE(result.error.contains(QStringLiteral("absent"))) << result.error.toStdString();
 }
 
 } // namespace
