@@ -76,7 +76,7 @@ protected:
 
 TEST_F(CliAt, FiresTheButtonJustAfterItsSecond)
 {
-    const QDateTime target = QDateTime::currentDateTime().addSecs(2);
+    const QDateTime target = QDateTime::currentDateTime().addSecs(3);
     const QDateTime second(target.date(), QTime(target.time().hour(), target.time().minute(), target.time().second()));
     start(when(second) << QStringLiteral("1"));
     const QByteArray wire = pty.read(5, 6000);

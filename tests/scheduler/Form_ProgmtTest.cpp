@@ -230,6 +230,18 @@ TEST_F(Scheduler, AnArmedImpulseRowSwitchesItsRelayOnceAtItsSecond)
     EXPECT_TRUE(messages.isEmpty());
 }
 
+TEST_F(Scheduler, APortErrorAtFiringIsReportedOnceAndNothingIsSentAgain)
+{
+    form->Btn_AddPrgm->trigger();
+    row(1).Memo->setPlainText(QStringLiteral("07:30:00"));
+    choose(1, 2);
+    click(row(1).Btn_Lancer);
+    pty.closeMaster(); // the adapter is unplugged
+    clock->run(60000);
+    EXPECT_EQ(messages.size(), 1) << messages.join('\n').toStdString();
+    EXPECT_FALSE(form->engine().row(1).armed);
+}
+
 TEST_F(Scheduler, ARowMissedByAJumpOfTheClockIsMarked)
 {
     form->Btn_AddPrgm->trigger();
