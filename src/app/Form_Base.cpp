@@ -8,6 +8,7 @@
 #include "app/formDynamique.h"
 #include "panel/Form_ActBtn.h"
 #include "panel/WindowDrag.h"
+#include "scheduler/Form_Progmt.h"
 #include "settings/Form_CfgErreur.h"
 #include "widgets/Fonts.h"
 
@@ -25,6 +26,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QToolBar>
 #include <QToolButton>
@@ -460,10 +462,19 @@ void TForm_Base::notAvailable(const QString &window)
     showMessage(QStringLiteral("%1 n'est pas encore disponible dans cette version de Zelvar.").arg(window));
 }
 
-// The scheduler, the sequencer and the layout editor are not part of this version yet: their
-// commands and switches are in place, and say so instead of opening a window.
-void TForm_Base::Bo_PmgClick() { notAvailable(QStringLiteral("Le programmateur express")); }
+void TForm_Base::Bo_PmgClick()
+{
+    zelvar::ActivBtnP(0, 0, 0, 0, 0, 0, 0);
+    auto *form = new TForm_Progmt(this);
+    form->show();
+    if (const QScreen *screen = form->screen())
+        form->move(screen->availableGeometry().center() - form->frameGeometry().center() + form->pos());
+}
+
 void TForm_Base::Btn_PrgClick() { Bo_PmgClick(); }
+
+// The sequencer and the layout editor are not part of this version yet: their commands and
+// switches are in place, and say so instead of opening a window.
 void TForm_Base::Bo_SeqClick() { notAvailable(QStringLiteral("Le séquenceur")); }
 void TForm_Base::Btn_SeqClick() { Bo_SeqClick(); }
 void TForm_Base::Bo_CfgBtnClick() { notAvailable(QStringLiteral("La configuration des boutons")); }

@@ -20,6 +20,10 @@ int runPress(const QStringList &arguments);
 int runSend(const QStringList &arguments);
 int runPorts(const QStringList &arguments);
 int runSetPort(const QStringList &arguments);
+int runAt(const QStringList &arguments);
+
+// --port and --speed, for the commands that talk to the board.
+void addPortOptions(QCommandLineParser &parser);
 
 QTextStream &out();
 QTextStream &err();

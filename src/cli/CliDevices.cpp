@@ -15,9 +15,6 @@
 
 namespace zelvar::cli {
 
-namespace {
-
-
 void addPortOptions(QCommandLineParser &parser)
 {
     parser.addOption({QStringLiteral("port"),
@@ -27,6 +24,8 @@ void addPortOptions(QCommandLineParser &parser)
                       QStringLiteral("La vitesse à utiliser au lieu de celle de Zelvar2.ini (9600…)."),
                       QStringLiteral("BAUDS")});
 }
+
+namespace {
 
 // Parses a command that talks to the board; its help also tells the exit statuses.
 bool parseDeviceCommand(QCommandLineParser &parser, const QStringList &arguments, int *status)

@@ -24,6 +24,7 @@ const Command commands[] = {
     {"send", "écrit un texte tel quel sur le port", runSend},
     {"ports", "liste les ports série présents", runPorts},
     {"setport", "enregistre le port et la vitesse dans Zelvar2.ini : setport PORT [VITESSE]", runSetPort},
+    {"at", "déclenche le bouton K à une heure dite : at [AAAA-MM-JJ] HH:MM:SS K", runAt},
 };
 
 void usage(QTextStream &stream)

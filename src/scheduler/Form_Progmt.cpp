@@ -1,0 +1,519 @@
+#include "scheduler/Form_Progmt.h"
+
+#include "forms/ErrorReport.h"
+#include "forms/Forms.h"
+#include "panel/Form_ActBtn.h"
+#include "scheduler/ClockSettingsTool.h"
+#include "scheduler/ScheduleFile.h"
+#include "scheduler/ScheduleTime.h"
+#include "scheduler/UpDown.h"
+#include "widgets/DegradeClass.h"
+#include "widgets/Fonts.h"
+#include "widgets/SystemColors.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDateTime>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLocale>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTimer>
+
+namespace zelvar {
+
+namespace {
+
+constexpr int StartColor = 8209740;
+
+const PanelButtons *panelButtons()
+{
+    const TForm_ActBtn *panel = Forms::instance().Form_ActBtn;
+    return panel ? &panel->buttons() : nullptr;
+}
+
+void paint(QWidget *control, int color)
+{
+    const QColor c = resolveColor(color);
+    QPalette palette = control->palette();
+    palette.setColor(QPalette::Base, c);
+    palette.setColor(QPalette::Button, c);
+    control->setPalette(palette);
+}
+
+// The system's long time format, without the time zone the toolkit adds to it.
+QString longTimeFormat()
+{
+    QString format = QLocale::system().timeFormat(QLocale::LongFormat);
+    format.remove(QRegularExpression(QStringLiteral("\\s*\\bt+\\b\\s*")));
+    return format.trimmed();
+}
+
+} // namespace
+
+TForm_Progmt::TForm_Progmt(QWidget *owner, std::unique_ptr<ScheduleClock> clock)
+    : QWidget(owner, Qt::Window), m_clock(clock ? std::move(clock) : std::make_unique<SystemScheduleClock>())
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    Forms::instance().Form_Progmt = this;
+    m_engine = std::make_unique<ScheduleEngine>(*m_clock);
+    connect(m_engine.get(), &ScheduleEngine::fired, this, &TForm_Progmt::fired);
+    connect(m_engine.get(), &ScheduleEngine::missed, this, &TForm_Progmt::missed);
+    connect(m_engine.get(), &ScheduleEngine::unreadable, this, &TForm_Progmt::unreadable);
+
+    showMessage = [this](const QString &text) {
+        QMessageBox::information(this, QApplication::applicationDisplayName(), text);
+    };
+    startProgram = [](const QString &program, const QStringList &arguments) {
+        return QProcess::startDetached(program, arguments);
+    };
+    programInstalled = [](const QString &program) {
+        return !QStandardPaths::findExecutable(program).isEmpty();
+    };
+
+    setObjectName(QStringLiteral("Form_Progmt"));
+    setWindowTitle(QStringLiteral("Programateur"));
+    setFont(uiFont());
+    setFixedSize(542, 423);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, resolveColor(SystemColor::BtnFace));
+    setPalette(palette);
+    setAutoFillBackground(true);
+
+    DegradeClass1 = new TDegradeClass(this);
+    DegradeClass1->setObjectName(QStringLiteral("DegradeClass1"));
+    DegradeClass1->setStartColor(StartColor);
+    DegradeClass1->setEndColor(ColorCream);
+
+    Label1 = new QLabel(this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setFont(uiFont(21));
+    Label1->move(64, 8);
+
+    GroupBox1 = new QGroupBox(this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1->setGeometry(72, 48, 297, 9);
+
+    Btn_ajustHeure = new QPushButton(QStringLiteral("Regler l'heure"), this);
+    Btn_ajustHeure->setObjectName(QStringLiteral("Btn_ajustHeure"));
+    Btn_ajustHeure->setGeometry(216, 372, 81, 33);
+    connect(Btn_ajustHeure, &QPushButton::clicked, this, &TForm_Progmt::Btn_ajustHeureClick);
+
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFrameShape(QFrame::NoFrame);
+    Panel1->setGeometry(0, 48, 529, 318);
+    Panel1->setContextMenuPolicy(Qt::CustomContextMenu);
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    PopupMenu1->setFont(uiFont());
+    Enregistrer1 = PopupMenu1->addAction(QStringLiteral("Enregistrer"));
+    Enregistrer1->setObjectName(QStringLiteral("Enregistrer1"));
+    Ouvrir1 = PopupMenu1->addAction(QStringLiteral("Ouvrir"));
+    Ouvrir1->setObjectName(QStringLiteral("Ouvrir1"));
+    Btn_AddPrgm = PopupMenu1->addAction(QStringLiteral("Ajouter un programateur"));
+    Btn_AddPrgm->setObjectName(QStringLiteral("Btn_AddPrgm"));
+    connect(Enregistrer1, &QAction::triggered, this, &TForm_Progmt::EnregistrerClick);
+    connect(Ouvrir1, &QAction::triggered, this, &TForm_Progmt::OuvrirClick);
+    connect(Btn_AddPrgm, &QAction::triggered, this, &TForm_Progmt::Btn_AddPrgmClick);
+    connect(Panel1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &at) { PopupMenu1->popup(Panel1->mapToGlobal(at)); });
+
+    TimerA = new QTimer(this);
+    TimerA->setObjectName(QStringLiteral("TimerA"));
+    TimerA->setInterval(200);
+    connect(TimerA, &QTimer::timeout, this, &TForm_Progmt::TimerATimer);
+    TimerA->start();
+    TimerATimer();
+
+    // The owner is the main window.
+    if (parentWidget())
+        parentWidget()->hide();
+}
+
+TForm_Progmt::~TForm_Progmt() = default;
+
+void TForm_Progmt::TimerATimer()
+{
+    const QDateTime now = QDateTime::fromMSecsSinceEpoch(m_clock->nowMs(), Qt::LocalTime);
+    const QLocale locale = QLocale::system();
+    Label1->setText(QStringLiteral("Actuellement : ") + locale.toString(now.date(), QLocale::ShortFormat)
+                    + QStringLiteral(" il est ") + locale.toString(now.time(), longTimeFormat()));
+    Label1->adjustSize();
+}
+
+template <typename Handler>
+void TForm_Progmt::fromControl(QObject *control, Handler handler)
+{
+    m_sender = control;
+    (this->*handler)();
+    m_sender = nullptr;
+}
+
+void TForm_Progmt::Btn_AddPrgmClick()
+{
+    if (m_slotCounter > 5) {
+        setMinimumSize(0, 0);
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        resize(width(), m_slotCounter * 40 + 300);
+        Btn_ajustHeure->move(450, 10);
+    }
+    ++m_slotCounter;
+    const int s = m_slotCounter;
+    const int y = s * 50;
+    const QString n = QString::number(s);
+    const QDateTime now = QDateTime::fromMSecsSinceEpoch(m_clock->nowMs(), Qt::LocalTime);
+
+    Row row;
+    row.slot = s;
+    row.DateTimePicker = new QDateEdit(now.date(), this);
+    row.DateTimePicker->setObjectName(QStringLiteral("DateTimePicker") + n);
+    row.DateTimePicker->setDisplayFormat(QLocale::system().dateFormat(QLocale::ShortFormat));
+    row.DateTimePicker->setCalendarPopup(true);
+    row.DateTimePicker->setGeometry(28, y, 92, 21);
+    row.DateTimePicker->installEventFilter(this);
+
+    row.Memo = new QPlainTextEdit(timeOfDayText(now.time()), this);
+    row.Memo->setObjectName(QStringLiteral("Memo") + n);
+    row.Memo->setGeometry(120, y, 75, 21);
+    row.Memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    row.Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    row.Memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    row.Memo->setTabChangesFocus(true);
+    row.Memo->document()->setDocumentMargin(1);
+
+    const auto upDown = [&](const QString &name, int x, int max, int position) {
+        auto *control = new TUpDown(this);
+        control->setObjectName(name + n);
+        control->setGeometry(x, y, 17, 21);
+        control->setRange(0, max);
+        control->setWrap(true);
+        control->setPosition(position);
+        connect(control, &TUpDown::clicked, this, [this, control] { fromControl(control, &TForm_Progmt::UpDown_1); });
+        return control;
+    };
+    row.UpDown_H = upDown(QStringLiteral("UpDown_H"), 178, 23, now.time().hour());
+    row.UpDown_min = upDown(QStringLiteral("UpDown_min"), 194, 59, now.time().minute());
+    row.UpDown_SecPrgm = upDown(QStringLiteral("UpDown_SecPrgm"), 212, 59, now.time().second());
+
+    row.Combo = new QComboBox(this);
+    row.Combo->setObjectName(QStringLiteral("Combo") + n);
+    row.Combo->setGeometry(230, y, 160, 25);
+    row.Combo->addItem(QStringLiteral("Off"));
+    if (const PanelButtons *buttons = panelButtons())
+        for (size_t k = 1; k < buttons->size(); ++k)
+            row.Combo->addItem((*buttons)[k].description);
+    row.Combo->setPlaceholderText(QStringLiteral("Description"));
+    row.Combo->setCurrentIndex(-1);
+    row.Combo->installEventFilter(this);
+
+    const auto button = [&](const QString &caption, const QString &name, const QRect &bounds) {
+        auto *control = new QPushButton(caption, this);
+        control->setObjectName(name + n);
+        control->setGeometry(bounds);
+        return control;
+    };
+    row.Btn_Lancer = button(QStringLiteral("Lancer"), QStringLiteral("Btn_Lancer"), QRect(386, y, 50, 21));
+    row.Btn_Arreter = button(QStringLiteral("Arreter"), QStringLiteral("Btn_Arreter"), QRect(427, y, 50, 21));
+    row.Btn_SupriPrgm = button(QStringLiteral("X"), QStringLiteral("Btn_SupriPrgm"), QRect(0, y + 5, 15, 25));
+
+    // The engine holds the row's values; the controls show and edit them. The row's number
+    // is looked up at each change, since deleting an earlier row moves it up.
+    m_engine->addRow(now.date(), row.Memo->toPlainText());
+    const auto numberOf = [this](QObject *control) {
+        for (int i = 1; i <= rowCount(); ++i)
+            if (m_rows[size_t(i - 1)].Memo == control || m_rows[size_t(i - 1)].DateTimePicker == control)
+                return i;
+        return 0;
+    };
+    QPlainTextEdit *memo = row.Memo;
+    connect(memo, &QPlainTextEdit::textChanged, this, [this, memo, numberOf] {
+        if (const int i = numberOf(memo))
+            m_engine->setTimeText(i, memo->toPlainText());
+    });
+    QDateEdit *picker = row.DateTimePicker;
+    connect(picker, &QDateEdit::dateChanged, this, [this, picker, numberOf](const QDate &date) {
+        if (const int i = numberOf(picker))
+            m_engine->setDate(i, date);
+    });
+    connect(row.Combo, &QComboBox::activated, this,
+            [this, combo = row.Combo] { fromControl(combo, &TForm_Progmt::Select_Code); });
+    connect(row.Btn_Lancer, &QPushButton::clicked, this,
+            [this, b = row.Btn_Lancer] { fromControl(b, &TForm_Progmt::Btn_Lancer1); });
+    connect(row.Btn_Arreter, &QPushButton::clicked, this,
+            [this, b = row.Btn_Arreter] { fromControl(b, &TForm_Progmt::Btn_Arreter1); });
+    connect(row.Btn_SupriPrgm, &QPushButton::clicked, this,
+            [this, b = row.Btn_SupriPrgm] { fromControl(b, &TForm_Progmt::Btn_SupprimerPrgm); });
+
+    for (QWidget *control : {static_cast<QWidget *>(row.DateTimePicker), static_cast<QWidget *>(row.Memo),
+                             static_cast<QWidget *>(row.UpDown_H), static_cast<QWidget *>(row.UpDown_min),
+                             static_cast<QWidget *>(row.UpDown_SecPrgm), static_cast<QWidget *>(row.Combo),
+                             static_cast<QWidget *>(row.Btn_Lancer), static_cast<QWidget *>(row.Btn_Arreter),
+                             static_cast<QWidget *>(row.Btn_SupriPrgm)})
+        control->show();
+    // The time text runs under the hour up-down, the chooser under the start button.
+    row.UpDown_H->raise();
+    row.Btn_Lancer->raise();
+    row.Btn_Arreter->raise();
+
+    m_rows.push_back(row);
+    m_currentRow = rowCount();
+    paintTime(m_currentRow, SystemColor::Window);
+    paint(row.Combo, SystemColor::Window);
+}
+
+bool TForm_Progmt::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::FocusIn && qobject_cast<QComboBox *>(watched))
+        fromControl(watched, &TForm_Progmt::OnEnterCombo);
+    else if (event->type() == QEvent::MouseButtonPress && qobject_cast<QDateEdit *>(watched))
+        fromControl(watched, &TForm_Progmt::OnClickCalendrier);
+    return QWidget::eventFilter(watched, event);
+}
+
+void TForm_Progmt::findCurrentRow(Control control)
+{
+    for (int i = 1; i <= rowCount(); ++i) {
+        QWidget *c = control(row(i));
+        if (c && (c->hasFocus() || c == m_sender))
+            m_currentRow = i;
+    }
+}
+
+void TForm_Progmt::paintChoosers()
+{
+    for (const Row &r : m_rows)
+        paint(r.Combo, SystemColor::Window);
+}
+
+void TForm_Progmt::paintTime(int i, int color)
+{
+    if (!validRow(i))
+        return;
+    paint(row(i).Memo, color);
+    if (color != MissedColor)
+        row(i).Memo->setToolTip(QString());
+}
+
+void TForm_Progmt::OnEnterCombo()
+{
+    paintChoosers();
+    findCurrentRow([](const Row &r) { return r.Combo; });
+    if (validRow(m_currentRow))
+        paint(row(m_currentRow).Combo, HighlightColor);
+}
+
+void TForm_Progmt::OnClickCalendrier()
+{
+    paintChoosers();
+    findCurrentRow([](const Row &r) { return r.DateTimePicker; });
+    if (validRow(m_currentRow))
+        paint(row(m_currentRow).Combo, HighlightColor);
+}
+
+void TForm_Progmt::Select_Code()
+{
+    findCurrentRow([](const Row &r) { return r.Combo; });
+    if (!validRow(m_currentRow))
+        return;
+    const int j = row(m_currentRow).Combo->currentIndex();
+    // "Off" (item 0) keeps the button chosen before.
+    if (j >= 1)
+        m_engine->setButton(m_currentRow, j);
+}
+
+void TForm_Progmt::UpDown_1()
+{
+    // The arrows of a row edit that row, not the one touched last.
+    findCurrentRow([this](const Row &r) -> QWidget * {
+        for (QWidget *upDown : {static_cast<QWidget *>(r.UpDown_H), static_cast<QWidget *>(r.UpDown_min),
+                                static_cast<QWidget *>(r.UpDown_SecPrgm)})
+            if (upDown == m_sender)
+                return upDown;
+        return nullptr;
+    });
+    if (!validRow(m_currentRow))
+        return;
+    const Row &r = row(m_currentRow);
+    const QString text = QStringLiteral("%1:%2:%3")
+                             .arg(r.UpDown_H->Position())
+                             .arg(r.UpDown_min->Position())
+                             .arg(r.UpDown_SecPrgm->Position());
+    if (const std::optional<QTime> time = readTimeOfDay(text))
+        r.Memo->setPlainText(timeOfDayText(*time));
+}
+
+void TForm_Progmt::Btn_Lancer1()
+{
+    paintChoosers();
+    findCurrentRow([](const Row &r) { return r.Btn_Lancer; });
+    if (!validRow(m_currentRow))
+        return;
+    const int i = m_currentRow;
+    paint(row(i).Combo, HighlightColor);
+    const ScheduleEngine::Arming result = m_engine->arm(i);
+    if (result == ScheduleEngine::Arming::Armed)
+        paintTime(i, HighlightColor);
+    else
+        showMessage(m_engine->refusal(result, i));
+}
+
+void TForm_Progmt::Btn_Arreter1()
+{
+    paintChoosers();
+    findCurrentRow([](const Row &r) { return r.Btn_Arreter; });
+    if (!validRow(m_currentRow))
+        return;
+    paint(row(m_currentRow).Combo, HighlightColor);
+    m_engine->disarm(m_currentRow);
+    paintTime(m_currentRow, SystemColor::Window);
+}
+
+void TForm_Progmt::Btn_SupprimerPrgm()
+{
+    findCurrentRow([](const Row &r) { return r.Btn_SupriPrgm; });
+    if (m_rows.empty() || !validRow(m_currentRow))
+        return;
+    const int i = m_currentRow;
+    const Row &r = row(i);
+    // The delete button is still in its own click: the controls go once it has returned.
+    for (QWidget *control : {static_cast<QWidget *>(r.DateTimePicker), static_cast<QWidget *>(r.Memo),
+                             static_cast<QWidget *>(r.UpDown_H), static_cast<QWidget *>(r.UpDown_min),
+                             static_cast<QWidget *>(r.UpDown_SecPrgm), static_cast<QWidget *>(r.Combo),
+                             static_cast<QWidget *>(r.Btn_Lancer), static_cast<QWidget *>(r.Btn_Arreter),
+                             static_cast<QWidget *>(r.Btn_SupriPrgm)}) {
+        control->hide();
+        control->disconnect(this);
+        control->removeEventFilter(this);
+        control->deleteLater();
+    }
+    m_rows.erase(m_rows.begin() + (i - 1));
+    m_engine->removeRow(i);
+    m_currentRow = rowCount();
+}
+
+void TForm_Progmt::fired(int i, int button)
+{
+    m_currentRow = i;
+    const PanelButtons *buttons = panelButtons();
+    if (button >= 1 && buttons && size_t(button) < buttons->size()) {
+        runReportingErrors([button] {
+            if (TForm_ActBtn *panel = Forms::instance().Form_ActBtn)
+                panel->fireButton(button);
+        }, this);
+    }
+    // The row may be gone if the error's box let the user delete it.
+    if (validRow(i) && !m_engine->row(i).armed)
+        paintTime(i, SystemColor::Window);
+}
+
+void TForm_Progmt::missed(int i, qint64 checkedAtMs)
+{
+    const QDateTime checked = QDateTime::fromMSecsSinceEpoch(checkedAtMs, Qt::LocalTime);
+    const QLocale locale = QLocale::system();
+    paintTime(i, MissedColor);
+    row(i).Memo->setToolTip(
+        QStringLiteral("Programmation manquée : le %1 à %2, son heure était passée de plus d'une minute "
+                       "(ordinateur en veille ou horloge avancée). Rien n'a été envoyé.")
+            .arg(locale.toString(checked.date(), QLocale::ShortFormat), checked.time().toString(QStringLiteral("hh:mm:ss"))));
+}
+
+void TForm_Progmt::unreadable(int i)
+{
+    paintTime(i, SystemColor::Window);
+    showMessage(QStringLiteral("L'heure « %1 » de la ligne %2 n'est plus une heure (hh:mm:ss attendu) : "
+                               "la programmation est arrêtée.")
+                    .arg(m_engine->row(i).timeText.trimmed())
+                    .arg(i));
+}
+
+void TForm_Progmt::Btn_ajustHeureClick()
+{
+    const std::optional<ClockSettingsTool> tool =
+        clockSettingsTool(qEnvironmentVariable("XDG_CURRENT_DESKTOP"), programInstalled);
+    if (!tool || !startProgram(tool->program, tool->arguments))
+        showMessage(clockSettingsHelp());
+}
+
+void TForm_Progmt::EnregistrerClick()
+{
+    const PanelButtons *buttons = panelButtons();
+    std::vector<SavedScheduleRow> saved;
+    for (int i = 1; i <= rowCount(); ++i) {
+        const ScheduleRow &r = m_engine->row(i);
+        SavedScheduleRow s{r.date, r.timeText, r.button, QString()};
+        if (buttons && r.button >= 1 && size_t(r.button) < buttons->size())
+            s.description = (*buttons)[size_t(r.button)].description;
+        saved.push_back(s);
+    }
+    const ProfileFile::SaveResult result = writeSchedule(saved).save(ScheduleFiles::path());
+    if (!result.ok)
+        showMessage(QStringLiteral("Impossible d'enregistrer %1 : %2").arg(ScheduleFiles::path(), result.error));
+}
+
+void TForm_Progmt::removeAllRows()
+{
+    while (rowCount() > 0) {
+        m_currentRow = rowCount();
+        fromControl(row(m_currentRow).Btn_SupriPrgm, &TForm_Progmt::Btn_SupprimerPrgm);
+    }
+}
+
+void TForm_Progmt::OuvrirClick()
+{
+    bool exists = false;
+    const ProfileFile file = ProfileFile::load(ScheduleFiles::path(), &exists);
+    if (!exists) {
+        showMessage(QStringLiteral("Aucune programmation enregistrée : %1 est introuvable.").arg(ScheduleFiles::path()));
+        return;
+    }
+    removeAllRows();
+    const PanelButtons empty;
+    const PanelButtons *buttons = panelButtons();
+    for (const SavedScheduleRow &saved : readSchedule(file)) {
+        Btn_AddPrgmClick();
+        const int i = rowCount();
+        const Row &r = row(i);
+        if (saved.date.isValid())
+            r.DateTimePicker->setDate(saved.date);
+        r.Memo->setPlainText(saved.time);
+        if (const std::optional<QTime> time = readTimeOfDay(saved.time)) {
+            r.UpDown_H->setPosition(time->hour());
+            r.UpDown_min->setPosition(time->minute());
+            r.UpDown_SecPrgm->setPosition(time->second());
+        }
+        const int button = restoredButton(saved, buttons ? *buttons : empty);
+        m_engine->setButton(i, button);
+        if (button > 0) {
+            r.Combo->setCurrentIndex(button);
+        } else if (saved.button != 0) {
+            r.Combo->setCurrentIndex(0);
+            r.Combo->setToolTip(QStringLiteral("Le bouton %1 « %2 » n'est plus sur le panneau : choisissez un autre bouton.")
+                                    .arg(saved.button)
+                                    .arg(saved.description));
+        }
+    }
+}
+
+void TForm_Progmt::closeEvent(QCloseEvent *event)
+{
+    ActivBtnP(1, 1, 1, 1, 1, 1, 1);
+    m_engine->clear();
+    TimerA->stop();
+    if (parentWidget())
+        parentWidget()->show();
+    event->accept();
+}
+
+} // namespace zelvar

@@ -1,0 +1,123 @@
+#pragma once
+
+#include "scheduler/ScheduleEngine.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QAction;
+class QComboBox;
+class QDateEdit;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+
+namespace zelvar {
+
+class TDegradeClass;
+class TUpDown;
+
+// The scheduler: rows of one-shot alarms, each firing one panel button at a local date and
+// second. The window edits the rows; the schedule engine decides when a row fires. While it
+// is open the main window is hidden and its commands are off.
+class TForm_Progmt : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // FormCreate. Without a clock, the system's.
+    explicit TForm_Progmt(QWidget *owner, std::unique_ptr<ScheduleClock> clock = {});
+    ~TForm_Progmt() override;
+
+    TDegradeClass *DegradeClass1;
+    QLabel *Label1; // the clock
+    QGroupBox *GroupBox1;
+    QPushButton *Btn_ajustHeure;
+    QFrame *Panel1;
+    QTimer *TimerA;
+    QMenu *PopupMenu1;
+    QAction *Enregistrer1;
+    QAction *Ouvrir1;
+    QAction *Btn_AddPrgm;
+
+    // The controls of one row; n in their names is the row's slot.
+    struct Row
+    {
+        int slot = 0;
+        QDateEdit *DateTimePicker = nullptr;
+        QPlainTextEdit *Memo = nullptr;
+        TUpDown *UpDown_H = nullptr;
+        TUpDown *UpDown_min = nullptr;
+        TUpDown *UpDown_SecPrgm = nullptr;
+        QComboBox *Combo = nullptr;
+        QPushButton *Btn_Lancer = nullptr;
+        QPushButton *Btn_Arreter = nullptr;
+        QPushButton *Btn_SupriPrgm = nullptr;
+    };
+    int rowCount() const { return int(m_rows.size()); }
+    const Row &row(int i) const { return m_rows[size_t(i - 1)]; } // 1 <= i <= rowCount()
+    int currentRow() const { return m_currentRow; }
+    int slotCounter() const { return m_slotCounter; }
+    ScheduleEngine &engine() { return *m_engine; }
+
+    void TimerATimer();
+    void Btn_AddPrgmClick();
+    void Btn_ajustHeureClick();
+    void EnregistrerClick();
+    void OuvrirClick();
+
+    // Shared by the controls of every row.
+    void OnClickCalendrier();
+    void UpDown_1();
+    void OnEnterCombo();
+    void Select_Code();
+    void Btn_Lancer1();
+    void Btn_Arreter1();
+    void Btn_SupprimerPrgm();
+
+    // Plain message boxes go through here; tests record them.
+    std::function<void(const QString &)> showMessage;
+    // Starts a program without waiting for it; false when it could not start. And whether a
+    // program is installed. Tests replace both.
+    std::function<bool(const QString &program, const QStringList &arguments)> startProgram;
+    std::function<bool(const QString &program)> programInstalled;
+
+    // Colours of a row's time text and chooser, 0xBBGGRR.
+    static constexpr int HighlightColor = 255;
+    static constexpr int MissedColor = 0x4AB4FF; // amber
+
+protected:
+    void closeEvent(QCloseEvent *event) override; // FormClose
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    using Control = std::function<QWidget *(const Row &)>;
+    // Makes current the last row whose control of that kind has the focus (or raised the
+    // handler: a click gives the focus); leaves the current row alone when none has.
+    void findCurrentRow(Control control);
+    bool validRow(int i) const { return i >= 1 && i <= rowCount(); }
+    void paintChoosers();
+    void paintTime(int i, int color);
+    void fired(int i, int button);
+    void missed(int i, qint64 checkedAtMs);
+    void unreadable(int i);
+    void removeAllRows();
+    template <typename Handler>
+    void fromControl(QObject *control, Handler handler);
+
+    std::unique_ptr<ScheduleClock> m_clock;
+    std::unique_ptr<ScheduleEngine> m_engine;
+    std::vector<Row> m_rows;
+    int m_currentRow = 0;
+    int m_slotCounter = 0;
+    QObject *m_sender = nullptr;
+};
+
+} // namespace zelvar

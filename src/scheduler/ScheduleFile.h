@@ -1,0 +1,37 @@
+#pragma once
+
+#include "common/ProfileFile.h"
+#include "panel/PanelButtons.h"
+
+#include <QDate>
+#include <QString>
+
+#include <vector>
+
+namespace zelvar {
+
+// The saved alarms, "Programateur.ini" in the working directory: section "Programateur"
+// with the row count, then one section "Ligne<n>" per row, n from 1.
+namespace ScheduleFiles {
+inline QString path() { return QStringLiteral("Programateur.ini"); }
+} // namespace ScheduleFiles
+
+struct SavedScheduleRow
+{
+    QDate date;
+    QString time;        // "hh:mm:ss", or the text as typed when it is not a time
+    int button = 0;      // the panel button's index
+    QString description; // that button's description when saved
+};
+
+// A file holds at most this many rows; a larger count is cut down to it.
+constexpr int MaxSavedScheduleRows = 1000;
+
+ProfileFile writeSchedule(const std::vector<SavedScheduleRow> &rows);
+std::vector<SavedScheduleRow> readSchedule(const ProfileFile &file);
+
+// The index a saved row comes back with: its own, while that index still names a button
+// with the saved description; 0 otherwise.
+int restoredButton(const SavedScheduleRow &row, const PanelButtons &buttons);
+
+} // namespace zelvar

@@ -1,0 +1,338 @@
+#include "app/Form_Base.h"
+#include "common/Pause.h"
+#include "devices/RelayCommand.h"
+#include "forms/ErrorReport.h"
+#include "forms/Forms.h"
+#include "panel/Form_ActBtn.h"
+#include "panel/PanelConfig.h"
+#include "scheduler/Form_Progmt.h"
+#include "scheduler/ScheduleFile.h"
+#include "scheduler/UpDown.h"
+
+#include "FakeScheduleClock.h"
+#include "Shots.h"
+#include "TestFiles.h"
+#include "devices/ComPortPty.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace zelvar;
+using zelvar::testing::at;
+using zelvar::testing::FakeScheduleClock;
+using zelvar::testing::PseudoTerminal;
+
+namespace {
+
+const QDate Day(2026, 12, 7);
+const QColor Red(255, 0, 0);
+
+ButtonConfig button(int mode, int relay, const QString &description, int left)
+{
+    ButtonConfig b;
+    b.mode = mode;
+    b.relay = relay;
+    b.left = left;
+    b.top = 40;
+    b.caption = description;
+    b.description = description;
+    return b;
+}
+
+// The main window (with its live panel on a pseudo-terminal) in a working directory of its
+// own, and a scheduler on a stepped clock. Pauses record "bytes sent before|ms"; message
+// boxes are recorded.
+class Scheduler : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid() && pty.isValid());
+        previous = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        QApplication::setQuitOnLastWindowClosed(false);
+        setPauseHook([this](int ms) { pauses << QString::fromLatin1(pty.drain(20)) + "|" + QString::number(ms); });
+        setErrorReportHook([this](const QString &message) { messages << message; });
+        PanelConfig config;
+        config.settings.CurrentPortName = pty.slavePath();
+        config.settings.ExitMenusEnabled = false;
+        config.buttons = {button(Imp, 1, QStringLiteral("Volet"), 10), button(On, 2, QStringLiteral("Lampe"), 120)};
+        config.texts = {TextConfig{QStringLiteral("Maison"), 10, 10}};
+        config.buttonsEverHeld = config.textsEverHeld = true;
+        ASSERT_TRUE(writePanelConfig(config).save(PanelFiles::config()).ok);
+        base = std::make_unique<TForm_Base>();
+        base->show();
+        auto fake = std::make_unique<FakeScheduleClock>();
+        clock = fake.get();
+        clock->now = at(Day, "07:29:50");
+        form = new TForm_Progmt(base.get(), std::move(fake));
+        form->showMessage = [this](const QString &text) { messages << text; };
+        form->show();
+        pty.drain(20);
+    }
+
+    void TearDown() override
+    {
+        if (form)
+            form->close();
+        base.reset();
+        setPauseHook({});
+        setErrorReportHook({});
+        QDir::setCurrent(previous);
+        QApplication::setQuitOnLastWindowClosed(true);
+        Forms::instance().settings = PanelSettings{};
+    }
+
+    const TForm_Progmt::Row &row(int i) const { return form->row(i); }
+    void click(QPushButton *b) { QTest::mouseClick(b, Qt::LeftButton); }
+    void choose(int i, int item)
+    {
+        row(i).Combo->setCurrentIndex(item);
+        emit row(i).Combo->activated(item);
+    }
+    static QColor colour(QWidget *w) { return w->palette().color(QPalette::Base); }
+
+    QTemporaryDir dir;
+    QString previous;
+    PseudoTerminal pty;
+    std::unique_ptr<TForm_Base> base;
+    QPointer<TForm_Progmt> form;
+    FakeScheduleClock *clock = nullptr;
+    QStringList pauses;
+    QStringList messages;
+};
+
+TEST_F(Scheduler, NewRowsAndTheSeventhRowGrowsTheWindow)
+{
+    EXPECT_EQ(form->size(), QSize(542, 423));
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Programateur"));
+    EXPECT_EQ(form->Btn_ajustHeure->geometry(), QRect(216, 372, 81, 33));
+    EXPECT_TRUE(form->Label1->text().startsWith(QStringLiteral("Actuellement : ")));
+    EXPECT_TRUE(form->Label1->text().contains(QStringLiteral(" il est 07:29:50")));
+    EXPECT_EQ(form->rowCount(), 0);
+
+    form->Btn_AddPrgm->trigger();
+    const TForm_Progmt::Row &first = row(1);
+    EXPECT_EQ(first.Memo->toPlainText(), QStringLiteral("07:29:50"));
+    EXPECT_EQ(first.DateTimePicker->date(), Day);
+    EXPECT_EQ((QList<int>{first.UpDown_H->Position(), first.UpDown_min->Position(), first.UpDown_SecPrgm->Position()}),
+              (QList<int>{7, 29, 50}));
+    EXPECT_EQ(first.Combo->currentText(), QString());
+    EXPECT_EQ(first.Combo->placeholderText(), QStringLiteral("Description"));
+    QStringList items;
+    for (int k = 0; k < first.Combo->count(); ++k)
+        items << first.Combo->itemText(k);
+    EXPECT_EQ(items, (QStringList{"Off", "Volet", "Lampe"}));
+    EXPECT_EQ(first.Btn_Lancer->objectName(), QStringLiteral("Btn_Lancer1"));
+    EXPECT_EQ(first.Btn_SupriPrgm->geometry(), QRect(0, 55, 15, 25));
+
+    for (int k = 2; k <= 6; ++k)
+        form->Btn_AddPrgm->trigger();
+    EXPECT_EQ(form->height(), 423);
+    form->Btn_AddPrgm->trigger();
+    EXPECT_EQ(form->height(), 540);
+    EXPECT_EQ(form->Btn_ajustHeure->pos(), QPoint(450, 10));
+    EXPECT_NE(form->minimumSize(), form->maximumSize()) << "resizable from the seventh row";
+    EXPECT_EQ(row(7).Memo->geometry(), QRect(120, 350, 75, 21));
+    EXPECT_EQ(row(7).Combo->objectName(), QStringLiteral("Combo7"));
+    choose(3, 2);
+    row(4).Memo->setPlainText(QStringLiteral("07:45:00"));
+    click(row(4).Btn_Lancer); // refused: the other rows share one time; its chooser is highlighted
+    clock->run(1000);
+    form->TimerATimer();
+    saveShot(*form, QStringLiteral("scheduler-seven-rows"));
+}
+
+TEST_F(Scheduler, ADeletedRowLeavesItsSlotEmpty)
+{
+    for (int k = 0; k < 3; ++k)
+        form->Btn_AddPrgm->trigger();
+    QPointer<QPushButton> deleted = row(2).Btn_SupriPrgm;
+    click(deleted);
+    EXPECT_EQ(form->rowCount(), 2);
+    EXPECT_EQ(form->engine().count(), 2);
+    EXPECT_EQ(form->currentRow(), 2);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(deleted) << "gone once its own click was handled";
+
+    form->Btn_AddPrgm->trigger();
+    EXPECT_EQ(form->slotCounter(), 4);
+    EXPECT_EQ(row(3).Memo->y(), 200);
+    EXPECT_EQ(row(3).Memo->objectName(), QStringLiteral("Memo4"));
+    EXPECT_EQ(row(2).Memo->objectName(), QStringLiteral("Memo3"));
+}
+
+TEST_F(Scheduler, ArmingSaysWhyItRefusesOnceAndHighlightsWhatItArms)
+{
+    form->Btn_AddPrgm->trigger();
+    form->Btn_AddPrgm->trigger();
+    // Both rows show the same time: refused, with the system's message.
+    click(row(1).Btn_Lancer);
+    EXPECT_EQ(messages, QStringList{"Deux Programations horaire ne peuvent etre identiques ! "});
+    EXPECT_EQ(colour(row(1).Combo), Red) << "the row acted on";
+    EXPECT_NE(colour(row(1).Memo), Red);
+
+    // A row's up-downs rewrite its own time text.
+    row(2).UpDown_min->step(+1);
+    EXPECT_EQ(row(2).Memo->toPlainText(), QStringLiteral("07:30:50"));
+    click(row(2).Btn_Lancer);
+    EXPECT_TRUE(form->engine().row(2).armed);
+    EXPECT_EQ(colour(row(2).Memo), Red);
+    EXPECT_NE(colour(row(1).Combo), Red);
+
+    messages.clear();
+    row(1).Memo->setPlainText(QStringLiteral("07:29:00"));
+    click(row(1).Btn_Lancer);
+    row(1).Memo->setPlainText(QStringLiteral("7 h 30"));
+    click(row(1).Btn_Lancer);
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("déjà passé")));
+    EXPECT_TRUE(messages[1].contains(QStringLiteral("7 h 30")));
+    EXPECT_FALSE(form->engine().row(1).armed);
+
+    click(row(2).Btn_Arreter);
+    EXPECT_FALSE(form->engine().row(2).armed);
+    EXPECT_NE(colour(row(2).Memo), Red);
+    clock->run(120000);
+    EXPECT_TRUE(pauses.isEmpty());
+}
+
+TEST_F(Scheduler, AnArmedImpulseRowSwitchesItsRelayOnceAtItsSecond)
+{
+    form->Btn_AddPrgm->trigger();
+    row(1).Memo->setPlainText(QStringLiteral("07:30:00"));
+    choose(1, 1);
+    choose(1, 0); // "Off" keeps the button chosen before
+    EXPECT_EQ(form->engine().row(1).button, 1);
+    click(row(1).Btn_Lancer);
+    form->Btn_AddPrgm->trigger(); // no button chosen: fires silently
+    row(2).Memo->setPlainText(QStringLiteral("07:30:01"));
+    click(row(2).Btn_Lancer);
+
+    clock->run(12000);
+    EXPECT_EQ(pauses, (QStringList{"S1N$#|100", "S1F$#|100", "|10"}));
+    EXPECT_EQ(pty.drain(20), QByteArray());
+    for (int i : {1, 2}) {
+        EXPECT_FALSE(form->engine().row(i).armed);
+        EXPECT_NE(colour(row(i).Memo), Red);
+    }
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(Scheduler, APortErrorAtFiringIsReportedOnceAndNothingIsSentAgain)
+{
+    form->Btn_AddPrgm->trigger();
+    row(1).Memo->setPlainText(QStringLiteral("07:30:00"));
+    choose(1, 2);
+    click(row(1).Btn_Lancer);
+    pty.closeMaster(); // the adapter is unplugged
+    clock->run(60000);
+    EXPECT_EQ(messages.size(), 1) << messages.join('\n').toStdString();
+    EXPECT_FALSE(form->engine().row(1).armed);
+}
+
+TEST_F(Scheduler, ARowMissedByAJumpOfTheClockIsMarked)
+{
+    form->Btn_AddPrgm->trigger();
+    row(1).Memo->setPlainText(QStringLiteral("07:30:00"));
+    choose(1, 2);
+    click(row(1).Btn_Lancer);
+    clock->jumpTo(at(Day, "07:40:00"));
+    clock->run(2000);
+    EXPECT_TRUE(pauses.isEmpty());
+    EXPECT_EQ(colour(row(1).Memo), QColor::fromRgb(0xFF, 0xB4, 0x4A));
+    EXPECT_TRUE(row(1).Memo->toolTip().contains(QStringLiteral("manquée")));
+    EXPECT_TRUE(row(1).Memo->toolTip().contains(QStringLiteral("07:40:01")));
+}
+
+TEST_F(Scheduler, TypedTimeReachesTheEngine)
+{
+    form->Btn_AddPrgm->trigger();
+    TForm_ActBtn::KeyHookPause pause; // until the panel's hook leaves text fields their keys
+    row(1).Memo->selectAll();
+    row(1).Memo->setFocus();
+    QTest::keyClicks(row(1).Memo, QStringLiteral("08:15:00"));
+    EXPECT_EQ(form->engine().row(1).timeText, QStringLiteral("08:15:00"));
+}
+
+TEST_F(Scheduler, SavedRowsComeBackDisarmedWithTheirButtons)
+{
+    form->Btn_AddPrgm->trigger();
+    form->Btn_AddPrgm->trigger();
+    row(1).Memo->setPlainText(QStringLiteral("7:45:0"));
+    choose(1, 2);
+    row(2).DateTimePicker->setDate(Day.addDays(1));
+    choose(2, 1);
+    click(row(2).Btn_Lancer);
+    form->Enregistrer1->trigger();
+    EXPECT_TRUE(zelvar::testing::readFile(ScheduleFiles::path())
+                    .startsWith("[Programateur]\r\nNombre de lignes=2\r\n\r\n[Ligne1]\r\nDate=2026-12-07\r\nHeure=07:45:00"));
+
+    // The panel changed since: button 1 now has another description.
+    std::vector<ButtonConfig> buttons{button(Imp, 1, QStringLiteral("Store"), 10), button(On, 2, QStringLiteral("Lampe"), 120)};
+    Forms::instance().Form_ActBtn->Rebuild(buttons, {});
+    form->Ouvrir1->trigger();
+    ASSERT_EQ(form->rowCount(), 2);
+    EXPECT_EQ(row(1).Memo->toPlainText(), QStringLiteral("07:45:00"));
+    EXPECT_EQ(row(1).Combo->currentText(), QStringLiteral("Lampe"));
+    EXPECT_EQ(form->engine().row(1).button, 2);
+    EXPECT_EQ(row(2).DateTimePicker->date(), Day.addDays(1));
+    EXPECT_EQ(row(2).Combo->currentText(), QStringLiteral("Off"));
+    EXPECT_EQ(form->engine().row(2).button, 0);
+    EXPECT_TRUE(row(2).Combo->toolTip().contains(QStringLiteral("Volet")));
+    EXPECT_FALSE(form->engine().row(1).armed || form->engine().row(2).armed);
+}
+
+TEST_F(Scheduler, SettingTheClockStartsTheDesktopsToolOrSaysHow)
+{
+    QStringList started;
+    form->startProgram = [&](const QString &program, const QStringList &arguments) {
+        started << program + " " + arguments.join(' ');
+        return true;
+    };
+    form->programInstalled = [](const QString &program) { return program == "systemsettings5"; };
+    click(form->Btn_ajustHeure);
+    EXPECT_EQ(started, QStringList{"systemsettings5 clock"});
+    form->programInstalled = [](const QString &) { return false; };
+    click(form->Btn_ajustHeure);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("timedatectl set-time")));
+}
+
+TEST_F(Scheduler, ClosingCancelsEverythingAndGivesTheMainWindowBack)
+{
+    form->Btn_AddPrgm->trigger();
+    row(1).Memo->setPlainText(QStringLiteral("07:30:00"));
+    choose(1, 2);
+    click(row(1).Btn_Lancer);
+    ASSERT_TRUE(clock->due);
+    EXPECT_FALSE(base->isVisible());
+    form->close();
+    EXPECT_FALSE(clock->due) << "nothing is left to fire";
+    EXPECT_EQ(form->engine().count(), 0);
+    EXPECT_TRUE(base->isVisible());
+
+    base->Bo_Pmg->trigger();
+    QPointer<TForm_Progmt> opened = Forms::instance().Form_Progmt.data();
+    ASSERT_TRUE(opened && opened != form);
+    EXPECT_TRUE(opened->isVisible());
+    EXPECT_EQ(opened->rowCount(), 0);
+    EXPECT_FALSE(base->isVisible());
+    EXPECT_FALSE(base->Bo_Pmg->isEnabled() || base->Btn_Prg->isEnabled() || base->Bo_CfgBtn->isEnabled());
+    opened->close();
+    EXPECT_TRUE(base->isVisible());
+    EXPECT_TRUE(base->Bo_Pmg->isEnabled() && base->Btn_Prg->isEnabled() && base->Bo_CfgBtn->isEnabled());
+}
+
+} // namespace

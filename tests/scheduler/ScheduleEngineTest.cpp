@@ -1,0 +1,234 @@
+#include "scheduler/ClockSettingsTool.h"
+#include "scheduler/ScheduleEngine.h"
+#include "scheduler/ScheduleFile.h"
+#include "scheduler/ScheduleTime.h"
+
+#include "FakeScheduleClock.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+
+using namespace zelvar;
+using zelvar::testing::at;
+using zelvar::testing::FakeScheduleClock;
+
+namespace {
+
+const QDate Day(2026, 12, 7);
+
+// An engine on a stepped clock that records what it reports: "fired 1 (button 3) at
+// 07:30:00.002", "missed 1", "unreadable 1".
+class Engine : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        clock.now = at(Day, "07:29:58");
+        QObject::connect(&engine, &ScheduleEngine::fired, [this](int row, int button) {
+            events << QStringLiteral("fired %1 (button %2) at %3")
+                          .arg(row)
+                          .arg(button)
+                          .arg(QDateTime::fromMSecsSinceEpoch(clock.now).time().toString("hh:mm:ss.zzz"));
+        });
+        QObject::connect(&engine, &ScheduleEngine::missed,
+                         [this](int row, qint64) { events << QStringLiteral("missed %1").arg(row); });
+        QObject::connect(&engine, &ScheduleEngine::unreadable,
+                         [this](int row) { events << QStringLiteral("unreadable %1").arg(row); });
+    }
+
+    int armed(const char *time, int button = 1, QDate date = Day)
+    {
+        const int i = engine.addRow(date, QString::fromLatin1(time), button);
+        EXPECT_EQ(engine.arm(i), ScheduleEngine::Arming::Armed) << time;
+        return i;
+    }
+
+    FakeScheduleClock clock;
+    ScheduleEngine engine{clock};
+    QStringList events;
+};
+
+TEST_F(Engine, ArmingRules)
+{
+    using A = ScheduleEngine::Arming;
+    // A single row may be armed whatever its text looks like next to others.
+    const int only = engine.addRow(Day, "07:30:00");
+    EXPECT_EQ(engine.arm(only), A::Armed);
+    engine.disarm(only);
+    // Equal texts are refused on any row, whatever the dates.
+    engine.addRow(Day.addDays(1), "07:30:00");
+    EXPECT_EQ(engine.arm(1), A::Duplicate);
+    EXPECT_EQ(engine.arm(2), A::Duplicate);
+    EXPECT_EQ(engine.refusal(A::Duplicate, 2), QStringLiteral("Deux Programations horaire ne peuvent etre identiques ! "));
+    engine.setTimeText(2, "7h30");
+    EXPECT_EQ(engine.arm(2), A::Unreadable);
+    engine.setTimeText(2, "07:29:57");
+    engine.setDate(2, Day);
+    EXPECT_EQ(engine.arm(2), A::Passed);
+    EXPECT_FALSE(engine.row(2).armed);
+    // The second under way is not over: it fires at once.
+    engine.setTimeText(2, "07:29:58");
+    clock.now += 700;
+    EXPECT_EQ(engine.arm(2), A::Armed);
+    clock.run(0);
+    EXPECT_EQ(events, QStringList{"fired 2 (button 0) at 07:29:58.700"});
+}
+
+TEST_F(Engine, FiresOnceJustAfterItsSecondAndLooksEverySecond)
+{
+    armed("07:30:00", 3);
+    ASSERT_TRUE(clock.due);
+    EXPECT_EQ(*clock.due, at(Day, "07:29:59") + ScheduleEngine::LookAfterSecondMs);
+    clock.run(1500);
+    EXPECT_EQ(*clock.due - clock.now, 502);
+    clock.runUntil(at(Day, "07:31:00"));
+    EXPECT_EQ(events, QStringList{"fired 1 (button 3) at 07:30:00.002"});
+    EXPECT_FALSE(engine.row(1).armed);
+    EXPECT_FALSE(clock.due) << "nothing armed: no more looks";
+}
+
+TEST_F(Engine, ALateLookStillFiresEveryRowItPassedOnceInRowOrder)
+{
+    armed("07:30:01", 2);
+    armed("07:30:00", 1);
+    engine.addRow(Day, "07:30:00 ");
+    clock.run(1000);
+    clock.block(3000);
+    clock.run(5000);
+    EXPECT_EQ(events, (QStringList{"fired 1 (button 2) at 07:30:02.000", "fired 2 (button 1) at 07:30:02.000"}));
+}
+
+TEST_F(Engine, ARowNotArmedDoesNotHideAnArmedOneOfTheSameSecond)
+{
+    engine.addRow(Day, "07:30:00", 1);
+    armed("7:30:00", 2);
+    clock.run(5000);
+    EXPECT_EQ(events, QStringList{"fired 2 (button 2) at 07:30:00.002"});
+}
+
+TEST_F(Engine, ATimeThatBecomesUnreadableWhileArmedDisarmsWithOneReport)
+{
+    armed("07:30:00");
+    engine.setTimeText(1, "07:3O:00");
+    clock.run(10000);
+    EXPECT_EQ(events, QStringList{"unreadable 1"});
+    EXPECT_FALSE(engine.row(1).armed);
+}
+
+TEST_F(Engine, ClockJumpsAndSuspend)
+{
+    // Ten minutes forward over a row: too late, reported missed, nothing fired.
+    armed("07:30:00", 1);
+    armed("07:45:00", 2);
+    clock.run(1000);
+    clock.jumpTo(at(Day, "07:40:00"));
+    clock.run(1000);
+    EXPECT_EQ(events, QStringList{"missed 1"});
+    EXPECT_TRUE(engine.row(2).armed);
+
+    // Within the minute of grace it still fires.
+    events.clear();
+    clock.jumpTo(at(Day, "07:45:50"));
+    clock.run(1000);
+    EXPECT_EQ(events, QStringList{"fired 2 (button 2) at 07:45:50.002"});
+
+    // Set back over a fired row and a waiting one: the first fires nothing again, the
+    // second fires once when its time comes.
+    events.clear();
+    armed("07:47:00", 3);
+    clock.jumpTo(at(Day, "07:44:00"));
+    clock.runUntil(at(Day, "07:50:00"));
+    EXPECT_EQ(events, QStringList{"fired 3 (button 3) at 07:47:00.002"});
+}
+
+TEST(ScheduleTime, ReadsWhatAUserTypes)
+{
+    const struct
+    {
+        const char *text;
+        const char *read; // empty: not a time
+    } cases[] = {
+        {"07:30:00", "07:30:00"}, {"7:3:9", "07:03:09"}, {" 07:30 \n", "07:30:00"}, {"23:59:59", "23:59:59"},
+        {"24:00:00", ""},         {"07:60:00", ""},      {"07:30:00:00", ""},       {"7h30", ""},
+        {"", ""},                 {"07:30:0O", ""},
+    };
+    for (const auto &c : cases) {
+        const auto time = readTimeOfDay(QString::fromLatin1(c.text));
+        EXPECT_EQ(time ? timeOfDayText(*time) : QString(), QString::fromLatin1(c.read)) << c.text;
+    }
+}
+
+TEST(ScheduleTime, ClockChangesOfSpringAndAutumn)
+{
+    const QByteArray previous = qgetenv("TZ");
+    qputenv("TZ", "Europe/Paris");
+    tzset();
+    // 02:30 does not exist on the last Sunday of March; 02:30 happens twice in October.
+    EXPECT_FALSE(localInstant(QDate(2027, 3, 28), QTime(2, 30)));
+    const auto twice = localInstant(QDate(2026, 10, 25), QTime(2, 30));
+    ASSERT_TRUE(twice);
+    EXPECT_EQ(QDateTime::fromMSecsSinceEpoch(*twice, Qt::UTC).time(), QTime(0, 30)); // still summer time
+    EXPECT_EQ(*localInstant(QDate(2026, 12, 7), QTime(7, 30)),
+              QDateTime(QDate(2026, 12, 7), QTime(6, 30), Qt::UTC).toMSecsSinceEpoch());
+    if (previous.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", previous);
+    tzset();
+}
+
+TEST(ScheduleFile, SavesAndRestoresRowsAgainstThePanel)
+{
+    const std::vector<SavedScheduleRow> rows{
+        {QDate(2026, 12, 24), QStringLiteral("7:30:5"), 2, QStringLiteral("Volet séjour")},
+        {QDate(2026, 12, 25), QStringLiteral("midi"), 0, QString()},
+    };
+    const QByteArray expected = "[Programateur]\r\nNombre de lignes=2\r\n\r\n"
+                                "[Ligne1]\r\nDate=2026-12-24\r\nHeure=07:30:05\r\nBouton=2\r\nDescription=Volet s\xe9jour\r\n\r\n"
+                                "[Ligne2]\r\nDate=2026-12-25\r\nHeure=midi\r\nBouton=0\r\nDescription=\r\n";
+    EXPECT_EQ(writeSchedule(rows).toBytes(), expected);
+
+    const std::vector<SavedScheduleRow> read = readSchedule(ProfileFile::fromBytes(expected));
+    ASSERT_EQ(read.size(), 2u);
+    EXPECT_EQ(read[0].date, QDate(2026, 12, 24));
+    EXPECT_EQ(read[0].time, QStringLiteral("07:30:05"));
+    EXPECT_EQ(read[0].description, QStringLiteral("Volet séjour"));
+
+    PanelButtons buttons(3);
+    buttons[1].description = QStringLiteral("Lampe");
+    buttons[2].description = QStringLiteral("Volet séjour");
+    EXPECT_EQ(restoredButton(read[0], buttons), 2);
+    buttons[2].description = QStringLiteral("Volet cuisine"); // the panel changed since
+    EXPECT_EQ(restoredButton(read[0], buttons), 0);
+    buttons.resize(2); // the button is gone
+    EXPECT_EQ(restoredButton(read[0], buttons), 0);
+}
+
+TEST(ClockSettings, TheDesktopsOwnToolFirstThenTheUsualOnes)
+{
+    const struct
+    {
+        const char *desktop;
+        QStringList installed;
+        QString program; // empty: none
+    } cases[] = {
+        {"ubuntu:GNOME", {"gnome-control-center", "systemsettings"}, "gnome-control-center"},
+        {"KDE", {"gnome-control-center", "systemsettings5"}, "systemsettings5"},
+        {"X-Cinnamon", {"cinnamon-settings", "gnome-control-center"}, "cinnamon-settings"},
+        {"XFCE", {"systemsettings"}, "systemsettings"},
+        {"", {}, ""},
+    };
+    for (const auto &c : cases) {
+        const auto tool = clockSettingsTool(QString::fromLatin1(c.desktop),
+                                            [&](const QString &program) { return c.installed.contains(program); });
+        EXPECT_EQ(tool ? tool->program : QString(), c.program) << c.desktop;
+    }
+    EXPECT_EQ(*clockSettingsTool("KDE", [](const QString &p) { return p == "systemsettings"; }),
+              (ClockSettingsTool{"systemsettings", {"kcm_clock"}}));
+    EXPECT_TRUE(clockSettingsHelp().contains("timedatectl set-time"));
+    EXPECT_TRUE(clockSettingsHelp().contains("timedatectl set-ntp true"));
+}
+
+} // namespace
