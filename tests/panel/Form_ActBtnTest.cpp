@@ -181,7 +181,7 @@ protected:
     std::unique_ptr<TForm_ActBtn> form;
 };
 
-// A second window with a focused edit box and a button with an accelerator, standing for
+// A second window with an edit box and a focused button with an accelerator, standing for
 // any other window of the program.
 struct OtherWindow
 {
@@ -199,7 +199,7 @@ struct OtherWindow
         QObject::connect(go, &TXiButton::clicked, [this] { ++clicks; });
         window.show();
         window.activateWindow();
-        edit->setFocus();
+        go->setFocus();
     }
 };
 
