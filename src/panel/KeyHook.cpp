@@ -42,8 +42,8 @@ bool messageBoxOpen()
     });
 }
 
-} // namespace
-
+// While a modal dialog, a message box, a menu or the prompt dialog is open, or a text field
+// (any widget that takes typed text and is not read-only) has the focus.
 bool keysGoToWindows()
 {
     // The prompt dialog deletes itself when it closes.
@@ -51,6 +51,8 @@ bool keysGoToWindows()
            || !Forms::instance().formDynamique.isNull() || messageBoxOpen()
            || typingInto(QApplication::focusWidget());
 }
+
+} // namespace
 
 KeyHook::KeyHook(Handler onPress) : m_onPress(std::move(onPress)) {}
 

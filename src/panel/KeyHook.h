@@ -50,8 +50,4 @@ private:
     bool m_lastEaten = false;
 };
 
-// True while the keyboard belongs to an open modal dialog, message box, menu or prompt
-// dialog, or to a focused text field (any widget that takes typed text and is not read-only).
-bool keysGoToWindows();
-
 } // namespace zelvar
