@@ -6,6 +6,7 @@
 #include "common/Pause.h"
 #include "devices/ComPort.h"
 #include "devices/SendSequences.h"
+#include "panel/KeyHook.h"
 #include "panel/KeyMapping.h"
 #include "panel/ShortcutKeys.h"
 #include "panel/WindowDrag.h"
@@ -65,37 +66,10 @@ void sendReportingErrors(QWidget *window, const std::function<void()> &send)
 
 } // namespace
 
-// Installed on the application: eats every key press and hands it to the panel. The
-// shortcut override that precedes each press is eaten too, so that accelerators and the
-// Escape and Enter keys of dialog buttons do not fire either.
-class TForm_ActBtn::MessageHook : public QObject
-{
-public:
-    explicit MessageHook(TForm_ActBtn *form) : m_form(form) {}
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        switch (event->type()) {
-        case QEvent::ShortcutOverride:
-            event->accept();
-            return true;
-        case QEvent::KeyPress:
-            m_form->TraiteMessages(*static_cast<QKeyEvent *>(event));
-            return true;
-        default:
-            return false;
-        }
-    }
-
-private:
-    TForm_ActBtn *m_form;
-};
-
 TForm_ActBtn::TForm_ActBtn(QWidget *parent)
     : QWidget(parent)
     , m_buttons(1)
-    , m_hook(std::make_unique<MessageHook>(this))
+    , m_hook(std::make_unique<KeyHook>([this](const QKeyEvent &event) { TraiteMessages(event); }))
 {
     Forms::instance().Form_ActBtn = this;
     createControls();
@@ -426,10 +400,6 @@ TForm_ActBtn::KeyHookPause::~KeyHookPause()
 
 void TForm_ActBtn::TraiteMessages(const QKeyEvent &event)
 {
-    // A held key repeats its press many times a second while every shortcut blocks for
-    // 600 ms: firing on repeats would keep switching relays long after the key is let go.
-    if (event.isAutoRepeat())
-        return;
     std::vector<int> shortcuts;
     shortcuts.reserve(m_buttons.size());
     for (const ButtonEntry &entry : m_buttons)

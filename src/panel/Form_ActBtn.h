@@ -17,13 +17,14 @@ class QLabel;
 
 namespace zelvar {
 
+class KeyHook;
 class TComPort;
 class TXiButton2;
 
 // The live panel: the background picture, the user's buttons and free texts, and the one
 // serial port every sender writes to. Mouse operations on its buttons and, while its
-// message hook is installed, every key press of the application become relay commands and
-// infrared transmissions.
+// message hook is installed, the key presses of the application that no dialog, menu or text
+// field reads become relay commands and infrared transmissions.
 //
 // Creation enables the main window's commands, installs the message hook, loads the panel
 // file of the working directory, opens the port and paints the bar over the picture. When
@@ -83,16 +84,15 @@ public:
         QPointer<TForm_ActBtn> m_panel;
     };
 
-    // What the message hook does with a key press: the press never reaches a window, and
-    // fires the button whose shortcut is the key's code (the highest index wins).
+    // What the message hook does with a key press that starts holding a key (KeyHook says
+    // which presses reach it): fires the button whose shortcut is the key's code (the
+    // highest index wins).
     void TraiteMessages(const QKeyEvent &event);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    class MessageHook;
-
     void createControls();
     void applySettings(const PanelSettings &settings, bool withMoveMainWindow);
     void openPortOrShowPortForm();
@@ -115,7 +115,7 @@ private:
     PanelButtons m_buttons;
     int m_currentButton = 0;
     QImage m_picture;
-    std::unique_ptr<MessageHook> m_hook;
+    std::unique_ptr<KeyHook> m_hook;
 };
 
 } // namespace zelvar

@@ -7,6 +7,7 @@
 #include "panel/Form_ActBtn.h"
 #include "panel/PanelConfig.h"
 #include "panel/ProjectFile.h"
+#include "panel/ShortcutKeys.h"
 #include "settings/Form_CfgErreur.h"
 #include "widgets/XiButton2.h"
 
@@ -554,3 +555,24 @@ TEST_F(MainWindow, HeaderAndFooterDragTheWindow)
 } // namespace
 
 #include "Form_BaseTest.moc"
+
+// While the prompt is open it takes the keys and no shortcut fires behind it; once it is
+// closed the panel's keys fire again.
+TEST_F(MainWindow, PromptKeepsTheKeysWhileItIsOpen)
+{
+    PanelConfig config = saved();
+    config.buttons[0].shortcut = shortcutCode("VK_F1");
+    writeConfig(config, PanelFiles::config());
+    open();
+    pty.drain(20);
+    base->close();
+    ASSERT_TRUE(promptShown());
+
+    QTest::keyClick(prompt()->ButtonG_Ba, Qt::Key_F1);
+    EXPECT_TRUE(pty.drain(20).isEmpty());
+    QTest::keyClick(prompt()->ButtonG_Ba, Qt::Key_Space); // "Annuler"
+    ASSERT_TRUE(zelvar::testing::processEventsUntil([&] { return prompt() == nullptr; }));
+
+    QTest::keyClick(base.get(), Qt::Key_F1);
+    EXPECT_EQ(pty.drain(20), QByteArray("S1N$#"));
+}

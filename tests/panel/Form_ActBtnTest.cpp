@@ -21,7 +21,13 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
+#include <QComboBox>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QSpinBox>
+#include <QTimer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -183,7 +189,7 @@ protected:
     std::unique_ptr<TForm_ActBtn> form;
 };
 
-// A second window with a focused edit box and a button with an accelerator, standing for
+// A second window with an edit box and a focused button with an accelerator, standing for
 // any other window of the program.
 struct OtherWindow
 {
@@ -201,7 +207,7 @@ struct OtherWindow
         QObject::connect(go, &TXiButton::clicked, [this] { ++clicks; });
         window.show();
         window.activateWindow();
-        edit->setFocus();
+        go->setFocus();
     }
 };
 
@@ -649,4 +655,85 @@ TEST_F(LivePanel, PortThatCannotBeOpenedShowsThePortFormInThePanel)
     QTest::mouseClick(portForm->Btn_FermerCfgE, Qt::LeftButton);
     EXPECT_EQ(switched.last(), (QVariantList{1, 1, 1, 1, 1, 1, 1}));
     EXPECT_TRUE(portForm.isNull() || !portForm->isVisible());
+}
+
+// Keys reach the message boxes, menus and text fields that read them, and fire nothing
+// there; everywhere else the panel's shortcuts still fire.
+TEST_F(LivePanel, DialogsMenusAndTextFieldsKeepTheirKeys)
+{
+    write(panel({button(2, 2, {40, 60}, QStringLiteral("Salon"), VkF2)}));
+    open();
+    const QStringList fired{"|200|0", "|200|0", "S2N$#|200|0"};
+    // The platform stamps these keys with the time: a press in the millisecond of the last
+    // release would be a held key's repeat.
+    const auto pressF2 = [](QWindow *window) {
+        QTest::qWait(2);
+        QTest::keyClick(window, Qt::Key_F2);
+    };
+
+    // Escape closes a message box; F2 pressed behind it fires nothing. The keys come
+    // through the window, as the platform's do.
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Zelvar"), QStringLiteral("Continuer ?"),
+                    QMessageBox::Ok | QMessageBox::Cancel, form.get());
+    QTimer::singleShot(0, &box, [&box] {
+        QTest::keyClick(box.windowHandle(), Qt::Key_F2);
+        QTest::keyClick(box.windowHandle(), Qt::Key_Escape);
+    });
+    QTimer::singleShot(3000, &box, [&box] { box.done(-1); });
+    EXPECT_EQ(box.exec(), QMessageBox::Cancel);
+    EXPECT_TRUE(events.isEmpty());
+
+    // A menu takes its arrows and Enter.
+    QMenu menu;
+    QSignalSpy chosen(menu.addAction(QStringLiteral("Un")), &QAction::triggered);
+    menu.popup(form->mapToGlobal(QPoint(10, 10)));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&menu));
+    QTest::keyClick(&menu, Qt::Key_F2);
+    QTest::keyClick(&menu, Qt::Key_Down);
+    QTest::keyClick(&menu, Qt::Key_Return);
+    EXPECT_EQ(chosen.size(), 1);
+    EXPECT_TRUE(events.isEmpty());
+
+    // Text fields take what is typed; read-only ones and other controls leave keys to the
+    // panel.
+    QWidget window;
+    auto *layout = new QVBoxLayout(&window);
+    auto *edit = new QLineEdit;
+    auto *spin = new QSpinBox;
+    spin->clear();
+    auto *combo = new QComboBox;
+    combo->setEditable(true);
+    auto *notes = new QPlainTextEdit;
+    auto *readOnly = new QLineEdit(QStringLiteral("fixe"));
+    readOnly->setReadOnly(true);
+    auto *list = new QComboBox;
+    list->addItems({QStringLiteral("a"), QStringLiteral("b")});
+    for (QWidget *w : std::initializer_list<QWidget *>{edit, spin, combo, notes, readOnly, list})
+        layout->addWidget(w);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    for (QWidget *field : std::initializer_list<QWidget *>{edit, spin, combo, notes}) {
+        field->setFocus();
+        QTest::keyClick(window.windowHandle(), '4');
+        QTest::keyClick(window.windowHandle(), '2');
+        QTest::keyClick(window.windowHandle(), Qt::Key_F2);
+        EXPECT_EQ(field->inputMethodQuery(Qt::ImSurroundingText).toString(), QStringLiteral("42"))
+            << field->metaObject()->className();
+        EXPECT_TRUE(events.isEmpty()) << field->metaObject()->className();
+    }
+    for (QWidget *control : std::initializer_list<QWidget *>{readOnly, list}) {
+        control->setFocus();
+        events.clear();
+        pressF2(window.windowHandle());
+        EXPECT_EQ(events, fired) << control->metaObject()->className();
+    }
+
+    // And on the panel itself.
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    events.clear();
+    pressF2(form->windowHandle());
+    EXPECT_EQ(events, fired);
+    EXPECT_TRUE(errors.isEmpty());
 }
