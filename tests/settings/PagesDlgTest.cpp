@@ -107,24 +107,6 @@ protected:
 
 } // namespace
 
-TEST(PagesDlgPorts, StoredPathAfterCom4ThenTheDevicesPresent)
-{
-    const SerialDeviceInfo ftdi{"/dev/ttyUSB0", "/dev/serial/by-id/usb-FTDI-if00-port0", "FTDI",
-                                "/dev/serial/by-id/usb-FTDI-if00-port0"};
-    auto names = [](const QList<PortChoice> &choices) {
-        QStringList labels;
-        for (const PortChoice &c : choices)
-            labels << c.label + "=" + c.portName;
-        return labels;
-    };
-    EXPECT_EQ(names(generalPortChoices({ftdi}, "/dev/ttyUSB3")),
-              (QStringList{"=", "Com1=COM1", "Com2=COM2", "Com3=COM3", "Com4=COM4", "/dev/ttyUSB3=/dev/ttyUSB3",
-                           "/dev/serial/by-id/usb-FTDI-if00-port0 (FTDI)=/dev/serial/by-id/usb-FTDI-if00-port0"}));
-    // A plain name, or a path a device present already stands for, is not offered twice.
-    for (const QString &stored : {QString("COM2"), QString("/dev/ttyUSB0"), ftdi.portName})
-        EXPECT_EQ(generalPortChoices({ftdi}, stored).size(), 6) << stored.toStdString();
-}
-
 TEST_F(PagesDlgTest, ShowsTheValuesInForceAndDisablesTheEditor)
 {
     PanelSettings &settings = Forms::instance().settings;
