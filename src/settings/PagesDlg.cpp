@@ -235,16 +235,29 @@ void TPagesDlg::showOptions()
 
 void TPagesDlg::Combo_PortSelect(int index)
 {
+    PanelSettings &settings = Forms::instance().settings;
     if (index >= 0 && index < choices_.size() && !choices_.at(index).portName.isEmpty())
-        Forms::instance().settings.CurrentPortName = choices_.at(index).portName;
+        settings.CurrentPortName = choices_.at(index).portName;
+    else
+        showValue(Combo_Port, settings.CurrentPortName);
     Btn_Appliquer->setEnabled(true);
 }
 
 void TPagesDlg::Combo_VitesseSelect(int index)
 {
+    PanelSettings &settings = Forms::instance().settings;
     if (const std::optional<QString> speed = speedForItem(index))
-        Forms::instance().settings.CurrentPortSpeed = *speed;
+        settings.CurrentPortSpeed = *speed;
+    else
+        showValue(Combo_Vitesse, settings.CurrentPortSpeed);
     Btn_Appliquer->setEnabled(true);
+}
+
+// An item that changes nothing leaves the list showing the value still in force.
+void TPagesDlg::showValue(QComboBox *combo, const QString &value)
+{
+    combo->setPlaceholderText(value);
+    combo->setCurrentIndex(-1);
 }
 
 void TPagesDlg::Btn_AppliquerClick()

@@ -90,6 +90,7 @@ private:
     QPushButton *optionButton(QWidget *page, const QString &text, const QString &hint, int left, int top);
     void optionPair(QPushButton *yes, QPushButton *no);
     void showOptions();
+    void showValue(QComboBox *combo, const QString &value);
     void FormClose();
 
     QString defaultPictureChooser();

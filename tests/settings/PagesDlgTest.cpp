@@ -153,6 +153,8 @@ TEST_F(PagesDlgTest, ItemZeroEnablesApplyingWithoutAChange)
     }
     EXPECT_EQ(Forms::instance().settings.CurrentPortName, "/dev/ttyUSB3");
     EXPECT_EQ(Forms::instance().settings.CurrentPortSpeed, "57600");
+    EXPECT_EQ(dialog->Combo_Port->currentIndex(), -1) << "the value in force still shows";
+    EXPECT_EQ(dialog->Combo_Vitesse->placeholderText(), "57600");
 
     choose(dialog->Combo_Port, 5);
     EXPECT_EQ(Forms::instance().settings.CurrentPortName, "/dev/ttyUSB3") << "the stored path is an item";
