@@ -13,6 +13,7 @@ class TForm_CfgErreur;
 class TformDynamique;
 class TForm_Splash;
 class TForm_Progmt;
+class TPagesDlg;
 
 // The program-wide references to the newest instance of each window, and the few values
 // the whole program shares. Every window that opens, closes or calls into another one goes
@@ -30,6 +31,7 @@ public:
     QPointer<TformDynamique> formDynamique;
     QPointer<TForm_Splash> Form_Splash;
     QPointer<TForm_Progmt> Form_Progmt;
+    QPointer<TPagesDlg> PagesDlg;
 
     // CurrentPortName, CurrentPortSpeed and the three general flags, as the panel load
     // read them and the settings forms changed them.

@@ -26,6 +26,20 @@ QList<PortChoice> portChoices(const QList<SerialDeviceInfo> &devices)
     return choices;
 }
 
+QList<PortChoice> generalPortChoices(const QList<SerialDeviceInfo> &devices, const QString &storedName)
+{
+    QList<PortChoice> choices = portChoices(devices);
+    choices.first().label.clear();
+    const bool isPath = storedName.contains(u'/');
+    const bool listed = std::any_of(devices.cbegin(), devices.cend(), [&](const SerialDeviceInfo &device) {
+        return device.portName == storedName || device.path == storedName;
+    });
+    // Right after "Com4", so the port in use stays one choice away after a device is unplugged.
+    if (isPath && !listed)
+        choices.insert(5, {storedName, storedName, {}});
+    return choices;
+}
+
 const QStringList &speedItems()
 {
     static const QStringList items{

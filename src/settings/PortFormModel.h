@@ -24,6 +24,11 @@ struct PortChoice
 // name, each under its stable name when it has one, with its description.
 QList<PortChoice> portChoices(const QList<SerialDeviceInfo> &devices);
 
+// The general settings dialog's port list: an empty item 0 (which leaves the name as it is),
+// "Com1" … "Com4", the stored name when it is a device path the list does not already hold,
+// then the devices present as in portChoices().
+QList<PortChoice> generalPortChoices(const QList<SerialDeviceInfo> &devices, const QString &storedName);
+
 // The speed list, "0" first, then the plain numbers of bits per second.
 const QStringList &speedItems();
 // The speed text an item gives; nothing for "0" (and out of range), which leaves it as it is.

@@ -68,6 +68,24 @@ TEST(PortFormModel, PortListOffersTheDevicesPresentAfterCom4)
     EXPECT_EQ(choices.at(6).toolTip, "/dev/ttyUSB0");
 }
 
+TEST(PortFormModel, SettingsDialogListOffersTheStoredPathAfterCom4)
+{
+    const SerialDeviceInfo ftdi{"/dev/ttyUSB0", "/dev/serial/by-id/usb-FTDI-if00-port0", "FTDI",
+                                "/dev/serial/by-id/usb-FTDI-if00-port0"};
+    auto names = [](const QList<PortChoice> &choices) {
+        QStringList labels;
+        for (const PortChoice &c : choices)
+            labels << c.label + "=" + c.portName;
+        return labels;
+    };
+    EXPECT_EQ(names(generalPortChoices({ftdi}, "/dev/ttyUSB3")),
+              (QStringList{"=", "Com1=COM1", "Com2=COM2", "Com3=COM3", "Com4=COM4", "/dev/ttyUSB3=/dev/ttyUSB3",
+                           "/dev/serial/by-id/usb-FTDI-if00-port0 (FTDI)=/dev/serial/by-id/usb-FTDI-if00-port0"}));
+    // A plain name, or a path a device present already stands for, is not offered twice.
+    for (const QString &stored : {QString("COM2"), QString("/dev/ttyUSB0"), ftdi.portName})
+        EXPECT_EQ(generalPortChoices({ftdi}, stored).size(), 6) << stored.toStdString();
+}
+
 TEST(PortSettingsFile, WritesOnlyTheTwoKeysInPlace)
 {
     QTemporaryDir dir;

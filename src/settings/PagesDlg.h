@@ -1,0 +1,103 @@
+#pragma once
+
+#include "settings/PortFormModel.h"
+
+#include <QDialog>
+#include <QList>
+#include <QPointer>
+
+#include <functional>
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QTabWidget;
+
+namespace zelvar {
+
+class TDegradeClass;
+
+// What the general settings dialog needs of the layout editor that opens it: the window to
+// disable while the dialog is open, and the picture shown behind the buttons.
+struct PagesDlgEditor
+{
+    QPointer<QWidget> window;
+    QPointer<QLabel> Image_Activateur;
+};
+
+// "Configurations generales": the serial port and speed applied to the panel's running port,
+// the editor's background picture, and the three window options. It changes the running
+// program only; the layout editor's save makes the values permanent.
+class TPagesDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit TPagesDlg(const PagesDlgEditor &editor);
+
+    // Creates a dialog for the editor, shows it without blocking and disables the editor
+    // until the dialog closes.
+    static TPagesDlg *open(const PagesDlgEditor &editor);
+
+    TDegradeClass *DegradeClass1 = nullptr;
+    QTabWidget *PageControl1 = nullptr;
+    QWidget *PortCom = nullptr;
+    QWidget *Graphisme = nullptr;
+
+    QLabel *Label5 = nullptr;
+    QComboBox *Combo_Port = nullptr;
+    QComboBox *Combo_Vitesse = nullptr;
+
+    QPushButton *Btn_ImageGenerale = nullptr;
+    QPushButton *Btn_AnnulerImage = nullptr;
+    QPushButton *Btn_ReduireGenerale = nullptr;
+    QPushButton *Btn_NoReduireGenerale = nullptr;
+    QPushButton *Btn_MenuSortie = nullptr;
+    QPushButton *Btn_NoMenuSortie = nullptr;
+    QPushButton *Btn_MoveFentreYes = nullptr;
+    QPushButton *Btn_MoveFenetreNo = nullptr;
+
+    QPushButton *Btn_Appliquer = nullptr;
+    QPushButton *CancelBtn = nullptr;
+    QPushButton *HelpBtn = nullptr;
+
+    // The entries of the port list, in its order.
+    const QList<PortChoice> &portChoices() const { return choices_; }
+
+    void Combo_PortSelect(int index);
+    void Combo_VitesseSelect(int index);
+    void Btn_AppliquerClick();
+    void Btn_ImageGeneraleClick();
+    void Btn_AnnulerImageClick();
+    void Btn_ReduireGeneraleClick();
+    void Btn_NoReduireGeneraleClick();
+    void Btn_MenuSortieClick();
+    void Btn_NoMenuSortieClick();
+    void Btn_MoveFentreYesClick();
+    void Btn_MoveFenetreNoClick();
+    void HelpBtnClick();
+
+    // The picture file dialog; an empty name means cancelled. Tests replace it.
+    std::function<QString()> choosePicture;
+    // Every plain message of the dialog goes through here; tests replace it. Errors go to
+    // the program's error report.
+    std::function<void(const QString &)> showMessage;
+
+private:
+    QWidget *createPage(const QString &title);
+    void createPortPage();
+    void createGraphicsPage();
+    QPushButton *optionButton(QWidget *page, const QString &text, const QString &hint, int left, int top);
+    void optionPair(QPushButton *yes, QPushButton *no);
+    void showOptions();
+    void showValue(QComboBox *combo, const QString &value);
+    void FormClose();
+
+    QString defaultPictureChooser();
+    void defaultMessage(const QString &text);
+
+    PagesDlgEditor editor_;
+    QList<PortChoice> choices_;
+};
+
+} // namespace zelvar

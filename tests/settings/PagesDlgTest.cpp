@@ -1,0 +1,266 @@
+#include "settings/PagesDlg.h"
+
+#include "../devices/ComPortPty.h"
+#include "Shots.h"
+#include "TestFiles.h"
+#include "common/ProfileFile.h"
+#include "devices/ComPort.h"
+#include "forms/ErrorReport.h"
+#include "forms/Forms.h"
+#include "panel/Form_ActBtn.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QDir>
+#include <QImage>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace zelvar;
+using zelvar::testing::PseudoTerminal;
+using zelvar::testing::writeFile;
+
+namespace {
+
+void choose(QComboBox *combo, int index)
+{
+    combo->showPopup();
+    QAbstractItemView *view = combo->view();
+    const QModelIndex item = view->model()->index(index, 0);
+    view->scrollTo(item);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(item).center());
+}
+
+void click(QPushButton *button)
+{
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+QImage filled(const QColor &color)
+{
+    QImage image(600, 350, QImage::Format_RGB32);
+    image.fill(color);
+    return image;
+}
+
+class PagesDlgTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        ASSERT_TRUE(board.isValid());
+        previousDir = QDir::currentPath();
+        ASSERT_TRUE(QDir::setCurrent(dir.path()));
+        Forms::instance().settings = PanelSettings{};
+        setErrorReportHook([this](const QString &text) { errors << text; });
+        editor.resize(633, 498);
+        picture = new QLabel(&editor);
+        picture->setGeometry(8, 9, 600, 350);
+        editor.show();
+    }
+
+    void TearDown() override
+    {
+        delete dialog;
+        if (panel)
+            zelvar::testing::dropHandlers(*panel->ComPort1);
+        panel.reset();
+        setErrorReportHook({});
+        QDir::setCurrent(previousDir);
+    }
+
+    void openPanel()
+    {
+        writeFile(dir.filePath("Zelvar2.ini"), "[Reglages du Com]\r\n"
+                                               "n\xB0 du Port =" + board.slavePath().toLocal8Bit() + "\r\n"
+                                               "Vitesse du Port =9600\r\n");
+        panel = std::make_unique<TForm_ActBtn>();
+        ASSERT_TRUE(panel->ComPort1->Connected());
+    }
+
+    void openDialog()
+    {
+        dialog = TPagesDlg::open({&editor, picture});
+        dialog->showMessage = [this](const QString &text) { messages << text; };
+        dialog->choosePicture = [this] { return chosenPicture; };
+    }
+
+    QTemporaryDir dir;
+    PseudoTerminal board;
+    QString previousDir;
+    QWidget editor;
+    QLabel *picture = nullptr;
+    std::unique_ptr<TForm_ActBtn> panel;
+    QPointer<TPagesDlg> dialog;
+    QString chosenPicture;
+    QStringList messages;
+    QStringList errors;
+};
+
+} // namespace
+
+TEST_F(PagesDlgTest, ShowsTheValuesInForceAndDisablesTheEditor)
+{
+    PanelSettings &settings = Forms::instance().settings;
+    settings.CurrentPortName = "COM7";
+    settings.CurrentPortSpeed = "31250";
+    settings.ReduceToTray = false;
+    settings.ExitMenusEnabled = true;
+    settings.MoveMainWindow = true;
+    openDialog();
+
+    EXPECT_EQ(Forms::instance().PagesDlg, dialog.data());
+    EXPECT_FALSE(editor.isEnabled());
+    EXPECT_TRUE(dialog->isEnabled()) << "the dialog stays usable while its editor is disabled";
+    EXPECT_FALSE(dialog->isModal());
+    EXPECT_EQ(dialog->PageControl1->currentWidget(), dialog->PortCom);
+    EXPECT_EQ(dialog->Combo_Port->placeholderText(), "COM7") << "a value among no items still shows";
+    EXPECT_EQ(dialog->Combo_Port->currentIndex(), -1);
+    EXPECT_EQ(dialog->Combo_Vitesse->placeholderText(), "31250");
+    EXPECT_EQ(dialog->Combo_Vitesse->count(), 15);
+    EXPECT_FALSE(dialog->Btn_Appliquer->isEnabled());
+
+    const std::pair<QPushButton *, bool> pressed[] = {
+        {dialog->Btn_ReduireGenerale, false}, {dialog->Btn_NoReduireGenerale, true},
+        {dialog->Btn_MenuSortie, true},       {dialog->Btn_NoMenuSortie, false},
+        {dialog->Btn_MoveFentreYes, true},    {dialog->Btn_MoveFenetreNo, false},
+    };
+    for (const auto &[button, down] : pressed)
+        EXPECT_EQ(button->isChecked(), down) << button->toolTip().toStdString();
+
+    saveShot(*dialog, "PagesDlg-PortCom");
+    dialog->PageControl1->setCurrentWidget(dialog->Graphisme);
+    saveShot(*dialog, "PagesDlg-Graphisme");
+}
+
+TEST_F(PagesDlgTest, ItemZeroEnablesApplyingWithoutAChange)
+{
+    Forms::instance().settings.CurrentPortName = "/dev/ttyUSB3";
+    Forms::instance().settings.CurrentPortSpeed = "57600";
+    openDialog();
+    for (QComboBox *combo : {dialog->Combo_Port, dialog->Combo_Vitesse}) {
+        dialog->Btn_Appliquer->setEnabled(false);
+        choose(combo, 0);
+        EXPECT_TRUE(dialog->Btn_Appliquer->isEnabled());
+    }
+    EXPECT_EQ(Forms::instance().settings.CurrentPortName, "/dev/ttyUSB3");
+    EXPECT_EQ(Forms::instance().settings.CurrentPortSpeed, "57600");
+    EXPECT_EQ(dialog->Combo_Port->currentIndex(), -1) << "the value in force still shows";
+    EXPECT_EQ(dialog->Combo_Vitesse->placeholderText(), "57600");
+
+    choose(dialog->Combo_Port, 5);
+    EXPECT_EQ(Forms::instance().settings.CurrentPortName, "/dev/ttyUSB3") << "the stored path is an item";
+    choose(dialog->Combo_Port, 2);
+    choose(dialog->Combo_Vitesse, 13);
+    EXPECT_EQ(Forms::instance().settings.CurrentPortName, "COM2");
+    EXPECT_EQ(Forms::instance().settings.CurrentPortSpeed, "115200");
+}
+
+TEST_F(PagesDlgTest, ApplyingRunsTheOpenPortAtTheNewSpeedAtOnce)
+{
+    openPanel();
+    int opens = 0;
+    panel->ComPort1->OnAfterOpen = [&opens] { ++opens; };
+    openDialog();
+
+    choose(dialog->Combo_Vitesse, 9);
+    click(dialog->Btn_Appliquer);
+    EXPECT_EQ(board.slaveSettings().c_ospeed, 19200u);
+    EXPECT_EQ(opens, 0) << "the port is not reopened for a new speed";
+    EXPECT_TRUE(panel->ComPort1->Connected());
+    EXPECT_FALSE(dialog->Btn_Appliquer->isEnabled());
+    EXPECT_TRUE(errors.isEmpty());
+
+    // A port that cannot be reopened is reported; the dialog stays open to try again.
+    Forms::instance().settings.CurrentPortName = dir.filePath("missing-tty");
+    choose(dialog->Combo_Port, 0);
+    click(dialog->Btn_Appliquer);
+    EXPECT_EQ(errors.size(), 1);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_TRUE(dialog->Btn_Appliquer->isEnabled());
+}
+
+TEST_F(PagesDlgTest, PictureChosenCancelledUnreadableAndReset)
+{
+    openDialog();
+    const QString red = dir.filePath("red.bmp");
+    ASSERT_TRUE(filled(Qt::red).save(red));
+    chosenPicture = red;
+    click(dialog->Btn_ImageGenerale);
+    EXPECT_EQ(picture->pixmap().toImage().pixelColor(10, 10), QColor(Qt::red));
+
+    chosenPicture.clear();
+    click(dialog->Btn_ImageGenerale);
+    EXPECT_EQ(messages, QStringList{"L'ouverture est annulée"});
+    EXPECT_EQ(picture->pixmap().toImage().pixelColor(10, 10), QColor(Qt::red)) << "the picture stays";
+
+    chosenPicture = dir.filePath("notes.bmp");
+    writeFile(chosenPicture, "not a picture");
+    click(dialog->Btn_ImageGenerale);
+    EXPECT_EQ(errors.size(), 1);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(picture->pixmap().toImage().pixelColor(10, 10), QColor(Qt::red));
+
+    // "x" goes back to the panel's own picture, or to none when it is missing.
+    ASSERT_TRUE(filled(Qt::blue).save(dir.filePath("Zelvar2.bmp")));
+    click(dialog->Btn_AnnulerImage);
+    EXPECT_EQ(picture->pixmap().toImage().pixelColor(10, 10), QColor(Qt::blue));
+    QFile::remove(dir.filePath("Zelvar2.bmp"));
+    click(dialog->Btn_AnnulerImage);
+    EXPECT_TRUE(picture->pixmap().isNull());
+    EXPECT_EQ(errors.size(), 1);
+}
+
+TEST_F(PagesDlgTest, EveryWayOfClosingGivesTheEditorBackAndTheOptionsStay)
+{
+    const std::function<void(TPagesDlg &)> closers[] = {
+        [](TPagesDlg &d) { click(d.HelpBtn); },
+        [](TPagesDlg &d) { click(d.CancelBtn); },
+        [](TPagesDlg &d) { d.close(); }, // the frame
+        [](TPagesDlg &d) { QTest::keyClick(&d, Qt::Key_Escape); },
+    };
+    for (const auto &closeIt : closers) {
+        Forms::instance().settings = PanelSettings{};
+        openDialog();
+        click(dialog->Btn_NoReduireGenerale);
+        click(dialog->Btn_NoMenuSortie);
+        click(dialog->Btn_MoveFentreYes);
+        EXPECT_TRUE(dialog->Btn_NoMenuSortie->isChecked());
+        EXPECT_FALSE(dialog->Btn_MenuSortie->isChecked());
+        closeIt(*dialog);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(editor.isEnabled());
+        EXPECT_TRUE(dialog.isNull());
+        const PanelSettings &settings = Forms::instance().settings;
+        EXPECT_FALSE(settings.ReduceToTray);
+        EXPECT_FALSE(settings.ExitMenusEnabled);
+        EXPECT_TRUE(settings.MoveMainWindow);
+    }
+
+    // Nothing was written; the editor's save writes what is in force.
+    EXPECT_FALSE(QFile::exists(dir.filePath("Zelvar2.ini")));
+    PanelConfig config;
+    config.settings = Forms::instance().settings;
+    const QByteArray file = writePanelConfig(config).toBytes();
+    EXPECT_TRUE(file.contains("Activation des menus de sortie=0\r\n"));
+    EXPECT_TRUE(file.contains("Reduction dans la barre des taches=0\r\n"));
+    EXPECT_TRUE(file.contains("Depla\xE7" "er la fenetre principale=1\r\n"));
+}
+
+TEST_F(PagesDlgTest, GoesWithItsEditor)
+{
+    auto owner = std::make_unique<QWidget>();
+    owner->show();
+    dialog = TPagesDlg::open({owner.get(), nullptr});
+    owner.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(dialog.isNull());
+}
