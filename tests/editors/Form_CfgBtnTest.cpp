@@ -3,6 +3,7 @@
 #include "common/Pause.h"
 #include "editors/Form_CfgBtn.h"
 #include "editors/Form_Config2.h"
+#include "editors/Form_Macro.h"
 #include "editors/UpDown.h"
 #include "forms/ErrorReport.h"
 #include "forms/Forms.h"
@@ -29,6 +30,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <gtest/gtest.h>
 
 using namespace zelvar;
@@ -297,6 +299,7 @@ TEST_F(LayoutEditor, SavingAnUnchangedDemoPanelWritesWhatExportWrites)
 
     open();
     click(bouton(2));
+    mouse(QTest::MouseMove, editor, QPoint(5, 5)); // the pointer off the button shows its face
     saveShot(*editor, QStringLiteral("editor-demo-selected"));
     editor->Enregistrer_CfgBtn->trigger();
     EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
@@ -455,6 +458,29 @@ TEST_F(LayoutEditor, AppliquerAtOnceKeepsTheButtonAndMacrosKeepItsMode)
         EXPECT_EQ(after.description, before.description);
         dialog->close();
     }
+}
+
+TEST_F(LayoutEditor, MacroDialogAddsEventsOnTopAndHoldsThePropertiesMeanwhile)
+{
+    write(threeAndTwo());
+    open();
+    TForm_Config2 *dialog = properties(1);
+    ASSERT_TRUE(dialog);
+    EXPECT_FALSE(dialog->Btn_macros->isVisibleTo(dialog));
+    dialog->Btn_macrosClick();
+    auto *macros = dialog->findChild<TForm_Macro *>();
+    ASSERT_TRUE(macros);
+    EXPECT_FALSE(dialog->isEnabled());
+    EXPECT_TRUE(macros->isEnabled());
+    macros->Btn_addEvenement->click();
+    macros->TreeView1->topLevelItem(0)->setText(0, QStringLiteral("premier"));
+    macros->Btn_addEvenement->click();
+    ASSERT_EQ(macros->TreeView1->topLevelItemCount(), 2);
+    EXPECT_EQ(macros->TreeView1->currentItem(), macros->TreeView1->topLevelItem(0));
+    EXPECT_EQ(macros->TreeView1->topLevelItem(0)->text(0), QStringLiteral("Evenement"));
+    macros->close();
+    EXPECT_TRUE(dialog->isEnabled());
+    dialog->close();
 }
 
 TEST_F(LayoutEditor, AShortcutAnotherButtonHasIsRefusedEitherWay)
