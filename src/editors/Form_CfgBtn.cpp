@@ -62,8 +62,14 @@ TForm_CfgBtn::TForm_CfgBtn(QWidget *owner)
     createControls();
     createMenus();
     FormCreate();
+    // "Enregistrer" of the closing question saves, then confirms the closing: when the save
+    // did not happen the editor stays open, or the edits would be lost with it.
     LayoutEditorLink::instance().attach(
-        this, [this] { Enregistrer_CfgBtnClick(); }, [this] { m_closingConfirmed = true; });
+        this, [this] { m_promptSaveFailed = !save(); },
+        [this] {
+            m_closingConfirmed = !m_promptSaveFailed;
+            m_promptSaveFailed = false;
+        });
 }
 
 TForm_CfgBtn::~TForm_CfgBtn()
@@ -583,6 +589,7 @@ bool TForm_CfgBtn::FormCloseQuery()
     // While a question or the properties dialog holds the editor, closing it asks nothing.
     if (!isEnabled())
         return false;
+    m_promptSaveFailed = false;
     requestPrompt(QStringLiteral("Quitter la configuration des boutons sans enregistrer"),
                   QStringLiteral("Annuler"), QStringLiteral("Fermer"), QStringLiteral("Enregistrer"),
                   QStringLiteral("Etes vous sur de quitter La configuration\r"

@@ -145,6 +145,7 @@ private:
     int m_currentText = 0;
     int m_textCounter = 0;
     bool m_closingConfirmed = false;
+    bool m_promptSaveFailed = false; // "Enregistrer" of the closing question did not save
     bool m_buttonsEverHeld = false;
     bool m_textsEverHeld = false;
     EditorFileStatus m_fileStatus;

@@ -342,6 +342,18 @@ TEST_F(LayoutEditor, SavingIsRefusedOverAPanelLoadedOnlyInPart)
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].contains(QStringLiteral("en partie")));
     EXPECT_EQ(readFile(PanelFiles::config()), before);
+
+    // "Enregistrer" when closing: nothing saved, so the editor stays open with its edits.
+    Forms::instance().settings.ExitMenusEnabled = true;
+    editor->close();
+    ASSERT_TRUE(Forms::instance().formDynamique);
+    Forms::instance().formDynamique->ButtonM_Ba->click();
+    QApplication::processEvents();
+    EXPECT_EQ(messages.size(), 2);
+    ASSERT_TRUE(editor);
+    EXPECT_TRUE(editor->isVisible());
+    EXPECT_TRUE(editor->isEnabled());
+    EXPECT_EQ(readFile(PanelFiles::config()), before);
 }
 
 TEST_F(LayoutEditor, ClosingAsksOnlyWhenExitMenusAreOn)
