@@ -74,6 +74,9 @@ TForm_CfgBtn::TForm_CfgBtn(QWidget *owner)
 
 TForm_CfgBtn::~TForm_CfgBtn()
 {
+    // The link's commands call into this window: nobody may reach them once it is gone.
+    if (LayoutEditorLink &link = LayoutEditorLink::instance(); link.window == this || !link.window)
+        link.attach(nullptr, {}, {});
     // Closing re-attached the key hook; an editor destroyed without closing must too.
     if (TForm_ActBtn *panel = Forms::instance().Form_ActBtn; panel && !panel->messageHookInstalled())
         panel->installMessageHook();
