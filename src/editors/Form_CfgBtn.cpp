@@ -562,6 +562,8 @@ void TForm_CfgBtn::ProprietesClick()
     setEnabled(false);
     auto *dialog = new TForm_Config2(this);
     Forms::instance().Form_Config2 = dialog;
+    // Over the editor, which it holds while it is open.
+    dialog->move(geometry().center() - dialog->rect().center());
     dialog->show();
 }
 
