@@ -212,6 +212,12 @@ TEST_F(LayoutEditor, OpensOnTheFileWithItsNamesAndAddsTheNextButton)
     EXPECT_EQ(texte(3)->objectName(), QStringLiteral("Texte3"));
     EXPECT_EQ(texte(3)->geometry(), QRect(0, 0, 75, 25));
 
+    // The picture's editor and the general settings are not there yet, and say so.
+    EXPECT_FALSE(editor->Editerlimagedefond1->isEnabled());
+    editor->Proprietesgenerales1->trigger();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("pas encore disponibles")));
+
     // The main window's "Enregistrer" saves through the open editor.
     emit base->Fichier1->aboutToShow();
     EXPECT_TRUE(base->Btn_Enregistrer1->isEnabled());
