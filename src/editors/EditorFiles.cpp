@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QImageWriter>
 
+#include <algorithm>
+
 namespace zelvar {
 
 namespace K = PanelKeys;
@@ -61,7 +63,10 @@ EditorPanel loadEditorPanel(const QString &configPath, const QString &picturePat
         if (count >= 1) {
             const int texts = std::min(count, MaxPanelTexts);
             if (texts < count)
-                panel.config.warnings.append(QStringLiteral("textes"));
+                panel.config.warnings.append(
+                    QStringLiteral("Le fichier annonce %1 textes ; seuls les %2 premiers sont chargés.")
+                        .arg(count)
+                        .arg(texts));
             for (int k = 1; k <= texts; ++k)
                 panel.config.texts.push_back(readPanelText(profile, k));
             panel.config.textsEverHeld = true;
