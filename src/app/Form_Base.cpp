@@ -3,6 +3,7 @@
 #include "app/FrameArt.h"
 #include "forms/Forms.h"
 #include "forms/LayoutEditorLink.h"
+#include "editors/Form_CfgBtn.h"
 #include "panel/ProjectFile.h"
 #include "app/ToolIcons.h"
 #include "app/formDynamique.h"
@@ -103,6 +104,7 @@ TForm_Base::TForm_Base(QWidget *parent) : QWidget(parent, Qt::Window | Qt::Frame
     Forms &forms = Forms::instance();
     forms.Form_Base = this;
     connect(&forms, &Forms::commandsSwitched, this, &TForm_Base::ActivBtnP);
+    connect(&forms, &Forms::promptRequested, this, &TForm_Base::CreationDynamique);
     forms.QuitConfirmed = false;
 
     chooseImportFile = [this] { return defaultImportChooser(); };
@@ -473,11 +475,20 @@ void TForm_Base::Bo_PmgClick()
 
 void TForm_Base::Btn_PrgClick() { Bo_PmgClick(); }
 
-// The sequencer and the layout editor are not part of this version yet: their commands and
-// switches are in place, and say so instead of opening a window.
+// The sequencer is not part of this version yet: its commands and switches are in place, and
+// say so instead of opening a window.
 void TForm_Base::Bo_SeqClick() { notAvailable(QStringLiteral("Le séquenceur")); }
 void TForm_Base::Btn_SeqClick() { Bo_SeqClick(); }
-void TForm_Base::Bo_CfgBtnClick() { notAvailable(QStringLiteral("La configuration des boutons")); }
+
+void TForm_Base::Bo_CfgBtnClick()
+{
+    ActivBtnP(0, 0, 1, 0, 0, 0, 0);
+    auto *editor = new TForm_CfgBtn(this);
+    editor->setAttribute(Qt::WA_DeleteOnClose);
+    editor->show();
+    editor->move(300, 300);
+}
+
 void TForm_Base::Btn_CfgBtnClick() { Bo_CfgBtnClick(); }
 
 void TForm_Base::Tool_DepannageClick()

@@ -13,4 +13,12 @@ void ActivBtnP(int p1, int p2, int p3, int p4, int p5, int p6, int p7)
     emit Forms::instance().commandsSwitched(p1, p2, p3, p4, p5, p6, p7);
 }
 
+void requestPrompt(const QString &caption, const QString &leftText, const QString &rightText,
+                   const QString &middleText, const QString &message, int leftCode, int rightCode,
+                   int middleCode, bool leftVisible, bool rightVisible, bool middleVisible)
+{
+    emit Forms::instance().promptRequested(caption, leftText, rightText, middleText, message, leftCode,
+                                           rightCode, middleCode, leftVisible, rightVisible, middleVisible);
+}
+
 } // namespace zelvar

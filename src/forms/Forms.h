@@ -14,6 +14,8 @@ class TformDynamique;
 class TForm_Splash;
 class TForm_Progmt;
 class TPagesDlg;
+class TForm_CfgBtn;
+class TForm_Config2;
 
 // The program-wide references to the newest instance of each window, and the few values
 // the whole program shares. Every window that opens, closes or calls into another one goes
@@ -32,18 +34,27 @@ public:
     QPointer<TForm_Splash> Form_Splash;
     QPointer<TForm_Progmt> Form_Progmt;
     QPointer<TPagesDlg> PagesDlg;
+    QPointer<TForm_CfgBtn> Form_CfgBtn;
+    QPointer<TForm_Config2> Form_Config2;
 
     // CurrentPortName, CurrentPortSpeed and the three general flags, as the panel load
     // read them and the settings forms changed them.
     PanelSettings settings;
     // Lets the main window close without asking again.
     bool QuitConfirmed = false;
+    // Whether the layout editor left the main window shown; outlives the editor.
+    bool MainWindowShown = true;
 
 signals:
     // The main window's switch for seven of its commands (1 enables, 0 disables, any other
     // value leaves the command alone). The main window connects to it; with no main window
     // the call does nothing.
     void commandsSwitched(int p1, int p2, int p3, int p4, int p5, int p6, int p7);
+    // A window below the main one asks for a prompt; the main window opens it.
+    void promptRequested(const QString &caption, const QString &leftText, const QString &rightText,
+                         const QString &middleText, const QString &message, int leftCode,
+                         int rightCode, int middleCode, bool leftVisible, bool rightVisible,
+                         bool middleVisible);
 
 private:
     Forms() = default;
@@ -51,5 +62,11 @@ private:
 
 // Every caller switches the main window's commands through this procedure.
 void ActivBtnP(int p1, int p2, int p3, int p4, int p5, int p6, int p7);
+
+// Opens the prompt through the main window, arguments in its order; with no main window
+// the call does nothing.
+void requestPrompt(const QString &caption, const QString &leftText, const QString &rightText,
+                   const QString &middleText, const QString &message, int leftCode, int rightCode,
+                   int middleCode, bool leftVisible, bool rightVisible, bool middleVisible);
 
 } // namespace zelvar

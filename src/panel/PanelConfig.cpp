@@ -68,6 +68,11 @@ TextConfig readText(const ProfileFile &profile, int k)
 
 } // namespace
 
+TextConfig readPanelText(const ProfileFile &profile, int k)
+{
+    return readText(profile, k);
+}
+
 PanelConfig readPanelConfig(const ProfileFile &profile, PanelReader reader)
 {
     PanelConfig config;

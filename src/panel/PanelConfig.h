@@ -118,6 +118,8 @@ constexpr int MaxPanelTexts = 4096;
 constexpr int MaxCoordinate = 32767;
 
 PanelConfig readPanelConfig(const ProfileFile &profile, PanelReader reader);
+// Text section k, with the reader's defaults.
+TextConfig readPanelText(const ProfileFile &profile, int k);
 
 // The complete file as the layout editor saves it.
 ProfileFile writePanelConfig(const PanelConfig &config);

@@ -6,7 +6,7 @@
 #include "scheduler/ClockSettingsTool.h"
 #include "scheduler/ScheduleFile.h"
 #include "scheduler/ScheduleTime.h"
-#include "scheduler/UpDown.h"
+#include "widgets/UpDown.h"
 #include "widgets/DegradeClass.h"
 #include "widgets/Fonts.h"
 #include "widgets/SystemColors.h"
@@ -200,7 +200,7 @@ void TForm_Progmt::Btn_AddPrgmClick()
         control->setRange(0, max);
         control->setWrap(true);
         control->setPosition(position);
-        connect(control, &TUpDown::clicked, this, [this, control] { fromControl(control, &TForm_Progmt::UpDown_1); });
+        connect(control, &TUpDown::Click, this, [this, control] { fromControl(control, &TForm_Progmt::UpDown_1); });
         return control;
     };
     row.UpDown_H = upDown(QStringLiteral("UpDown_H"), 178, 23, now.time().hour());

@@ -7,7 +7,7 @@
 #include "panel/PanelConfig.h"
 #include "scheduler/Form_Progmt.h"
 #include "scheduler/ScheduleFile.h"
-#include "scheduler/UpDown.h"
+#include "widgets/UpDown.h"
 
 #include "FakeScheduleClock.h"
 #include "Shots.h"

@@ -1,4 +1,4 @@
-#include "scheduler/UpDown.h"
+#include "widgets/UpDown.h"
 
 #include <QToolButton>
 
@@ -23,6 +23,7 @@ QToolButton *arrowButton(QWidget *parent, Qt::ArrowType arrow)
 TUpDown::TUpDown(QWidget *parent)
     : QWidget(parent), m_up(arrowButton(this, Qt::UpArrow)), m_down(arrowButton(this, Qt::DownArrow))
 {
+    setFocusPolicy(Qt::NoFocus);
     connect(m_up, &QToolButton::clicked, this, [this] { step(+1); });
     connect(m_down, &QToolButton::clicked, this, [this] { step(-1); });
 }
@@ -47,7 +48,7 @@ void TUpDown::step(int direction)
     else if (next < m_min)
         next = m_wrap ? m_max : m_min;
     m_position = next;
-    emit clicked();
+    emit Click();
 }
 
 void TUpDown::resizeEvent(QResizeEvent *event)

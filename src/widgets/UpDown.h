@@ -6,14 +6,16 @@ class QToolButton;
 
 namespace zelvar {
 
-// A pair of arrow buttons that step a whole-number position within a range, with or
-// without wrapping from one end to the other. A click steps the position, then reports.
+// A pair of arrow buttons that step a whole-number position within a range, with or without
+// wrapping from one end to the other: the upper arrow adds one, the lower one takes one away,
+// and each click reports Click() after the step. It never takes the keyboard focus, so the
+// control being edited keeps it.
 class TUpDown : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit TUpDown(QWidget *parent);
+    explicit TUpDown(QWidget *parent = nullptr);
 
     int Position() const { return m_position; }
     void setPosition(int position);
@@ -26,8 +28,11 @@ public:
     // As a click on an arrow does: +1 for up, -1 for down.
     void step(int direction);
 
+    QToolButton *upArrow() const { return m_up; }
+    QToolButton *downArrow() const { return m_down; }
+
 signals:
-    void clicked();
+    void Click();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;

@@ -1,0 +1,102 @@
+#include "editors/EditorFiles.h"
+
+#include "common/AtomicFile.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageWriter>
+
+#include <algorithm>
+
+namespace zelvar {
+
+namespace K = PanelKeys;
+
+namespace {
+
+// Writes the picture as a Windows bitmap unless the file already holds exactly that: an
+// unchanged picture costs no second flush to disk on every save.
+bool writePicture(const QImage &picture, const QString &path, QString *error)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "bmp");
+    if (!writer.write(picture)) {
+        *error = writer.errorString();
+        return false;
+    }
+    QFile current(path);
+    if (current.size() == bytes.size() && current.open(QIODevice::ReadOnly) && current.readAll() == bytes)
+        return true;
+    return writeFileAtomically(path, bytes, error);
+}
+
+} // namespace
+
+std::optional<QString> saveRefusal(const EditorFileStatus &status)
+{
+    if (status.unreadable)
+        return QStringLiteral("Le fichier %1 n'a pas pu être lu : l'enregistrer maintenant "
+                              "effacerait la configuration qu'il contient.")
+            .arg(PanelFiles::config());
+    if (status.truncated)
+        return QStringLiteral("Le fichier %1 n'a été chargé qu'en partie : l'enregistrer maintenant "
+                              "effacerait les boutons et les textes qui n'ont pas été chargés.")
+            .arg(PanelFiles::config());
+    return std::nullopt;
+}
+
+EditorPanel loadEditorPanel(const QString &configPath, const QString &picturePath)
+{
+    EditorPanel panel;
+    bool read = false;
+    const ProfileFile profile = ProfileFile::load(configPath, &read);
+    panel.status.unreadable = !read && QFileInfo::exists(configPath);
+    panel.config = readPanelConfig(profile, PanelReader::Editor);
+
+    // The editor's reader stops at a file without buttons; its texts are loaded all the
+    // same, or the next save would drop them.
+    if (panel.config.buttons.empty()) {
+        const int count = profile.readInteger(K::Settings, K::TextCount, 0);
+        if (count >= 1) {
+            const int texts = std::min(count, MaxPanelTexts);
+            if (texts < count)
+                panel.config.warnings.append(
+                    QStringLiteral("Le fichier annonce %1 textes ; seuls les %2 premiers sont chargés.")
+                        .arg(count)
+                        .arg(texts));
+            for (int k = 1; k <= texts; ++k)
+                panel.config.texts.push_back(readPanelText(profile, k));
+            panel.config.textsEverHeld = true;
+        }
+    }
+    panel.status.truncated = !panel.config.warnings.isEmpty();
+    panel.picture = loadPanelPicture(picturePath);
+    return panel;
+}
+
+EditorSaveResult saveEditorPanel(const PanelConfig &config, const QImage &picture,
+                                 const QString &configPath, const QString &picturePath)
+{
+    EditorSaveResult result;
+    if (!picture.isNull()) {
+        QString error;
+        if (!writePicture(picture, picturePath, &error)) {
+            result.file = picturePath;
+            result.error = error;
+            return result;
+        }
+    }
+    const ProfileFile::SaveResult saved = writePanelConfig(config).save(configPath);
+    if (!saved.ok) {
+        result.file = configPath;
+        result.error = saved.error;
+        return result;
+    }
+    result.ok = true;
+    return result;
+}
+
+} // namespace zelvar

@@ -1,0 +1,583 @@
+#include "app/Form_Base.h"
+#include "app/formDynamique.h"
+#include "common/Pause.h"
+#include "editors/Form_CfgBtn.h"
+#include "editors/Form_Config2.h"
+#include "editors/Form_Macro.h"
+#include "widgets/UpDown.h"
+#include "forms/ErrorReport.h"
+#include "forms/Forms.h"
+#include "panel/Form_ActBtn.h"
+#include "panel/PanelExport.h"
+#include "panel/ShortcutKeys.h"
+#include "widgets/XiButton.h"
+#include "widgets/XiButton2.h"
+
+#include "../Shots.h"
+#include "../TestFiles.h"
+#include "../devices/ComPortPty.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QMenu>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+using namespace zelvar;
+using zelvar::testing::PseudoTerminal;
+using zelvar::testing::readFile;
+
+namespace {
+
+constexpr int FaceColor = 13036799;
+constexpr int Red = 255;
+const QList<bool> AllOn{true, true, true, true, true, true, true};
+
+ButtonConfig button(const QString &caption, int left, int top, int mode, int relay, int shortcut = 0)
+{
+    ButtonConfig b;
+    b.caption = caption;
+    b.left = left;
+    b.top = top;
+    b.mode = mode;
+    b.relay = relay;
+    b.description = caption + QStringLiteral(" (aide)");
+    b.shortcut = shortcut;
+    b.shortcutName = shortcutNameForCode(shortcut).value_or(QStringLiteral("VK_NONE"));
+    return b;
+}
+
+// The main window in a working directory of its own, its panel on a pseudo-terminal; the
+// editor opened from its command, as the user opens it.
+class LayoutEditor : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid() && pty.isValid());
+        previous = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        QApplication::setQuitOnLastWindowClosed(false);
+        setPauseHook([](int) {});
+        setErrorReportHook([this](const QString &message) { messages << message; });
+        Forms::instance().MainWindowShown = true;
+    }
+
+    void TearDown() override
+    {
+        base.reset();
+        setPauseHook({});
+        setErrorReportHook({});
+        QDir::setCurrent(previous);
+        QApplication::setQuitOnLastWindowClosed(true);
+        Forms::instance().settings = PanelSettings{};
+        Forms::instance().QuitConfirmed = false;
+        Forms::instance().MainWindowShown = true;
+    }
+
+    PanelConfig threeAndTwo(bool exitMenus = false) const
+    {
+        PanelConfig config;
+        config.settings.CurrentPortName = pty.slavePath();
+        config.settings.ExitMenusEnabled = exitMenus;
+        config.buttons = {button(QStringLiteral("Salon"), 40, 60, 1, 1),
+                          button(QStringLiteral("Cuisine"), 140, 60, 2, 2, shortcutCode("VK_F5")),
+                          button(QStringLiteral("Garage"), 240, 60, 4, 3)};
+        config.texts = {TextConfig{QStringLiteral("Maison"), 40, 20}, TextConfig{QStringLiteral("Dehors"), 300, 200}};
+        config.buttonsEverHeld = config.textsEverHeld = true;
+        return config;
+    }
+
+    void write(const PanelConfig &config) { ASSERT_TRUE(writePanelConfig(config).save(PanelFiles::config()).ok); }
+
+    void open()
+    {
+        base = std::make_unique<TForm_Base>();
+        base->showMessage = [this](const QString &text) { messages << text; };
+        base->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(base.get()));
+        base->Bo_CfgBtn->trigger();
+        editor = Forms::instance().Form_CfgBtn;
+        ASSERT_TRUE(editor);
+        editor->showMessage = [this](const QString &, const QString &text) { messages << text; };
+        editor->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(editor));
+        pty.drain(20);
+    }
+
+    TXiButton *bouton(int k) const { return editor->EditButtons[size_t(k)].control; }
+    QLineEdit *texte(int k) const { return editor->EditTexts[size_t(k)].control; }
+
+    QStringList names() const
+    {
+        QStringList result;
+        for (size_t k = 1; k < editor->EditButtons.size(); ++k)
+            result << bouton(int(k))->objectName();
+        for (size_t k = 1; k < editor->EditTexts.size(); ++k)
+            result << texte(int(k))->objectName();
+        return result;
+    }
+
+    QList<bool> commands() const
+    {
+        return {base->Btn_CfgBtn->isEnabled(), base->Bo_CfgBtn->isEnabled(), base->Btn_Prg->isEnabled(),
+                base->Btn_RglPdef->isEnabled(), base->Bo_Pmg->isEnabled(), base->Btn_Seq->isEnabled(),
+                base->Bo_Seq->isEnabled()};
+    }
+
+    // Mouse events go through the editor's window, as a real pointer's do.
+    void mouse(QTest::MouseAction action, QWidget *widget, QPoint pos, Qt::MouseButton b = Qt::LeftButton)
+    {
+        const QPoint at = widget->mapTo(editor, pos);
+        if (action == QTest::MouseMove)
+            QTest::mouseMove(editor->windowHandle(), at);
+        else
+            QTest::mouseEvent(action, editor->windowHandle(), b, {}, at);
+    }
+
+    void click(QWidget *control)
+    {
+        mouse(QTest::MousePress, control, control->rect().center());
+        mouse(QTest::MouseRelease, control, control->rect().center());
+    }
+
+    void drag(QWidget *control, QPoint by)
+    {
+        const QPoint start = control->rect().center();
+        mouse(QTest::MousePress, control, start);
+        // Moves are relative to where the control was taken, which moves along.
+        QPoint inPanel = control->mapTo(editor, start);
+        for (int step = 1; step <= 4; ++step) {
+            const QPoint at = inPanel + by * step / 4;
+            QMouseEvent move(QEvent::MouseMove, control->mapFrom(editor, at), editor->mapToGlobal(at),
+                             Qt::NoButton, Qt::LeftButton, {});
+            QApplication::sendEvent(control, &move);
+        }
+        mouse(QTest::MouseRelease, control, control->mapFrom(editor, inPanel + by));
+    }
+
+    TForm_Config2 *properties(int k)
+    {
+        click(bouton(k));
+        EXPECT_EQ(editor->currentButton(), k);
+        editor->Proprietes->trigger();
+        TForm_Config2 *dialog = Forms::instance().Form_Config2;
+        if (dialog)
+            dialog->showMessage = [this](const QString &text) { messages << text; };
+        return dialog;
+    }
+
+    QTemporaryDir dir;
+    QString previous;
+    PseudoTerminal pty;
+    std::unique_ptr<TForm_Base> base;
+    QPointer<TForm_CfgBtn> editor;
+    QStringList messages;
+};
+
+TEST_F(LayoutEditor, OpensOnTheFileWithItsNamesAndAddsTheNextButton)
+{
+    write(threeAndTwo());
+    open();
+    EXPECT_EQ(editor->parentWidget(), base.get());
+    EXPECT_EQ(editor->pos(), QPoint(300, 300));
+    EXPECT_EQ(editor->size(), QSize(633, 498));
+    EXPECT_EQ(commands(), (QList<bool>{false, false, true, false, false, false, false}));
+    EXPECT_FALSE(Forms::instance().Form_ActBtn->messageHookInstalled());
+
+    EXPECT_EQ(names(), (QStringList{"Bouton1", "Bouton2", "Bouton3", "Texte1", "Texte2"}));
+    EXPECT_EQ(bouton(2)->Caption(), QStringLiteral("Cuisine"));
+    EXPECT_EQ(bouton(2)->pos(), QPoint(140, 60));
+    EXPECT_EQ(bouton(2)->toolTip(), QStringLiteral("Cuisine (aide)"));
+    EXPECT_EQ(texte(2)->text(), QStringLiteral("Dehors"));
+    EXPECT_EQ(editor->currentButton(), 3);
+    EXPECT_EQ(editor->currentText(), 2);
+
+    editor->Ajouterunbouton1->trigger();
+    ASSERT_EQ(editor->buttonCount(), 4);
+    EXPECT_EQ(bouton(4)->objectName(), QStringLiteral("Bouton4"));
+    EXPECT_EQ(bouton(4)->Caption(), QStringLiteral("Bouton4"));
+    EXPECT_EQ(bouton(4)->geometry(), QRect(60, 0, 75, 25));
+    editor->Ajouteruntexte1->trigger();
+    EXPECT_EQ(texte(3)->objectName(), QStringLiteral("Texte3"));
+    EXPECT_EQ(texte(3)->geometry(), QRect(0, 0, 75, 25));
+
+    // The picture's editor and the general settings are not there yet, and say so.
+    EXPECT_FALSE(editor->Editerlimagedefond1->isEnabled());
+    editor->Proprietesgenerales1->trigger();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("pas encore disponibles")));
+
+    // The main window's "Enregistrer" saves through the open editor.
+    emit base->Fichier1->aboutToShow();
+    EXPECT_TRUE(base->Btn_Enregistrer1->isEnabled());
+    base->Btn_Enregistrer1->trigger();
+    EXPECT_EQ(readPanelConfig(ProfileFile::load(PanelFiles::config()), PanelReader::Editor).buttons.size(), 4u);
+}
+
+TEST_F(LayoutEditor, DraggingSelectsShowsThePlaceAndKeepsTheControlGrabbable)
+{
+    write(threeAndTwo());
+    open();
+    drag(bouton(2), QPoint(30, 40));
+    EXPECT_EQ(editor->currentButton(), 2);
+    EXPECT_EQ(bouton(2)->pos(), QPoint(170, 100));
+    EXPECT_EQ(editor->Edit_BtnLeft->text(), QStringLiteral("170"));
+    EXPECT_EQ(editor->Edit_BtnTop->text(), QStringLiteral("100"));
+    EXPECT_EQ(editor->UpDown_Left->Position(), 170);
+    EXPECT_EQ(bouton(2)->ColorFace(), Red);
+    EXPECT_EQ(bouton(1)->ColorFace(), FaceColor);
+    EXPECT_EQ(bouton(3)->ColorFace(), FaceColor);
+
+    // Far past the panel's corner: part of it stays inside.
+    drag(bouton(2), QPoint(2000, 2000));
+    EXPECT_TRUE(editor->Panel1->rect().intersects(bouton(2)->geometry()));
+    drag(texte(1), QPoint(-2000, 10));
+    EXPECT_TRUE(editor->Panel1->rect().intersects(texte(1)->geometry()));
+    EXPECT_EQ(editor->currentText(), 1);
+}
+
+TEST_F(LayoutEditor, UpDownsMoveTheFocusedTextNotTheLastButton)
+{
+    write(threeAndTwo());
+    open();
+    click(bouton(1));
+    click(texte(2));
+    ASSERT_TRUE(texte(2)->hasFocus());
+    click(editor->UpDown_Left->upArrow());
+    EXPECT_EQ(texte(2)->pos(), QPoint(301, 200));
+    EXPECT_EQ(editor->Edit_BtnLeft->text(), QStringLiteral("301"));
+    EXPECT_EQ(bouton(1)->pos(), QPoint(40, 60));
+
+    click(bouton(1));
+    click(editor->UpDown_Top->downArrow());
+    EXPECT_EQ(bouton(1)->pos(), QPoint(40, 59));
+}
+
+TEST_F(LayoutEditor, DeletingKeepsTheCurrentIndexOnTheList)
+{
+    write(threeAndTwo());
+    open();
+    click(bouton(3));
+    editor->Btn_Supprimer->trigger();
+    EXPECT_EQ(names(), (QStringList{"Bouton1", "Bouton2", "Texte1", "Texte2"}));
+    EXPECT_EQ(editor->currentButton(), 2);
+    editor->Btn_Supprimer->trigger();
+    editor->Btn_Supprimer->trigger();
+    EXPECT_EQ(editor->currentButton(), 0);
+    editor->Btn_Supprimer->trigger(); // nothing left: nothing happens
+    editor->Proprietes->trigger();
+    EXPECT_FALSE(Forms::instance().Form_Config2);
+    EXPECT_TRUE(editor->isEnabled());
+
+    click(texte(1));
+    editor->Suprimmerletexte1->trigger();
+    EXPECT_EQ(names(), (QStringList{"Texte2"}));
+    EXPECT_EQ(editor->currentText(), 1);
+
+    // An emptied list saves 0, and the deleted sections are gone.
+    editor->Enregistrer_CfgBtn->trigger();
+    const ProfileFile saved = ProfileFile::load(PanelFiles::config());
+    EXPECT_EQ(saved.readInteger(PanelKeys::Settings, PanelKeys::ButtonCount, 99), 0);
+    EXPECT_FALSE(saved.hasSection(QStringLiteral("Bouton 1")));
+}
+
+TEST_F(LayoutEditor, SavingAnUnchangedDemoPanelWritesWhatExportWrites)
+{
+    for (const char *name : {"Zelvar2.ini", "Zelvar2.bmp"})
+        ASSERT_TRUE(QFile::copy(QStringLiteral(ZELVAR_DEMO_DIR "/") + QLatin1String(name), QLatin1String(name)));
+    // The demo names COM1; the board here is the pseudo-terminal, which the export carries too.
+    ProfileFile demo = ProfileFile::load(PanelFiles::config());
+    demo.writeString(PanelKeys::Com, PanelKeys::PortName, pty.slavePath());
+    ASSERT_TRUE(demo.save(PanelFiles::config()).ok);
+    ASSERT_TRUE(QDir().mkdir(QStringLiteral("export")));
+    ASSERT_TRUE(exportPanel(PanelFiles::config(), PanelFiles::picture(), QStringLiteral("export/Zelvar2.ini")).ok);
+
+    open();
+    click(bouton(2));
+    mouse(QTest::MouseMove, editor, QPoint(5, 5)); // the pointer off the button shows its face
+    saveShot(*editor, QStringLiteral("editor-demo-selected"));
+    editor->Enregistrer_CfgBtn->trigger();
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+    EXPECT_EQ(readFile(PanelFiles::config()), readFile(QStringLiteral("export/Zelvar2.ini")));
+    EXPECT_EQ(readFile(PanelFiles::picture()), readFile(QStringLiteral("export/Zelvar2.bmp")));
+}
+
+TEST_F(LayoutEditor, TextsOfAFileWithoutButtonsSurviveOpenAndSave)
+{
+    PanelConfig config = threeAndTwo();
+    config.buttons.clear();
+    write(config);
+    QImage picture(600, 350, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    ASSERT_TRUE(savePanelPicture(picture, PanelFiles::picture()));
+    open();
+    EXPECT_EQ(names(), (QStringList{"Texte1", "Texte2"}));
+    EXPECT_FALSE(editor->picture().isNull());
+    editor->Ajouteruntexte1->trigger();
+    EXPECT_EQ(texte(3)->objectName(), QStringLiteral("Texte3"));
+
+    editor->Enregistrer_CfgBtn->trigger();
+    const ProfileFile saved = ProfileFile::load(PanelFiles::config());
+    EXPECT_EQ(saved.readInteger(PanelKeys::Settings, PanelKeys::ButtonCount, 99), -1);
+    EXPECT_EQ(saved.readInteger(PanelKeys::Settings, PanelKeys::TextCount, 99), 3);
+    EXPECT_EQ(saved.readString(QStringLiteral("Textes 2"), QStringLiteral("Texte  2"), {}), QStringLiteral("Dehors"));
+}
+
+TEST_F(LayoutEditor, SavingIsRefusedOverAPanelLoadedOnlyInPart)
+{
+    PanelConfig config = threeAndTwo();
+    write(config);
+    ProfileFile file = ProfileFile::load(PanelFiles::config());
+    file.writeInteger(PanelKeys::Settings, PanelKeys::ButtonCount, MaxPanelButtons + 1);
+    ASSERT_TRUE(file.save(PanelFiles::config()).ok);
+    const QByteArray before = readFile(PanelFiles::config());
+    open();
+    messages.clear();
+    editor->Enregistrer_CfgBtn->trigger();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("en partie")));
+    EXPECT_EQ(readFile(PanelFiles::config()), before);
+
+    // "Enregistrer" when closing: nothing saved, so the editor stays open with its edits.
+    Forms::instance().settings.ExitMenusEnabled = true;
+    editor->close();
+    ASSERT_TRUE(Forms::instance().formDynamique);
+    Forms::instance().formDynamique->ButtonM_Ba->click();
+    QApplication::processEvents();
+    EXPECT_EQ(messages.size(), 2);
+    ASSERT_TRUE(editor);
+    EXPECT_TRUE(editor->isVisible());
+    EXPECT_TRUE(editor->isEnabled());
+    EXPECT_EQ(readFile(PanelFiles::config()), before);
+}
+
+TEST_F(LayoutEditor, ClosingAsksOnlyWhenExitMenusAreOn)
+{
+    struct Case
+    {
+        bool exitMenus;
+        const char *answer; // "" no prompt expected
+        bool closed;
+        bool saved;
+    };
+    const Case cases[] = {
+        {false, "", true, false},
+        {true, "Annuler", false, false},
+        {true, "Fermer", true, false},
+        {true, "Enregistrer", true, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.answer);
+        write(threeAndTwo(c.exitMenus));
+        open();
+        editor->Ajouterunbouton1->trigger();
+        editor->close();
+        TformDynamique *prompt = Forms::instance().formDynamique;
+        if (*c.answer) {
+            ASSERT_TRUE(prompt && prompt->isVisible());
+            EXPECT_EQ(prompt->windowTitle(), QStringLiteral("Quitter la configuration des boutons sans enregistrer"));
+            for (QPushButton *answer : {prompt->ButtonG_Ba, prompt->ButtonM_Ba, prompt->ButtonD_Ba})
+                if (answer->text() == QLatin1String(c.answer))
+                    answer->click();
+        }
+        QApplication::processEvents();
+        EXPECT_EQ(editor.isNull() || !editor->isVisible(), c.closed);
+        EXPECT_TRUE(base->isEnabled());
+        EXPECT_EQ(commands() == AllOn, c.closed);
+        EXPECT_EQ(Forms::instance().Form_ActBtn->messageHookInstalled(), c.closed);
+        const int saved = ProfileFile::load(PanelFiles::config()).readInteger(PanelKeys::Settings, PanelKeys::ButtonCount, 0);
+        EXPECT_EQ(saved, c.saved ? 4 : 3);
+        if (!c.closed) {
+            EXPECT_TRUE(editor->isEnabled());
+            // Asked once: the next close after "Fermer" goes ahead.
+            editor->close();
+            Forms::instance().formDynamique->ButtonD_Ba->click();
+        }
+        QDeadlineTimer until(1000);
+        while (editor && !until.hasExpired())
+            QApplication::processEvents();
+        base.reset();
+    }
+}
+
+TEST_F(LayoutEditor, HidingTheMainWindowAndClosingShowsItAgain)
+{
+    write(threeAndTwo());
+    open();
+    editor->Btn_HideFenetre->trigger();
+    EXPECT_FALSE(base->isVisible());
+    EXPECT_EQ(editor->Btn_HideFenetre->text(), QStringLiteral("Retablir la fenetre pricipale"));
+    editor->close();
+    EXPECT_TRUE(base->isVisible());
+}
+
+// The properties dialog and its test button, on the board.
+TEST_F(LayoutEditor, TestButtonSendsThePendingCommandsOnPressAndRelease)
+{
+    write(threeAndTwo());
+    open();
+    TForm_Config2 *dialog = properties(1);
+    ASSERT_TRUE(dialog);
+    EXPECT_FALSE(editor->isEnabled());
+    EXPECT_FALSE(base->isEnabled());
+    EXPECT_EQ(dialog->Button1->text(), QStringLiteral("Bouton1"));
+    EXPECT_EQ(dialog->selectedMode(), 1);
+    EXPECT_EQ(dialog->Combo_Code->currentText(), QStringLiteral("s1"));
+    EXPECT_EQ(dialog->Combo_raccourcis->count(), ShortcutKeyCount);
+
+    QTest::mousePress(dialog->Button1, Qt::LeftButton);
+    EXPECT_EQ(pty.read(5), QByteArray("S1N$#"));
+    QTest::mouseRelease(dialog->Button1, Qt::LeftButton);
+    EXPECT_EQ(pty.read(5), QByteArray("S1F$#"));
+    EXPECT_TRUE(pty.drain(20).isEmpty());
+
+    // "Imp" chosen again: the relay is forgotten until one is chosen.
+    dialog->RadioGroup1Items->button(2)->click();
+    dialog->RadioGroup1Items->button(1)->click();
+    QTest::mouseClick(dialog->Button1, Qt::LeftButton);
+    EXPECT_EQ(pty.read(10), QByteArray("S0N$#S0F$#"));
+
+    saveShot(*dialog, QStringLiteral("properties-mode-1"));
+    for (int mode : {0, 2, 3, 4, 5, 6}) {
+        dialog->RadioGroup1Items->button(mode)->click();
+        saveShot(*dialog, QStringLiteral("properties-mode-%1").arg(mode));
+    }
+    dialog->close();
+    EXPECT_TRUE(editor->isEnabled());
+    EXPECT_TRUE(base->isEnabled());
+}
+
+TEST_F(LayoutEditor, AppliquerAtOnceKeepsTheButtonAndMacrosKeepItsMode)
+{
+    write(threeAndTwo());
+    open();
+    for (int k : {2, 3}) {
+        TForm_Config2 *dialog = properties(k);
+        ASSERT_TRUE(dialog);
+        const EditButtonEntry before = editor->EditButtons[size_t(k)];
+        if (k == 3)
+            dialog->RadioGroup1Items->button(6)->click();
+        dialog->Btn_Appliquer->click();
+        EXPECT_FALSE(dialog->Btn_Appliquer->isEnabled());
+        const EditButtonEntry &after = editor->EditButtons[size_t(k)];
+        EXPECT_EQ(after.mode, before.mode);
+        EXPECT_EQ(after.relay, k == 3 ? 0 : before.relay); // "Macros" forgets the relay
+        EXPECT_EQ(after.description, before.description);
+        dialog->close();
+    }
+}
+
+TEST_F(LayoutEditor, MacroDialogAddsEventsOnTopAndHoldsThePropertiesMeanwhile)
+{
+    write(threeAndTwo());
+    open();
+    TForm_Config2 *dialog = properties(1);
+    ASSERT_TRUE(dialog);
+    EXPECT_FALSE(dialog->Btn_macros->isVisibleTo(dialog));
+    dialog->Btn_macrosClick();
+    auto *macros = dialog->findChild<TForm_Macro *>();
+    ASSERT_TRUE(macros);
+    EXPECT_FALSE(dialog->isEnabled());
+    EXPECT_TRUE(macros->isEnabled());
+    macros->Btn_addEvenement->click();
+    macros->TreeView1->topLevelItem(0)->setText(0, QStringLiteral("premier"));
+    macros->Btn_addEvenement->click();
+    ASSERT_EQ(macros->TreeView1->topLevelItemCount(), 2);
+    EXPECT_EQ(macros->TreeView1->currentItem(), macros->TreeView1->topLevelItem(0));
+    EXPECT_EQ(macros->TreeView1->topLevelItem(0)->text(0), QStringLiteral("Evenement"));
+    macros->close();
+    EXPECT_TRUE(dialog->isEnabled());
+    dialog->close();
+}
+
+TEST_F(LayoutEditor, AShortcutAnotherButtonHasIsRefusedEitherWay)
+{
+    write(threeAndTwo()); // button 2 holds VK_F5
+    open();
+    const int f5 = *shortcutKeyIndex(u"VK_F5");
+    for (int k : {1, 3}) {
+        messages.clear();
+        TForm_Config2 *dialog = properties(k);
+        ASSERT_TRUE(dialog);
+        dialog->Combo_raccourcis->setCurrentIndex(f5);
+        dialog->Combo_raccourcisSelect(f5);
+        EXPECT_EQ(messages, QStringList{QStringLiteral("Un autre bouton a deja ce racourci ! ")});
+        EXPECT_EQ(editor->EditButtons[size_t(k)].shortcut, 0);
+        EXPECT_EQ(editor->EditButtons[size_t(k)].shortcutName, QStringLiteral("VK_NONE"));
+        EXPECT_EQ(dialog->Combo_raccourcis->currentIndex(), 0);
+        messages.clear();
+        dialog->Combo_raccourcisSelect(0);
+        dialog->Combo_raccourcisSelect(f5 + 1); // VK_F6 is free: stored at once
+        EXPECT_TRUE(messages.isEmpty());
+        EXPECT_EQ(editor->EditButtons[size_t(k)].shortcut, shortcutCode("VK_F6"));
+        dialog->Combo_raccourcisSelect(0);
+        dialog->close();
+    }
+}
+
+TEST_F(LayoutEditor, AnInfraredCodeAppliedIsShownAgainAndSavedAsProntoCode)
+{
+    write(threeAndTwo());
+    open();
+    TForm_Config2 *dialog = properties(2);
+    ASSERT_TRUE(dialog);
+    dialog->RadioGroup1Items->button(5)->click();
+    EXPECT_TRUE(dialog->Memo_UsbUirt->isVisibleTo(dialog));
+    EXPECT_FALSE(dialog->Combo_Code->isVisibleTo(dialog));
+    dialog->Memo_UsbUirt->setPlainText(QStringLiteral("0000 006D 0000 0001"));
+    dialog->Edit1->setText(QStringLiteral("Télé"));
+    EXPECT_EQ(bouton(2)->Caption(), QStringLiteral("Télé")); // at once
+    dialog->Btn_Appliquer->click();
+    dialog->close();
+
+    dialog = properties(2);
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(dialog->selectedMode(), 5);
+    EXPECT_EQ(dialog->Memo_UsbUirt->toPlainText(), QStringLiteral("0000 006D 0000 0001"));
+    dialog->Btn_enreg->click();
+    dialog->close();
+
+    const ProfileFile saved = ProfileFile::load(PanelFiles::config());
+    const QString section = QStringLiteral("Bouton 2");
+    EXPECT_EQ(saved.readString(section, QStringLiteral("CodePronto btn2"), {}), QStringLiteral("0000 006D 0000 0001"));
+    EXPECT_FALSE(saved.hasKey(section, QStringLiteral("Code btn2")));
+    EXPECT_TRUE(saved.hasKey(QStringLiteral("Bouton 1"), QStringLiteral("Code btn1")));
+    EXPECT_FALSE(saved.hasKey(QStringLiteral("Bouton 1"), QStringLiteral("CodePronto btn1")));
+    EXPECT_EQ(saved.readString(section, QStringLiteral("Caption  btn2"), {}), QStringLiteral("Télé"));
+}
+
+TEST_F(LayoutEditor, AppliquerRebuildsTheLivePanelSoTheNewButtonDrivesTheBoard)
+{
+    write(threeAndTwo());
+    open();
+    editor->Ajouterunbouton1->trigger();
+    TForm_Config2 *dialog = properties(4);
+    ASSERT_TRUE(dialog);
+    dialog->RadioGroup1Items->button(2)->click();
+    dialog->Combo_Code->setCurrentIndex(7);
+    dialog->Combo_CodeSelect(7);
+    dialog->Btn_Appliquer->click();
+    dialog->close();
+
+    TForm_ActBtn *panel = Forms::instance().Form_ActBtn;
+    ASSERT_EQ(panel->buttons().size(), 5u);
+    auto *live = qobject_cast<TXiButton2 *>(panel->buttons()[4].button.data());
+    ASSERT_TRUE(live);
+    EXPECT_EQ(live->pos(), QPoint(60, 0));
+    pty.drain(20);
+    QTest::mouseClick(live, Qt::LeftButton);
+    EXPECT_EQ(pty.read(5), QByteArray("S7N$#"));
+}
+
+} // namespace
