@@ -20,6 +20,8 @@ int runPress(const QStringList &arguments);
 int runSend(const QStringList &arguments);
 int runPorts(const QStringList &arguments);
 int runSetPort(const QStringList &arguments);
+int runSeq(const QStringList &arguments);
+int runPlay(const QStringList &arguments);
 
 QTextStream &out();
 QTextStream &err();

@@ -24,6 +24,8 @@ const Command commands[] = {
     {"send", "écrit un texte tel quel sur le port", runSend},
     {"ports", "liste les ports série présents", runPorts},
     {"setport", "enregistre le port et la vitesse dans Zelvar2.ini : setport PORT [VITESSE]", runSetPort},
+    {"seq", "séquences : seq list | show [FILE] [--json] | export OUT [FILE]", runSeq},
+    {"play", "joue une séquence sans fenêtre : play [FILE] [--from S] [--ticks N] [--port P]", runPlay},
 };
 
 void usage(QTextStream &stream)

@@ -78,6 +78,16 @@ bool SequenceState::EnregistrerIni_Seq(const QString &path, QString *message) co
     return result.ok;
 }
 
+QString playTimeText(long long seconds)
+{
+    const long long day = 86400;
+    const long long t = ((seconds % day) + day) % day;
+    return QStringLiteral("%1:%2:%3")
+        .arg(t / 3600, 2, 10, QLatin1Char('0'))
+        .arg(t / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(t % 60, 2, 10, QLatin1Char('0'));
+}
+
 QStringList actionList(const PanelButtons &buttons)
 {
     QStringList items{QStringLiteral("Off")};

@@ -27,6 +27,8 @@ struct TPiste
     int btnCount() const { return int(Btns.size()) - 1; }
     // The action number a save writes for this track.
     int savedCode() const;
+    // The action number as the file stored it.
+    int storedCode() const { return Code >= 0 ? Code : keptCode; }
     friend bool operator==(const TPiste &, const TPiste &) = default;
 };
 
@@ -81,6 +83,9 @@ struct SequenceState
     // ("Erreur d'enregistrement dans le fichier ini") and the old file left whole.
     bool EnregistrerIni_Seq(const QString &path, QString *message = nullptr) const;
 };
+
+// A play position as the window shows it: a time of day, hh:mm:ss (00:05:00 for 300).
+QString playTimeText(long long seconds);
 
 // The action list of a track: "Off", then every panel button's description in panel order.
 QStringList actionList(const PanelButtons &buttons);
