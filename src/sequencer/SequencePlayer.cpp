@@ -4,6 +4,8 @@
 #include "devices/ComPort.h"
 #include "devices/SendSequences.h"
 
+#include <limits>
+
 namespace zelvar {
 
 SequencePlayer::SequencePlayer(SequenceState &state, PanelTargetProvider target,
@@ -56,7 +58,9 @@ void SequencePlayer::UAvanReculClick(int position)
 void SequencePlayer::Timer1Timer()
 {
     SequenceState &s = m_state;
-    ++s.PositionLecture;
+    // The position only grows while nobody stops it; it rests at the largest value it can hold.
+    if (s.PositionLecture < std::numeric_limits<int>::max())
+        ++s.PositionLecture;
     emit ticked(s.PositionLecture);
     if (s.loopTime() == s.PositionLecture) {
         s.PositionLecture = 0;
