@@ -24,7 +24,7 @@ namespace zelvar::cli {
 namespace {
 
 const QString FileArgumentHelp = QStringLiteral(
-    "Une activité de « seq list » (Demo.ini, lue dans Activites/) ou un chemin ; Sequenceur.ini par défaut.");
+    "Une activité de « seq list » (Jardin.ini, lue dans Activites/) ou un chemin ; Sequenceur.ini par défaut.");
 
 // FILE as every sequence command takes it: an activity of the chooser, else a path.
 QString sequencePath(const QString &argument)
