@@ -115,9 +115,8 @@ TEST_F(CliSequences, PlayEndsOnTerminateOrWhenTheBoardGoes)
 {
     QProcess p;
     p.setWorkingDirectory(dir.path());
-    p.start(QStringLiteral(ZELVAR_CLI), onPty({"play", "Show.ini", "--from", "10"}));
-    ASSERT_TRUE(p.waitForStarted());
-    QThread::msleep(1500);
+    p.start(QStringLiteral(ZELVAR_CLI), onPty({"play", "Show.ini"}));
+    ASSERT_TRUE(p.waitForReadyRead(10000)); // the first firing: playing, its handlers in place
     p.terminate();
     ASSERT_TRUE(p.waitForFinished(5000));
     EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
