@@ -24,6 +24,8 @@ int runAt(const QStringList &arguments);
 
 // --port and --speed, for the commands that talk to the board.
 void addPortOptions(QCommandLineParser &parser);
+int runSeq(const QStringList &arguments);
+int runPlay(const QStringList &arguments);
 
 QTextStream &out();
 QTextStream &err();

@@ -25,6 +25,8 @@ const Command commands[] = {
     {"ports", "liste les ports série présents", runPorts},
     {"setport", "enregistre le port et la vitesse dans Zelvar2.ini : setport PORT [VITESSE]", runSetPort},
     {"at", "déclenche le bouton K à une heure dite : at [AAAA-MM-JJ] HH:MM:SS K", runAt},
+    {"seq", "séquences : seq list | show [FILE] [--json] | export OUT [FILE]", runSeq},
+    {"play", "joue une séquence sans fenêtre : play [FILE] [--from S] [--ticks N] [--port P]", runPlay},
 };
 
 void usage(QTextStream &stream)

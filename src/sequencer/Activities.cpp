@@ -1,0 +1,47 @@
+#include "sequencer/Activities.h"
+
+#include "common/ProfileFile.h"
+#include "sequencer/SequenceFile.h"
+
+#include <QCollator>
+#include <QDir>
+
+#include <algorithm>
+
+namespace zelvar::Activities {
+
+QStringList DetectIni(const QString &workingDir)
+{
+    QStringList files;
+    const QDir folder(QDir(workingDir).filePath(Folder));
+    for (const QString &name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort))
+        if (name.endsWith(QStringLiteral(".ini"), Qt::CaseInsensitive))
+            files << name;
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    collator.setNumericMode(true);
+    std::sort(files.begin(), files.end(), [&](const QString &a, const QString &b) {
+        const int c = collator.compare(a, b);
+        return c != 0 ? c < 0 : a < b;
+    });
+    files.prepend(DefaultItem);
+    return files;
+}
+
+QString fileForItem(int index, const QString &itemText)
+{
+    return index <= 0 ? DefaultFile : Folder + u'/' + itemText;
+}
+
+SelectResult Combo_ActivitesSelect(SequenceState &state, int index, const QString &itemText, int panelButtonCount)
+{
+    state.FichierSeq = fileForItem(index, itemText);
+    const ProfileFile profile = ProfileFile::load(state.FichierSeq);
+    if (profile.readInteger(SequenceKeys::Tracks, SequenceKeys::TrackCount, 0) < 1)
+        return {false, QStringLiteral("Probleme avec le fichier ini")};
+    state.AllDestroy();
+    readSequence(profile, state, panelButtonCount);
+    return {true, {}};
+}
+
+} // namespace zelvar::Activities
