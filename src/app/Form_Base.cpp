@@ -11,6 +11,7 @@
 #include "panel/WindowDrag.h"
 #include "scheduler/Form_Progmt.h"
 #include "settings/Form_CfgErreur.h"
+#include "settings/PagesDlg.h"
 #include "widgets/Fonts.h"
 
 #include <QAction>
@@ -105,6 +106,8 @@ TForm_Base::TForm_Base(QWidget *parent) : QWidget(parent, Qt::Window | Qt::Frame
     forms.Form_Base = this;
     connect(&forms, &Forms::commandsSwitched, this, &TForm_Base::ActivBtnP);
     connect(&forms, &Forms::promptRequested, this, &TForm_Base::CreationDynamique);
+    connect(&forms, &Forms::generalSettingsRequested, this,
+            [](QWidget *editor, QLabel *picture) { TPagesDlg::open(PagesDlgEditor{editor, picture}); });
     forms.QuitConfirmed = false;
 
     chooseImportFile = [this] { return defaultImportChooser(); };

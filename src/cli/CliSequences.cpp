@@ -239,12 +239,7 @@ int runPlay(const QStringList &arguments)
                       QStringLiteral("S")});
     parser.addOption({QStringLiteral("ticks"), QStringLiteral("Nombre de tops avant de s'arrêter (sans fin par défaut)."),
                       QStringLiteral("N")});
-    parser.addOption({QStringLiteral("port"),
-                      QStringLiteral("Le port à utiliser au lieu de celui de Zelvar2.ini (COM4, /dev/ttyUSB0…)."),
-                      QStringLiteral("P")});
-    parser.addOption({QStringLiteral("speed"),
-                      QStringLiteral("La vitesse à utiliser au lieu de celle de Zelvar2.ini (9600…)."),
-                      QStringLiteral("B")});
+    addPortOptions(parser);
     int status = 0;
     if (!parseCommand(parser, arguments, &status,
                       QStringLiteral("\nCode de sortie : 0 fin normale, 1 séquence sans piste, 2 erreur du port "

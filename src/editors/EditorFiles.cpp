@@ -38,9 +38,9 @@ bool writePicture(const QImage &picture, const QString &path, QString *error)
 std::optional<QString> saveRefusal(const EditorFileStatus &status)
 {
     if (status.unreadable)
-        return QStringLiteral("Le fichier %1 n'a pas pu être lu : l'enregistrer maintenant "
+        return QStringLiteral("Le fichier %1 n'a pas pu être lu%2 : l'enregistrer maintenant "
                               "effacerait la configuration qu'il contient.")
-            .arg(PanelFiles::config());
+            .arg(PanelFiles::config(), status.reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(status.reason));
     if (status.truncated)
         return QStringLiteral("Le fichier %1 n'a été chargé qu'en partie : l'enregistrer maintenant "
                               "effacerait les boutons et les textes qui n'ont pas été chargés.")
@@ -53,8 +53,9 @@ EditorPanel loadEditorPanel(const QString &configPath, const QString &picturePat
     EditorPanel panel;
     bool read = false;
     const ProfileFile profile = ProfileFile::load(configPath, &read);
-    panel.status.unreadable = !read && QFileInfo::exists(configPath);
     panel.config = readPanelConfig(profile, PanelReader::Editor);
+    panel.status.unreadable = !panel.config.unreadable.isEmpty() || (!read && QFileInfo::exists(configPath));
+    panel.status.reason = panel.config.unreadable;
 
     // The editor's reader stops at a file without buttons; its texts are loaded all the
     // same, or the next save would drop them.
@@ -72,7 +73,7 @@ EditorPanel loadEditorPanel(const QString &configPath, const QString &picturePat
             panel.config.textsEverHeld = true;
         }
     }
-    panel.status.truncated = !panel.config.warnings.isEmpty();
+    panel.status.truncated = panel.config.cut || !panel.config.warnings.isEmpty();
     panel.picture = loadPanelPicture(picturePath);
     return panel;
 }

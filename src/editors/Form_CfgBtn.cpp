@@ -2,6 +2,7 @@
 
 #include "common/Colors.h"
 #include "editors/Form_Config2.h"
+#include "editors/Form_PhotoZel.h"
 #include "widgets/UpDown.h"
 #include "forms/Forms.h"
 #include "forms/LayoutEditorLink.h"
@@ -154,7 +155,6 @@ void TForm_CfgBtn::createMenus()
     Editerlimagedefond1 = menuItem(PopupMenu2, "Editerlimagedefond1", QStringLiteral("Editer l'image de fond"));
     Proprietesgenerales1 = menuItem(PopupMenu2, "Proprietesgenerales1", QStringLiteral("Proprietes generales"));
     // Nothing edits the background picture yet.
-    Editerlimagedefond1->setEnabled(false);
     connect(Enregistrer_CfgBtn, &QAction::triggered, this, &TForm_CfgBtn::Enregistrer_CfgBtnClick);
     connect(Ajouterunbouton1, &QAction::triggered, this, &TForm_CfgBtn::Ajouterunbouton1Click);
     connect(Ajouteruntexte1, &QAction::triggered, this, &TForm_CfgBtn::Ajouteruntexte1Click);
@@ -569,14 +569,12 @@ void TForm_CfgBtn::ProprietesClick()
 
 void TForm_CfgBtn::Proprietesgenerales1Click()
 {
-    showMessage(QStringLiteral("Proprietes generales"),
-                QStringLiteral("Les propriétés générales ne sont pas encore disponibles dans cette "
-                               "version de Zelvar."));
+    emit Forms::instance().generalSettingsRequested(this, Image_Activateur);
 }
 
 void TForm_CfgBtn::Editerlimagedefond1Click()
 {
-    // The item stays disabled until the background image editor exists.
+    TForm_PhotoZel::open(this);
 }
 
 void TForm_CfgBtn::contextMenuEvent(QContextMenuEvent *event)

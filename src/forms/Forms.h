@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QPointer>
 
+class QLabel;
+
 namespace zelvar {
 
 class TForm_Base;
@@ -55,6 +57,9 @@ signals:
                          const QString &middleText, const QString &message, int leftCode,
                          int rightCode, int middleCode, bool leftVisible, bool rightVisible,
                          bool middleVisible);
+    // The layout editor asks for the general settings dialog over it; the main window opens
+    // it. `picture` is the editor's picture the dialog may replace.
+    void generalSettingsRequested(QWidget *editor, QLabel *picture);
 
 private:
     Forms() = default;

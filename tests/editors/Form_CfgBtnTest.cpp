@@ -4,6 +4,8 @@
 #include "editors/Form_CfgBtn.h"
 #include "editors/Form_Config2.h"
 #include "editors/Form_Macro.h"
+#include "editors/Form_PhotoZel.h"
+#include "settings/PagesDlg.h"
 #include "widgets/UpDown.h"
 #include "forms/ErrorReport.h"
 #include "forms/Forms.h"
@@ -212,11 +214,22 @@ TEST_F(LayoutEditor, OpensOnTheFileWithItsNamesAndAddsTheNextButton)
     EXPECT_EQ(texte(3)->objectName(), QStringLiteral("Texte3"));
     EXPECT_EQ(texte(3)->geometry(), QRect(0, 0, 75, 25));
 
-    // The picture's editor and the general settings are not there yet, and say so.
-    EXPECT_FALSE(editor->Editerlimagedefond1->isEnabled());
+    // The general settings and the picture's editor each hold the editor while they are open.
     editor->Proprietesgenerales1->trigger();
-    ASSERT_EQ(messages.size(), 1);
-    EXPECT_TRUE(messages[0].contains(QStringLiteral("pas encore disponibles")));
+    ASSERT_TRUE(Forms::instance().PagesDlg);
+    EXPECT_FALSE(editor->isEnabled());
+    Forms::instance().PagesDlg->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(editor->isEnabled());
+    ASSERT_TRUE(editor->Editerlimagedefond1->isEnabled());
+    editor->Editerlimagedefond1->trigger();
+    EXPECT_FALSE(editor->isEnabled());
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (auto *photo = qobject_cast<TForm_PhotoZel *>(window))
+            photo->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(editor->isEnabled());
+    EXPECT_TRUE(messages.isEmpty());
 
     // The main window's "Enregistrer" saves through the open editor.
     emit base->Fichier1->aboutToShow();
