@@ -1,6 +1,7 @@
 #pragma once
 
 #include "panel/PanelConfig.h"
+#include "sequencer/Sequence.h"
 
 #include <QObject>
 #include <QPointer>
@@ -12,6 +13,7 @@ class TForm_ActBtn;
 class TForm_CfgErreur;
 class TformDynamique;
 class TForm_Splash;
+class TFSequenceur;
 
 // The program-wide references to the newest instance of each window, and the few values
 // the whole program shares. Every window that opens, closes or calls into another one goes
@@ -28,12 +30,15 @@ public:
     QPointer<TForm_CfgErreur> Form_CfgErreur;
     QPointer<TformDynamique> formDynamique;
     QPointer<TForm_Splash> Form_Splash;
+    QPointer<TFSequenceur> FSequenceur;
 
     // CurrentPortName, CurrentPortSpeed and the three general flags, as the panel load
     // read them and the settings forms changed them.
     PanelSettings settings;
     // Lets the main window close without asking again.
     bool QuitConfirmed = false;
+    // The sequence and the sequencer's toggles: every opening of the sequencer shares them.
+    SequenceState sequence;
 
 signals:
     // The main window's switch for seven of its commands (1 enables, 0 disables, any other
