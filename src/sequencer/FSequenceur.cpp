@@ -54,14 +54,6 @@ void setColors(QWidget *w, int background, int text = -1)
     w->setAutoFillBackground(true);
 }
 
-void setTextColor(QWidget *w, int text)
-{
-    QPalette p = w->palette();
-    for (auto role : {QPalette::WindowText, QPalette::Text})
-        p.setColor(role, colorFromBgr(text));
-    w->setPalette(p);
-}
-
 QPushButton *pushButton(QWidget *parent, const QString &name, const QString &text, QRect geometry)
 {
     auto *b = new QPushButton(text, parent);
@@ -286,8 +278,8 @@ void TFSequenceur::createControlBar()
     QFont big = font();
     big.setPixelSize(37);
     Label1->setFont(big);
-    Label1->resize(170, 44);
-    setTextColor(Label1, TimeColor);
+    Label1->resize(166, 44);
+    setColors(Label1, TimeColor, 0x000000);
     EditTemps = new QLineEdit(PControl);
     EditTemps->setObjectName(QStringLiteral("EditTemps"));
     EditTemps->setGeometry(115, 20, 73, 21);
@@ -459,6 +451,13 @@ TBtnSeq *TFSequenceur::button(int track, int index) const
         return nullptr;
     const auto &btns = m_tracks[size_t(track)].Btns;
     return index >= 1 && index < int(btns.size()) ? btns[size_t(index)] : nullptr;
+}
+
+void TFSequenceur::showCurrentTime()
+{
+    const SequenceState &s = state();
+    if (currentButton())
+        IncTempsBtn->setPosition(s.Pistes[size_t(s.PisteEnCours)].Btns[size_t(s.BtnEnCours)]);
 }
 
 TBtnSeq *TFSequenceur::currentButton() const
@@ -703,6 +702,7 @@ void TFSequenceur::Btn_DelPisteClick()
     last->BtnInc->setRange(1, s.Pistes.back().btnCount());
     if (TBtnSeq *b = currentButton()) {
         setButtonColor(b, Red);
+        showCurrentTime();
         last->DelBtn->setEnabled(true);
         last->BtnInc->setEnabled(true);
     }
@@ -725,6 +725,7 @@ void TFSequenceur::BtnAdd(bool atCursor)
     const TPiste &piste = s.Pistes[size_t(track)];
     EditTemps->setText(L::statusAfterAdd(track, s.trackCount(), piste.btnCount(), piste.NbBtns));
     setButtonColor(b, Red);
+    showCurrentTime();
     c->BtnInc->setRange(1, piste.btnCount());
     c->BtnInc->setPosition(j);
     c->BtnInc->setEnabled(true);
@@ -753,6 +754,7 @@ void TFSequenceur::BtnDelClick()
     DeColorierBtn();
     EditTemps->setText(L::statusAfterDelete(track, s.trackCount(), piste.btnCount(), s.BtnEnCours));
     setButtonColor(currentButton(), Red);
+    showCurrentTime();
 }
 
 void TFSequenceur::BtnIncClick()
@@ -769,6 +771,7 @@ void TFSequenceur::BtnIncClick()
     const TPiste &piste = s.Pistes[size_t(s.PisteEnCours)];
     s.BtnEnCours = std::clamp(c->BtnInc->position(), 1, piste.btnCount());
     TBtnSeq *b = currentButton();
+    showCurrentTime();
     EditNomBtn->setText(b->Caption());
     EditTemps->setText(L::statusAfterPick(s.PisteEnCours, s.trackCount(), piste.btnCount()));
     setButtonColor(b, Red);
@@ -836,6 +839,7 @@ void TFSequenceur::OnEnterComboSeq(QComboBox *focused)
         c.BtnInc->setEnabled(true);
         setTrackColor(i, Red);
         setButtonColor(currentButton(), Red);
+        showCurrentTime();
         EditTemps->setText(L::statusAfterTrackFocus(i, s.trackCount(), s.Pistes[size_t(i)].btnCount()));
         return;
     }

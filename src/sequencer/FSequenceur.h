@@ -191,6 +191,8 @@ private:
     void setTrackColor(int track, int bgr);
     void setButtonColor(TBtnSeq *button, int bgr);
     TBtnSeq *currentButton() const;
+    // IncTempsBtn shows the current button's time, so its steps start from where it stands.
+    void showCurrentTime();
     TrackControls *currentTrack();
 
     QScrollArea *m_scroll;

@@ -7,6 +7,7 @@
 #include "panel/Form_ActBtn.h"
 #include "panel/PanelConfig.h"
 #include "settings/Form_CfgErreur.h"
+#include "sequencer/FSequenceur.h"
 #include "widgets/XiButton2.h"
 
 #include "../devices/ComPortPty.h"
@@ -234,10 +235,9 @@ TEST_F(MainWindow, CommandsFollowTheSwitchOfEachCaller)
 TEST_F(MainWindow, WindowsNotYetAvailableSaySoAndLeaveTheCommandsAlone)
 {
     open();
-    for (QAction *command : {base->Bo_Pmg, base->Btn_Prg, base->Bo_Seq, base->Btn_Seq, base->Bo_CfgBtn,
-                             base->Btn_CfgBtn})
+    for (QAction *command : {base->Bo_Pmg, base->Btn_Prg, base->Bo_CfgBtn, base->Btn_CfgBtn})
         command->trigger();
-    ASSERT_EQ(messages.size(), 6);
+    ASSERT_EQ(messages.size(), 4);
     for (const QString &message : std::as_const(messages))
         EXPECT_TRUE(message.contains(QStringLiteral("pas encore disponible"))) << message.toStdString();
     EXPECT_EQ(commands(), AllOn);
@@ -527,3 +527,45 @@ TEST_F(MainWindow, HeaderAndFooterDragTheWindow)
 } // namespace
 
 #include "Form_BaseTest.moc"
+
+TEST_F(MainWindow, SequencerOpensInPlaceOfTheMainWindowAndGivesItBack)
+{
+    open();
+    base->Bo_Seq->trigger();
+    QPointer<TFSequenceur> seq = Forms::instance().FSequenceur;
+    ASSERT_TRUE(seq);
+    EXPECT_TRUE(seq->isVisible());
+    EXPECT_EQ(seq->geometry(), QRect(200, 200, 887, 662));
+    EXPECT_FALSE(base->isVisible());
+    EXPECT_EQ(commands(), AllOff);
+
+    seq->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(seq);
+    EXPECT_TRUE(base->isVisible());
+    EXPECT_EQ(commands(), AllOn);
+}
+
+TEST_F(MainWindow, StartWithOneArgumentOpensTheSequencer)
+{
+    const std::pair<QStringList, bool> cases[] = {
+        {{"zelvar"}, false},
+        {{"zelvar", "x"}, true},
+        {{"zelvar", "x", "y"}, false},
+        {{"zelvar", "--version", "x"}, true},
+        {{"zelvar", "-reverse"}, false},
+    };
+    for (const auto &[arguments, opens] : cases)
+        EXPECT_EQ(TForm_Base::opensSequencerAtStart(arguments), opens) << arguments.join(' ').toStdString();
+
+    base = std::make_unique<TForm_Base>();
+    base->showMessage = [this](const QString &text) { messages << text; };
+    base->Start({QStringLiteral("zelvar"), QStringLiteral("seq")});
+    ASSERT_TRUE(Forms::instance().FSequenceur);
+    EXPECT_TRUE(Forms::instance().FSequenceur->isVisible());
+    EXPECT_FALSE(base->isVisible());
+    EXPECT_EQ(commands(), AllOff);
+    // The hidden main window moves out of the way (its frame keeps its own minimum height).
+    EXPECT_EQ(base->geometry().topLeft(), QPoint(300, 300));
+    Forms::instance().FSequenceur->close();
+}
