@@ -72,6 +72,17 @@ TBtnSeq::TBtnSeq(QWidget *parent) : TXiButton(parent)
     setFocusPolicy(Qt::StrongFocus);
 }
 
+void TBtnSeq::paintEvent(QPaintEvent *)
+{
+    const Look look{int(visualState()), ColorFace(), hasFocus(), isEnabled(), size(), Caption()};
+    if (m_picture.isNull() || !(look == m_look)) {
+        m_picture = renderImage();
+        m_look = look;
+    }
+    if (!m_picture.isNull())
+        QPainter(this).drawImage(0, 0, m_picture);
+}
+
 FillPicture::FillPicture(QWidget *parent) : QWidget(parent)
 {
     setAutoFillBackground(true);
@@ -543,13 +554,14 @@ TBtnSeq *TFSequenceur::makeButton(int track, int index, int time)
 {
     auto *b = new TBtnSeq(Scroll_PanelprincSeq);
     QString name = L::buttonName(track, index);
-    if (findChild<QObject *>(name)) {
+    if (m_buttonNames.contains(name)) {
         const QString fallback = L::fallbackButtonName(track, index);
         name = fallback;
-        for (int k = 2; findChild<QObject *>(name); ++k)
+        for (int k = 2; m_buttonNames.contains(name); ++k)
             name = fallback + QStringLiteral("_%1").arg(k);
         showMessage(QStringLiteral("erreur de nommage des boutons"));
     }
+    m_buttonNames.insert(name);
     b->setObjectName(name);
     b->setCaption(name);
     b->move(L::leftForTime(time), L::trackTop(track));
@@ -686,7 +698,7 @@ void TFSequenceur::Btn_DelPisteClick()
                        static_cast<QWidget *>(c.DelBtn), static_cast<QWidget *>(c.BtnInc)})
         delete w;
     for (size_t j = 1; j < c.Btns.size(); ++j)
-        delete c.Btns[j];
+        dropButton(c.Btns[j]);
     m_tracks.erase(m_tracks.begin() + removed);
     s.removePiste(removed);
     if (!wasLast)
@@ -747,7 +759,7 @@ void TFSequenceur::BtnDelClick()
     c->DelBtn->setEnabled(true);
     const int track = s.PisteEnCours;
     c->Btns.erase(c->Btns.begin() + s.BtnEnCours);
-    delete b;
+    dropButton(b);
     s.removeBtn(track, s.BtnEnCours);
     const TPiste &piste = s.Pistes[size_t(track)];
     c->BtnInc->setRange(1, piste.btnCount());
@@ -885,6 +897,12 @@ void TFSequenceur::Btn_NouveauClick()
     AllDestroy();
 }
 
+void TFSequenceur::dropButton(TBtnSeq *button)
+{
+    m_buttonNames.remove(button->objectName());
+    delete button;
+}
+
 void TFSequenceur::destroyControls()
 {
     for (size_t i = 1; i < m_tracks.size(); ++i) {
@@ -894,7 +912,7 @@ void TFSequenceur::destroyControls()
         delete c.DelBtn;
         delete c.BtnInc;
         for (size_t j = 1; j < c.Btns.size(); ++j)
-            delete c.Btns[j];
+            dropButton(c.Btns[j]);
     }
     m_tracks.clear();
 }

@@ -6,6 +6,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QSet>
 
 #include <functional>
 #include <memory>
@@ -34,6 +35,25 @@ class TBtnSeq : public TXiButton
 {
 public:
     explicit TBtnSeq(QWidget *parent);
+
+protected:
+    // Playback repaints the visible buttons every second as the view follows the cursor: the
+    // picture is drawn again only when something it shows has changed.
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    struct Look
+    {
+        int visual = -1;
+        int face = 0;
+        bool focus = false;
+        bool enabled = false;
+        QSize size;
+        QString caption;
+        bool operator==(const Look &) const = default;
+    };
+    Look m_look;
+    QImage m_picture;
 };
 
 // A plain picture area: a solid fill, cleared and refilled as the window asks.
@@ -175,6 +195,7 @@ protected:
 private:
     static MessageHook &messageHook();
     void destroyControls();
+    void dropButton(TBtnSeq *button);
     void buildLoaded(int before);
     void createControls();
     void createControlBar();
@@ -198,6 +219,7 @@ private:
     QScrollArea *m_scroll;
     QWidget *m_client;
     std::vector<TrackControls> m_tracks;
+    QSet<QString> m_buttonNames; // timed buttons' names, kept unique
     std::unique_ptr<SequencePlayer> m_player;
     QPoint m_popupAt;           // where the timed-button area's popup was asked for
     bool m_reportedThisRun = false;
