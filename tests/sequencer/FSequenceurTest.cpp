@@ -311,6 +311,11 @@ TEST_F(Sequencer, PlayingFiresOnTheWireAndTheViewFollows)
     ASSERT_FALSE(expected.isEmpty());
     EXPECT_EQ(board.read(int(expected.size()), 500), expected);
 
+    for (int i = 0; i < 4; ++i)
+        clock->step();
+    saveShot(*form, "sequencer-playing");
+    board.drain(20);
+
     // Stop keeps the caption; the next press only pauses.
     QTest::mouseClick(form->Btn_Stop, Qt::LeftButton);
     QTest::mouseClick(form->Btn_Lecture, Qt::LeftButton);
@@ -319,7 +324,7 @@ TEST_F(Sequencer, PlayingFiresOnTheWireAndTheViewFollows)
 
     // A click on the ruler shows the position it leaves, then takes the new one.
     form->Image_CurseurClick({400, 0});
-    EXPECT_EQ(form->Label1->text(), "00:00:01");
+    EXPECT_EQ(form->Label1->text(), "00:00:05");
     EXPECT_EQ(state().PositionLecture, 400);
     EXPECT_EQ(form->PControl->pos(), QPoint(300, 400));
     EXPECT_EQ(form->UAvanRecul->position(), 400);
@@ -388,4 +393,48 @@ TEST_F(Sequencer, ClosingStopsPlaybackAndDropsTheTracks)
     form->close();
     EXPECT_FALSE(clock->active);
     EXPECT_EQ(state().storedTrackCount(), -1);
+}
+
+TEST_F(Sequencer, CursorLoopAndControlBarMoveWithTheMouse)
+{
+    useDemo(false);
+    open();
+    // Dragging on the ruler drags the play cursor; its end shows the position it leaves.
+    state().PositionLecture = 7;
+    drag(form->Image_Curseur, {-200, 0});
+    EXPECT_EQ(form->Label1->text(), "00:00:07");
+    EXPECT_EQ(state().PositionLecture, -200);
+    EXPECT_EQ(form->Btn_Curseur1->pos(), QPoint(120, 0));
+    form->Image_CurseurClick({90, 5});
+    drag(form->Image_Curseur, {50, 10});
+    EXPECT_EQ(state().PositionLecture, 140);
+    EXPECT_EQ(form->Btn_Curseur1->pos(), QPoint(260, 0));
+    EXPECT_EQ(form->UAvanRecul->position(), 140);
+
+    action("Menuitem_SetLoop")->trigger();
+    EXPECT_EQ(state().loopLeft, 260);
+    drag(form->Btn_Loop, {-500, 0});
+    EXPECT_EQ(form->Btn_Loop->x(), 120);
+    EXPECT_EQ(form->EditTemps->text(), "00:00:00");
+
+    // The up-down sets the position and moves the cursor.
+    form->UAvanRecul->step(1);
+    EXPECT_EQ(state().PositionLecture, 141);
+    EXPECT_EQ(form->Btn_Curseur1->x(), 261);
+
+    const QPoint bar = form->PControl->pos();
+    drag(form->Image_Bloc, {-30, -40});
+    EXPECT_EQ(form->PControl->pos(), bar + QPoint(-30, -40));
+
+    // "Pistes" and "Regle" bring the track column and the ruler into view, and back home.
+    form->TrackBar_CoefTaille->setValue(6);
+    form->scrollArea()->horizontalScrollBar()->setValue(500);
+    QTest::mouseClick(form->Btn_VoirPiste, Qt::LeftButton);
+    EXPECT_EQ(form->ScrollBox_Piste->x(), 500);
+    QTest::mouseClick(form->Btn_VoirPiste, Qt::LeftButton);
+    EXPECT_EQ(form->ScrollBox_Piste->x(), -1);
+    QTest::mouseClick(form->Btn_HideRegle, Qt::LeftButton);
+    EXPECT_EQ(form->PaCurseur->y(), form->scrollArea()->verticalScrollBar()->value());
+    QTest::mouseClick(form->Btn_HideRegle, Qt::LeftButton);
+    EXPECT_EQ(form->PaCurseur->y(), 5);
 }
