@@ -11,7 +11,7 @@
 #include "widgets/ControlDrag.h"
 #include "widgets/Fonts.h"
 #include "widgets/Form_Splash.h"
-#include "widgets/UpDown.h"
+#include "widgets/HorzUpDown.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -299,11 +299,11 @@ void TFSequenceur::createControlBar()
     mid.setPixelSize(16);
     EditTemps->setFont(mid);
     setColors(EditTemps, TimeColor);
-    IncTempsBtn = new UpDown(Qt::Vertical, PControl);
+    IncTempsBtn = new TUpDown(PControl);
     IncTempsBtn->setObjectName(QStringLiteral("IncTempsBtn"));
     IncTempsBtn->setGeometry(67, 20, 25, 50);
     IncTempsBtn->setRange(0, 3600);
-    connect(IncTempsBtn, &UpDown::clicked, this, &TFSequenceur::IncTempsBtnClick);
+    connect(IncTempsBtn, &TUpDown::Click, this, &TFSequenceur::IncTempsBtnClick);
     TrackBar_CoefTaille = new QSlider(Qt::Horizontal, PControl);
     TrackBar_CoefTaille->setObjectName(QStringLiteral("TrackBar_CoefTaille"));
     TrackBar_CoefTaille->setGeometry(15, 84, 160, 45);
@@ -321,12 +321,12 @@ void TFSequenceur::createControlBar()
     Btn_Lecture->setGeometry(247, 82, 75, 21);
     Btn_Lecture->setCaption(QStringLiteral("Lecture"));
     connect(Btn_Lecture, &TXiButton::clicked, this, &TFSequenceur::Btn_LectureClick);
-    UAvanRecul = new UpDown(Qt::Horizontal, PControl);
+    UAvanRecul = new THorzUpDown(PControl);
     UAvanRecul->setObjectName(QStringLiteral("UAvanRecul"));
     UAvanRecul->setGeometry(319, 82, 97, 21);
     UAvanRecul->setRange(0, 3600);
     UAvanRecul->setPosition(120);
-    connect(UAvanRecul, &UpDown::clicked, this, &TFSequenceur::UAvanReculClick);
+    connect(UAvanRecul, &TUpDown::Click, this, &TFSequenceur::UAvanReculClick);
     Btn_VoirPiste = pushButton(PControl, QStringLiteral("Btn_VoirPiste"), QStringLiteral("Pistes"), {15, 20, 46, 20});
     Btn_VoirPiste->setToolTip(QStringLiteral("Aficher/Reinit les pistes"));
     connect(Btn_VoirPiste, &QPushButton::clicked, this, &TFSequenceur::Btn_VoirPisteClick);
@@ -534,10 +534,10 @@ TFSequenceur::TrackControls TFSequenceur::makeTrackControls(int n, bool loaded)
     connect(combo, &QComboBox::activated, this, [this, combo](int index) { Select_Code(combo, index); });
     c.DelBtn = pushButton(ScrollBox_Piste, {}, QStringLiteral("-"), {16, L::trackToolsTop(n), 17, 17});
     connect(c.DelBtn, &QPushButton::clicked, this, &TFSequenceur::BtnDelClick);
-    c.BtnInc = new UpDown(Qt::Horizontal, ScrollBox_Piste);
+    c.BtnInc = new THorzUpDown(ScrollBox_Piste);
     c.BtnInc->setGeometry(30, L::trackToolsTop(n), 45, 17);
     c.BtnInc->setRange(1, 0);
-    connect(c.BtnInc, &UpDown::clicked, this, &TFSequenceur::BtnIncClick);
+    connect(c.BtnInc, &TUpDown::Click, this, &TFSequenceur::BtnIncClick);
     c.AddBtn = pushButton(ScrollBox_Piste, {}, QStringLiteral("+"), {76, L::trackToolsTop(n), 17, 17});
     connect(c.AddBtn, &QPushButton::clicked, this, [this] { BtnAdd(false); });
     c.ComboPiste->setObjectName(QStringLiteral("ComboPiste%1").arg(n));
@@ -600,8 +600,8 @@ void TFSequenceur::TrackBar_CoefTailleChange()
     Image_PlageBtn->fill(ZoomFill);
     Scroll_PanelprincSeq->resize(L::areaWidth(s.CoefTaille), Scroll_PanelprincSeq->height());
     m_client->resize(L::scrollWidth(s.CoefTaille), m_client->height());
-    UAvanRecul->setMaximum(ruler);
-    IncTempsBtn->setMaximum(ruler);
+    UAvanRecul->setRange(0, ruler);
+    IncTempsBtn->setRange(0, ruler);
     Label_CoefTaille->setText(L::zoomLabel(s.CoefTaille));
 }
 
@@ -781,7 +781,7 @@ void TFSequenceur::BtnIncClick()
     }
     DeColorierBtn();
     const TPiste &piste = s.Pistes[size_t(s.PisteEnCours)];
-    s.BtnEnCours = std::clamp(c->BtnInc->position(), 1, piste.btnCount());
+    s.BtnEnCours = std::clamp(c->BtnInc->Position(), 1, piste.btnCount());
     TBtnSeq *b = currentButton();
     showCurrentTime();
     EditNomBtn->setText(b->Caption());
@@ -798,7 +798,7 @@ void TFSequenceur::IncTempsBtnClick()
     if (!b)
         return;
     SequenceState &s = state();
-    const int time = IncTempsBtn->position();
+    const int time = IncTempsBtn->Position();
     b->move(L::leftForTime(time), b->y());
     s.Pistes[size_t(s.PisteEnCours)].Btns[size_t(s.BtnEnCours)] = time;
     EditTemps->setText(playTimeText(time));
@@ -970,7 +970,7 @@ void TFSequenceur::showPosition(int position)
 
 void TFSequenceur::UAvanReculClick()
 {
-    m_player->UAvanReculClick(UAvanRecul->position());
+    m_player->UAvanReculClick(UAvanRecul->Position());
     const int position = state().PositionLecture;
     showPosition(position);
     Btn_Curseur1->move(L::leftForTime(position), Btn_Curseur1->y());

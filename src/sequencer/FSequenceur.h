@@ -27,7 +27,7 @@ namespace zelvar {
 
 class ControlDrag;
 class SequencePlayer;
-class UpDown;
+class TUpDown;
 
 // A timed button: a small gradient button on a track's row whose left edge, less the track
 // column's width, is the second at which its track fires. A click gives it the focus.
@@ -101,7 +101,7 @@ public:
         QComboBox *ComboPiste = nullptr;
         QPushButton *AddBtn = nullptr;
         QPushButton *DelBtn = nullptr;
-        UpDown *BtnInc = nullptr;
+        TUpDown *BtnInc = nullptr;
         std::vector<TBtnSeq *> Btns{nullptr}; // indexed from 1, as the track's times
     };
 
@@ -128,11 +128,11 @@ public:
     QLabel *Label_CoefTaille;
     QLabel *Label1;
     QLineEdit *EditTemps;
-    UpDown *IncTempsBtn;
+    TUpDown *IncTempsBtn;
     QSlider *TrackBar_CoefTaille;
     QPushButton *Btn_Stop;
     TXiButton *Btn_Lecture;
-    UpDown *UAvanRecul;
+    TUpDown *UAvanRecul;
     QPushButton *Btn_VoirPiste;
     QPushButton *Btn_HideRegle;
     QMenu *Activites1;

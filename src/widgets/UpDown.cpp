@@ -6,49 +6,57 @@
 
 namespace zelvar {
 
-UpDown::UpDown(Qt::Orientation orientation, QWidget *parent)
-    : QWidget(parent), m_orientation(orientation), m_up(new QToolButton(this)), m_down(new QToolButton(this))
+namespace {
+
+QToolButton *arrowButton(QWidget *parent, Qt::ArrowType arrow)
 {
-    const bool vertical = orientation == Qt::Vertical;
-    m_up->setArrowType(vertical ? Qt::UpArrow : Qt::RightArrow);
-    m_down->setArrowType(vertical ? Qt::DownArrow : Qt::LeftArrow);
-    for (QToolButton *b : {m_up, m_down}) {
-        b->setAutoRepeat(true);
-        b->setFocusPolicy(Qt::NoFocus);
-    }
-    connect(m_up, &QToolButton::clicked, this, [this] { step(1); });
+    auto *button = new QToolButton(parent);
+    button->setArrowType(arrow);
+    button->setAutoRepeat(true);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setIconSize(QSize(7, 7));
+    return button;
+}
+
+} // namespace
+
+TUpDown::TUpDown(QWidget *parent)
+    : QWidget(parent), m_up(arrowButton(this, Qt::UpArrow)), m_down(arrowButton(this, Qt::DownArrow))
+{
+    setFocusPolicy(Qt::NoFocus);
+    connect(m_up, &QToolButton::clicked, this, [this] { step(+1); });
     connect(m_down, &QToolButton::clicked, this, [this] { step(-1); });
 }
 
-void UpDown::setPosition(int position)
+void TUpDown::setPosition(int position)
 {
-    m_position = std::clamp(position, m_min, std::max(m_min, m_max));
+    m_position = std::clamp(position, m_min, m_max);
 }
 
-void UpDown::setRange(int minimum, int maximum)
+void TUpDown::setRange(int min, int max)
 {
-    m_min = minimum;
-    m_max = maximum;
+    m_min = min;
+    m_max = std::max(min, max);
     setPosition(m_position);
 }
 
-void UpDown::step(int delta)
+void TUpDown::step(int direction)
 {
-    setPosition(m_position + delta);
-    emit clicked();
+    int next = m_position + direction;
+    if (next > m_max)
+        next = m_wrap ? m_min : m_max;
+    else if (next < m_min)
+        next = m_wrap ? m_max : m_min;
+    m_position = next;
+    emit Click();
 }
 
-void UpDown::resizeEvent(QResizeEvent *)
+void TUpDown::resizeEvent(QResizeEvent *event)
 {
-    if (m_orientation == Qt::Vertical) {
-        const int h = height() / 2;
-        m_up->setGeometry(0, 0, width(), h);
-        m_down->setGeometry(0, h, width(), height() - h);
-    } else {
-        const int w = width() / 2;
-        m_down->setGeometry(0, 0, w, height());
-        m_up->setGeometry(w, 0, width() - w, height());
-    }
+    QWidget::resizeEvent(event);
+    const int upper = height() / 2;
+    m_up->setGeometry(0, 0, width(), upper);
+    m_down->setGeometry(0, upper, width(), height() - upper);
 }
 
 } // namespace zelvar

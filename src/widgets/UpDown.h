@@ -6,41 +6,44 @@ class QToolButton;
 
 namespace zelvar {
 
-// An up-down control: two arrow buttons stepping a position by one within a range. Clicked()
-// comes after every step that the user makes; setting the position from code emits nothing.
-class UpDown : public QWidget
+// A pair of arrow buttons that step a whole-number position within a range, with or without
+// wrapping from one end to the other: the upper arrow adds one, the lower one takes one away,
+// and each click reports Click() after the step. It never takes the keyboard focus, so the
+// control being edited keeps it.
+class TUpDown : public QWidget
 {
     Q_OBJECT
 
 public:
-    UpDown(Qt::Orientation orientation, QWidget *parent = nullptr);
+    explicit TUpDown(QWidget *parent = nullptr);
 
-    int position() const { return m_position; }
-    int minimum() const { return m_min; }
-    int maximum() const { return m_max; }
+    int Position() const { return m_position; }
     void setPosition(int position);
-    void setRange(int minimum, int maximum);
-    void setMaximum(int maximum) { setRange(m_min, maximum); }
+    int Min() const { return m_min; }
+    int Max() const { return m_max; }
+    void setRange(int min, int max);
+    bool Wrap() const { return m_wrap; }
+    void setWrap(bool wrap) { m_wrap = wrap; }
 
-    // A step as a click on an arrow makes it: +1 or -1, then clicked().
-    void step(int delta);
+    // As a click on an arrow does: +1 for up, -1 for down.
+    void step(int direction);
 
-    QToolButton *upButton() const { return m_up; }
-    QToolButton *downButton() const { return m_down; }
+    QToolButton *upArrow() const { return m_up; }
+    QToolButton *downArrow() const { return m_down; }
 
 signals:
-    void clicked();
+    void Click();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    Qt::Orientation m_orientation;
     QToolButton *m_up;
     QToolButton *m_down;
+    int m_position = 0;
     int m_min = 0;
     int m_max = 100;
-    int m_position = 0;
+    bool m_wrap = false;
 };
 
 } // namespace zelvar

@@ -9,7 +9,7 @@
 #include "forms/Forms.h"
 #include "panel/Form_ActBtn.h"
 #include "sequencer/SequencePlayer.h"
-#include "widgets/UpDown.h"
+#include "widgets/HorzUpDown.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -285,7 +285,7 @@ TEST_F(Sequencer, ZoomAndAreaHeights)
     EXPECT_EQ(form->Label_CoefTaille->text(), "120 minutes");
     EXPECT_EQ(form->PaCurseur->width(), 7200);
     EXPECT_EQ(form->Image_Curseur->image().width(), 7200);
-    EXPECT_EQ(form->UAvanRecul->maximum(), 7200);
+    EXPECT_EQ(form->UAvanRecul->Max(), 7200);
     EXPECT_EQ(form->Scroll_PanelprincSeq->width(), 7320);
     saveShot(*form, "sequencer-zoom12");
     for (int n = 1; n <= 12; ++n)
@@ -327,7 +327,7 @@ TEST_F(Sequencer, PlayingFiresOnTheWireAndTheViewFollows)
     EXPECT_EQ(form->Label1->text(), "00:00:05");
     EXPECT_EQ(state().PositionLecture, 400);
     EXPECT_EQ(form->PControl->pos(), QPoint(300, 400));
-    EXPECT_EQ(form->UAvanRecul->position(), 400);
+    EXPECT_EQ(form->UAvanRecul->Position(), 400);
 
     form->TrackBar_CoefTaille->setValue(2);
     clock->step();
@@ -409,7 +409,7 @@ TEST_F(Sequencer, CursorLoopAndControlBarMoveWithTheMouse)
     drag(form->Image_Curseur, {50, 10});
     EXPECT_EQ(state().PositionLecture, 140);
     EXPECT_EQ(form->Btn_Curseur1->pos(), QPoint(260, 0));
-    EXPECT_EQ(form->UAvanRecul->position(), 140);
+    EXPECT_EQ(form->UAvanRecul->Position(), 140);
 
     action("Menuitem_SetLoop")->trigger();
     EXPECT_EQ(state().loopLeft, 260);
