@@ -10,10 +10,10 @@ namespace zelvar {
 
 class TForm_Base;
 class TForm_ActBtn;
+class TFSequenceur;
 class TForm_CfgErreur;
 class TformDynamique;
 class TForm_Splash;
-class TFSequenceur;
 
 // The program-wide references to the newest instance of each window, and the few values
 // the whole program shares. Every window that opens, closes or calls into another one goes
@@ -27,18 +27,18 @@ public:
 
     QPointer<TForm_Base> Form_Base;
     QPointer<TForm_ActBtn> Form_ActBtn;
+    QPointer<TFSequenceur> FSequenceur;
     QPointer<TForm_CfgErreur> Form_CfgErreur;
     QPointer<TformDynamique> formDynamique;
     QPointer<TForm_Splash> Form_Splash;
-    QPointer<TFSequenceur> FSequenceur;
 
     // CurrentPortName, CurrentPortSpeed and the three general flags, as the panel load
     // read them and the settings forms changed them.
     PanelSettings settings;
-    // Lets the main window close without asking again.
-    bool QuitConfirmed = false;
     // The sequence and the sequencer's toggles: every opening of the sequencer shares them.
     SequenceState sequence;
+    // Lets the main window close without asking again.
+    bool QuitConfirmed = false;
 
 signals:
     // The main window's switch for seven of its commands (1 enables, 0 disables, any other

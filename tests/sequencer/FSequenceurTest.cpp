@@ -207,8 +207,13 @@ TEST_F(Sequencer, DraggedButtonsStayOnTheirTrackAndWithinTheRuler)
     open();
     QTest::mouseClick(form->Btn_AddPiste, Qt::LeftButton);
     QTest::mouseClick(child<QPushButton>("AddBtn1"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>("AddBtn1"), Qt::LeftButton);
+    // The press makes the button under the mouse current, and the drag moves it.
     TBtnSeq *b = form->button(1, 1);
     drag(b, {-300, 25});
+    EXPECT_EQ(state().BtnEnCours, 1);
+    EXPECT_EQ(b->ColorFace(), 0x0000FF);
+    EXPECT_EQ(form->button(1, 2)->x(), 140);
     EXPECT_EQ(b->pos(), QPoint(120, 40));
     EXPECT_EQ(state().Pistes[1].Btns[1], 0);
     EXPECT_EQ(form->EditTemps->text(), "00:00:00");
