@@ -36,10 +36,8 @@ namespace {
 constexpr int WindowColor = 0x7D454C;
 constexpr int Red = 0x0000FF;
 constexpr int TrackColor = 0xFFC0D5;
-constexpr int ButtonFace = 0xC6ECFF;
 constexpr int AreaFill = 0xAF7085;
 constexpr int ZoomFill = 0xE196B1;
-constexpr int RulerFill = 0xA25C71;
 constexpr int TimeColor = 0x60B6DF;
 
 void setColors(QWidget *w, int background, int text = -1)
@@ -64,71 +62,6 @@ QPushButton *pushButton(QWidget *parent, const QString &name, const QString &tex
 }
 
 } // namespace
-
-TBtnSeq::TBtnSeq(QWidget *parent) : TXiButton(parent)
-{
-    resize(9, 28);
-    setColorFace(ButtonFace);
-    setFocusPolicy(Qt::StrongFocus);
-}
-
-void TBtnSeq::paintEvent(QPaintEvent *)
-{
-    const Look look{int(visualState()), ColorFace(), hasFocus(), isEnabled(), size(), Caption()};
-    if (m_picture.isNull() || !(look == m_look)) {
-        m_picture = renderImage();
-        m_look = look;
-    }
-    if (!m_picture.isNull())
-        QPainter(this).drawImage(0, 0, m_picture);
-}
-
-FillPicture::FillPicture(QWidget *parent) : QWidget(parent)
-{
-    setAutoFillBackground(true);
-}
-
-void FillPicture::fill(int bgr)
-{
-    m_fill = bgr;
-    QPalette p = palette();
-    p.setColor(QPalette::Window, colorFromBgr(bgr));
-    setPalette(p);
-}
-
-RulerPicture::RulerPicture(QWidget *parent) : QWidget(parent) {}
-
-void RulerPicture::draw(bool atCreation)
-{
-    const int w = width();
-    m_image = QImage(std::max(w, 1), L::RulerHeight, QImage::Format_RGB32);
-    m_image.fill(Qt::white);
-    QPainter p(&m_image);
-    p.fillRect(0, 0, w, L::RulerHeight, colorFromBgr(RulerFill));
-    p.setFont(uiFont());
-    for (const L::Mark &m : L::marks(w, atCreation)) {
-        switch (m.kind) {
-        case L::Mark::TenMinutes:
-            p.setPen(QPen(Qt::red, 4));
-            p.drawLine(m.x, m.top, m.x, L::RulerHeight);
-            p.setPen(Qt::black);
-            p.drawText(QRect(m.labelX, 0, 60, 14), Qt::AlignLeft | Qt::AlignTop, m.label);
-            break;
-        case L::Mark::Minute:
-        case L::Mark::TenSeconds:
-            p.setPen(QPen(Qt::black, 1));
-            p.drawLine(m.x, m.top, m.x, L::RulerHeight);
-            break;
-        }
-    }
-    update();
-}
-
-void RulerPicture::paintEvent(QPaintEvent *)
-{
-    QPainter p(this);
-    p.drawImage(0, 0, m_image);
-}
 
 TFSequenceur::TFSequenceur(QWidget *owner, std::unique_ptr<PlaybackClock> clock)
     : QMainWindow(owner, Qt::Window)
@@ -621,7 +554,7 @@ void TFSequenceur::DeColorierBtn()
 {
     for (size_t i = 1; i < m_tracks.size(); ++i)
         for (size_t j = 1; j < m_tracks[i].Btns.size(); ++j)
-            setButtonColor(m_tracks[i].Btns[j], ButtonFace);
+            setButtonColor(m_tracks[i].Btns[j], TBtnSeq::Face);
 }
 
 void TFSequenceur::DeColorierPiste()
