@@ -16,6 +16,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -117,9 +118,14 @@ void TFSequenceur::setMessageHook(MessageHook hook)
 
 bool TFSequenceur::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::FocusIn)
-        if (auto *combo = qobject_cast<QComboBox *>(watched))
-            OnEnterComboSeq(combo);
+    // A list entered from another control; not the focus coming back from its own drop-down
+    // or with the window.
+    if (event->type() == QEvent::FocusIn) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+        if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
+            if (auto *combo = qobject_cast<QComboBox *>(watched))
+                OnEnterComboSeq(combo);
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 

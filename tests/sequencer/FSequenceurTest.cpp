@@ -177,6 +177,15 @@ TEST_F(Sequencer, EditingTracksAndTimedButtons)
     EXPECT_EQ(form->button(1, 2)->ColorFace(), 0xC6ECFF);
     EXPECT_EQ(form->EditTemps->text(), "Piste 1  piste haut= 1  nb haut= 3nombtn = 0");
 
+    // The track's up-down picks a button by its index.
+    form->tracks()[1].BtnInc->step(-1);
+    EXPECT_EQ(state().BtnEnCours, 2);
+    EXPECT_EQ(form->button(1, 2)->ColorFace(), 0x0000FF);
+    EXPECT_EQ(form->button(1, 3)->ColorFace(), 0xC6ECFF);
+    EXPECT_EQ(form->EditNomBtn->text(), "S1___Arret_2");
+    EXPECT_EQ(form->EditTemps->text(), "Piste 1  piste haut= 1  nb haut= 3");
+    form->tracks()[1].BtnInc->step(1);
+
     // At the cursor, placed by a click on the ruler at 5 minutes.
     form->Image_CurseurClick({300, 0});
     action("AddBtnSurCurseur")->trigger();
