@@ -365,8 +365,11 @@ void TFSequenceur::DetectIni()
         if (a->objectName().startsWith(QStringLiteral("btn")))
             delete a;
     const QStringList items = Activities::DetectIni();
+    // The chooser keeps showing the activity it showed, when it is still there.
+    const QString shown = Combo_Activites->currentText();
     Combo_Activites->clear();
     Combo_Activites->addItems(items);
+    Combo_Activites->setCurrentIndex(std::max<qsizetype>(0, items.indexOf(shown)));
     QAction *before = Activites1->actions().value(0);
     for (int k = 1; k < items.size(); ++k) {
         auto *a = new QAction(items[k], Activites1);

@@ -384,9 +384,14 @@ TEST_F(Sequencer, FileMenuAndActivityChooser)
     action("Enrglesequenceursous1")->trigger();
     EXPECT_EQ(QDir(dir.filePath("Activites")).count(), uint(demoItems - 1 + 2));
     form->askSavePath = [this] { return dir.filePath("Activites/Copie.ini"); };
+    form->Combo_Activites->setCurrentIndex(2);
+    form->Combo_ActivitesSelect(2);
+    const QString shown = form->Combo_Activites->currentText();
     action("Enrglesequenceursous1")->trigger();
+    EXPECT_EQ(form->Combo_Activites->currentText(), shown);
+    EXPECT_EQ(form->Combo_Activites->findText("Copie.ini"), 1);
     EXPECT_EQ(form->Combo_Activites->count(), demoItems + 1);
-    EXPECT_EQ(state().FichierSeq, "Sequenceur.ini");
+    EXPECT_EQ(state().FichierSeq, "Activites/" + shown);
 
     // "Nouveau", a plain save, then choosing that file is refused and leaves nothing else.
     form->Combo_ActivitesSelect(form->Combo_Activites->findText("Copie.ini"));
