@@ -12,9 +12,11 @@
 #include "scheduler/Form_Progmt.h"
 #include "settings/Form_CfgErreur.h"
 #include "settings/PagesDlg.h"
+#include "sequencer/FSequenceur.h"
 #include "widgets/Fonts.h"
 
 #include <QAction>
+#include <algorithm>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -462,11 +464,6 @@ void TForm_Base::keyPressEvent(QKeyEvent *event)
     QWidget::keyPressEvent(event);
 }
 
-void TForm_Base::notAvailable(const QString &window)
-{
-    showMessage(QStringLiteral("%1 n'est pas encore disponible dans cette version de Zelvar.").arg(window));
-}
-
 void TForm_Base::Bo_PmgClick()
 {
     zelvar::ActivBtnP(0, 0, 0, 0, 0, 0, 0);
@@ -478,10 +475,36 @@ void TForm_Base::Bo_PmgClick()
 
 void TForm_Base::Btn_PrgClick() { Bo_PmgClick(); }
 
-// The sequencer is not part of this version yet: its commands and switches are in place, and
-// say so instead of opening a window.
-void TForm_Base::Bo_SeqClick() { notAvailable(QStringLiteral("Le séquenceur")); }
+void TForm_Base::Bo_SeqClick()
+{
+    zelvar::ActivBtnP(0, 0, 0, 0, 0, 0, 0);
+    hide();
+    auto *form = new TFSequenceur(this);
+    form->setGeometry(200, 200, 887, 662);
+    form->setFixedSize(887, 662);
+    connect(form, &TFSequenceur::closed, this, [this] { show(); });
+    form->show();
+}
+
 void TForm_Base::Btn_SeqClick() { Bo_SeqClick(); }
+
+bool TForm_Base::opensSequencerAtStart(const QStringList &arguments)
+{
+    // Options ("-platform", "--version"…) are not the argument that asks for the sequencer.
+    const auto plain = std::count_if(arguments.begin() + std::min<qsizetype>(1, arguments.size()), arguments.end(),
+                                     [](const QString &a) { return !a.startsWith(u'-'); });
+    return plain == 1;
+}
+
+void TForm_Base::Start(const QStringList &arguments)
+{
+    if (!opensSequencerAtStart(arguments)) {
+        show();
+        return;
+    }
+    Bo_SeqClick();
+    setGeometry(300, 300, 600, 412);
+}
 
 void TForm_Base::Bo_CfgBtnClick()
 {

@@ -90,6 +90,10 @@ public:
     void Contactezmoi1Click();
     void Bo_PmgClick();
     void Bo_SeqClick();
+    // The program's first window: this one, or with exactly one argument that is not an
+    // option, the sequencer (this window then stays hidden behind it).
+    void Start(const QStringList &arguments);
+    static bool opensSequencerAtStart(const QStringList &arguments);
     void Bo_CfgBtnClick();
     void Tool_DepannageClick();
     void Tool_MinimiserClick();
@@ -124,7 +128,6 @@ private:
     void createPanel();
     void closePanel();
     void updateShape();
-    void notAvailable(const QString &window);
     void releaseMainWindow();
     void closeCurrentDialog();
     void importProject(); // right code 6 of the "Importer" prompt

@@ -41,14 +41,12 @@ int main(int argc, char **argv)
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/zelvar/zelvar.png")));
     QApplication::setFont(zelvar::uiFont());
 
-    // Exactly one argument is meant to open the sequencer in place of the main window; this
-    // version has no sequencer yet, so such a start opens the main window as usual.
     auto base = std::make_unique<zelvar::TForm_Base>();
     QObject::connect(&instance, &zelvar::SingleInstance::restoreRequested, base.get(),
                      &zelvar::TForm_Base::restoreWindow);
     // The main window allowed its close: the program ends, whatever other window is open.
     QObject::connect(base.get(), &zelvar::TForm_Base::closed, &app, [] { QCoreApplication::exit(0); },
                      Qt::QueuedConnection);
-    base->show();
+    base->Start(QApplication::arguments());
     return app.exec();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "panel/PanelConfig.h"
+#include "sequencer/Sequence.h"
 
 #include <QObject>
 #include <QPointer>
@@ -11,6 +12,7 @@ namespace zelvar {
 
 class TForm_Base;
 class TForm_ActBtn;
+class TFSequenceur;
 class TForm_CfgErreur;
 class TformDynamique;
 class TForm_Splash;
@@ -31,6 +33,7 @@ public:
 
     QPointer<TForm_Base> Form_Base;
     QPointer<TForm_ActBtn> Form_ActBtn;
+    QPointer<TFSequenceur> FSequenceur;
     QPointer<TForm_CfgErreur> Form_CfgErreur;
     QPointer<TformDynamique> formDynamique;
     QPointer<TForm_Splash> Form_Splash;
@@ -42,6 +45,8 @@ public:
     // CurrentPortName, CurrentPortSpeed and the three general flags, as the panel load
     // read them and the settings forms changed them.
     PanelSettings settings;
+    // The sequence and the sequencer's toggles: every opening of the sequencer shares them.
+    SequenceState sequence;
     // Lets the main window close without asking again.
     bool QuitConfirmed = false;
     // Whether the layout editor left the main window shown; outlives the editor.

@@ -20,7 +20,29 @@ SequencePlayer::~SequencePlayer() = default;
 
 bool SequencePlayer::isPlaying() const
 {
-    return m_clock->isActive();
+    return m_held ? m_resumeAfterHold : m_clock->isActive();
+}
+
+void SequencePlayer::holdClock(const std::function<void()> &action)
+{
+    if (m_held) {
+        action();
+        return;
+    }
+    m_held = true;
+    m_resumeAfterHold = m_clock->isActive();
+    m_clock->stop();
+    struct Release
+    {
+        SequencePlayer *p;
+        ~Release()
+        {
+            p->m_held = false;
+            if (p->m_resumeAfterHold)
+                p->m_clock->start();
+        }
+    } release{this};
+    action();
 }
 
 QString SequencePlayer::captionFor(int etatLecture)
@@ -33,7 +55,9 @@ QString SequencePlayer::Btn_LectureClick()
     const QString caption = captionFor(m_state.EtatLecture);
     m_state.EtatLecture = m_state.EtatLecture == 0 ? 1 : 0;
     const bool was = isPlaying();
-    if (m_state.EtatLecture == 0)
+    if (m_held)
+        m_resumeAfterHold = m_state.EtatLecture == 0;
+    else if (m_state.EtatLecture == 0)
         m_clock->start();
     else
         m_clock->stop();
@@ -45,6 +69,7 @@ QString SequencePlayer::Btn_LectureClick()
 void SequencePlayer::Btn_StopClick()
 {
     const bool was = isPlaying();
+    m_resumeAfterHold = false;
     m_clock->stop();
     if (was)
         emit playingChanged(false);

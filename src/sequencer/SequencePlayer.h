@@ -55,6 +55,11 @@ public:
     // Caption table of the play button, indexed by EtatLecture before it flips.
     static QString captionFor(int etatLecture);
 
+    // Runs `action` with the clock held: no tick runs meanwhile, so a modal report opened by
+    // a tick never sees the next ticks run inside it. Playback goes on afterwards unless it
+    // was paused or stopped meanwhile; the seconds held are not made up.
+    void holdClock(const std::function<void()> &action);
+
 signals:
     // After the position moved: `shown` is the second the tick reached (shown even when the
     // loop then sends the position back to 0).
@@ -70,6 +75,8 @@ private:
     SequenceState &m_state;
     PanelTargetProvider m_target;
     std::unique_ptr<PlaybackClock> m_clock;
+    bool m_held = false;
+    bool m_resumeAfterHold = false;
 };
 
 } // namespace zelvar

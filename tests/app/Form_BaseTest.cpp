@@ -9,6 +9,7 @@
 #include "panel/ProjectFile.h"
 #include "panel/ShortcutKeys.h"
 #include "settings/Form_CfgErreur.h"
+#include "sequencer/FSequenceur.h"
 #include "widgets/XiButton2.h"
 
 #include "../devices/ComPortPty.h"
@@ -240,17 +241,6 @@ TEST_F(MainWindow, CommandsFollowTheSwitchOfEachCaller)
     form->Btn_FermerCfgEClick();
     EXPECT_EQ(commands(), AllOn);
     EXPECT_TRUE(base->Tool_Depannage->isEnabled());
-}
-
-TEST_F(MainWindow, WindowsNotYetAvailableSaySoAndLeaveTheCommandsAlone)
-{
-    open();
-    for (QAction *command : {base->Bo_Seq, base->Btn_Seq})
-        command->trigger();
-    ASSERT_EQ(messages.size(), 2);
-    for (const QString &message : std::as_const(messages))
-        EXPECT_TRUE(message.contains(QStringLiteral("pas encore disponible"))) << message.toStdString();
-    EXPECT_EQ(commands(), AllOn);
 }
 
 TEST_F(MainWindow, WithoutExitConfirmationQuitEndsAtOnce)
@@ -575,4 +565,46 @@ TEST_F(MainWindow, PromptKeepsTheKeysWhileItIsOpen)
 
     QTest::keyClick(base.get(), Qt::Key_F1);
     EXPECT_EQ(pty.drain(20), QByteArray("S1N$#"));
+}
+
+TEST_F(MainWindow, SequencerOpensInPlaceOfTheMainWindowAndGivesItBack)
+{
+    open();
+    base->Bo_Seq->trigger();
+    QPointer<TFSequenceur> seq = Forms::instance().FSequenceur;
+    ASSERT_TRUE(seq);
+    EXPECT_TRUE(seq->isVisible());
+    EXPECT_EQ(seq->geometry(), QRect(200, 200, 887, 662));
+    EXPECT_FALSE(base->isVisible());
+    EXPECT_EQ(commands(), AllOff);
+
+    seq->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(seq);
+    EXPECT_TRUE(base->isVisible());
+    EXPECT_EQ(commands(), AllOn);
+}
+
+TEST_F(MainWindow, StartWithOneArgumentOpensTheSequencer)
+{
+    const std::pair<QStringList, bool> cases[] = {
+        {{"zelvar"}, false},
+        {{"zelvar", "x"}, true},
+        {{"zelvar", "x", "y"}, false},
+        {{"zelvar", "--version", "x"}, true},
+        {{"zelvar", "-reverse"}, false},
+    };
+    for (const auto &[arguments, opens] : cases)
+        EXPECT_EQ(TForm_Base::opensSequencerAtStart(arguments), opens) << arguments.join(' ').toStdString();
+
+    base = std::make_unique<TForm_Base>();
+    base->showMessage = [this](const QString &text) { messages << text; };
+    base->Start({QStringLiteral("zelvar"), QStringLiteral("seq")});
+    ASSERT_TRUE(Forms::instance().FSequenceur);
+    EXPECT_TRUE(Forms::instance().FSequenceur->isVisible());
+    EXPECT_FALSE(base->isVisible());
+    EXPECT_EQ(commands(), AllOff);
+    // The hidden main window moves out of the way (its frame keeps its own minimum height).
+    EXPECT_EQ(base->geometry().topLeft(), QPoint(300, 300));
+    Forms::instance().FSequenceur->close();
 }

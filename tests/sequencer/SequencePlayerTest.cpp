@@ -183,3 +183,18 @@ TEST_F(SequencePlayerTest, PlayPauseAndStopFollowTheStateTable)
     }
     EXPECT_EQ(state.PositionLecture, 42);
 }
+
+TEST_F(SequencePlayerTest, HoldingTheClockPausesTicksUntilTheActionEnds)
+{
+    player->Btn_LectureClick();
+    player->holdClock([&] {
+        EXPECT_FALSE(clock->active);
+        EXPECT_TRUE(player->isPlaying());
+    });
+    EXPECT_TRUE(clock->active);
+
+    // Stopped while held: playback does not come back afterwards.
+    player->holdClock([&] { player->Btn_StopClick(); });
+    EXPECT_FALSE(clock->active);
+    EXPECT_FALSE(player->isPlaying());
+}
