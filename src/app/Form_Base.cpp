@@ -496,6 +496,12 @@ void TForm_Base::Btn_CfgBtnClick() { Bo_CfgBtnClick(); }
 
 void TForm_Base::Tool_DepannageClick()
 {
+    // The form shown because the port would not open is still up: one form at a time.
+    if (TForm_CfgErreur *open = Forms::instance().Form_CfgErreur; open && open->isVisible()) {
+        open->raise();
+        open->activateWindow();
+        return;
+    }
     auto *form = new TForm_CfgErreur(Panel1);
     Forms::instance().Form_CfgErreur = form;
     form->setGeometry(Panel1->contentsRect());

@@ -242,6 +242,34 @@ TEST_F(MainWindow, CommandsFollowTheSwitchOfEachCaller)
     EXPECT_TRUE(base->Tool_Depannage->isEnabled());
 }
 
+TEST_F(MainWindow, WrenchBringsTheStartUpPortFormForwardInsteadOfASecondOne)
+{
+    PanelConfig config = saved();
+    config.settings.CurrentPortName = dir.filePath(QStringLiteral("no-such-tty"));
+    writeConfig(config, PanelFiles::config());
+    open();
+    QPointer<TForm_CfgErreur> startUp = Forms::instance().Form_CfgErreur;
+    ASSERT_TRUE(startUp && startUp->isVisible());
+    QWidget *cover = new QWidget(startUp->parentWidget());
+    cover->setGeometry(startUp->geometry());
+    cover->show();
+
+    base->Tool_Depannage->trigger();
+    EXPECT_EQ(base->findChildren<TForm_CfgErreur *>().size(), 1);
+    EXPECT_EQ(Forms::instance().Form_CfgErreur, startUp);
+    EXPECT_FALSE(startUp->Label2->text().isEmpty()) << "the explanation stays";
+    QWidget *inFront = startUp->parentWidget()->childAt(QPoint(300, 100));
+    EXPECT_TRUE(inFront == startUp || startUp->isAncestorOf(inFront));
+
+    // Once it is closed, the wrench opens a fresh form as usual.
+    startUp->Btn_FermerCfgEClick();
+    EXPECT_EQ(commands(), AllOn);
+    base->Tool_Depannage->trigger();
+    ASSERT_TRUE(Forms::instance().Form_CfgErreur);
+    EXPECT_NE(Forms::instance().Form_CfgErreur, startUp);
+    EXPECT_EQ(commands(), AllOff);
+}
+
 TEST_F(MainWindow, WindowsNotYetAvailableSaySoAndLeaveTheCommandsAlone)
 {
     open();
