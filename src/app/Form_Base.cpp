@@ -7,6 +7,7 @@
 #include "panel/ProjectFile.h"
 #include "app/ToolIcons.h"
 #include "app/formDynamique.h"
+#include "app/InputBlock.h"
 #include "panel/Form_ActBtn.h"
 #include "panel/WindowDrag.h"
 #include "scheduler/Form_Progmt.h"
@@ -332,15 +333,22 @@ void TForm_Base::CreationDynamique(const QString &caption, const QString &leftTe
 
     dialog->show();
     // The prompt is the one window left usable while the main window waits for it.
-    setEnabled(false);
-    dialog->setEnabled(true);
+    setInputBlocked(true);
     dialog->raise();
     dialog->activateWindow();
 }
 
+void TForm_Base::setInputBlocked(bool blocked)
+{
+    if (!blocked)
+        m_inputBlock.reset();
+    else if (!m_inputBlock)
+        m_inputBlock = std::make_unique<InputBlock>(this);
+}
+
 void TForm_Base::releaseMainWindow()
 {
-    setEnabled(true);
+    setInputBlocked(false);
     activateWindow();
     setFocus();
 }
@@ -360,7 +368,7 @@ void TForm_Base::ClickBtnGauche()
         closeCurrentDialog();
         break;
     case 5:
-        setEnabled(true);
+        setInputBlocked(false);
         closeCurrentDialog();
         if (editor.window) {
             editor.window->setEnabled(true);
@@ -385,7 +393,7 @@ void TForm_Base::ClickBtnDroite()
         close();
         break;
     case 2:
-        setEnabled(true);
+        setInputBlocked(false);
         closeCurrentDialog();
         if (forms.Form_ActBtn)
             forms.Form_ActBtn->FactoryLoad();
@@ -399,7 +407,7 @@ void TForm_Base::ClickBtnDroite()
         releaseMainWindow();
         break;
     case 6:
-        setEnabled(true);
+        setInputBlocked(false);
         closeCurrentDialog();
         importProject();
         break;

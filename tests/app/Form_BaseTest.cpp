@@ -24,6 +24,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -308,7 +309,7 @@ TEST_F(MainWindow, QuitPromptAnnulerKeepsTheProgramAndQuitterEndsItWithoutAsking
     EXPECT_TRUE(prompt()->ButtonD_Ba->isVisible());
     EXPECT_FALSE(prompt()->ButtonM_Ba->isVisible());
     // The main window waits for the prompt; the prompt itself stays usable.
-    EXPECT_FALSE(base->isEnabled());
+    EXPECT_TRUE(base->inputBlocked());
     EXPECT_TRUE(prompt()->isEnabled());
     EXPECT_TRUE(prompt()->ButtonG_Ba->isEnabled());
 
@@ -319,7 +320,7 @@ TEST_F(MainWindow, QuitPromptAnnulerKeepsTheProgramAndQuitterEndsItWithoutAsking
 
     QTest::mouseClick(prompt()->ButtonG_Ba, Qt::LeftButton);
     EXPECT_FALSE(promptShown());
-    EXPECT_TRUE(base->isEnabled());
+    EXPECT_FALSE(base->inputBlocked());
     EXPECT_TRUE(base->isVisible());
     EXPECT_EQ(closed.count(), 0);
     EXPECT_TRUE(Forms::instance().Form_ActBtn->ComPort1->Connected());
@@ -360,11 +361,11 @@ TEST_F(MainWindow, PromptCanOnlyBeLeftThroughItsButtons)
     EXPECT_FALSE(prompt()->close());
     QTest::keyClick(prompt(), Qt::Key_Escape);
     EXPECT_TRUE(promptShown());
-    EXPECT_FALSE(base->isEnabled());
+    EXPECT_TRUE(base->inputBlocked());
 
     QTest::mouseClick(prompt()->ButtonM_Ba, Qt::LeftButton);
     EXPECT_FALSE(promptShown());
-    EXPECT_TRUE(base->isEnabled());
+    EXPECT_FALSE(base->inputBlocked());
 }
 
 TEST_F(MainWindow, AboutAndContactPrompts)
@@ -402,7 +403,7 @@ TEST_F(MainWindow, AboutAndContactPrompts)
     EXPECT_EQ(prompt()->ButtonG_Ba->text(), QStringLiteral("Fermer"));
     QTest::mouseClick(prompt()->ButtonG_Ba, Qt::LeftButton);
     EXPECT_FALSE(promptShown());
-    EXPECT_TRUE(base->isEnabled());
+    EXPECT_FALSE(base->inputBlocked());
 }
 
 TEST_F(MainWindow, DefaultSettingsShowTheFactoryButtonsOnlyWhenConfirmed)
@@ -420,12 +421,12 @@ TEST_F(MainWindow, DefaultSettingsShowTheFactoryButtonsOnlyWhenConfirmed)
     EXPECT_EQ(prompt()->ButtonD_Ba->text(), QStringLiteral("Oui"));
     QTest::mouseClick(prompt()->ButtonG_Ba, Qt::LeftButton);
     EXPECT_EQ(panelButtons(), before);
-    EXPECT_TRUE(base->isEnabled());
+    EXPECT_FALSE(base->inputBlocked());
 
     base->Btn_RglPdef->trigger();
     QTest::mouseClick(prompt()->ButtonD_Ba, Qt::LeftButton);
     EXPECT_FALSE(promptShown());
-    EXPECT_TRUE(base->isEnabled());
+    EXPECT_FALSE(base->inputBlocked());
     EXPECT_EQ(captions(), (QStringList{QStringLiteral("Usine 1"), QStringLiteral("Usine 2"), QStringLiteral("Usine 3")}));
     EXPECT_EQ(readFile(PanelFiles::config()), file);
 }
@@ -477,14 +478,14 @@ TEST_F(MainWindow, ExportedProjectImportedInAnotherDirectoryGivesTheSamePanel)
     EXPECT_FALSE(prompt()->ButtonM_Ba->isVisible());
     QTest::mouseClick(prompt()->ButtonG_Ba, Qt::LeftButton);
     EXPECT_FALSE(promptShown());
-    EXPECT_TRUE(base->isEnabled());
+    EXPECT_FALSE(base->inputBlocked());
     EXPECT_EQ(Forms::instance().Form_ActBtn, former);
     EXPECT_EQ(readFile(PanelFiles::config()), otherFile);
     EXPECT_TRUE(ProjectFile::backupsOf(PanelFiles::config()).isEmpty());
 
     importConfirmed(project);
     EXPECT_FALSE(promptShown());
-    EXPECT_TRUE(base->isEnabled());
+    EXPECT_FALSE(base->inputBlocked());
     EXPECT_TRUE(messages.isEmpty()) << messages.join(QLatin1Char('\n')).toStdString();
     TForm_ActBtn *panel = Forms::instance().Form_ActBtn;
     ASSERT_TRUE(panel);
@@ -586,6 +587,30 @@ TEST_F(MainWindow, HeaderAndFooterDragTheWindow)
 
 // While the prompt is open it takes the keys and no shortcut fires behind it; once it is
 // closed the panel's keys fire again.
+TEST_F(MainWindow, PromptBlocksTheMainWindowWithoutGreyingIt)
+{
+    open();
+    TForm_ActBtn *panel = Forms::instance().Form_ActBtn;
+    auto *salon = panel->findChild<TXiButton2 *>(QStringLiteral("Bouton1"));
+    ASSERT_TRUE(salon);
+    pty.drain(20);
+    const QImage before = base->grab().toImage();
+
+    base->Aproposde1->trigger();
+    ASSERT_TRUE(promptShown());
+    QApplication::processEvents();
+    EXPECT_EQ(base->grab().toImage(), before) << "picture, banner and texts as they were";
+    if (const QByteArray shots = qgetenv("ZELVAR_SHOTS"); !shots.isEmpty())
+        base->screen()->grabWindow(0).save(QDir(QString::fromLocal8Bit(shots)).filePath("prompt-over-main.png"));
+    QTest::mouseClick(salon, Qt::LeftButton);
+    EXPECT_TRUE(pty.drain(20).isEmpty()) << "the panel takes no click while the prompt is open";
+
+    QTest::mouseClick(prompt()->ButtonM_Ba, Qt::LeftButton); // "Fermer"
+    EXPECT_FALSE(base->inputBlocked());
+    QTest::mouseClick(salon, Qt::LeftButton);
+    EXPECT_EQ(pty.drain(20), QByteArray("S1N$#"));
+}
+
 TEST_F(MainWindow, PromptKeepsTheKeysWhileItIsOpen)
 {
     PanelConfig config = saved();
