@@ -81,6 +81,8 @@ void showValue(QComboBox *combo, const QString &value, const QString &title)
 {
     combo->setPlaceholderText(value.trimmed().isEmpty() ? title : value);
     combo->setCurrentIndex(-1);
+    // A device path is longer than the box.
+    combo->setToolTip(value);
 }
 
 QComboBox *makeCombo(QWidget *parent, const QStringList &items, const QRect &geometry)
@@ -186,10 +188,12 @@ TForm_CfgErreur::TForm_CfgErreur(QWidget *parent) : QWidget(parent)
 void TForm_CfgErreur::PortSelect(int index)
 {
     PanelSettings &settings = Forms::instance().settings;
-    if (index >= 0 && index < choices_.size() && !choices_.at(index).portName.isEmpty())
+    if (index >= 0 && index < choices_.size() && !choices_.at(index).portName.isEmpty()) {
         settings.CurrentPortName = choices_.at(index).portName;
-    else
+        Port->setToolTip(settings.CurrentPortName);
+    } else {
         showValue(Port, settings.CurrentPortName, PortTitle);
+    }
     setButtons(buttonsAfter(buttons(), PortFormStep::ItemChosen));
 }
 
