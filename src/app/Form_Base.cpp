@@ -7,6 +7,7 @@
 #include "panel/ProjectFile.h"
 #include "app/ToolIcons.h"
 #include "app/formDynamique.h"
+#include "app/InputBlock.h"
 #include "panel/Form_ActBtn.h"
 #include "panel/WindowDrag.h"
 #include "scheduler/Form_Progmt.h"
@@ -334,15 +335,22 @@ void TForm_Base::CreationDynamique(const QString &caption, const QString &leftTe
 
     dialog->show();
     // The prompt is the one window left usable while the main window waits for it.
-    setEnabled(false);
-    dialog->setEnabled(true);
+    setInputBlocked(true);
     dialog->raise();
     dialog->activateWindow();
 }
 
+void TForm_Base::setInputBlocked(bool blocked)
+{
+    if (!blocked)
+        m_inputBlock.reset();
+    else if (!m_inputBlock)
+        m_inputBlock = std::make_unique<InputBlock>(this);
+}
+
 void TForm_Base::releaseMainWindow()
 {
-    setEnabled(true);
+    setInputBlocked(false);
     activateWindow();
     setFocus();
 }
@@ -362,7 +370,7 @@ void TForm_Base::ClickBtnGauche()
         closeCurrentDialog();
         break;
     case 5:
-        setEnabled(true);
+        setInputBlocked(false);
         closeCurrentDialog();
         if (editor.window) {
             editor.window->setEnabled(true);
@@ -387,7 +395,7 @@ void TForm_Base::ClickBtnDroite()
         close();
         break;
     case 2:
-        setEnabled(true);
+        setInputBlocked(false);
         closeCurrentDialog();
         if (forms.Form_ActBtn)
             forms.Form_ActBtn->FactoryLoad();
@@ -401,7 +409,7 @@ void TForm_Base::ClickBtnDroite()
         releaseMainWindow();
         break;
     case 6:
-        setEnabled(true);
+        setInputBlocked(false);
         closeCurrentDialog();
         importProject();
         break;
@@ -519,6 +527,12 @@ void TForm_Base::Btn_CfgBtnClick() { Bo_CfgBtnClick(); }
 
 void TForm_Base::Tool_DepannageClick()
 {
+    // The form shown because the port would not open is still up: one form at a time.
+    if (TForm_CfgErreur *open = Forms::instance().Form_CfgErreur; open && open->isVisible()) {
+        open->raise();
+        open->activateWindow();
+        return;
+    }
     auto *form = new TForm_CfgErreur(Panel1);
     Forms::instance().Form_CfgErreur = form;
     form->setGeometry(Panel1->contentsRect());

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 class QAction;
 class QFrame;
@@ -13,6 +14,8 @@ class QToolBar;
 class QToolButton;
 
 namespace zelvar {
+
+class InputBlock;
 
 // The main window: a borderless painted frame around the live panel, with its tool bars,
 // its menu, the seven commands that sub-windows switch off while they are open, the
@@ -74,6 +77,9 @@ public:
                            const QString &rightText, const QString &middleText,
                            const QString &message, int leftCode, int rightCode, int middleCode,
                            bool leftVisible, bool rightVisible, bool middleVisible);
+    // While a prompt is open the window takes no input; it stays painted as it is.
+    void setInputBlocked(bool blocked);
+    bool inputBlocked() const { return m_inputBlock != nullptr; }
     void ClickBtnGauche();
     void ClickBtnDroite();
     void ClickBtnMilieu();
@@ -136,6 +142,7 @@ private:
     QString defaultExportChooser();
     void defaultMessage(const QString &text);
 
+    std::unique_ptr<InputBlock> m_inputBlock;
     // The action codes of the three buttons of the current prompt.
     int m_leftCode = 0;
     int m_rightCode = 0;

@@ -28,6 +28,9 @@ int main(int argc, char **argv)
     if (qtTexts.load(QLocale(QLocale::French), QStringLiteral("qtbase"), QStringLiteral("_"),
                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(&qtTexts);
+    // A desktop's own file dialog speaks the session's language, not the program's: Qt's
+    // dialogs show the translation above whatever the desktop.
+    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     // The name the task bar and the message boxes show; the window itself is "Zelvar".
     QApplication::setApplicationName(QStringLiteral("Zelvare"));
 

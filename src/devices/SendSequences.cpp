@@ -4,6 +4,8 @@
 #include "devices/ComPort.h"
 #include "devices/Infrared.h"
 
+#include <utility>
+
 namespace zelvar::Send {
 
 namespace {
@@ -57,6 +59,53 @@ std::optional<QString> step(TCustomComPort &port, int mode, const CommandSlots &
         return transmitInfrared(commands.click);
     threeSlots(port, commands, 100, 100, 10);
     return std::nullopt;
+}
+
+void ButtonGesture::follow(int button)
+{
+    if (button != button_)
+        *this = ButtonGesture{};
+}
+
+template<typename Write>
+auto ButtonGesture::guarded(Write write) -> decltype(write())
+{
+    try {
+        return write();
+    } catch (...) {
+        if (std::exchange(failed_, true))
+            return decltype(write())();
+        throw;
+    }
+}
+
+void ButtonGesture::press(int button, TCustomComPort &port, const CommandSlots &commands)
+{
+    *this = ButtonGesture{};
+    button_ = button;
+    try {
+        Send::press(port, commands);
+    } catch (...) {
+        abandoned_ = failed_ = true;
+        throw;
+    }
+}
+
+std::optional<QString> ButtonGesture::click(int button, TCustomComPort &port, int mode, const CommandSlots &commands)
+{
+    follow(button);
+    if (abandoned_)
+        return std::nullopt;
+    return guarded([&] { return Send::click(port, mode, commands); });
+}
+
+void ButtonGesture::release(int button, TCustomComPort &port, const CommandSlots &commands)
+{
+    follow(button);
+    // The operation ends here, whether the release goes out or not.
+    ButtonGesture operation = std::exchange(*this, ButtonGesture{});
+    if (!operation.abandoned_)
+        operation.guarded([&] { Send::release(port, commands); });
 }
 
 void portTest(TCustomComPort &port)

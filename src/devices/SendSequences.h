@@ -23,6 +23,31 @@ void release(TCustomComPort &port, const CommandSlots &commands);
 // An infrared button transmits its code first, then every mode writes its click slot.
 std::optional<QString> click(TCustomComPort &port, int mode, const CommandSlots &commands);
 
+// One mouse operation on a panel button, from press to release, as the panel sees it:
+// press, then click when the release lands on the button, then release. A press that could
+// not be written abandons the click and release of that operation, so one failed click is
+// one failure; once the press is out, the release is always written, so that a relay
+// switched on is switched off again. Only the first failure of an operation is raised.
+// A click or release of another button than the one pressed is an operation of its own.
+class ButtonGesture
+{
+public:
+    void press(int button, TCustomComPort &port, const CommandSlots &commands);
+    std::optional<QString> click(int button, TCustomComPort &port, int mode, const CommandSlots &commands);
+    void release(int button, TCustomComPort &port, const CommandSlots &commands);
+
+private:
+    // Starts a fresh operation unless `button` is the one pressed.
+    void follow(int button);
+    // Runs one write of the operation; raises its failure unless one was raised already.
+    template<typename Write>
+    auto guarded(Write write) -> decltype(write());
+
+    int button_ = 0;
+    bool abandoned_ = false;
+    bool failed_ = false;
+};
+
 // Keyboard shortcut: infrared buttons transmit only; the others send press, release and
 // click with 200 ms after each.
 std::optional<QString> shortcut(TCustomComPort &port, int mode, const CommandSlots &commands);

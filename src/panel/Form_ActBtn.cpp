@@ -228,6 +228,7 @@ void TForm_ActBtn::destroyButtons()
     }
     m_buttons.assign(1, ButtonEntry{});
     m_currentButton = 0;
+    m_gesture = {};
 }
 
 void TForm_ActBtn::destroyTexts()
@@ -320,7 +321,7 @@ void TForm_ActBtn::BoutonMouseDown(TXiButton2 *button, Qt::MouseButton mouseButt
         return;
     m_currentButton = k;
     const CommandSlots commands = commandsOf(m_buttons[size_t(k)]);
-    sendReportingErrors(window(), [&] { Send::press(*ComPort1, commands); });
+    sendReportingErrors(window(), [&] { m_gesture.press(k, *ComPort1, commands); });
 }
 
 void TForm_ActBtn::BoutonMouseUp(TXiButton2 *button, Qt::MouseButton mouseButton)
@@ -330,7 +331,7 @@ void TForm_ActBtn::BoutonMouseUp(TXiButton2 *button, Qt::MouseButton mouseButton
         return;
     m_currentButton = k;
     const CommandSlots commands = commandsOf(m_buttons[size_t(k)]);
-    sendReportingErrors(window(), [&] { Send::release(*ComPort1, commands); });
+    sendReportingErrors(window(), [&] { m_gesture.release(k, *ComPort1, commands); });
 }
 
 void TForm_ActBtn::BoutonClick(TXiButton2 *button)
@@ -342,7 +343,8 @@ void TForm_ActBtn::BoutonClick(TXiButton2 *button)
     const ButtonEntry &entry = m_buttons[size_t(k)];
     const int mode = entry.mode;
     const CommandSlots commands = commandsOf(entry);
-    sendReportingErrors(window(), [&] { reportInfraredFailure(Send::click(*ComPort1, mode, commands), window()); });
+    sendReportingErrors(window(),
+                        [&] { reportInfraredFailure(m_gesture.click(k, *ComPort1, mode, commands), window()); });
 }
 
 void TForm_ActBtn::BoutonEnter(TXiButton2 *button)

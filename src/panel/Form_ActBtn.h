@@ -1,5 +1,6 @@
 #pragma once
 
+#include "devices/SendSequences.h"
 #include "panel/PanelButtons.h"
 #include "panel/PanelConfig.h"
 
@@ -114,6 +115,7 @@ private:
 
     PanelButtons m_buttons;
     int m_currentButton = 0;
+    Send::ButtonGesture m_gesture;
     QImage m_picture;
     std::unique_ptr<KeyHook> m_hook;
 };

@@ -92,8 +92,17 @@ std::vector<PanelProblem> checkPanelFile(const ProfileFile &profile)
             bySkeleton.insert(skeleton(key), key);
             exact.insert(ProfileFile::foldName(key), true);
         }
+        QHash<QString, int> firstLine;
         for (const auto &entry : section.entries) {
-            if (exact.contains(ProfileFile::foldName(entry.key)))
+            const QString foldedKey = ProfileFile::foldName(entry.key);
+            if (const auto first = firstLine.constFind(foldedKey); first != firstLine.constEnd()) {
+                problems.push_back({entry.line, QStringLiteral("clé « %1 » en double dans la section « %2 » : seule celle de la ligne %3 est lue")
+                                                    .arg(entry.key.trimmed(), section.name.trimmed())
+                                                    .arg(*first)});
+                continue;
+            }
+            firstLine.insert(foldedKey, entry.line);
+            if (exact.contains(foldedKey))
                 continue;
             const auto near = bySkeleton.constFind(skeleton(entry.key));
             if (near != bySkeleton.constEnd())
@@ -125,6 +134,14 @@ std::vector<PanelProblem> checkPanelFile(const ProfileFile &profile)
     };
     checkCount(K::ButtonCount, buttons, QStringLiteral("boutons"));
     checkCount(K::TextCount, texts, QStringLiteral("textes"));
+
+    // The readers stop at a button count below 1: the texts are never shown then.
+    const int textCount = profile.readInteger(K::Settings, K::TextCount, 0);
+    if (profile.readInteger(K::Settings, K::ButtonCount, 0) < 1 && (textCount > 0 || !texts.empty()))
+        problems.push_back({countLine(K::ButtonCount),
+                            QStringLiteral("le fichier n'a aucun bouton : ses textes (%1 section(s)) ne sont pas lus, "
+                                           "le programme ne lit les textes que s'il y a au moins un bouton")
+                                .arg(texts.size())});
 
     QHash<int, int> shortcutOwner;
     for (const auto &[k, section] : buttons) {

@@ -15,7 +15,8 @@ struct PanelProblem
 };
 
 // Looks for unknown modes, relays outside 1..16, shared shortcuts, counts that do not match
-// the sections present, and keys that differ from a known key only by blanks or accents.
+// the sections present, keys that differ from a known key only by blanks or accents, keys
+// repeated within a section, and texts left unread because the file has no buttons.
 std::vector<PanelProblem> checkPanelFile(const ProfileFile &profile);
 
 } // namespace zelvar

@@ -5,6 +5,7 @@
 #include "common/Colors.h"
 #include "devices/ComError.h"
 #include "devices/ComPort.h"
+#include "devices/CommLayer.h"
 #include "devices/SendSequences.h"
 #include "panel/Form_ActBtn.h"
 #include "settings/PortSettingsFile.h"
@@ -27,6 +28,8 @@ constexpr int ClientWidth = 602;
 constexpr int ClientHeight = 365;
 constexpr int ComboHeight = 21;
 constexpr int Red = 255; // 0xBBGGRR
+const QString PortTitle = QStringLiteral("Port");
+const QString SpeedTitle = QStringLiteral("Baud rate");
 
 TForm_CfgErreur::MessageHook &messageHook()
 {
@@ -72,15 +75,34 @@ QPushButton *makeButton(QWidget *parent, const QString &text, const QRect &geome
     return button;
 }
 
-QComboBox *makeCombo(QWidget *parent, const QString &placeholder, const QStringList &items, const QRect &geometry)
+// The list's text is the value in force, in the colour of a chosen item; its title when
+// there is none.
+void showValue(QComboBox *combo, const QString &value, const QString &title)
+{
+    combo->setPlaceholderText(value.trimmed().isEmpty() ? title : value);
+    combo->setCurrentIndex(-1);
+    // A device path is longer than the box.
+    combo->setToolTip(value);
+}
+
+QComboBox *makeCombo(QWidget *parent, const QStringList &items, const QRect &geometry)
 {
     auto *combo = new QComboBox(parent);
     combo->addItems(items);
-    combo->setPlaceholderText(placeholder);
-    combo->setCurrentIndex(-1);
+    QPalette palette = combo->palette();
+    palette.setColor(QPalette::PlaceholderText, palette.color(QPalette::ButtonText));
+    combo->setPalette(palette);
     combo->setGeometry(geometry);
     combo->setMaxVisibleItems(20);
     return combo;
+}
+
+// The device a failed test tried, so that a wrong name shows at once.
+QString triedDevice(const QString &portName)
+{
+    const QString path = comm::devicePath(portName);
+    const QString shown = path == portName ? path : portName + QStringLiteral(" (") + path + u')';
+    return QStringLiteral("Périphérique essayé : ") + shown;
 }
 
 QString noPanelMessage(const QString &action)
@@ -130,11 +152,13 @@ TForm_CfgErreur::TForm_CfgErreur(QWidget *parent) : QWidget(parent)
     Btn_EnrCfgE = makeButton(this, QStringLiteral("Enregistrer "), {144, 256, 81, 65}, false);
     Btn_QuitterCfgE = makeButton(this, QStringLiteral("Quitter"), {224, 256, 89, 65}, true);
 
-    choices_ = zelvar::portChoices(listSerialDevices());
+    const PanelSettings &settings = Forms::instance().settings;
+    choices_ = zelvar::portChoices(listSerialDevices(), settings.CurrentPortName);
     QStringList portLabels;
     for (const PortChoice &choice : std::as_const(choices_))
         portLabels << choice.label;
-    Port = makeCombo(this, QStringLiteral("Port"), portLabels, {319, 256, 74, ComboHeight});
+    Port = makeCombo(this, portLabels, {319, 256, 74, ComboHeight});
+    showValue(Port, settings.CurrentPortName, PortTitle);
     for (int i = 0; i < choices_.size(); ++i)
         if (!choices_.at(i).toolTip.isEmpty())
             Port->setItemData(i, choices_.at(i).toolTip, Qt::ToolTipRole);
@@ -144,7 +168,8 @@ TForm_CfgErreur::TForm_CfgErreur(QWidget *parent) : QWidget(parent)
         widest = std::max(widest, Port->fontMetrics().horizontalAdvance(label));
     Port->view()->setMinimumWidth(widest + 24);
 
-    ComboBoxBaudsCfgE = makeCombo(this, QStringLiteral("Baud rate"), speedItems(), {390, 256, 81, ComboHeight});
+    ComboBoxBaudsCfgE = makeCombo(this, speedItems(), {390, 256, 81, ComboHeight});
+    showValue(ComboBoxBaudsCfgE, settings.CurrentPortSpeed, SpeedTitle);
     Btn_AppliquerCfgE = makeButton(this, QStringLiteral("Appliquer le reglage du port"), {319, 296, 154, 25}, false);
     Btn_TestCfgE = makeButton(this, QStringLiteral("Test"), {479, 266, 75, 45}, false);
 
@@ -162,15 +187,23 @@ TForm_CfgErreur::TForm_CfgErreur(QWidget *parent) : QWidget(parent)
 
 void TForm_CfgErreur::PortSelect(int index)
 {
-    if (index >= 0 && index < choices_.size() && !choices_.at(index).portName.isEmpty())
-        Forms::instance().settings.CurrentPortName = choices_.at(index).portName;
+    PanelSettings &settings = Forms::instance().settings;
+    if (index >= 0 && index < choices_.size() && !choices_.at(index).portName.isEmpty()) {
+        settings.CurrentPortName = choices_.at(index).portName;
+        Port->setToolTip(settings.CurrentPortName);
+    } else {
+        showValue(Port, settings.CurrentPortName, PortTitle);
+    }
     setButtons(buttonsAfter(buttons(), PortFormStep::ItemChosen));
 }
 
 void TForm_CfgErreur::ComboBoxBaudsCfgESelect(int index)
 {
+    PanelSettings &settings = Forms::instance().settings;
     if (const std::optional<QString> speed = speedForItem(index))
-        Forms::instance().settings.CurrentPortSpeed = *speed;
+        settings.CurrentPortSpeed = *speed;
+    else
+        showValue(ComboBoxBaudsCfgE, settings.CurrentPortSpeed, SpeedTitle);
     setButtons(buttonsAfter(buttons(), PortFormStep::ItemChosen));
 }
 
@@ -208,7 +241,7 @@ void TForm_CfgErreur::Btn_TestCfgEClick()
         message(QStringLiteral("Si le relais n'a pas fonctionné,c'est que\n"
                                "le n°port ou la vitesse est mal reglée ."));
     } catch (const std::exception &error) {
-        QString text = QStringLiteral("Les reglages ne sont pas corrects ! !");
+        QString text = QStringLiteral("Les reglages ne sont pas corrects ! !\n") + triedDevice(port->Port());
         // The account lacks the rights on the device: say which group gives them.
         if (const auto *comError = dynamic_cast<const EComPort *>(&error); comError && !comError->hint().isEmpty())
             text += u'\n' + comError->hint();

@@ -4,11 +4,16 @@
 
 namespace zelvar {
 
-QList<PortChoice> portChoices(const QList<SerialDeviceInfo> &devices)
+QList<PortChoice> portChoices(const QList<SerialDeviceInfo> &devices, const QString &storedName)
 {
     QList<PortChoice> choices{{QStringLiteral("aucun"), {}, {}}};
     for (int n = 1; n <= 4; ++n)
         choices.append({QStringLiteral("Com%1").arg(n), QStringLiteral("COM%1").arg(n), {}});
+    const bool storedPresent = std::any_of(devices.cbegin(), devices.cend(), [&](const SerialDeviceInfo &device) {
+        return device.portName == storedName || device.path == storedName;
+    });
+    if (storedName.contains(u'/') && !storedPresent)
+        choices.append({storedName, storedName, {}});
     for (const SerialDeviceInfo &device : devices) {
         const bool named = std::any_of(choices.cbegin(), choices.cend(), [&](const PortChoice &c) {
             return c.portName.compare(device.portName, Qt::CaseInsensitive) == 0;
@@ -28,15 +33,8 @@ QList<PortChoice> portChoices(const QList<SerialDeviceInfo> &devices)
 
 QList<PortChoice> generalPortChoices(const QList<SerialDeviceInfo> &devices, const QString &storedName)
 {
-    QList<PortChoice> choices = portChoices(devices);
+    QList<PortChoice> choices = portChoices(devices, storedName);
     choices.first().label.clear();
-    const bool isPath = storedName.contains(u'/');
-    const bool listed = std::any_of(devices.cbegin(), devices.cend(), [&](const SerialDeviceInfo &device) {
-        return device.portName == storedName || device.path == storedName;
-    });
-    // Right after "Com4", so the port in use stays one choice away after a device is unplugged.
-    if (isPath && !listed)
-        choices.insert(5, {storedName, storedName, {}});
     return choices;
 }
 

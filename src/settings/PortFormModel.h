@@ -20,13 +20,13 @@ struct PortChoice
     QString toolTip;
 };
 
-// "aucun", "Com1" … "Com4", then the serial devices present that those four do not already
-// name, each under its stable name when it has one, with its description.
-QList<PortChoice> portChoices(const QList<SerialDeviceInfo> &devices);
+// The port form's list: "aucun", "Com1" … "Com4", the stored name when it is a device path
+// the list does not already hold (so the port in use stays one choice away after a device is
+// unplugged), then the serial devices present that those do not already name, each under
+// its stable name when it has one, with its description.
+QList<PortChoice> portChoices(const QList<SerialDeviceInfo> &devices, const QString &storedName = {});
 
-// The general settings dialog's port list: an empty item 0 (which leaves the name as it is),
-// "Com1" … "Com4", the stored name when it is a device path the list does not already hold,
-// then the devices present as in portChoices().
+// The general settings dialog's port list: as portChoices(), with an empty item 0.
 QList<PortChoice> generalPortChoices(const QList<SerialDeviceInfo> &devices, const QString &storedName);
 
 // The speed list, "0" first, then the plain numbers of bits per second.

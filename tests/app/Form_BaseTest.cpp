@@ -25,6 +25,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -243,6 +244,34 @@ TEST_F(MainWindow, CommandsFollowTheSwitchOfEachCaller)
     EXPECT_TRUE(base->Tool_Depannage->isEnabled());
 }
 
+TEST_F(MainWindow, WrenchBringsTheStartUpPortFormForwardInsteadOfASecondOne)
+{
+    PanelConfig config = saved();
+    config.settings.CurrentPortName = dir.filePath(QStringLiteral("no-such-tty"));
+    writeConfig(config, PanelFiles::config());
+    open();
+    QPointer<TForm_CfgErreur> startUp = Forms::instance().Form_CfgErreur;
+    ASSERT_TRUE(startUp && startUp->isVisible());
+    QWidget *cover = new QWidget(startUp->parentWidget());
+    cover->setGeometry(startUp->geometry());
+    cover->show();
+
+    base->Tool_Depannage->trigger();
+    EXPECT_EQ(base->findChildren<TForm_CfgErreur *>().size(), 1);
+    EXPECT_EQ(Forms::instance().Form_CfgErreur, startUp);
+    EXPECT_FALSE(startUp->Label2->text().isEmpty()) << "the explanation stays";
+    QWidget *inFront = startUp->parentWidget()->childAt(QPoint(300, 100));
+    EXPECT_TRUE(inFront == startUp || startUp->isAncestorOf(inFront));
+
+    // Once it is closed, the wrench opens a fresh form as usual.
+    startUp->Btn_FermerCfgEClick();
+    EXPECT_EQ(commands(), AllOn);
+    base->Tool_Depannage->trigger();
+    ASSERT_TRUE(Forms::instance().Form_CfgErreur);
+    EXPECT_NE(Forms::instance().Form_CfgErreur, startUp);
+    EXPECT_EQ(commands(), AllOff);
+}
+
 TEST_F(MainWindow, WithoutExitConfirmationQuitEndsAtOnce)
 {
     writeConfig(saved(false), PanelFiles::config());
@@ -270,7 +299,7 @@ TEST_F(MainWindow, QuitPromptAnnulerKeepsTheProgramAndQuitterEndsItWithoutAsking
     EXPECT_TRUE(prompt()->ButtonD_Ba->isVisible());
     EXPECT_FALSE(prompt()->ButtonM_Ba->isVisible());
     // The main window waits for the prompt; the prompt itself stays usable.
-    EXPECT_FALSE(base->isEnabled());
+    EXPECT_TRUE(base->inputBlocked());
     EXPECT_TRUE(prompt()->isEnabled());
     EXPECT_TRUE(prompt()->ButtonG_Ba->isEnabled());
 
@@ -281,7 +310,7 @@ TEST_F(MainWindow, QuitPromptAnnulerKeepsTheProgramAndQuitterEndsItWithoutAsking
 
     QTest::mouseClick(prompt()->ButtonG_Ba, Qt::LeftButton);
     EXPECT_FALSE(promptShown());
-    EXPECT_TRUE(base->isEnabled());
+    EXPECT_FALSE(base->inputBlocked());
     EXPECT_TRUE(base->isVisible());
     EXPECT_EQ(closed.count(), 0);
     EXPECT_TRUE(Forms::instance().Form_ActBtn->ComPort1->Connected());
@@ -322,11 +351,11 @@ TEST_F(MainWindow, PromptCanOnlyBeLeftThroughItsButtons)
     EXPECT_FALSE(prompt()->close());
     QTest::keyClick(prompt(), Qt::Key_Escape);
     EXPECT_TRUE(promptShown());
-    EXPECT_FALSE(base->isEnabled());
+    EXPECT_TRUE(base->inputBlocked());
 
     QTest::mouseClick(prompt()->ButtonM_Ba, Qt::LeftButton);
     EXPECT_FALSE(promptShown());
-    EXPECT_TRUE(base->isEnabled());
+    EXPECT_FALSE(base->inputBlocked());
 }
 
 TEST_F(MainWindow, AboutAndContactPrompts)
@@ -364,7 +393,7 @@ TEST_F(MainWindow, AboutAndContactPrompts)
     EXPECT_EQ(prompt()->ButtonG_Ba->text(), QStringLiteral("Fermer"));
     QTest::mouseClick(prompt()->ButtonG_Ba, Qt::LeftButton);
     EXPECT_FALSE(promptShown());
-    EXPECT_TRUE(base->isEnabled());
+    EXPECT_FALSE(base->inputBlocked());
 }
 
 TEST_F(MainWindow, DefaultSettingsShowTheFactoryButtonsOnlyWhenConfirmed)
@@ -382,12 +411,12 @@ TEST_F(MainWindow, DefaultSettingsShowTheFactoryButtonsOnlyWhenConfirmed)
     EXPECT_EQ(prompt()->ButtonD_Ba->text(), QStringLiteral("Oui"));
     QTest::mouseClick(prompt()->ButtonG_Ba, Qt::LeftButton);
     EXPECT_EQ(panelButtons(), before);
-    EXPECT_TRUE(base->isEnabled());
+    EXPECT_FALSE(base->inputBlocked());
 
     base->Btn_RglPdef->trigger();
     QTest::mouseClick(prompt()->ButtonD_Ba, Qt::LeftButton);
     EXPECT_FALSE(promptShown());
-    EXPECT_TRUE(base->isEnabled());
+    EXPECT_FALSE(base->inputBlocked());
     EXPECT_EQ(captions(), (QStringList{QStringLiteral("Usine 1"), QStringLiteral("Usine 2"), QStringLiteral("Usine 3")}));
     EXPECT_EQ(readFile(PanelFiles::config()), file);
 }
@@ -421,6 +450,7 @@ TEST_F(MainWindow, ExportedProjectImportedInAnotherDirectoryGivesTheSamePanel)
     open();
     ASSERT_EQ(captions(), QStringList{QStringLiteral("Garage")});
     const TForm_ActBtn *former = Forms::instance().Form_ActBtn;
+    const QPointer<TForm_ActBtn> formerAlive = Forms::instance().Form_ActBtn;
 
     base->chooseImportFile = [] { return QString(); };
     base->Btn_Ouvrir1->trigger();
@@ -439,18 +469,18 @@ TEST_F(MainWindow, ExportedProjectImportedInAnotherDirectoryGivesTheSamePanel)
     EXPECT_FALSE(prompt()->ButtonM_Ba->isVisible());
     QTest::mouseClick(prompt()->ButtonG_Ba, Qt::LeftButton);
     EXPECT_FALSE(promptShown());
-    EXPECT_TRUE(base->isEnabled());
+    EXPECT_FALSE(base->inputBlocked());
     EXPECT_EQ(Forms::instance().Form_ActBtn, former);
     EXPECT_EQ(readFile(PanelFiles::config()), otherFile);
     EXPECT_TRUE(ProjectFile::backupsOf(PanelFiles::config()).isEmpty());
 
     importConfirmed(project);
     EXPECT_FALSE(promptShown());
-    EXPECT_TRUE(base->isEnabled());
+    EXPECT_FALSE(base->inputBlocked());
     EXPECT_TRUE(messages.isEmpty()) << messages.join(QLatin1Char('\n')).toStdString();
     TForm_ActBtn *panel = Forms::instance().Form_ActBtn;
     ASSERT_TRUE(panel);
-    EXPECT_NE(panel, former);
+    EXPECT_TRUE(formerAlive.isNull()) << "a new panel (the old one may leave its address to it)";
     EXPECT_EQ(panel->parentWidget(), base->Panel1);
     EXPECT_EQ(panel->geometry(), QRect(0, 0, 600, 350));
     EXPECT_TRUE(panel->isVisible());
@@ -548,6 +578,30 @@ TEST_F(MainWindow, HeaderAndFooterDragTheWindow)
 
 // While the prompt is open it takes the keys and no shortcut fires behind it; once it is
 // closed the panel's keys fire again.
+TEST_F(MainWindow, PromptBlocksTheMainWindowWithoutGreyingIt)
+{
+    open();
+    TForm_ActBtn *panel = Forms::instance().Form_ActBtn;
+    auto *salon = panel->findChild<TXiButton2 *>(QStringLiteral("Bouton1"));
+    ASSERT_TRUE(salon);
+    pty.drain(20);
+    const QImage before = base->grab().toImage();
+
+    base->Aproposde1->trigger();
+    ASSERT_TRUE(promptShown());
+    QApplication::processEvents();
+    EXPECT_EQ(base->grab().toImage(), before) << "picture, banner and texts as they were";
+    if (const QByteArray shots = qgetenv("ZELVAR_SHOTS"); !shots.isEmpty())
+        base->screen()->grabWindow(0).save(QDir(QString::fromLocal8Bit(shots)).filePath("prompt-over-main.png"));
+    QTest::mouseClick(salon, Qt::LeftButton);
+    EXPECT_TRUE(pty.drain(20).isEmpty()) << "the panel takes no click while the prompt is open";
+
+    QTest::mouseClick(prompt()->ButtonM_Ba, Qt::LeftButton); // "Fermer"
+    EXPECT_FALSE(base->inputBlocked());
+    QTest::mouseClick(salon, Qt::LeftButton);
+    EXPECT_EQ(pty.drain(20), QByteArray("S1N$#"));
+}
+
 TEST_F(MainWindow, PromptKeepsTheKeysWhileItIsOpen)
 {
     PanelConfig config = saved();

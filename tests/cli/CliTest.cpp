@@ -52,10 +52,12 @@ TEST(Cli, CheckReportsLinesAndStatus)
     writeFile(dir.filePath("Zelvar2.ini"), dataFile("two-buttons-save.ini"));
     EXPECT_EQ(runCli(dir.path(), {"check"}).status, 0);
 
-    writeFile(dir.filePath("Default.ini"), "[Reglages]\r\nNombre total de boutons=1\r\n[Bouton 1]\r\nMode btn1=7\r\n");
+    writeFile(dir.filePath("Default.ini"),
+              "[Reglages]\r\nNombre total de boutons=1\r\n[Bouton 1]\r\nMode btn1=7\r\nMode btn1=1\r\n");
     const CliResult run = runCli(dir.path(), {"check"});
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(run.out.contains("Default.ini:4:")) << run.out.constData();
+    EXPECT_TRUE(run.out.contains("Default.ini:5:")) << "the repeated key";
 }
 
 TEST(Cli, ExportWritesWhatTheEditorWouldSave)

@@ -406,7 +406,7 @@ TEST_F(LayoutEditor, ClosingAsksOnlyWhenExitMenusAreOn)
         }
         QApplication::processEvents();
         EXPECT_EQ(editor.isNull() || !editor->isVisible(), c.closed);
-        EXPECT_TRUE(base->isEnabled());
+        EXPECT_FALSE(base->inputBlocked());
         EXPECT_EQ(commands() == AllOn, c.closed);
         EXPECT_EQ(Forms::instance().Form_ActBtn->messageHookInstalled(), c.closed);
         const int saved = ProfileFile::load(PanelFiles::config()).readInteger(PanelKeys::Settings, PanelKeys::ButtonCount, 0);

@@ -588,8 +588,45 @@ TEST_F(LivePanel, ErrorOfAClosedPortIsReportedAndThePanelCarriesOn)
 
     form->ComPort1->OpenPort();
     mouse(QTest::MouseRelease, bouton(1));
-    EXPECT_EQ(wire(), QByteArray("S1F$#"));
+    EXPECT_EQ(wire(), QByteArray()) << "the release of a press that never went out is dropped";
     EXPECT_EQ(errors.size(), 2);
+}
+
+TEST_F(LivePanel, OneClickGivesOneReportAndAWrittenPressGetsItsRelease)
+{
+    write(panel({button(1, 1, {40, 60}, QStringLiteral("Sonnette")), button(2, 2, {140, 60}, QStringLiteral("Lampe"))}));
+    open();
+    const auto click = [this](int k) {
+        mouse(QTest::MouseMove, bouton(k));
+        mouse(QTest::MousePress, bouton(k));
+        mouse(QTest::MouseRelease, bouton(k));
+        QCoreApplication::processEvents();
+    };
+
+    form->ComPort1->ClosePort();
+    for (int k : {1, 2})
+        click(k);
+    ASSERT_TRUE(zelvar::testing::processEventsUntil([&] { return errors.size() >= 2; }));
+    QTest::qWait(20);
+    EXPECT_EQ(errors.size(), 2) << "one box per click, whichever of its commands failed";
+
+    // The abandoned click leaves nothing behind: the next one sends both commands.
+    form->ComPort1->OpenPort();
+    click(1);
+    EXPECT_EQ(wire(), QByteArray("S1N$#S1F$#"));
+
+    // Relay 1 went on: its off command still goes out when the port came back meanwhile...
+    events.clear();
+    mouse(QTest::MousePress, bouton(1));
+    form->ComPort1->ClosePort();
+    form->ComPort1->OpenPort();
+    mouse(QTest::MouseRelease, bouton(1));
+    EXPECT_EQ(wire(), QByteArray("S1N$#S1F$#"));
+    // ...and is reported when it cannot.
+    mouse(QTest::MousePress, bouton(1));
+    form->ComPort1->ClosePort();
+    mouse(QTest::MouseRelease, bouton(1));
+    ASSERT_TRUE(zelvar::testing::processEventsUntil([&] { return errors.size() == 3; }));
 }
 
 TEST_F(LivePanel, BackgroundDragsTheWindowWhenAllowed)

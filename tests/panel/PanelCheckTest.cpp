@@ -57,3 +57,23 @@ TEST(PanelCheck, RelayModeWithoutRelayKeyAndGappedTexts)
     EXPECT_EQ(problems[0].line, 3) << "texts 1 and 3 do not make a count of 2";
     EXPECT_EQ(problems[1].line, 5) << "mode 2 with relay 0";
 }
+
+TEST(PanelCheck, RepeatedKeysAndTextsOfAFileWithoutButtons)
+{
+    const auto problems = check("[Reglages]\n"                  // 1
+                                "Nombre total de boutons=0\n"   // 2: the texts go unread
+                                "Nombre total de Textes=1\n"    // 3
+                                "nombre total de textes =2\n"   // 4: repeated, the first is read
+                                "[Textes 1]\n"                  // 5
+                                "Texte  1=a\n"                  // 6
+                                "Left Txt1=10\n"                // 7
+                                "Left Txt1=20\n");              // 8: repeated
+    std::vector<int> lines;
+    for (const auto &p : problems)
+        lines.push_back(p.line);
+    EXPECT_EQ(lines, (std::vector<int>{2, 4, 8}));
+    ASSERT_EQ(problems.size(), 3u);
+    EXPECT_TRUE(problems[0].message.contains("aucun bouton")) << problems[0].message.toStdString();
+    EXPECT_TRUE(problems[1].message.contains("ligne 3")) << problems[1].message.toStdString();
+    EXPECT_TRUE(problems[2].message.contains("Left Txt1")) << problems[2].message.toStdString();
+}

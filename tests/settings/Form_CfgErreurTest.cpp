@@ -26,6 +26,7 @@
 
 #include <memory>
 #include "TestFiles.h"
+#include "../Shots.h"
 
 using zelvar::testing::readFile;
 using zelvar::testing::writeFile;
@@ -169,14 +170,15 @@ TEST_F(Form_CfgErreurTest, ShowsItsExplanationListsAndButtons)
     EXPECT_EQ(form->Btn_AppliquerCfgE->text(), "Appliquer le reglage du port");
     EXPECT_EQ(enabledButtons(*form), PortFormButtons{});
 
-    EXPECT_EQ(form->Port->placeholderText(), "Port");
+    // The lists show the port and speed in force.
+    EXPECT_EQ(form->Port->placeholderText(), "COM1");
     EXPECT_EQ(form->Port->currentIndex(), -1);
     QStringList ports;
     for (int i = 0; i < form->Port->count(); ++i)
         ports << form->Port->itemText(i);
     EXPECT_EQ(ports.mid(0, 5), (QStringList{"aucun", "Com1", "Com2", "Com3", "Com4"}));
     EXPECT_EQ(form->Port->count(), form->portChoices().size());
-    EXPECT_EQ(form->ComboBoxBaudsCfgE->placeholderText(), "Baud rate");
+    EXPECT_EQ(form->ComboBoxBaudsCfgE->placeholderText(), "9600");
     EXPECT_EQ(form->ComboBoxBaudsCfgE->count(), 15);
 
     EXPECT_EQ(Forms::instance().Form_CfgErreur, form.get());
@@ -223,6 +225,30 @@ TEST_F(Form_CfgErreurTest, NoChoiceItemsEnableApplyingButChangeNothing)
     EXPECT_EQ(settings.CurrentPortSpeed, "19200");
     EXPECT_EQ(enabledButtons(*form), (PortFormButtons{true, false, true, true, false}));
     EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(Form_CfgErreurTest, APortStoredAsAPathIsShownAndCanBeChosenAgain)
+{
+    openPanel();
+    const QString stored = board.slavePath();
+    openForm(panel->Panel1);
+    EXPECT_EQ(form->Port->placeholderText(), stored);
+    EXPECT_EQ(form->ComboBoxBaudsCfgE->placeholderText(), "9600");
+    saveShot(*panel, "port-form");
+    const int item = form->Port->findText(stored);
+    ASSERT_EQ(item, 5) << "right after Com4";
+
+    choose(form->Port, 2);
+    EXPECT_EQ(Forms::instance().settings.CurrentPortName, "COM2");
+    choose(form->Port, item);
+    EXPECT_EQ(Forms::instance().settings.CurrentPortName, stored);
+    // "aucun" changes nothing and the list still shows the port in force.
+    choose(form->Port, 0);
+    EXPECT_EQ(form->Port->currentIndex(), -1);
+    EXPECT_EQ(form->Port->placeholderText(), stored);
+    click(form->Btn_AppliquerCfgE);
+    EXPECT_EQ(panel->ComPort1->Port(), stored);
+    EXPECT_TRUE(panel->ComPort1->Connected());
 }
 
 TEST_F(Form_CfgErreurTest, ApplyTestAndStoreOnTheOpenPort)
@@ -281,7 +307,7 @@ TEST_F(Form_CfgErreurTest, AFailedOpenShowsOnlyItsMessage)
     click(form->Btn_AppliquerCfgE); // the port is closed now: naming it is enough
     EXPECT_TRUE(messages.isEmpty());
     click(form->Btn_TestCfgE);
-    EXPECT_EQ(messages, QStringList{"Les reglages ne sont pas corrects ! !"});
+    EXPECT_EQ(messages, QStringList{"Les reglages ne sont pas corrects ! !\nPériphérique essayé : " + missing});
     EXPECT_TRUE(board.drain(20).isEmpty());
     EXPECT_TRUE(pauses.empty());
     EXPECT_EQ(enabledButtons(*form), (PortFormButtons{true, false, true, false, false}));

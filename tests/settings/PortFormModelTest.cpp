@@ -68,7 +68,7 @@ TEST(PortFormModel, PortListOffersTheDevicesPresentAfterCom4)
     EXPECT_EQ(choices.at(6).toolTip, "/dev/ttyUSB0");
 }
 
-TEST(PortFormModel, SettingsDialogListOffersTheStoredPathAfterCom4)
+TEST(PortFormModel, BothListsOfferTheStoredPathAfterCom4)
 {
     const SerialDeviceInfo ftdi{"/dev/ttyUSB0", "/dev/serial/by-id/usb-FTDI-if00-port0", "FTDI",
                                 "/dev/serial/by-id/usb-FTDI-if00-port0"};
@@ -81,6 +81,7 @@ TEST(PortFormModel, SettingsDialogListOffersTheStoredPathAfterCom4)
     EXPECT_EQ(names(generalPortChoices({ftdi}, "/dev/ttyUSB3")),
               (QStringList{"=", "Com1=COM1", "Com2=COM2", "Com3=COM3", "Com4=COM4", "/dev/ttyUSB3=/dev/ttyUSB3",
                            "/dev/serial/by-id/usb-FTDI-if00-port0 (FTDI)=/dev/serial/by-id/usb-FTDI-if00-port0"}));
+    EXPECT_EQ(portChoices({}, "/dev/pts/4").at(5).portName, "/dev/pts/4");
     // A plain name, or a path a device present already stands for, is not offered twice.
     for (const QString &stored : {QString("COM2"), QString("/dev/ttyUSB0"), ftdi.portName})
         EXPECT_EQ(generalPortChoices({ftdi}, stored).size(), 6) << stored.toStdString();

@@ -130,6 +130,9 @@ int main(int argc, char **argv)
         window = std::make_unique<BoardWindow>(pty->slavePath());
         QObject::connect(&board, &VirtualBoard::relaySet, window.get(), &BoardWindow::setRelay);
         QObject::connect(&board, &VirtualBoard::described, window.get(), &BoardWindow::showLastEvent);
+        // Without a window manager the program's 600-pixel main window opens in the top left
+        // corner: the board opens to its right, so the lamps are not hidden under it.
+        window->move(620, 0);
         window->show();
     }
 
