@@ -169,7 +169,15 @@ void TForm_ActBtn::Load()
 
 void TForm_ActBtn::FactoryLoad()
 {
-    PanelConfig config = readPanelConfig(ProfileFile::load(PanelFiles::factory()), PanelReader::Factory);
+    // Without a factory file to read there is nothing to restore: the panel stays as it is
+    // rather than emptying itself.
+    bool exists = false;
+    const ProfileFile factory = ProfileFile::load(PanelFiles::factory(), &exists);
+    if (!exists || factory.unreadable()) {
+        showErrorReport(QStringLiteral("Impossible de restaurer les réglages par défault"), this);
+        return;
+    }
+    PanelConfig config = readPanelConfig(factory, PanelReader::Factory);
     // The factory layout brings buttons, texts and flags; the port in force stays the running
     // one, so that a later save of the port settings does not move the board elsewhere.
     config.settings.CurrentPortName = Forms::instance().settings.CurrentPortName;

@@ -492,6 +492,17 @@ TEST_F(LivePanel, FactoryLoadReplacesButtonsAndTextsAndWritesNothing)
     mouse(QTest::MouseMove, shown[0]);
     mouse(QTest::MouseClick, shown[0]);
     EXPECT_EQ(wire(), QByteArray("S7T$#"));
+
+    // Without a factory file (missing, or a folder) it says so and the panel stays.
+    for (bool folder : {false, true}) {
+        QFile::remove(PanelFiles::factory());
+        if (folder)
+            ASSERT_TRUE(QDir(dir.path()).mkdir(PanelFiles::factory()));
+        errors.clear();
+        form->FactoryLoad();
+        EXPECT_EQ(errors, QStringList{QStringLiteral("Impossible de restaurer les réglages par défault")});
+        EXPECT_EQ(form->Panel1->findChildren<TXiButton2 *>().size(), 1u);
+    }
 }
 
 // An unreadable panel file once started an empty panel without a word.
