@@ -1,4 +1,5 @@
 #include "cli/CliCommands.h"
+#include "cli/CliPort.h"
 
 #include "common/Pause.h"
 #include "common/ProfileFile.h"
@@ -35,16 +36,6 @@ bool parseDeviceCommand(QCommandLineParser &parser, const QStringList &arguments
                                        "affichée), 64 usage.\n"));
 }
 
-// Opens the port named by the options, else by the panel file, as the panel does at load.
-void openPort(TComPort &port, const QCommandLineParser &parser, const PanelSettings &settings)
-{
-    const QString name = parser.isSet(QStringLiteral("port")) ? parser.value(QStringLiteral("port")) : settings.CurrentPortName;
-    const QString speed = parser.isSet(QStringLiteral("speed")) ? parser.value(QStringLiteral("speed")) : settings.CurrentPortSpeed;
-    port.setPort(name);
-    port.setBaudRate(TCustomComPort::BaudRateFromText(speed));
-    port.OpenPort();
-}
-
 // Runs `action` on a port opened as the options and panel file say (left closed when
 // `open` is false), closes it, and turns a port error into its message and status.
 template <typename Action>
@@ -53,7 +44,7 @@ int onPort(const QCommandLineParser &parser, const PanelSettings &settings, bool
     TComPort port;
     try {
         if (open)
-            openPort(port, parser, settings);
+            openPort(port, portChoice(parser, settings));
         const int status = action(port);
         port.ClosePort();
         return status;

@@ -1,4 +1,5 @@
 #include "cli/CliCommands.h"
+#include "cli/CliPort.h"
 
 #include "common/ProfileFile.h"
 #include "devices/ComError.h"
@@ -14,52 +15,11 @@
 #include <QEventLoop>
 #include <QSocketNotifier>
 
-#include <csignal>
-#include <utility>
-#include <fcntl.h>
-#include <unistd.h>
-
 namespace zelvar::cli {
 
 namespace {
 
 constexpr int NotSent = 1;
-
-// SIGINT and SIGTERM, handed to the event loop through a pipe instead of ending the
-// program, so that an interrupted wait says so and sends nothing. Whichever thread the
-// signal reaches, the handler only writes a byte.
-class StopSignals
-{
-public:
-    StopSignals()
-    {
-        if (::pipe2(s_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
-            s_pipe[0] = s_pipe[1] = -1;
-        struct sigaction action{};
-        action.sa_handler = [](int) {
-            const char byte = 1;
-            [[maybe_unused]] const ssize_t n = ::write(s_pipe[1], &byte, 1);
-        };
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        ::sigaction(SIGINT, &action, &m_previousInt);
-        ::sigaction(SIGTERM, &action, &m_previousTerm);
-    }
-    ~StopSignals()
-    {
-        ::sigaction(SIGINT, &m_previousInt, nullptr);
-        ::sigaction(SIGTERM, &m_previousTerm, nullptr);
-        for (int &fd : s_pipe)
-            if (fd >= 0)
-                ::close(std::exchange(fd, -1));
-    }
-    int fd() const { return s_pipe[0]; }
-
-private:
-    static inline int s_pipe[2] = {-1, -1};
-    struct sigaction m_previousInt{};
-    struct sigaction m_previousTerm{};
-};
 
 QString sentText(const ButtonEntry &entry)
 {
@@ -71,7 +31,7 @@ QString sentText(const ButtonEntry &entry)
 }
 
 // Sends button k as a scheduler row fires it, on a port opened now; the exit status.
-int fire(const ButtonEntry &entry, int k, const QString &portName, const QString &speed)
+int fire(const ButtonEntry &entry, int k, const PortChoice &portChoice)
 {
     const QString when = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
     const QString button = QStringLiteral("bouton %1 (« %2 »)").arg(k).arg(entry.description);
@@ -91,9 +51,7 @@ int fire(const ButtonEntry &entry, int k, const QString &portName, const QString
     }
     TComPort port;
     try {
-        port.setPort(portName);
-        port.setBaudRate(TCustomComPort::BaudRateFromText(speed));
-        port.OpenPort();
+        openPort(port, portChoice);
         Send::step(port, entry.mode, commands);
         port.ClosePort();
     } catch (const EComPort &error) {
@@ -163,14 +121,11 @@ int runAt(const QStringList &arguments)
     const ButtonEntry &entry = entries[size_t(k)];
 
     // No port is better than the wrong one: the panel's own default COM1 is not taken here.
-    const bool portGiven = parser.isSet(QStringLiteral("port"));
-    if (!portGiven && !profile.hasKey(PanelKeys::Com, PanelKeys::PortName) && entry.mode != UsbUirt) {
+    if (!portNamed(parser, profile) && entry.mode != UsbUirt) {
         err() << "zelvar-cli at : aucun port (ni --port, ni port dans Zelvar2.ini)\n";
         return DeviceError;
     }
-    const QString portName = portGiven ? parser.value(QStringLiteral("port")) : config.settings.CurrentPortName;
-    const QString speed = parser.isSet(QStringLiteral("speed")) ? parser.value(QStringLiteral("speed"))
-                                                                : config.settings.CurrentPortSpeed;
+    const PortChoice port = portChoice(parser, config.settings);
 
     StopSignals stop;
     SystemScheduleClock clock;
@@ -189,7 +144,7 @@ int runAt(const QStringList &arguments)
 
     QEventLoop loop;
     QObject::connect(&engine, &ScheduleEngine::fired, &loop,
-                     [&](int, int) { loop.exit(fire(entry, k, portName, speed)); });
+                     [&](int, int) { loop.exit(fire(entry, k, port)); });
     QObject::connect(&engine, &ScheduleEngine::missed, &loop, [&](int, qint64 checkedAt) {
         err() << "zelvar-cli at : heure manquée (vue le "
               << QDateTime::fromMSecsSinceEpoch(checkedAt).toString(QStringLiteral("yyyy-MM-dd à hh:mm:ss"))

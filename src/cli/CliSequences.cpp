@@ -1,4 +1,5 @@
 #include "cli/CliCommands.h"
+#include "cli/CliPort.h"
 
 #include "common/ProfileFile.h"
 #include "devices/ComError.h"
@@ -15,9 +16,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTimer>
+#include <QSocketNotifier>
 
-#include <csignal>
 
 namespace zelvar::cli {
 
@@ -182,13 +182,6 @@ int seqExport(const QStringList &arguments)
     return 0;
 }
 
-volatile std::sig_atomic_t stopRequested = 0;
-
-void requestStop(int)
-{
-    stopRequested = 1;
-}
-
 bool knownSpeed(const QString &text)
 {
     const TBaudRate rate = TCustomComPort::BaudRateFromText(text);
@@ -267,18 +260,14 @@ int runPlay(const QStringList &arguments)
         return 1;
     }
     // COM1 is often the console: without a port chosen, nothing is opened.
-    if (!parser.isSet(QStringLiteral("port")) && !profile.hasKey(PanelKeys::Com, PanelKeys::PortName)) {
+    if (!portNamed(parser, profile)) {
         err() << "zelvar-cli play : aucun port choisi (--port, ou le port de Zelvar2.ini)\n";
         return DeviceError;
     }
 
     TComPort port;
     try {
-        port.setPort(parser.isSet(QStringLiteral("port")) ? parser.value(QStringLiteral("port"))
-                                                          : config.settings.CurrentPortName);
-        port.setBaudRate(TCustomComPort::BaudRateFromText(
-            parser.isSet(QStringLiteral("speed")) ? parser.value(QStringLiteral("speed")) : config.settings.CurrentPortSpeed));
-        port.OpenPort();
+        openPort(port, portChoice(parser, config.settings));
     } catch (const EComPort &error) {
         err() << error.Message() << "\n";
         return DeviceError;
@@ -311,22 +300,15 @@ int runPlay(const QStringList &arguments)
         finish(DeviceError);
     });
 
-    stopRequested = 0;
-    struct sigaction action = {};
-    action.sa_handler = requestStop;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (stopRequested)
-            finish(0);
+    StopSignals stop;
+    QSocketNotifier stopNotifier(stop.fd(), QSocketNotifier::Read);
+    QObject::connect(&stopNotifier, &QSocketNotifier::activated, [&] {
+        stopNotifier.setEnabled(false);
+        finish(0);
     });
-    watch.start(50);
 
     player.Btn_LectureClick();
     QCoreApplication::exec();
-    watch.stop();
     player.Btn_StopClick();
     try {
         port.ClosePort();

@@ -1,0 +1,71 @@
+#include "cli/CliPort.h"
+
+#include "common/ProfileFile.h"
+#include "devices/ComPort.h"
+#include "panel/PanelConfig.h"
+
+#include <QCommandLineParser>
+
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+#include <utility>
+
+namespace zelvar::cli {
+
+PortChoice portChoice(const QCommandLineParser &parser, const PanelSettings &settings)
+{
+    return {parser.isSet(QStringLiteral("port")) ? parser.value(QStringLiteral("port")) : settings.CurrentPortName,
+            parser.isSet(QStringLiteral("speed")) ? parser.value(QStringLiteral("speed")) : settings.CurrentPortSpeed};
+}
+
+bool portNamed(const QCommandLineParser &parser, const ProfileFile &panelFile)
+{
+    return parser.isSet(QStringLiteral("port")) || panelFile.hasKey(PanelKeys::Com, PanelKeys::PortName);
+}
+
+void openPort(TComPort &port, const PortChoice &choice)
+{
+    port.setPort(choice.name);
+    port.setBaudRate(TCustomComPort::BaudRateFromText(choice.speed));
+    port.OpenPort();
+}
+
+namespace {
+
+int stopPipe[2] = {-1, -1};
+struct sigaction previousInt {};
+struct sigaction previousTerm {};
+
+} // namespace
+
+StopSignals::StopSignals()
+{
+    if (::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        stopPipe[0] = stopPipe[1] = -1;
+    struct sigaction action {};
+    action.sa_handler = [](int) {
+        const char byte = 1;
+        [[maybe_unused]] const ssize_t n = ::write(stopPipe[1], &byte, 1);
+    };
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &action, &previousInt);
+    ::sigaction(SIGTERM, &action, &previousTerm);
+}
+
+StopSignals::~StopSignals()
+{
+    ::sigaction(SIGINT, &previousInt, nullptr);
+    ::sigaction(SIGTERM, &previousTerm, nullptr);
+    for (int &fd : stopPipe)
+        if (fd >= 0)
+            ::close(std::exchange(fd, -1));
+}
+
+int StopSignals::fd() const
+{
+    return stopPipe[0];
+}
+
+} // namespace zelvar::cli

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+
+class QCommandLineParser;
+
+namespace zelvar {
+class ProfileFile;
+class TComPort;
+struct PanelSettings;
+}
+
+namespace zelvar::cli {
+
+// The port and speed a command uses: --port/--speed, else those of Zelvar2.ini.
+struct PortChoice
+{
+    QString name;
+    QString speed;
+};
+PortChoice portChoice(const QCommandLineParser &parser, const PanelSettings &settings);
+
+// Whether a port is named at all, by --port or by Zelvar2.ini. Commands that run unattended
+// do not fall back to the panel's default COM1, often the console.
+bool portNamed(const QCommandLineParser &parser, const ProfileFile &panelFile);
+
+// Sets the port to the choice and opens it; a port error raises EComPort.
+void openPort(TComPort &port, const PortChoice &choice);
+
+// SIGINT and SIGTERM, handed to the event loop through a pipe instead of ending the
+// program, so that an interrupted command ends its own way. Whichever thread the signal
+// reaches, the handler only writes a byte; fd() becomes readable. The previous handlers
+// come back when it goes.
+class StopSignals
+{
+public:
+    StopSignals();
+    ~StopSignals();
+    StopSignals(const StopSignals &) = delete;
+    StopSignals &operator=(const StopSignals &) = delete;
+    int fd() const;
+};
+
+} // namespace zelvar::cli
