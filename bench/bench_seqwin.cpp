@@ -109,7 +109,7 @@ void BM_TickFollowingAtZoom12(benchmark::State &state)
     auto *form = new TFSequenceur(nullptr, std::move(owned));
     form->setGeometry(200, 200, 887, 662);
     form->show();
-    QTest::qWaitForWindowExposed(form, 5000);
+    benchmark::DoNotOptimize(QTest::qWaitForWindowExposed(form, 5000));
     form->Btn_LectureClick();
     Forms::instance().sequence.PositionLecture = 1000;
     for (auto _ : state) {

@@ -139,7 +139,7 @@ int runPress(const QStringList &arguments)
         return UsageError;
     }
     const ButtonEntry &entry = entries[size_t(k)];
-    const CommandSlots commands{entry.pressCommand, entry.releaseCommand, entry.clickCommand};
+    const CommandSlots commands = entry.commands();
     // An infrared button writes nothing on the serial line: no need for the board then.
     return onPort(parser, config.settings, entry.mode != UsbUirt, [&](TComPort &port) {
         if (const auto refused = Send::step(port, entry.mode, commands)) {

@@ -35,7 +35,7 @@ int fire(const ButtonEntry &entry, int k, const PortChoice &portChoice)
 {
     const QString when = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
     const QString button = QStringLiteral("bouton %1 (« %2 »)").arg(k).arg(entry.description);
-    const CommandSlots commands{entry.pressCommand, entry.releaseCommand, entry.clickCommand};
+    const CommandSlots commands = entry.commands();
     if (entry.mode == UsbUirt) {
         TComPort unused;
         if (const auto refused = Send::step(unused, entry.mode, commands)) {

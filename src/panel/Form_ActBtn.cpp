@@ -45,10 +45,6 @@ QPointer<TForm_ActBtn> &hookHolder()
     return holder;
 }
 
-CommandSlots commandsOf(const ButtonEntry &entry)
-{
-    return {entry.pressCommand, entry.releaseCommand, entry.clickCommand};
-}
 
 // Runs a sending handler. A device error is reported once the handler is done, as the
 // application's default report would, so no modal box runs inside a button's mouse handling
@@ -328,7 +324,7 @@ void TForm_ActBtn::BoutonMouseDown(TXiButton2 *button, Qt::MouseButton mouseButt
     if (mouseButton != Qt::LeftButton || k == 0)
         return;
     m_currentButton = k;
-    const CommandSlots commands = commandsOf(m_buttons[size_t(k)]);
+    const CommandSlots commands = m_buttons[size_t(k)].commands();
     sendReportingErrors(window(), [&] { m_gesture.press(k, *ComPort1, commands); });
 }
 
@@ -338,7 +334,7 @@ void TForm_ActBtn::BoutonMouseUp(TXiButton2 *button, Qt::MouseButton mouseButton
     if (mouseButton != Qt::LeftButton || k == 0)
         return;
     m_currentButton = k;
-    const CommandSlots commands = commandsOf(m_buttons[size_t(k)]);
+    const CommandSlots commands = m_buttons[size_t(k)].commands();
     sendReportingErrors(window(), [&] { m_gesture.release(k, *ComPort1, commands); });
 }
 
@@ -350,7 +346,7 @@ void TForm_ActBtn::BoutonClick(TXiButton2 *button)
     m_currentButton = k;
     const ButtonEntry &entry = m_buttons[size_t(k)];
     const int mode = entry.mode;
-    const CommandSlots commands = commandsOf(entry);
+    const CommandSlots commands = entry.commands();
     sendReportingErrors(window(),
                         [&] { reportInfraredFailure(m_gesture.click(k, *ComPort1, mode, commands), window()); });
 }
@@ -371,7 +367,7 @@ void TForm_ActBtn::fireButton(int k)
     if (k < 1 || size_t(k) >= m_buttons.size())
         return;
     const ButtonEntry &entry = m_buttons[size_t(k)];
-    reportInfraredFailure(Send::step(*ComPort1, entry.mode, commandsOf(entry)), window());
+    reportInfraredFailure(Send::step(*ComPort1, entry.mode, entry.commands()), window());
 }
 
 void TForm_ActBtn::installMessageHook()
@@ -418,7 +414,7 @@ void TForm_ActBtn::TraiteMessages(const QKeyEvent &event)
     if (k != 0) {
         const ButtonEntry &entry = m_buttons[size_t(k)];
         const int mode = entry.mode;
-        const CommandSlots commands = commandsOf(entry);
+        const CommandSlots commands = entry.commands();
         sendReportingErrors(window(), [&] { reportInfraredFailure(Send::shortcut(*ComPort1, mode, commands), window()); });
     }
     m_currentButton = 0;

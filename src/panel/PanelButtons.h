@@ -1,5 +1,6 @@
 #pragma once
 
+#include "devices/RelayCommand.h"
 #include "panel/PanelConfig.h"
 
 #include <QByteArray>
@@ -20,6 +21,9 @@ struct ButtonEntry
     int mode = 0;
     QString description; // never empty on a live panel
     int shortcut = 0;    // Windows virtual-key code, 0 for none
+
+    // What the sending sequences take.
+    CommandSlots commands() const { return {pressCommand, releaseCommand, clickCommand}; }
 };
 
 // Indexed from 1; slot 0 always exists and stays empty.

@@ -120,7 +120,7 @@ void SequencePlayer::Run_Btn()
         return;
     const ButtonEntry &entry = (*target.buttons)[size_t(code)];
     const std::optional<QString> refused =
-        Send::step(*target.port, entry.mode, {entry.pressCommand, entry.releaseCommand, entry.clickCommand});
+        Send::step(*target.port, entry.mode, entry.commands());
     emit fired(track, code, refused.value_or(QString()));
 }
 

@@ -496,8 +496,9 @@ TEST_F(LivePanel, FactoryLoadReplacesButtonsAndTextsAndWritesNothing)
     // Without a factory file (missing, or a folder) it says so and the panel stays.
     for (bool folder : {false, true}) {
         QFile::remove(PanelFiles::factory());
-        if (folder)
+        if (folder) {
             ASSERT_TRUE(QDir(dir.path()).mkdir(PanelFiles::factory()));
+        }
         errors.clear();
         form->FactoryLoad();
         EXPECT_EQ(errors, QStringList{QStringLiteral("Impossible de restaurer les réglages par défault")});
