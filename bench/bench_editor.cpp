@@ -5,6 +5,8 @@
 #include "forms/Forms.h"
 #include "panel/PanelConfig.h"
 
+#include "WindowBenchMain.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
@@ -77,11 +79,5 @@ BENCHMARK(BM_EditorSaved)->Unit(benchmark::kMillisecond)->Iterations(50)->Repeti
 
 int main(int argc, char **argv)
 {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runWindowBenchmarks(argc, argv);
 }

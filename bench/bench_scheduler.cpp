@@ -9,6 +9,8 @@
 #include "scheduler/ScheduleEngine.h"
 #include "scheduler/ScheduleTime.h"
 
+#include "WindowBenchMain.h"
+
 #include <QApplication>
 #include <QDateTime>
 #include <QEventLoop>
@@ -110,11 +112,5 @@ BENCHMARK(BM_ClockUpdate)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char **argv)
 {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runWindowBenchmarks(argc, argv);
 }

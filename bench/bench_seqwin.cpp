@@ -8,6 +8,10 @@
 #include "sequencer/FSequenceur.h"
 #include "sequencer/SequencePlayer.h"
 
+#include "sequencer/StepClock.h"
+
+#include "WindowBenchMain.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
@@ -19,18 +23,9 @@
 #include <unistd.h>
 
 using namespace zelvar;
+using zelvar::testing::StepClock;
 
 namespace {
-
-class StepClock : public PlaybackClock
-{
-public:
-    void start() override { active = true; }
-    void stop() override { active = false; }
-    bool isActive() const override { return active; }
-    void step() { tick(); }
-    bool active = false;
-};
 
 // Twelve Imp buttons on a pseudo-terminal, and a sequence of 12 tracks × 200 buttons, one
 // track bound to each, spread over two hours.
@@ -130,11 +125,5 @@ BENCHMARK(BM_TickFollowingAtZoom12)->Unit(benchmark::kMillisecond)->Iterations(6
 
 int main(int argc, char **argv)
 {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runWindowBenchmarks(argc, argv);
 }

@@ -3,6 +3,8 @@
 #include "app/Form_Base.h"
 #include "panel/PanelConfig.h"
 
+#include "WindowBenchMain.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -88,11 +90,5 @@ BENCHMARK(BM_MainWindowShown)->Unit(benchmark::kMillisecond)->Iterations(20)->Re
 
 int main(int argc, char **argv)
 {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runWindowBenchmarks(argc, argv);
 }

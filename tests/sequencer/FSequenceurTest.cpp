@@ -11,6 +11,8 @@
 #include "sequencer/SequencePlayer.h"
 #include "widgets/HorzUpDown.h"
 
+#include "sequencer/StepClock.h"
+
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
@@ -25,22 +27,12 @@
 #include <gtest/gtest.h>
 
 using namespace zelvar;
+using zelvar::testing::StepClock;
 using zelvar::testing::PseudoTerminal;
 using zelvar::testing::readFile;
 using zelvar::testing::writeFile;
 
 namespace {
-
-// Time stepped by the test: each step() is one timeout of the playback clock.
-class StepClock : public PlaybackClock
-{
-public:
-    void start() override { active = true; }
-    void stop() override { active = false; }
-    bool isActive() const override { return active; }
-    void step() { tick(); }
-    bool active = false;
-};
 
 // The demo folder in a temporary working directory, its panel on a pseudo-terminal board.
 class Sequencer : public ::testing::Test

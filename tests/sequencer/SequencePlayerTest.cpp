@@ -4,22 +4,14 @@
 #include "devices/ComPortPty.h"
 #include "sequencer/SequencePlayer.h"
 
+#include "sequencer/StepClock.h"
+
 #include <gtest/gtest.h>
 
 using namespace zelvar;
+using zelvar::testing::StepClock;
 
 namespace {
-
-// Time stepped by the test: each tick() is one timeout of the playback clock.
-class StepClock : public PlaybackClock
-{
-public:
-    void start() override { active = true; }
-    void stop() override { active = false; }
-    bool isActive() const override { return active; }
-    void step() { tick(); }
-    bool active = false;
-};
 
 struct Track
 {
