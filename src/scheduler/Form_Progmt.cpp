@@ -448,16 +448,8 @@ void TForm_Progmt::Btn_ajustHeureClick()
 
 void TForm_Progmt::EnregistrerClick()
 {
-    const PanelButtons *buttons = panelButtons();
-    std::vector<SavedScheduleRow> saved;
-    for (int i = 1; i <= rowCount(); ++i) {
-        const ScheduleRow &r = m_engine->row(i);
-        SavedScheduleRow s{r.date, r.timeText, r.button, QString()};
-        if (buttons && r.button >= 1 && size_t(r.button) < buttons->size())
-            s.description = (*buttons)[size_t(r.button)].description;
-        saved.push_back(s);
-    }
-    const ProfileFile::SaveResult result = writeSchedule(saved).save(ScheduleFiles::path());
+    const ProfileFile::SaveResult result =
+        writeSchedule(savedRows(*m_engine, panelButtons())).save(ScheduleFiles::path());
     if (!result.ok)
         showMessage(QStringLiteral("Impossible d'enregistrer %1 : %2").arg(ScheduleFiles::path(), result.error));
 }

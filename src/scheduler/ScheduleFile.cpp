@@ -1,10 +1,24 @@
 #include "scheduler/ScheduleFile.h"
 
+#include "scheduler/ScheduleEngine.h"
 #include "scheduler/ScheduleTime.h"
 
 #include <algorithm>
 
 namespace zelvar {
+
+std::vector<SavedScheduleRow> savedRows(const ScheduleEngine &engine, const PanelButtons *buttons)
+{
+    std::vector<SavedScheduleRow> saved;
+    for (int i = 1; i <= engine.count(); ++i) {
+        const ScheduleRow &r = engine.row(i);
+        SavedScheduleRow s{r.date, r.timeText, r.button, QString()};
+        if (buttons && r.button >= 1 && size_t(r.button) < buttons->size())
+            s.description = (*buttons)[size_t(r.button)].description;
+        saved.push_back(s);
+    }
+    return saved;
+}
 
 namespace {
 

@@ -27,6 +27,12 @@ struct SavedScheduleRow
 // A file holds at most this many rows; a larger count is cut down to it.
 constexpr int MaxSavedScheduleRows = 1000;
 
+class ScheduleEngine;
+
+// The engine's rows as they are saved, each with the description of its button on the
+// panel (empty without a panel or for a row with no button).
+std::vector<SavedScheduleRow> savedRows(const ScheduleEngine &engine, const PanelButtons *buttons);
+
 ProfileFile writeSchedule(const std::vector<SavedScheduleRow> &rows);
 std::vector<SavedScheduleRow> readSchedule(const ProfileFile &file);
 
