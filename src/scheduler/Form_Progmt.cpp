@@ -346,12 +346,9 @@ void TForm_Progmt::UpDown_1()
     if (!validRow(m_currentRow))
         return;
     const Row &r = row(m_currentRow);
-    const QString text = QStringLiteral("%1:%2:%3")
-                             .arg(r.UpDown_H->Position())
-                             .arg(r.UpDown_min->Position())
-                             .arg(r.UpDown_SecPrgm->Position());
-    if (const std::optional<QTime> time = readTimeOfDay(text))
-        r.Memo->setPlainText(timeOfDayText(*time));
+    const QTime time(r.UpDown_H->Position(), r.UpDown_min->Position(), r.UpDown_SecPrgm->Position());
+    if (time.isValid())
+        r.Memo->setPlainText(timeOfDayText(time));
 }
 
 void TForm_Progmt::Btn_Lancer1()
