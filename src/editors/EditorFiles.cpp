@@ -1,39 +1,12 @@
 #include "editors/EditorFiles.h"
 
-#include "common/AtomicFile.h"
-
-#include <QBuffer>
-#include <QFile>
 #include <QFileInfo>
-#include <QImageWriter>
 
 #include <algorithm>
 
 namespace zelvar {
 
 namespace K = PanelKeys;
-
-namespace {
-
-// Writes the picture as a Windows bitmap unless the file already holds exactly that: an
-// unchanged picture costs no second flush to disk on every save.
-bool writePicture(const QImage &picture, const QString &path, QString *error)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "bmp");
-    if (!writer.write(picture)) {
-        *error = writer.errorString();
-        return false;
-    }
-    QFile current(path);
-    if (current.size() == bytes.size() && current.open(QIODevice::ReadOnly) && current.readAll() == bytes)
-        return true;
-    return writeFileAtomically(path, bytes, error);
-}
-
-} // namespace
 
 std::optional<QString> saveRefusal(const EditorFileStatus &status)
 {
@@ -84,7 +57,7 @@ EditorSaveResult saveEditorPanel(const PanelConfig &config, const QImage &pictur
     EditorSaveResult result;
     if (!picture.isNull()) {
         QString error;
-        if (!writePicture(picture, picturePath, &error)) {
+        if (!savePanelPicture(picture, picturePath, &error)) {
             result.file = picturePath;
             result.error = error;
             return result;

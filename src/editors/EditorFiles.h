@@ -15,7 +15,7 @@ struct EditorFileStatus
 {
     bool unreadable = false; // the file is there but could not be read
     bool truncated = false;  // the file lists more buttons or texts than were loaded
-    QString reason;          // why it could not be read, as the system says
+    QString reason = {};     // why it could not be read, as the system says
 };
 
 // Why a save must not go ahead, for the user; nothing when it may.

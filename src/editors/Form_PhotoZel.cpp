@@ -13,7 +13,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
-#include <QImageReader>
 #include <QImageWriter>
 #include <QLabel>
 #include <QLineEdit>
@@ -371,11 +370,10 @@ void TForm_PhotoZel::Btn_Ouvrir1Click()
     const QString path = chooseOpenPicture();
     if (path.isEmpty())
         return;
-    QImageReader reader(path);
-    const QImage image = reader.read();
+    QString error;
+    const QImage image = readPicture(path, &error);
     if (image.isNull()) {
-        showErrorReport(QStringLiteral(u"Impossible d'ouvrir l'image « %1 » : %2").arg(path, reader.errorString()),
-                        this);
+        showErrorReport(QStringLiteral(u"Impossible d'ouvrir l'image « %1 » : %2").arg(path, error), this);
         return;
     }
     picture_.setImage(image);

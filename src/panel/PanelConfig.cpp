@@ -3,6 +3,7 @@
 #include "common/AtomicFile.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QDir>
 #include <QFileInfo>
 #include <QImageReader>
@@ -175,10 +176,18 @@ ProfileFile writePanelConfig(const PanelConfig &config)
     return profile;
 }
 
-QImage loadPanelPicture(const QString &path)
+QImage readPicture(const QString &path, QString *error)
 {
     QImageReader reader(path);
-    return reader.read();
+    const QImage picture = reader.read();
+    if (picture.isNull() && error)
+        *error = reader.errorString();
+    return picture;
+}
+
+QImage loadPanelPicture(const QString &path)
+{
+    return readPicture(path);
 }
 
 bool savePanelPicture(const QImage &picture, const QString &path, QString *error)
@@ -192,6 +201,10 @@ bool savePanelPicture(const QImage &picture, const QString &path, QString *error
             *error = writer.errorString();
         return false;
     }
+    // A file that already holds exactly this picture costs no second flush to disk.
+    QFile current(path);
+    if (current.size() == bytes.size() && current.open(QIODevice::ReadOnly) && current.readAll() == bytes)
+        return true;
     return writeFileAtomically(path, bytes, error);
 }
 

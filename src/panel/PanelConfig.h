@@ -124,9 +124,13 @@ TextConfig readPanelText(const ProfileFile &profile, int k);
 // The complete file as the layout editor saves it.
 ProfileFile writePanelConfig(const PanelConfig &config);
 
+// Reads a picture in any format the program reads; a null image, and the reason, when it
+// cannot.
+QImage readPicture(const QString &path, QString *error = nullptr);
 // Loads the background picture; a null image when missing or unreadable.
 QImage loadPanelPicture(const QString &path);
-// Saves the picture as a Windows bitmap, atomically. False with a reason on failure.
+// Saves the picture as a Windows bitmap, atomically (a file already holding exactly that
+// picture is left alone). False with a reason on failure.
 bool savePanelPicture(const QImage &picture, const QString &path, QString *error = nullptr);
 
 } // namespace zelvar

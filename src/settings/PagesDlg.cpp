@@ -14,7 +14,6 @@
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QFileDialog>
-#include <QImageReader>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -287,11 +286,10 @@ void TPagesDlg::Btn_ImageGeneraleClick()
         showMessage(QStringLiteral(u"L'ouverture est annulée"));
         return;
     }
-    QImageReader reader(path);
-    const QImage picture = reader.read();
+    QString error;
+    const QImage picture = readPicture(path, &error);
     if (picture.isNull()) {
-        showErrorReport(QStringLiteral(u"Impossible de charger l'image « %1 » : %2").arg(path, reader.errorString()),
-                        this);
+        showErrorReport(QStringLiteral(u"Impossible de charger l'image « %1 » : %2").arg(path, error), this);
         return;
     }
     if (editor_.Image_Activateur)
