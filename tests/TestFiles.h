@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QString>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace zelvar::testing {
@@ -26,5 +28,25 @@ inline QByteArray dataFile(const char *name)
 {
     return readFile(QStringLiteral(ZELVAR_TEST_DATA "/") + QString::fromLatin1(name));
 }
+
+// A temporary folder that is the working directory for the object's lifetime, as the
+// program's files are found relative to it; the previous one comes back at the end.
+class WorkingDirectory
+{
+public:
+    WorkingDirectory() : m_previous(QDir::currentPath()) { m_valid = m_dir.isValid() && QDir::setCurrent(m_dir.path()); }
+    ~WorkingDirectory() { QDir::setCurrent(m_previous); }
+    WorkingDirectory(const WorkingDirectory &) = delete;
+    WorkingDirectory &operator=(const WorkingDirectory &) = delete;
+
+    bool isValid() const { return m_valid; }
+    QString path() const { return m_dir.path(); }
+    QString filePath(const QString &name) const { return m_dir.filePath(name); }
+
+private:
+    QString m_previous;
+    QTemporaryDir m_dir;
+    bool m_valid = false;
+};
 
 } // namespace zelvar::testing

@@ -83,8 +83,6 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid() && pty.isValid());
-        previous = QDir::currentPath();
-        QDir::setCurrent(dir.path());
         // Closing the main window must not end the test program.
         QApplication::setQuitOnLastWindowClosed(false);
         setPauseHook([](int) {});
@@ -105,7 +103,6 @@ protected:
         base.reset();
         setPauseHook({});
         setErrorReportHook({});
-        QDir::setCurrent(previous);
         QApplication::setQuitOnLastWindowClosed(true);
         Forms::instance().settings = PanelSettings{};
         Forms::instance().QuitConfirmed = false;
@@ -178,8 +175,7 @@ protected:
                 base->Bo_Seq->isEnabled()};
     }
 
-    QTemporaryDir dir;
-    QString previous;
+    zelvar::testing::WorkingDirectory dir;
     PseudoTerminal pty;
     std::unique_ptr<TForm_Base> base;
     QStringList messages;

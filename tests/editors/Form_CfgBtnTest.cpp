@@ -67,8 +67,6 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid() && pty.isValid());
-        previous = QDir::currentPath();
-        QDir::setCurrent(dir.path());
         QApplication::setQuitOnLastWindowClosed(false);
         setPauseHook([](int) {});
         setErrorReportHook([this](const QString &message) { messages << message; });
@@ -80,7 +78,6 @@ protected:
         base.reset();
         setPauseHook({});
         setErrorReportHook({});
-        QDir::setCurrent(previous);
         QApplication::setQuitOnLastWindowClosed(true);
         Forms::instance().settings = PanelSettings{};
         Forms::instance().QuitConfirmed = false;
@@ -179,8 +176,7 @@ protected:
         return dialog;
     }
 
-    QTemporaryDir dir;
-    QString previous;
+    zelvar::testing::WorkingDirectory dir;
     PseudoTerminal pty;
     std::unique_ptr<TForm_Base> base;
     QPointer<TForm_CfgBtn> editor;

@@ -44,8 +44,6 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        previousDir = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(dir.path()));
         setErrorReportHook([this](const QString &text) { errors << text; });
         editor.show();
         form = TForm_PhotoZel::open(&editor);
@@ -57,7 +55,6 @@ protected:
     {
         delete form;
         setErrorReportHook({});
-        QDir::setCurrent(previousDir);
     }
 
     void pickColor(int index)
@@ -75,8 +72,7 @@ protected:
 
     QColor at(int x, int y) const { return form->picture().image().pixelColor(x, y); }
 
-    QTemporaryDir dir;
-    QString previousDir;
+    zelvar::testing::WorkingDirectory dir;
     QWidget editor;
     QPointer<TForm_PhotoZel> form;
     QString chosen;

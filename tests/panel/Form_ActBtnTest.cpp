@@ -85,8 +85,6 @@ protected:
     {
         ASSERT_TRUE(dir.isValid());
         ASSERT_TRUE(pty.isValid());
-        previousDirectory = QDir::currentPath();
-        QDir::setCurrent(dir.path());
         log = dir.filePath(QStringLiteral("uuirt.log"));
         qputenv("ZELVAR_FAKE_UUIRT_LOG", QFile::encodeName(log));
         resetInfrared(QStringLiteral(ZELVAR_FAKE_UUIRT));
@@ -104,7 +102,6 @@ protected:
         form.reset();
         setPauseHook({});
         setErrorReportHook({});
-        QDir::setCurrent(previousDirectory);
         qunsetenv("ZELVAR_FAKE_UUIRT_LOG");
         resetInfrared();
         Forms::instance().settings = PanelSettings{};
@@ -180,8 +177,7 @@ protected:
         return bytes + pty.drain(20);
     }
 
-    QTemporaryDir dir;
-    QString previousDirectory;
+    zelvar::testing::WorkingDirectory dir;
     QString log;
     PseudoTerminal pty;
     QStringList events;

@@ -59,8 +59,6 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid() && pty.isValid());
-        previous = QDir::currentPath();
-        QDir::setCurrent(dir.path());
         QApplication::setQuitOnLastWindowClosed(false);
         setPauseHook([this](int ms) { pauses << QString::fromLatin1(pty.drain(20)) + "|" + QString::number(ms); });
         setErrorReportHook([this](const QString &message) { messages << message; });
@@ -89,7 +87,6 @@ protected:
         base.reset();
         setPauseHook({});
         setErrorReportHook({});
-        QDir::setCurrent(previous);
         QApplication::setQuitOnLastWindowClosed(true);
         Forms::instance().settings = PanelSettings{};
     }
@@ -103,8 +100,7 @@ protected:
     }
     static QColor colour(QWidget *w) { return w->palette().color(QPalette::Base); }
 
-    QTemporaryDir dir;
-    QString previous;
+    zelvar::testing::WorkingDirectory dir;
     PseudoTerminal pty;
     std::unique_ptr<TForm_Base> base;
     QPointer<TForm_Progmt> form;

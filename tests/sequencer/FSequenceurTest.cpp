@@ -42,8 +42,6 @@ protected:
     {
         ASSERT_TRUE(dir.isValid());
         ASSERT_TRUE(board.isValid());
-        previous = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(dir.path()));
         Forms::instance().sequence = SequenceState{};
         TFSequenceur::setMessageHook([this](const QString &text) { messages << text; });
         setErrorReportHook([this](const QString &text) {
@@ -62,7 +60,6 @@ protected:
         TFSequenceur::setMessageHook({});
         setErrorReportHook({});
         setPauseHook({});
-        QDir::setCurrent(previous);
     }
 
     void useDemo(bool withSequence = true)
@@ -103,9 +100,8 @@ protected:
         QTest::mouseRelease(handle, Qt::LeftButton, {}, at + delta);
     }
 
-    QTemporaryDir dir;
+    zelvar::testing::WorkingDirectory dir;
     PseudoTerminal board;
-    QString previous;
     std::unique_ptr<TForm_ActBtn> panel;
     QPointer<TFSequenceur> form;
     StepClock *clock = nullptr;

@@ -84,8 +84,6 @@ protected:
     {
         ASSERT_TRUE(dir.isValid());
         ASSERT_TRUE(board.isValid());
-        previousDir = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(dir.path()));
         Forms::instance().settings = PanelSettings{};
         Forms::instance().QuitConfirmed = false;
         setPauseHook([this](int ms) { pauses.push_back(ms); });
@@ -106,7 +104,6 @@ protected:
         setPauseHook({});
         TForm_CfgErreur::setMessageHook({});
         TForm_CfgErreur::setQuitHook({});
-        QDir::setCurrent(previousDir);
     }
 
     // The panel file: the board's pseudo-terminal at 9600, no buttons, around the port
@@ -140,9 +137,8 @@ protected:
         form->show();
     }
 
-    QTemporaryDir dir;
+    zelvar::testing::WorkingDirectory dir;
     PseudoTerminal board;
-    QString previousDir;
     std::vector<int> pauses;
     QStringList messages;
     QList<QByteArray> wireAtMessage;

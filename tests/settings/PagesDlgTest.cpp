@@ -57,8 +57,6 @@ protected:
     {
         ASSERT_TRUE(dir.isValid());
         ASSERT_TRUE(board.isValid());
-        previousDir = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(dir.path()));
         Forms::instance().settings = PanelSettings{};
         setErrorReportHook([this](const QString &text) { errors << text; });
         editor.resize(633, 498);
@@ -74,7 +72,6 @@ protected:
             zelvar::testing::dropHandlers(*panel->ComPort1);
         panel.reset();
         setErrorReportHook({});
-        QDir::setCurrent(previousDir);
     }
 
     void openPanel()
@@ -93,9 +90,8 @@ protected:
         dialog->choosePicture = [this] { return chosenPicture; };
     }
 
-    QTemporaryDir dir;
+    zelvar::testing::WorkingDirectory dir;
     PseudoTerminal board;
-    QString previousDir;
     QWidget editor;
     QLabel *picture = nullptr;
     std::unique_ptr<TForm_ActBtn> panel;
