@@ -502,6 +502,7 @@ TEST_F(LayoutEditor, MacroDialogAddsEventsOnTopAndHoldsThePropertiesMeanwhile)
     macros->Btn_addEvenement->click();
     macros->TreeView1->topLevelItem(0)->setText(0, QStringLiteral("premier"));
     macros->Btn_addEvenement->click();
+    saveShot(*macros, QStringLiteral("macro-dialog"));
     ASSERT_EQ(macros->TreeView1->topLevelItemCount(), 2);
     EXPECT_EQ(macros->TreeView1->currentItem(), macros->TreeView1->topLevelItem(0));
     EXPECT_EQ(macros->TreeView1->topLevelItem(0)->text(0), QStringLiteral("Evenement"));
