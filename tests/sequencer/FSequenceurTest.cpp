@@ -220,7 +220,7 @@ TEST_F(Sequencer, UnsavedChangesAreAskedAboutFirst)
     action("Btn_Nouveau")->trigger();
     ASSERT_TRUE(prompt());
     EXPECT_EQ(prompt()->windowTitle(), "Sequenceur");
-    EXPECT_EQ(prompt()->Label_Ba->text(), "La séquence a changé. Enregistrer avant de continuer ?");
+    EXPECT_EQ(prompt()->Label_Ba->text(), "La séquence a changé.\nEnregistrer avant de continuer ?");
     EXPECT_EQ((QStringList{prompt()->ButtonG_Ba->text(), prompt()->ButtonM_Ba->text(), prompt()->ButtonD_Ba->text()}),
               (QStringList{"Enregistrer", "Ne pas enregistrer", "Annuler"}));
     EXPECT_FALSE(form->isEnabled());
