@@ -361,6 +361,14 @@ void TForm_Base::closeCurrentDialog()
         dialog->closeDialog();
 }
 
+void TForm_Base::answerSequencer(int code)
+{
+    setInputBlocked(false);
+    closeCurrentDialog();
+    if (TFSequenceur *sequencer = Forms::instance().FSequenceur)
+        sequencer->promptAnswered(code);
+}
+
 void TForm_Base::ClickBtnGauche()
 {
     LayoutEditorLink &editor = LayoutEditorLink::instance();
@@ -368,6 +376,9 @@ void TForm_Base::ClickBtnGauche()
     case 1:
         releaseMainWindow();
         closeCurrentDialog();
+        break;
+    case TFSequenceur::PromptSave:
+        answerSequencer(m_leftCode);
         break;
     case 5:
         setInputBlocked(false);
@@ -413,6 +424,9 @@ void TForm_Base::ClickBtnDroite()
         closeCurrentDialog();
         importProject();
         break;
+    case TFSequenceur::PromptCancel:
+        answerSequencer(m_rightCode);
+        break;
     case 4:
         // The prompt stays open; a failure to start the mail program is not reported.
         QDesktopServices::openUrl(QUrl(QStringLiteral("mailto:") + ContactAddress));
@@ -429,6 +443,9 @@ void TForm_Base::ClickBtnMilieu()
     case 1:
         releaseMainWindow();
         closeCurrentDialog();
+        break;
+    case TFSequenceur::PromptDiscard:
+        answerSequencer(m_middleCode);
         break;
     case 3:
         if (editor.save)

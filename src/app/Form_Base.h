@@ -136,6 +136,8 @@ private:
     void updateShape();
     void releaseMainWindow();
     void closeCurrentDialog();
+    // Hands the sequencer the answer to its question about unsaved changes.
+    void answerSequencer(int code);
     void importProject(); // right code 6 of the "Importer" prompt
 
     QString defaultImportChooser();

@@ -51,6 +51,15 @@ LoadedSequence loadSequence(const QString &path, const PanelButtons &panel)
     return loaded;
 }
 
+// A file the sequencer refuses is refused here too: status 1, with its reason.
+bool reportRefusal(const QString &command, const QString &path, const LoadedSequence &loaded)
+{
+    if (loaded.read.refused.isEmpty())
+        return false;
+    err() << "zelvar-cli " << command << " : " << path << " : " << loaded.read.refused << "\n";
+    return true;
+}
+
 ProfileFile panelProfile()
 {
     return ProfileFile::load(PanelFiles::config());
@@ -114,6 +123,8 @@ int seqShow(const QStringList &arguments)
     const QString path = sequencePath(parser.positionalArguments().value(0));
     const PanelButtons panel = panelButtons(panelProfile());
     const LoadedSequence loaded = loadSequence(path, panel);
+    if (reportRefusal(QStringLiteral("seq show"), path, loaded))
+        return 1;
     const SequenceState &s = loaded.state;
 
     if (parser.isSet(QStringLiteral("json"))) {
@@ -173,7 +184,10 @@ int seqExport(const QStringList &arguments)
             err() << "zelvar-cli seq export : " << target << " est un fichier du panneau, il n'est pas remplacé\n";
             return 1;
         }
-    const LoadedSequence loaded = loadSequence(sequencePath(args.value(1)), panelButtons(panelProfile()));
+    const QString path = sequencePath(args.value(1));
+    const LoadedSequence loaded = loadSequence(path, panelButtons(panelProfile()));
+    if (reportRefusal(QStringLiteral("seq export"), path, loaded))
+        return 1;
     QString message;
     if (!loaded.state.EnregistrerIni_Seq(target, &message)) {
         err() << message << " (" << target << ")\n";
@@ -235,7 +249,7 @@ int runPlay(const QStringList &arguments)
     addPortOptions(parser);
     int status = 0;
     if (!parseCommand(parser, arguments, &status,
-                      QStringLiteral("\nCode de sortie : 0 fin normale, 1 séquence sans piste, 2 erreur du port "
+                      QStringLiteral("\nCode de sortie : 0 fin normale, 1 séquence sans piste ou refusée, 2 erreur du port "
                                      "(le message du port est affiché) ou aucun port, 64 usage.\n")))
         return status;
     int from = 0;
@@ -255,6 +269,8 @@ int runPlay(const QStringList &arguments)
     const PanelButtons panel = buildPanelButtons(config.buttons);
     const QString path = sequencePath(parser.positionalArguments().value(0));
     LoadedSequence loaded = loadSequence(path, panel);
+    if (reportRefusal(QStringLiteral("play"), path, loaded))
+        return 1;
     if (loaded.state.trackCount() < 1) {
         err() << "zelvar-cli play : " << path << " n'a aucune piste à jouer\n";
         return 1;

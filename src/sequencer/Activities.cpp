@@ -33,15 +33,36 @@ QString fileForItem(int index, const QString &itemText)
     return index <= 0 ? DefaultFile : Folder + u'/' + itemText;
 }
 
-SelectResult Combo_ActivitesSelect(SequenceState &state, int index, const QString &itemText, int panelButtonCount)
+QString problemMessage(const QString &reason)
 {
-    state.FichierSeq = fileForItem(index, itemText);
-    const ProfileFile profile = ProfileFile::load(state.FichierSeq);
+    const QString problem = QStringLiteral("Probleme avec le fichier ini");
+    return reason.isEmpty() ? problem : problem + u'\n' + reason;
+}
+
+SelectResult load(SequenceState &state, const QString &file, int panelButtonCount)
+{
+    const ProfileFile profile = ProfileFile::load(file);
+    if (const QString reason = refusalReason(profile); !reason.isEmpty())
+        return {false, problemMessage(reason)};
     if (profile.readInteger(SequenceKeys::Tracks, SequenceKeys::TrackCount, 0) < 1)
-        return {false, QStringLiteral("Probleme avec le fichier ini")};
+        return {false, problemMessage()};
+    state.FichierSeq = file;
     state.AllDestroy();
     readSequence(profile, state, panelButtonCount);
     return {true, {}};
+}
+
+SelectResult Combo_ActivitesSelect(SequenceState &state, int index, const QString &itemText, int panelButtonCount)
+{
+    return load(state, fileForItem(index, itemText), panelButtonCount);
+}
+
+int itemForFile(const QStringList &items, const QString &file)
+{
+    for (int k = 0; k < items.size(); ++k)
+        if (fileForItem(k, items[k]) == file)
+            return k;
+    return -1;
 }
 
 } // namespace zelvar::Activities

@@ -26,13 +26,24 @@ QString fileForItem(int index, const QString &itemText);
 struct SelectResult
 {
     bool loaded = false;
-    QString message; // "Probleme avec le fichier ini" when refused
+    // "Probleme avec le fichier ini" when refused, followed on a second line by the reason
+    // when the file could not be read whole.
+    QString message;
 };
 
-// The chooser's selection: the item's file becomes the current file at once; a file whose
-// track count is above 0 replaces the sequence, anything else (missing file included) is
-// refused and the tracks stay as they were.
+// "Probleme avec le fichier ini", followed on a second line by `reason` when there is one.
+QString problemMessage(const QString &reason = {});
+
+// Loads `file` in place of the sequence. A file whose track count is above 0 and that can
+// be read whole replaces the tracks and becomes the current file; anything else (a missing
+// file included) is refused and changes nothing, the current file included.
+SelectResult load(SequenceState &state, const QString &file, int panelButtonCount);
+
+// The chooser's selection: loads the item's file.
 SelectResult Combo_ActivitesSelect(SequenceState &state, int index, const QString &itemText, int panelButtonCount);
+
+// The chooser's item for a file, -1 when the chooser does not list it.
+int itemForFile(const QStringList &items, const QString &file);
 
 } // namespace Activities
 } // namespace zelvar

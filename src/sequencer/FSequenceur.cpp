@@ -15,7 +15,9 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -62,6 +64,13 @@ QPushButton *pushButton(QWidget *parent, const QString &name, const QString &tex
     return b;
 }
 
+// The file chosen in a file dialog; empty when it was cancelled.
+QString chosenFile(QFileDialog &dialog)
+{
+    return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().first()
+                                                                                      : QString();
+}
+
 } // namespace
 
 TFSequenceur::TFSequenceur(QWidget *owner, std::unique_ptr<PlaybackClock> clock)
@@ -81,8 +90,12 @@ TFSequenceur::TFSequenceur(QWidget *owner, std::unique_ptr<PlaybackClock> clock)
         QFileDialog dialog(this, QStringLiteral("Enregistrer sous"));
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.selectFile(QStringLiteral("Sequenceur.ini"));
-        return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().first()
-                                                                                          : QString();
+        return chosenFile(dialog);
+    };
+    askOpenPath = [this] {
+        QFileDialog dialog(this, QStringLiteral("Ouvrir"), Activities::Folder, QStringLiteral("Séquences (*.ini)"));
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        return chosenFile(dialog);
     };
     m_player = std::make_unique<SequencePlayer>(
         state(),
@@ -142,6 +155,8 @@ void TFSequenceur::createControls()
     m_client = new QWidget;
     m_client->setObjectName(QStringLiteral("client"));
     setColors(m_client, WindowColor);
+    // Beyond the content, the view shows the window's colour too.
+    setColors(m_scroll->viewport(), WindowColor);
     m_scroll->setWidget(m_client);
     setCentralWidget(m_scroll);
 
@@ -285,7 +300,7 @@ void TFSequenceur::createMenus()
     };
     QMenu *fichier = menuBar()->addMenu(QStringLiteral("Fichier"));
     item(fichier, QStringLiteral("Btn_Nouveau"), QStringLiteral("Nouveau"), &TFSequenceur::Btn_NouveauClick);
-    item(fichier, QStringLiteral("Ouvrir1"), QStringLiteral("Ouvrir"), [] {});
+    item(fichier, QStringLiteral("Ouvrir1"), QStringLiteral("Ouvrir"), &TFSequenceur::Ouvrir1Click);
     item(fichier, QStringLiteral("Btn_Enregistrer1"), QStringLiteral("Enrg  les reglages"),
          &TFSequenceur::Btn_Enregistrer1Click);
     item(fichier, QStringLiteral("Enrglesequenceursous1"), QStringLiteral("Enrg les reglages sous"),
@@ -318,8 +333,7 @@ void TFSequenceur::FormCreate()
     auto *splash = new TForm_Splash(this);
     Forms::instance().Form_Splash = splash;
     splash->setGeometry(300, 300, 500, 400);
-    splash->show();
-    QTimer::singleShot(2000, splash, &QWidget::close);
+    m_startSplash = splash;
 
     SequenceState &s = state();
     s.FichierSeq = Activities::DefaultFile;
@@ -334,6 +348,21 @@ void TFSequenceur::FormCreate()
     s.CoefTaille = 1;
     Chargement();
     PaintForme();
+}
+
+void TFSequenceur::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    // The start-up splash goes up once this window is on the screen, owned by it, so that
+    // the window does not cover it for its two seconds; the window keeps the keyboard.
+    if (TForm_Splash *splash = std::exchange(m_startSplash, nullptr))
+        QTimer::singleShot(0, splash, [this, splash] {
+            splash->setAttribute(Qt::WA_ShowWithoutActivating);
+            splash->show();
+            splash->raise();
+            activateWindow();
+            QTimer::singleShot(2000, splash, &QWidget::close);
+        });
 }
 
 void TFSequenceur::PaintForme()
@@ -381,8 +410,26 @@ void TFSequenceur::DetectIni()
 
 void TFSequenceur::Combo_ActivitesSelect(int index)
 {
-    const Activities::SelectResult result =
-        Activities::Combo_ActivitesSelect(state(), index, Combo_Activites->itemText(index), panelButtonCount());
+    const QString file = Activities::fileForItem(index, Combo_Activites->itemText(index));
+    askBeforeDropping([this, file] { loadChosen(file); }, [this] { showChosenFile(); });
+}
+
+void TFSequenceur::Ouvrir1Click()
+{
+    askBeforeDropping([this] {
+        const QString path = askOpenPath ? askOpenPath() : QString();
+        if (path.isEmpty())
+            return;
+        // Inside the working directory the file is named as the chooser names it.
+        const QString relative = QDir::current().relativeFilePath(path);
+        loadChosen(relative.startsWith(QStringLiteral("..")) ? QFileInfo(path).absoluteFilePath() : relative);
+    });
+}
+
+void TFSequenceur::loadChosen(const QString &file)
+{
+    const Activities::SelectResult result = Activities::load(state(), file, panelButtonCount());
+    showChosenFile();
     if (!result.loaded) {
         showMessage(result.message);
         return;
@@ -390,6 +437,15 @@ void TFSequenceur::Combo_ActivitesSelect(int index)
     // The model dropped its tracks and loaded the file's: the controls follow.
     destroyControls();
     buildLoaded(0);
+    state().markUnchanged();
+}
+
+void TFSequenceur::showChosenFile()
+{
+    QStringList items;
+    for (int k = 0; k < Combo_Activites->count(); ++k)
+        items << Combo_Activites->itemText(k);
+    Combo_Activites->setCurrentIndex(Activities::itemForFile(items, state().FichierSeq));
 }
 
 int TFSequenceur::panelButtonCount() const
@@ -428,8 +484,11 @@ TFSequenceur::TrackControls *TFSequenceur::currentTrack()
 void TFSequenceur::Chargement()
 {
     const int before = state().trackCount();
-    state().Chargement(panelButtonCount());
+    const QString refused = state().Chargement(panelButtonCount());
+    if (!refused.isEmpty())
+        showMessage(Activities::problemMessage(refused));
     buildLoaded(before);
+    state().markUnchanged();
 }
 
 void TFSequenceur::buildLoaded(int before)
@@ -448,14 +507,17 @@ void TFSequenceur::buildLoaded(int before)
         for (int j = 1; j <= piste.btnCount(); ++j)
             m_tracks.back().Btns.push_back(makeButton(n, j, piste.Btns[size_t(j)]));
     }
+    PControl->raise();
     EditNomBtn->setText(QString::number(s.trackCount()));
     if (s.trackCount() > before) {
         const TPiste &last = s.Pistes.back();
         if (last.btnCount() > 0)
             IncTempsBtn->setPosition(last.Btns.back());
-        PControl->move(PControl->x(), L::trackTop(s.trackCount()));
+        PControl->move(PControl->x(), L::controlBarTopBelow(s.trackCount()));
     }
-    resizeAreas(50);
+    // The timed-button area stands 50 pixels taller after a load, for the rest of the editing.
+    m_buttonAreaExtra = 50;
+    resizeAreas();
     Image_Piste->fill(AreaFill);
     Image_PlageBtn->fill(AreaFill);
     PaCurseur->resize(L::rulerWidth(s.CoefTaille), L::RulerHeight);
@@ -474,14 +536,24 @@ TFSequenceur::TrackControls TFSequenceur::makeTrackControls(int n, bool loaded)
     setColors(c.ComboPiste, TrackColor);
     QComboBox *combo = c.ComboPiste;
     connect(combo, &QComboBox::activated, this, [this, combo](int index) { Select_Code(combo, index); });
-    c.DelBtn = pushButton(ScrollBox_Piste, {}, QStringLiteral("-"), {16, L::trackToolsTop(n), 17, 17});
-    connect(c.DelBtn, &QPushButton::clicked, this, &TFSequenceur::BtnDelClick);
-    c.BtnInc = new THorzUpDown(ScrollBox_Piste);
+    // A track's tools act on their own track, which becomes the current one first.
+    QPushButton *del = c.DelBtn = pushButton(ScrollBox_Piste, {}, QStringLiteral("-"), {16, L::trackToolsTop(n), 17, 17});
+    connect(del, &QPushButton::clicked, this, [this, del] {
+        selectTrackOf(del);
+        BtnDelClick();
+    });
+    TUpDown *inc = c.BtnInc = new THorzUpDown(ScrollBox_Piste);
     c.BtnInc->setGeometry(30, L::trackToolsTop(n), 45, 17);
     c.BtnInc->setRange(1, 0);
-    connect(c.BtnInc, &TUpDown::Click, this, &TFSequenceur::BtnIncClick);
-    c.AddBtn = pushButton(ScrollBox_Piste, {}, QStringLiteral("+"), {76, L::trackToolsTop(n), 17, 17});
-    connect(c.AddBtn, &QPushButton::clicked, this, [this] { BtnAdd(false); });
+    connect(inc, &TUpDown::Click, this, [this, inc] {
+        selectTrackOf(inc);
+        BtnIncClick();
+    });
+    QPushButton *add = c.AddBtn = pushButton(ScrollBox_Piste, {}, QStringLiteral("+"), {76, L::trackToolsTop(n), 17, 17});
+    connect(add, &QPushButton::clicked, this, [this, add] {
+        selectTrackOf(add);
+        BtnAdd(false);
+    });
     c.ComboPiste->setObjectName(QStringLiteral("ComboPiste%1").arg(n));
     c.DelBtn->setObjectName(QStringLiteral("DelBtn%1").arg(n));
     c.BtnInc->setObjectName(QStringLiteral("BtnInc%1").arg(n));
@@ -511,23 +583,25 @@ TBtnSeq *TFSequenceur::makeButton(int track, int index, int time)
     // The drag moves the current button, as the focus made it on the press.
     new ControlDrag(b, [this] { return static_cast<QWidget *>(currentButton()); }, [this] { buttonDragEnded(); });
     b->setToolTip(name);
+    // A new child stands above the others already: only the control bar goes over it, once
+    // the caller has made its buttons.
     b->show();
-    b->raise();
-    PControl->raise();
     return b;
 }
 
-void TFSequenceur::resizeAreas(int extraButtonArea)
+void TFSequenceur::resizeAreas()
 {
     SequenceState &s = state();
     const int height = L::areaHeight(s.trackCount());
-    const int width = L::areaWidth(s.CoefTaille);
+    const int buttonArea = height + m_buttonAreaExtra;
+    // The control bar placed below the tracks stays inside the area.
+    const int editing = std::max(buttonArea, PControl->geometry().bottom() + 1);
     ScrollBox_Piste->resize(120, height);
     Image_Piste->resize(120, height);
-    Image_PlageBtn->setGeometry(119, 0, Image_PlageBtn->width(), height + extraButtonArea);
-    Scroll_PanelprincSeq->resize(width, height + extraButtonArea);
+    Image_PlageBtn->setGeometry(119, 0, Image_PlageBtn->width(), buttonArea);
+    Scroll_PanelprincSeq->resize(L::editingWidth(s.CoefTaille), editing);
     Btn_Curseur1->resize(2, height);
-    m_client->resize(L::scrollWidth(s.CoefTaille), 40 + height + extraButtonArea);
+    m_client->resize(L::scrollWidth(s.CoefTaille), 40 + editing);
 }
 
 void TFSequenceur::TrackBar_CoefTailleChange()
@@ -540,7 +614,7 @@ void TFSequenceur::TrackBar_CoefTailleChange()
     Image_Curseur->draw(false);
     Image_PlageBtn->resize(L::areaWidth(s.CoefTaille), Image_PlageBtn->height());
     Image_PlageBtn->fill(ZoomFill);
-    Scroll_PanelprincSeq->resize(L::areaWidth(s.CoefTaille), Scroll_PanelprincSeq->height());
+    Scroll_PanelprincSeq->resize(L::editingWidth(s.CoefTaille), Scroll_PanelprincSeq->height());
     m_client->resize(L::scrollWidth(s.CoefTaille), m_client->height());
     UAvanRecul->setRange(0, ruler);
     IncTempsBtn->setRange(0, ruler);
@@ -593,6 +667,7 @@ void TFSequenceur::Btn_AddPisteClick()
         AddPiste2();
         setTrackColor(s.PisteEnCours, Red);
         currentTrack()->DelBtn->setEnabled(false);
+        placeControlBarBelowTracks();
         resizeAreas();
         return;
     }
@@ -605,7 +680,15 @@ void TFSequenceur::Btn_AddPisteClick()
     DeColorierBtn();
     Image_Piste->fill(AreaFill);
     Image_PlageBtn->fill(AreaFill);
+    placeControlBarBelowTracks();
     resizeAreas();
+}
+
+void TFSequenceur::placeControlBarBelowTracks()
+{
+    const int tracks = state().trackCount();
+    if (L::coversTrack(PControl->y(), PControl->height(), tracks))
+        PControl->move(PControl->x(), L::controlBarTopBelow(tracks));
 }
 
 void TFSequenceur::nameTrack(int n, bool afterDeletion)
@@ -674,6 +757,7 @@ void TFSequenceur::BtnAdd(bool atCursor)
     const int left = atCursor ? Btn_Curseur1->x() : L::Margin + 10 * j;
     s.addBtn(track, int(L::timeForLeft(left)));
     TBtnSeq *b = makeButton(track, j, int(L::timeForLeft(left)));
+    PControl->raise();
     c = currentTrack();
     c->Btns.push_back(b);
     const TPiste &piste = s.Pistes[size_t(track)];
@@ -783,19 +867,38 @@ void TFSequenceur::OnEnterComboSeq(QComboBox *focused)
     for (int i = 1; i < int(m_tracks.size()); ++i) {
         if (m_tracks[size_t(i)].ComboPiste != focused)
             continue;
-        DeColorierPiste();
-        DeColorierBtn();
-        s.PisteEnCours = i;
-        s.BtnEnCours = s.Pistes[size_t(i)].btnCount();
-        TrackControls &c = m_tracks[size_t(i)];
-        c.AddBtn->setEnabled(true);
-        c.DelBtn->setEnabled(true);
-        c.BtnInc->setEnabled(true);
-        setTrackColor(i, Red);
-        setButtonColor(currentButton(), Red);
-        showCurrentTime();
+        selectTrack(i);
         EditTemps->setText(L::statusAfterTrackFocus(i, s.trackCount(), s.Pistes[size_t(i)].btnCount()));
         return;
+    }
+}
+
+void TFSequenceur::selectTrack(int track)
+{
+    SequenceState &s = state();
+    DeColorierPiste();
+    DeColorierBtn();
+    s.PisteEnCours = track;
+    s.BtnEnCours = s.Pistes[size_t(track)].btnCount();
+    TrackControls &c = m_tracks[size_t(track)];
+    c.AddBtn->setEnabled(true);
+    c.DelBtn->setEnabled(true);
+    c.BtnInc->setEnabled(true);
+    setTrackColor(track, Red);
+    setButtonColor(currentButton(), Red);
+    showCurrentTime();
+}
+
+void TFSequenceur::selectTrackOf(QWidget *tool)
+{
+    // The current track keeps its current button: its "-" removes the one picked.
+    for (int i = 1; i < int(m_tracks.size()); ++i) {
+        const TrackControls &c = m_tracks[size_t(i)];
+        if (tool == c.AddBtn || tool == c.DelBtn || tool == c.BtnInc) {
+            if (i != state().PisteEnCours)
+                selectTrack(i);
+            return;
+        }
     }
 }
 
@@ -836,7 +939,46 @@ void TFSequenceur::Menuitem_SeeOutilsClick()
 
 void TFSequenceur::Btn_NouveauClick()
 {
-    AllDestroy();
+    askBeforeDropping([this] {
+        AllDestroy();
+        state().markUnchanged();
+    });
+}
+
+void TFSequenceur::askBeforeDropping(std::function<void()> proceed, std::function<void()> cancelled)
+{
+    if (!state().changed()) {
+        proceed();
+        return;
+    }
+    // One question at a time; and with no main window to ask through, nothing is dropped.
+    if (asking() || Forms::instance().Form_Base.isNull()) {
+        if (cancelled)
+            cancelled();
+        return;
+    }
+    m_afterAnswer = std::move(proceed);
+    m_afterCancel = std::move(cancelled);
+    // The window waits for the answer.
+    setEnabled(false);
+    requestPrompt(QStringLiteral("Sequenceur"), QStringLiteral("Enregistrer"), QStringLiteral("Annuler"),
+                  QStringLiteral("Ne pas enregistrer"),
+                  QStringLiteral("La séquence a changé.\rEnregistrer avant de continuer ?"), PromptSave, PromptCancel,
+                  PromptDiscard, true, true, true);
+}
+
+void TFSequenceur::promptAnswered(int code)
+{
+    const std::function<void()> proceed = std::exchange(m_afterAnswer, {});
+    const std::function<void()> cancelled = std::exchange(m_afterCancel, {});
+    setEnabled(true);
+    activateWindow();
+    if (!proceed)
+        return;
+    if (code == PromptDiscard || (code == PromptSave && saveToCurrentFile()))
+        proceed();
+    else if (cancelled)
+        cancelled();
 }
 
 void TFSequenceur::dropButton(TBtnSeq *button)
@@ -867,9 +1009,18 @@ void TFSequenceur::AllDestroy()
 
 void TFSequenceur::Btn_Enregistrer1Click()
 {
+    saveToCurrentFile();
+}
+
+bool TFSequenceur::saveToCurrentFile()
+{
     QString message;
-    if (!state().EnregistrerIni_Seq(state().FichierSeq, &message))
+    if (!state().EnregistrerIni_Seq(state().FichierSeq, &message)) {
         showMessage(message);
+        return false;
+    }
+    state().markUnchanged();
+    return true;
 }
 
 void TFSequenceur::Enrglesequenceursous1Click()
@@ -878,7 +1029,9 @@ void TFSequenceur::Enrglesequenceursous1Click()
     if (path.isEmpty())
         return;
     QString message;
-    if (!state().EnregistrerIni_Seq(path, &message))
+    if (state().EnregistrerIni_Seq(path, &message))
+        state().markUnchanged();
+    else
         showMessage(message);
     DetectIni();
 }
@@ -946,7 +1099,8 @@ void TFSequenceur::Image_CurseurClick(QPoint at)
 {
     SequenceState &s = state();
     Btn_Curseur1->move(at.x() + L::Margin, at.y());
-    PControl->move(L::controlBarLeftAfterClick(at.x(), s.CoefTaille), 400);
+    PControl->move(L::controlBarLeftAfterClick(at.x(), s.CoefTaille), L::controlBarTopAfterClick(s.trackCount()));
+    resizeAreas();
     ScrollBox_Piste->move(m_scroll->horizontalScrollBar()->value(), ScrollBox_Piste->y());
     showPosition(s.PositionLecture);
     s.PositionLecture = int(L::timeForLeft(Btn_Curseur1->x()));
@@ -1006,6 +1160,15 @@ void TFSequenceur::buttonDragEnded()
 
 void TFSequenceur::closeEvent(QCloseEvent *event)
 {
+    // Unsaved changes are asked about first; the answer closes the window again.
+    if (asking() || (!m_closing && state().changed())) {
+        event->ignore();
+        askBeforeDropping([this] {
+            m_closing = true;
+            close();
+        });
+        return;
+    }
     // Nothing is left to fire once the tracks go: the clock stops with the window.
     m_player->Btn_StopClick();
     ActivBtnP(1, 1, 1, 1, 1, 1, 1);

@@ -28,6 +28,7 @@ namespace zelvar {
 class ControlDrag;
 class SequencePlayer;
 class TUpDown;
+class TForm_Splash;
 
 // The sequencer window: tracks bound to panel buttons, timed buttons along a ruler of
 // seconds, a loop marker, and the play controls. Its sequence is the program's one sequence
@@ -92,6 +93,14 @@ public:
     std::function<void(const QString &)> showMessage;
     // Asks for the path of "Enrg les reglages sous"; empty when cancelled. Tests replace it.
     std::function<QString()> askSavePath;
+    // Asks for the sequence file "Ouvrir" loads; empty when cancelled. Tests replace it.
+    std::function<QString()> askOpenPath;
+
+    // The answers of the question asked before unsaved changes would be dropped; the main
+    // window's prompt hands them back through promptAnswered().
+    enum PromptCode { PromptSave = 20, PromptDiscard = 21, PromptCancel = 22 };
+    void promptAnswered(int code);
+    bool asking() const { return bool(m_afterAnswer); }
 
     void FormCreate();
     void PaintForme();
@@ -117,6 +126,7 @@ public:
     void Btn_HideRegleClick();
     void Menuitem_SeeOutilsClick();
     void Btn_NouveauClick();
+    void Ouvrir1Click();
     void AllDestroy();
     void Aproposde1Click();
     void Btn_LectureClick();
@@ -135,10 +145,21 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override; // focus of the tracks' lists
 
 private:
     static MessageHook &messageHook();
+    // Runs `proceed` at once when the sequence is as it was loaded or saved; otherwise asks
+    // first whether to save it: "Enregistrer" saves then proceeds (a failed save goes no
+    // further), "Ne pas enregistrer" proceeds, "Annuler" runs `cancelled`.
+    void askBeforeDropping(std::function<void()> proceed, std::function<void()> cancelled = {});
+    bool saveToCurrentFile();
+    void loadChosen(const QString &file);
+    void showChosenFile();
+    void selectTrack(int track);
+    void selectTrackOf(QWidget *tool);
+    void placeControlBarBelowTracks();
     void destroyControls();
     void dropButton(TBtnSeq *button);
     void buildLoaded(int before);
@@ -150,7 +171,7 @@ private:
     void nameTrack(int n, bool afterDeletion);
     void placeTrack(int n);
     int panelButtonCount() const;
-    void resizeAreas(int extraButtonArea = 0);
+    void resizeAreas();
     void showPosition(int position);
     void onTicked(int shown);
     void onFailed(const QString &message);
@@ -169,6 +190,10 @@ private:
     QPoint m_popupAt;           // where the timed-button area's popup was asked for
     bool m_reportedThisRun = false;
     int m_buttonAreaExtra = 0;
+    std::function<void()> m_afterAnswer; // what the pending question goes on with
+    std::function<void()> m_afterCancel;
+    QPointer<TForm_Splash> m_startSplash; // shown with the window, for two seconds
+    bool m_closing = false; // the question before closing was answered: close without asking
 };
 
 } // namespace zelvar

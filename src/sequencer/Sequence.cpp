@@ -65,9 +65,9 @@ void SequenceState::AllDestroy()
     BtnEnCours = 0;
 }
 
-void SequenceState::Chargement(int panelButtonCount)
+QString SequenceState::Chargement(int panelButtonCount)
 {
-    readSequence(ProfileFile::load(FichierSeq), *this, panelButtonCount);
+    return readSequence(ProfileFile::load(FichierSeq), *this, panelButtonCount).refused;
 }
 
 bool SequenceState::EnregistrerIni_Seq(const QString &path, QString *message) const
@@ -76,6 +76,20 @@ bool SequenceState::EnregistrerIni_Seq(const QString &path, QString *message) co
     if (!result.ok && message)
         *message = QStringLiteral("Erreur d'enregistrement dans le fichier ini");
     return result.ok;
+}
+
+bool SequenceState::changed() const
+{
+    const auto first = Pistes.begin() + (Pistes.empty() ? 0 : 1);
+    return loopLeft != m_unchanged.loopLeft || CoefTaille != m_unchanged.CoefTaille ||
+           !std::equal(first, Pistes.end(), m_unchanged.tracks.begin(), m_unchanged.tracks.end());
+}
+
+void SequenceState::markUnchanged()
+{
+    m_unchanged.tracks.assign(Pistes.begin() + (Pistes.empty() ? 0 : 1), Pistes.end());
+    m_unchanged.loopLeft = loopLeft;
+    m_unchanged.CoefTaille = CoefTaille;
 }
 
 QString playTimeText(long long seconds)

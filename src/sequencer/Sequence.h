@@ -40,9 +40,8 @@ struct SequenceState
     static constexpr int MinCoefTaille = 1;
     static constexpr int MaxCoefTaille = 12;
     static constexpr int SecondsPerStep = 600; // the ruler spans 600 × CoefTaille seconds
-    // Tracks and timed buttons one load may build; a file asking for more ends its load there,
-    // as a load that runs out of resources does.
-    static constexpr int MaxLoadedObjects = 10000;
+    // Tracks and timed buttons one file may hold; a file asking for more is refused whole.
+    static constexpr int MaxLoadedObjects = 100000;
 
     // Indexed from 1, slot 0 unused. Empty when never filled since the program started, or
     // dropped by "Nouveau", a load or the window's closing; only slot 0 once emptied by
@@ -77,11 +76,26 @@ struct SequenceState
     void AllDestroy();
 
     // Loads the current file (FichierSeq) on top of the tracks already there, for a panel of
-    // `panelButtonCount` buttons. A missing file reads as defaults: no tracks.
-    void Chargement(int panelButtonCount);
+    // `panelButtonCount` buttons. A missing file reads as defaults: no tracks. A file that
+    // cannot be read whole changes nothing: the reason is returned, else an empty text.
+    QString Chargement(int panelButtonCount);
     // Writes the sequence to `path` atomically. False with the message for the user
     // ("Erreur d'enregistrement dans le fichier ini") and the old file left whole.
     bool EnregistrerIni_Seq(const QString &path, QString *message = nullptr) const;
+
+    // Whether the tracks, the loop marker or the zoom differ from what was last loaded or
+    // saved (markUnchanged).
+    bool changed() const;
+    void markUnchanged();
+
+private:
+    struct Content
+    {
+        std::vector<TPiste> tracks; // tracks 1.. in order
+        int loopLeft = MargePiste;
+        int CoefTaille = 1;
+    };
+    Content m_unchanged;
 };
 
 // A play position as the window shows it: a time of day, hh:mm:ss (00:05:00 for 300).

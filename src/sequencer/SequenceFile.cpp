@@ -1,5 +1,9 @@
 #include "sequencer/SequenceFile.h"
 
+#include <QLocale>
+
+#include <algorithm>
+
 namespace zelvar {
 
 namespace {
@@ -16,36 +20,50 @@ QString buttonKey(int j)
 
 } // namespace
 
+QString refusalReason(const ProfileFile &profile)
+{
+    using namespace SequenceKeys;
+    if (profile.unreadable())
+        return profile.readError();
+    // Counted before anything is built, and no further than the limit: a count of two
+    // billion costs no more than one at the limit.
+    const int tracks = profile.readInteger(Tracks, TrackCount, 0);
+    long long objects = std::max(tracks, 0);
+    for (int n = 1; n <= tracks && objects <= SequenceState::MaxLoadedObjects; ++n)
+        objects += std::max(profile.readInteger(trackSection(n), ButtonCount, 0), 0);
+    if (objects <= SequenceState::MaxLoadedObjects)
+        return {};
+    return QStringLiteral("La séquence compte plus de %1 pistes et boutons : elle n'est pas lue.")
+        .arg(QLocale(QLocale::French).toString(SequenceState::MaxLoadedObjects));
+}
+
 SequenceRead readSequence(const ProfileFile &profile, SequenceState &state, int panelButtonCount)
 {
     using namespace SequenceKeys;
     SequenceRead read;
+    read.refused = refusalReason(profile);
+    if (!read.refused.isEmpty())
+        return read;
     read.storedCount = profile.readInteger(Tracks, TrackCount, 0);
     read.loopLeft = profile.readInteger(Tracks, Loop, SequenceState::MargePiste);
     read.storedZoom = profile.readInteger(Tracks, Zoom, 1);
     state.loopLeft = read.loopLeft;
     state.CoefTaille = SequenceState::clampZoom(read.storedZoom);
 
-    int budget = SequenceState::MaxLoadedObjects;
-    bool loaded = false;
-    for (int n = 1; n <= read.storedCount && budget > 0; ++n) {
+    for (int n = 1; n <= read.storedCount; ++n) {
         const QString section = trackSection(n);
-        --budget;
         TPiste &piste = state.AddPiste2();
-        loaded = true;
         const int stored = profile.readInteger(section, Code, 0);
         // The track's list holds "Off" and the panel's buttons; a number outside it selects nothing.
         const bool selectable = stored >= 0 && stored <= panelButtonCount;
         piste.Code = selectable ? stored : -1;
         piste.keptCode = selectable ? 0 : stored;
         piste.NbBtns = profile.readInteger(section, ButtonCount, 0);
-        for (int j = 1; j <= piste.NbBtns; ++j) {
-            if (budget-- <= 0)
-                break;
+        piste.Btns.reserve(size_t(std::max(piste.NbBtns, 0)) + 1);
+        for (int j = 1; j <= piste.NbBtns; ++j)
             piste.Btns.push_back(profile.readInteger(section, buttonKey(j), 0));
-        }
     }
-    if (loaded) {
+    if (read.storedCount >= 1) {
         state.PisteEnCours = state.trackCount();
         state.BtnEnCours = state.Pistes.back().btnCount();
     }

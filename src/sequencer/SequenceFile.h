@@ -23,10 +23,16 @@ struct SequenceRead
     int storedCount = 0; // "Nombre total de piste" as stored (default 0)
     int loopLeft = SequenceState::MargePiste;
     int storedZoom = 1;  // "curseur de taille" as stored, before it is brought into range
+    QString refused;     // why the file was not read; empty when it was
 };
 
+// Why a sequence file cannot be loaded whole (it could not be read, or it holds more than
+// MaxLoadedObjects tracks and timed buttons); empty when it can.
+QString refusalReason(const ProfileFile &profile);
+
 // Reads a sequence file into `state` (tracks appended, loop marker and zoom applied) for a
-// panel of `panelButtonCount` buttons, with the reader's defaults and stop rules.
+// panel of `panelButtonCount` buttons, with the reader's defaults. A file refused by
+// refusalReason leaves `state` as it was.
 SequenceRead readSequence(const ProfileFile &profile, SequenceState &state, int panelButtonCount);
 
 // The file a save writes, from empty, in the writer's order.

@@ -83,14 +83,18 @@ void SequencePlayer::UAvanReculClick(int position)
 void SequencePlayer::Timer1Timer()
 {
     SequenceState &s = m_state;
-    // The position only grows while nobody stops it; it rests at the largest value it can hold.
-    if (s.PositionLecture < std::numeric_limits<int>::max())
+    // The position only grows while nobody stops it; it rests at the largest value it can
+    // hold, where what stands at that second has fired on the tick that reached it.
+    const bool moved = s.PositionLecture < std::numeric_limits<int>::max();
+    if (moved)
         ++s.PositionLecture;
     emit ticked(s.PositionLecture);
     if (s.loopTime() == s.PositionLecture) {
         s.PositionLecture = 0;
         return;
     }
+    if (!moved)
+        return;
     const int now = s.PositionLecture;
     try {
         // Track and button counts are read afresh each time round: a handler of fired()

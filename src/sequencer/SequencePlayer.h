@@ -46,7 +46,8 @@ public:
 
     // One tick, as the clock's timeout runs it: the position goes up by one second; at the
     // loop time it goes back to 0 and nothing fires; otherwise every track with a button at
-    // the new second fires, in track order, once per button. A port error ends the tick and
+    // the new second fires, in track order, once per button. At the largest second the
+    // position stays and nothing fires again. A port error ends the tick and
     // is reported through failed(); playback goes on with the next tick.
     void Timer1Timer();
     // Fires the current track (PisteEnCours). Raises the port's error.

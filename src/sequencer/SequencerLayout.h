@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <algorithm>
+
 #include <vector>
 
 namespace zelvar {
@@ -18,20 +20,35 @@ inline constexpr int RulerHeight = 40;
 inline constexpr int ScrollExtra = 300;  // the window scrolls this far past the editing area
 inline constexpr int FollowFrom = 800;   // the view follows the cursor beyond this width
 inline constexpr int LoopTop = 13;
+inline constexpr int MarkWidth = 9;      // a timed button, and the loop marker
+inline constexpr int LoopReach = 675;    // the loop marker may stand 675 × zoom past the origin
+inline constexpr int ClickBarTop = 400;  // the control bar's top after a click on the ruler
 
 inline int leftForTime(long long seconds) { return int(seconds + Margin); }
 inline long long timeForLeft(int left) { return (long long)left - Margin; }
 
-// Ruler, timed-button area and editing area widths for a zoom step.
+// Ruler and timed-button area widths for a zoom step.
 inline int rulerWidth(int zoom) { return 600 * zoom; }
 inline int areaWidth(int zoom) { return 600 * zoom + Margin; }
-inline int scrollWidth(int zoom) { return areaWidth(zoom) + ScrollExtra; }
+// The editing area holds a button at the ruler's end and the loop marker at its farthest,
+// both whole; the window scrolls 300 pixels past the timed-button area, or that far.
+inline int editingWidth(int zoom) { return std::max(rulerWidth(zoom), LoopReach * zoom) + Margin + MarkWidth; }
+inline int scrollWidth(int zoom) { return std::max(areaWidth(zoom) + ScrollExtra, editingWidth(zoom)); }
 
 // Height of the track and button areas for n tracks: (n + 1) × 48, at least 550.
 int areaHeight(int tracks);
 
 inline int trackTop(int track) { return RowPitch * track; }
 inline int trackToolsTop(int track) { return RowPitch * track + 20; }
+// The control bar stands below the last track's row, where it covers no timed button; a
+// ruler click puts it at 400 when that is below the tracks.
+inline int controlBarTopBelow(int tracks) { return trackTop(tracks + 1); }
+inline int controlBarTopAfterClick(int tracks) { return std::max(ClickBarTop, controlBarTopBelow(tracks)); }
+// Whether a control bar at `top`, `height` high, covers track n's row.
+inline bool coversTrack(int top, int height, int track)
+{
+    return top < trackTop(track + 1) && top + height > trackTop(track);
+}
 
 // One line of the ruler's scale, in ruler pixels; `label` is empty for unlabelled marks.
 struct Mark

@@ -129,3 +129,41 @@ TEST_F(CliSequences, PlayEndsOnTerminateOrWhenTheBoardGoes)
     ASSERT_TRUE(p.waitForFinished(10000));
     EXPECT_EQ(p.exitCode(), 2) << p.readAllStandardError().constData();
 }
+
+TEST_F(CliSequences, LargeSequencesWholeAndAbsurdOnesRefused)
+{
+    // Two tracks, a mark a second for 100 minutes each.
+    QByteArray large = "[pistes]\r\nNombre total de piste=2\r\n";
+    for (int n = 1; n <= 2; ++n) {
+        large += "[piste" + QByteArray::number(n) + "]\r\nNombre total de btns=6000\r\nCode selectionne=" +
+                 QByteArray::number(n) + "\r\n";
+        for (int j = 1; j <= 6000; ++j)
+            large += "Left du btn" + QByteArray::number(j) + "=" + QByteArray::number(j) + "\r\n";
+    }
+    writeFile(dir.filePath("large.ini"), large);
+    auto r = runCli(dir.path(), {"seq", "show", "large.ini", "--json"});
+    ASSERT_EQ(r.status, 0);
+    const QJsonArray tracks = QJsonDocument::fromJson(r.out).object()["tracks"].toArray();
+    ASSERT_EQ(tracks.size(), 2);
+    for (const QJsonValue &t : tracks)
+        EXPECT_EQ(t.toObject()["times"].toArray().size(), 6000);
+
+    EXPECT_EQ(runCli(dir.path(), {"seq", "export", "copy.ini", "large.ini"}).status, 0);
+    EXPECT_EQ(readFile(dir.filePath("copy.ini")).count("Left du btn6000=6000\r\n"), 2);
+
+    r = runCli(dir.path(), onPty({"play", "large.ini", "--from", "5999", "--ticks", "1"}));
+    EXPECT_EQ(r.status, 0) << r.err.constData();
+    EXPECT_EQ(r.out, "01:40:00 piste 1 bouton 1 Sonnette\n01:40:00 piste 2 bouton 2 Lampe\n");
+    EXPECT_EQ(pty.read(15), "S4N$#S4F$#S5N$#");
+
+    // 101 000 tracks and marks: refused whole, status 1, nothing written.
+    writeFile(dir.filePath("huge.ini"), "[pistes]\r\nNombre total de piste=1\r\n[piste1]\r\nNombre total de btns=100999\r\n");
+    for (const QStringList &arguments :
+         {QStringList{"seq", "show", "huge.ini"}, {"seq", "export", "out.ini", "huge.ini"}, onPty({"play", "huge.ini"})}) {
+        r = runCli(dir.path(), arguments);
+        EXPECT_EQ(r.status, 1) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains("plus de 100")) << r.err.constData();
+    }
+    EXPECT_FALSE(QFile::exists(dir.filePath("out.ini")));
+    EXPECT_EQ(pty.drain(), QByteArray());
+}

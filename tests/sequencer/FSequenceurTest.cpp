@@ -1,6 +1,8 @@
 #include "sequencer/FSequenceur.h"
 
 #include "../devices/ComPortPty.h"
+#include "app/Form_Base.h"
+#include "app/formDynamique.h"
 #include "Shots.h"
 #include "TestFiles.h"
 #include "common/Pause.h"
@@ -9,11 +11,13 @@
 #include "forms/Forms.h"
 #include "panel/Form_ActBtn.h"
 #include "sequencer/SequencePlayer.h"
+#include "widgets/Form_Splash.h"
 #include "widgets/HorzUpDown.h"
 
 #include "sequencer/StepClock.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
@@ -57,12 +61,15 @@ protected:
         if (panel)
             zelvar::testing::dropHandlers(*panel->ComPort1);
         panel.reset();
+        base.reset();
+        QApplication::setQuitOnLastWindowClosed(true);
         TFSequenceur::setMessageHook({});
         setErrorReportHook({});
         setPauseHook({});
     }
 
-    void useDemo(bool withSequence = true)
+    // With the main window, its panel is the live panel and its prompt asks the questions.
+    void useDemo(bool withSequence = true, bool withMainWindow = false)
     {
         const QDir demo(QStringLiteral(ZELVAR_DEMO));
         QByteArray panelFile = readFile(demo.filePath("Zelvar2.ini"));
@@ -73,6 +80,11 @@ protected:
             QFile::copy(demo.filePath("Activites/" + name), dir.filePath("Activites/" + name));
         if (withSequence)
             QFile::copy(demo.filePath("Sequenceur.ini"), dir.filePath("Sequenceur.ini"));
+        if (withMainWindow) {
+            QApplication::setQuitOnLastWindowClosed(false);
+            base = std::make_unique<TForm_Base>();
+            return;
+        }
         panel = std::make_unique<TForm_ActBtn>();
         ASSERT_TRUE(panel->ComPort1->Connected());
     }
@@ -102,6 +114,7 @@ protected:
 
     zelvar::testing::WorkingDirectory dir;
     PseudoTerminal board;
+    std::unique_ptr<TForm_Base> base;
     std::unique_ptr<TForm_ActBtn> panel;
     QPointer<TFSequenceur> form;
     StepClock *clock = nullptr;
@@ -115,6 +128,9 @@ protected:
 TEST_F(Sequencer, OpensEmptyWithItsFixedControls)
 {
     open();
+    // The start-up splash goes up once the window is shown, above it and owned by it.
+    QTRY_VERIFY(Forms::instance().Form_Splash && Forms::instance().Form_Splash->isVisible());
+    EXPECT_EQ(Forms::instance().Form_Splash->windowHandle()->transientParent(), form->windowHandle());
     saveShot(*form, "sequencer-empty");
     EXPECT_EQ(form->windowTitle(), "Sequenceur");
     EXPECT_EQ(form->Combo_Activites->itemText(0), "Default");
@@ -146,8 +162,118 @@ TEST_F(Sequencer, DemoLoadsWithTheGeometryOfALoadedFile)
     ASSERT_TRUE(first);
     EXPECT_EQ(first->objectName(), "S1___Arret_1");
     EXPECT_EQ(first->geometry(), QRect(121, 40, 9, 28));
-    // The control bar stands at the last track's list.
-    EXPECT_EQ(form->PControl->y(), 120);
+    // The control bar stands just below the last track and covers none of its buttons.
+    EXPECT_EQ(form->PControl->y(), 160);
+    for (size_t n = 1; n < form->tracks().size(); ++n)
+        for (size_t j = 1; j < form->tracks()[n].Btns.size(); ++j)
+            EXPECT_FALSE(form->PControl->geometry().intersects(form->tracks()[n].Btns[j]->geometry())) << n << " " << j;
+
+    // "+ piste" keeps the area's colour below the tracks and the scroll range.
+    const QSize client = form->scrollArea()->widget()->size();
+    QTest::mouseClick(form->Btn_AddPiste, Qt::LeftButton);
+    EXPECT_EQ(form->scrollArea()->widget()->size(), client);
+    EXPECT_EQ(form->PControl->y(), 200); // below the new track
+    QWidget *view = form->scrollArea()->viewport();
+    const QImage shown = form->grab().toImage();
+    EXPECT_EQ(shown.pixelColor(view->mapTo(form.data(), QPoint(850, view->height() - 3))), QColor(0x4C, 0x45, 0x7D));
+}
+
+TEST_F(Sequencer, EachTracksToolsActOnTheirOwnTrack)
+{
+    useDemo();
+    open();
+    const std::vector<int> third = state().Pistes[3].Btns;
+    const int first = state().Pistes[1].btnCount();
+    QTest::mouseClick(child<QPushButton>("AddBtn1"), Qt::LeftButton);
+    EXPECT_EQ(state().PisteEnCours, 1);
+    EXPECT_EQ(state().Pistes[1].btnCount(), first + 1);
+    EXPECT_EQ(form->tracks()[1].ComboPiste->palette().color(QPalette::Button), QColor(Qt::red));
+    QTest::mouseClick(child<QPushButton>("DelBtn1"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>("DelBtn1"), Qt::LeftButton);
+    EXPECT_EQ(state().Pistes[1].btnCount(), first - 1);
+    EXPECT_EQ(state().Pistes[3].Btns, third);
+
+    // Track 2's up-down picks among track 2's buttons.
+    ASSERT_GE(state().Pistes[2].btnCount(), 1);
+    form->tracks()[2].BtnInc->step(1);
+    EXPECT_EQ(state().PisteEnCours, 2);
+    EXPECT_EQ(form->EditNomBtn->text(), form->button(2, state().BtnEnCours)->Caption());
+    EXPECT_EQ(state().Pistes[3].Btns, third);
+}
+
+TEST_F(Sequencer, UnsavedChangesAreAskedAboutFirst)
+{
+    useDemo(true, true);
+    open();
+    const QByteArray saved = readFile(dir.filePath("Sequenceur.ini"));
+    const auto prompt = [] { return Forms::instance().formDynamique.data(); };
+    const auto answer = [&](QPushButton *TformDynamique::*button) {
+        ASSERT_TRUE(prompt() && prompt()->isVisible());
+        QTest::mouseClick(prompt()->*button, Qt::LeftButton);
+        EXPECT_FALSE(prompt() && prompt()->isVisible());
+        EXPECT_TRUE(form->isEnabled());
+    };
+
+    // "Nouveau" after a change asks; "Annuler" keeps everything.
+    QTest::mouseClick(child<QPushButton>("AddBtn1"), Qt::LeftButton);
+    const SequenceState changed = state();
+    action("Btn_Nouveau")->trigger();
+    ASSERT_TRUE(prompt());
+    EXPECT_EQ(prompt()->windowTitle(), "Sequenceur");
+    EXPECT_EQ(prompt()->Label_Ba->text(), "La séquence a changé.\nEnregistrer avant de continuer ?");
+    EXPECT_EQ((QStringList{prompt()->ButtonG_Ba->text(), prompt()->ButtonM_Ba->text(), prompt()->ButtonD_Ba->text()}),
+              (QStringList{"Enregistrer", "Ne pas enregistrer", "Annuler"}));
+    EXPECT_FALSE(form->isEnabled());
+    saveShot(*prompt(), "sequencer-question");
+    answer(&TformDynamique::ButtonD_Ba);
+    EXPECT_EQ(state().Pistes, changed.Pistes);
+
+    // Choosing an activity: "Annuler" puts the chooser and the current file back.
+    const int jardin = form->Combo_Activites->findText("Jardin.ini");
+    form->Combo_Activites->setCurrentIndex(jardin);
+    emit form->Combo_Activites->activated(jardin);
+    answer(&TformDynamique::ButtonD_Ba);
+    EXPECT_EQ(form->Combo_Activites->currentIndex(), 0);
+    EXPECT_EQ(state().FichierSeq, "Sequenceur.ini");
+    EXPECT_EQ(state().Pistes, changed.Pistes);
+
+    // "Ne pas enregistrer" goes on and leaves the file as it was.
+    form->Combo_Activites->setCurrentIndex(jardin);
+    emit form->Combo_Activites->activated(jardin);
+    answer(&TformDynamique::ButtonM_Ba);
+    EXPECT_EQ(state().FichierSeq, "Activites/Jardin.ini");
+    EXPECT_EQ(readFile(dir.filePath("Sequenceur.ini")), saved);
+    action("Btn_Nouveau")->trigger(); // as loaded: nothing to ask
+    EXPECT_FALSE(prompt() && prompt()->isVisible());
+    EXPECT_TRUE(form->tracks().empty());
+
+    // Closing after a change: "Enregistrer" saves into the current file, then closes.
+    QTest::mouseClick(form->Btn_AddPiste, Qt::LeftButton);
+    form->close();
+    EXPECT_TRUE(form->isVisible());
+    answer(&TformDynamique::ButtonG_Ba);
+    EXPECT_FALSE(form && form->isVisible());
+    EXPECT_TRUE(readFile(dir.filePath("Activites/Jardin.ini")).contains("Nombre total de piste=1\r\n"));
+}
+
+TEST_F(Sequencer, AFileBeyondTheLimitIsRefusedAndTheWindowKeepsItsFile)
+{
+    useDemo();
+    const QByteArray big = "[pistes]\r\nNombre total de piste=2\r\n[piste1]\r\nNombre total de btns=60000\r\n"
+                           "[piste2]\r\nNombre total de btns=40998\r\n"; // 101 000 objects
+    writeFile(dir.filePath("Activites/Big.ini"), big);
+    open();
+    const std::vector<TPiste> shown = state().Pistes;
+    const int item = form->Combo_Activites->findText("Big.ini");
+    form->Combo_Activites->setCurrentIndex(item);
+    emit form->Combo_Activites->activated(item);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].startsWith("Probleme avec le fichier ini\nLa séquence compte plus de 100")) << messages[0].toStdString();
+    EXPECT_EQ(state().FichierSeq, "Sequenceur.ini");
+    EXPECT_EQ(form->Combo_Activites->currentIndex(), 0);
+    EXPECT_EQ(state().Pistes, shown);
+    action("Btn_Enregistrer1")->trigger();
+    EXPECT_EQ(readFile(dir.filePath("Activites/Big.ini")), big);
 }
 
 TEST_F(Sequencer, EditingTracksAndTimedButtons)
@@ -224,6 +350,17 @@ TEST_F(Sequencer, DraggedButtonsStayOnTheirTrackAndWithinTheRuler)
     drag(form->Btn_Loop, {2000, 30});
     EXPECT_EQ(form->Btn_Loop->pos(), QPoint(1470, 13));
     EXPECT_EQ(state().loopLeft, 1470);
+
+    // Past the end at any zoom, both stay whole inside the area, within the scroll range.
+    for (int zoom : {1, 2, 5, 12}) {
+        form->TrackBar_CoefTaille->setValue(zoom);
+        drag(b, {9000, 0});
+        drag(form->Btn_Loop, {9000, 0});
+        for (QWidget *w : {static_cast<QWidget *>(b), static_cast<QWidget *>(form->Btn_Loop)}) {
+            EXPECT_TRUE(form->Scroll_PanelprincSeq->rect().contains(w->geometry())) << zoom;
+            EXPECT_GT(form->scrollArea()->widget()->width(), w->geometry().right()) << zoom;
+        }
+    }
 }
 
 TEST_F(Sequencer, DeletingATrackRenumbersTheOnesBehindIt)
@@ -288,7 +425,7 @@ TEST_F(Sequencer, ZoomAndAreaHeights)
     EXPECT_EQ(form->PaCurseur->width(), 7200);
     EXPECT_EQ(form->Image_Curseur->image().width(), 7200);
     EXPECT_EQ(form->UAvanRecul->Max(), 7200);
-    EXPECT_EQ(form->Scroll_PanelprincSeq->width(), 7320);
+    EXPECT_EQ(form->Image_PlageBtn->width(), 7320);
     saveShot(*form, "sequencer-zoom12");
     for (int n = 1; n <= 12; ++n)
         form->Btn_AddPisteClick();

@@ -135,14 +135,34 @@ TEST(SequenceFile, ActionBeyondThePanelIsKeptOnSave)
     EXPECT_EQ(fromBytes(saved, 7).Pistes[1].Code, 7); // the bigger panel selects it again
 }
 
-TEST(SequenceFile, AbsurdCountsEndTheLoadInsteadOfExhaustingMemory)
+TEST(SequenceFile, MoreThanTheObjectLimitIsRefusedWhole)
 {
-    const SequenceState state =
-        fromBytes("[pistes]\nNombre total de piste=2000000000\n[piste1]\nNombre total de btns=2000000000\n");
-    int objects = state.trackCount();
-    for (int n = 1; n <= state.trackCount(); ++n)
-        objects += state.Pistes[size_t(n)].btnCount();
-    EXPECT_EQ(objects, SequenceState::MaxLoadedObjects);
+    const struct
+    {
+        QByteArray counts;
+        bool refused;
+    } cases[] = {
+        {"Nombre total de piste=1\n[piste1]\nNombre total de btns=99999\n", false}, // 100 000 objects
+        {"Nombre total de piste=1\n[piste1]\nNombre total de btns=100000\n", true},
+        {"Nombre total de piste=2000000000\n[piste1]\nNombre total de btns=2000000000\n", true},
+        {"Nombre total de piste=100001\n", true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.counts.constData());
+        SequenceState state;
+        state.AddPiste2() = track(3, {5});
+        const SequenceRead read =
+            readSequence(ProfileFile::fromBytes("[pistes]\nBtn de boucle=300\n" + c.counts), state, 4);
+        EXPECT_EQ(!read.refused.isEmpty(), c.refused) << read.refused.toStdString();
+        if (c.refused) {
+            EXPECT_EQ(read.refused, QStringLiteral("La séquence compte plus de 100\u202f000 pistes et boutons : "
+                                                   "elle n'est pas lue."));
+            EXPECT_EQ(state.trackCount(), 1); // nothing read, not even the loop marker
+            EXPECT_EQ(state.loopLeft, 120);
+        } else {
+            EXPECT_EQ(state.Pistes[2].btnCount(), 99999);
+        }
+    }
 }
 
 TEST(SequenceFile, SaveFailureIsReportedAndTheOldFileStays)
@@ -179,9 +199,9 @@ TEST(Activities, ChooserListAndSelection)
         const char *file;
         bool loaded;
         int tracks;
-    } steps[] = {{1, "Activites/a.ini", false, 2},
-                 {0, "Sequenceur.ini", false, 2}, // missing file
-                 {2, "Activites/b.INI", true, 1}};
+    } steps[] = {{1, "Sequenceur.ini", false, 2}, // refused: the current file stays
+                 {2, "Activites/b.INI", true, 1},
+                 {0, "Activites/b.INI", false, 1}}; // missing file
     for (const auto &s : steps) {
         const Activities::SelectResult r = Activities::Combo_ActivitesSelect(state, s.index, items[s.index], 4);
         EXPECT_EQ(state.FichierSeq, s.file);
@@ -190,5 +210,8 @@ TEST(Activities, ChooserListAndSelection)
         EXPECT_EQ(state.trackCount(), s.tracks);
     }
     EXPECT_EQ(state.Pistes[1].Code, 1);
+    EXPECT_EQ(Activities::itemForFile(items, "Activites/b.INI"), 2);
+    EXPECT_EQ(Activities::itemForFile(items, "Sequenceur.ini"), 0);
+    EXPECT_EQ(Activities::itemForFile(items, "/tmp/elsewhere.ini"), -1);
     QDir::setCurrent(cwd);
 }

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using namespace zelvar;
 using zelvar::testing::StepClock;
 
@@ -90,7 +92,9 @@ TEST_F(SequencePlayerTest, TickFiresTracksAtTheirSeconds)
         int loopTime, ticks;
         std::vector<int> shown;
         QStringList firings;
+        int from = 0;
     };
+    constexpr int top = std::numeric_limits<int>::max();
     const Case cases[] = {
         {"button at second 3 fires on the third tick", {{1, {3}}}, 0, 3, {1, 2, 3}, {"3:1>1"}},
         {"button at second 0 never fires", {{1, {0}}}, 0, 3, {1, 2, 3}, {}},
@@ -99,13 +103,15 @@ TEST_F(SequencePlayerTest, TickFiresTracksAtTheirSeconds)
         {"loop at 0 never loops", {{2, {}}}, 0, 8, {1, 2, 3, 4, 5, 6, 7, 8}, {}},
         {"tracks in order, once per button", {{2, {2}}, {1, {2, 2}}}, 0, 2, {1, 2}, {"2:1>2", "2:2>1", "2:2>1"}},
         {"Off, absent and unselected actions fire nothing", {{0, {1}}, {4, {1}}, {-1, {1}}}, 0, 1, {1}, {}},
+        {"the largest second fires once and the position rests there", {{1, {top}}}, 0, 3, {top, top, top},
+         {"2147483647:1>1"}, top - 1},
     };
     setPauseHook([](int) {});
     port.OpenPort();
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         state.AllDestroy();
-        state.PositionLecture = 0;
+        state.PositionLecture = c.from;
         shownSeconds.clear();
         firings.clear();
         load(c.tracks, c.loopTime);
