@@ -137,6 +137,7 @@ private:
     void releaseMainWindow();
     void closeCurrentDialog();
     void importProject(); // right code 6 of the "Importer" prompt
+    void showReportingHelp(); // "Email" while the project has no contact address
 
     QString defaultImportChooser();
     QString defaultExportChooser();
