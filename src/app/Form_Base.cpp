@@ -1,6 +1,7 @@
 #include "app/Form_Base.h"
 
 #include "app/FrameArt.h"
+#include "common/DataPaths.h"
 #include "forms/Forms.h"
 #include "forms/LayoutEditorLink.h"
 #include "editors/Form_CfgBtn.h"
@@ -43,7 +44,8 @@ namespace zelvar {
 namespace {
 
 const QString LoadFailed = QStringLiteral("Impossible de charger e fichier.");
-const QString ContactAddress = QStringLiteral("zelvar@users.noreply.codeberg.org");
+// Where reports go, set at build time; empty while the project has no public address.
+const QString ContactAddress = QStringLiteral(ZELVAR_CONTACT);
 
 // Tahoma 8 points is 11 pixels, 10 points 13, 16 points 21 (at 96 dots per inch).
 constexpr int PromptFontPixels = 13;
@@ -429,7 +431,10 @@ void TForm_Base::ClickBtnDroite()
         break;
     case 4:
         // The prompt stays open; a failure to start the mail program is not reported.
-        QDesktopServices::openUrl(QUrl(QStringLiteral("mailto:") + ContactAddress));
+        if (!ContactAddress.isEmpty())
+            QDesktopServices::openUrl(QUrl(QStringLiteral("mailto:") + ContactAddress));
+        else
+            showReportingHelp();
         break;
     default:
         break;
@@ -617,6 +622,16 @@ void TForm_Base::Aproposde1Click()
                                          "                   version  3.0");
     CreationDynamique(QStringLiteral("A propos"), QString(), QString(), QStringLiteral("Fermer"),
                       about, 0, 0, 1, false, false, true);
+}
+
+void TForm_Base::showReportingHelp()
+{
+    const QString readme = readmePath();
+    CreationDynamique(QStringLiteral("Contact"), QString(), QString(), QStringLiteral("Fermer"),
+                      QStringLiteral("Pour signaler un problème, voyez la section « Signaler un "
+                                     "problème » du fichier README : ")
+                          + (readme.isEmpty() ? QStringLiteral("README.md") : readme),
+                      0, 0, 1, false, false, true);
 }
 
 void TForm_Base::Contactezmoi1Click()

@@ -139,6 +139,7 @@ private:
     // Hands the sequencer the answer to its question about unsaved changes.
     void answerSequencer(int code);
     void importProject(); // right code 6 of the "Importer" prompt
+    void showReportingHelp(); // "Email" while the project has no contact address
 
     QString defaultImportChooser();
     QString defaultExportChooser();

@@ -12,12 +12,39 @@
 #include <cstring>
 #include <memory>
 
+namespace {
+
+constexpr const char *HelpText =
+    "Usage : zelvar [SEQUENCE]\n"
+    "\n"
+    "Panneau de commande d'une carte de 16 relais sur un port série et d'un émetteur\n"
+    "infrarouge USB. Travaille sur le dossier courant : Zelvar2.ini (le panneau),\n"
+    "Zelvar2.bmp (son image de fond), Default.ini (les réglages d'usine),\n"
+    "Sequenceur.ini et Activites/ (les séquences), Programateur.ini (le programmateur).\n"
+    "\n"
+    "Avec un argument, quel qu'il soit (par exemple « zelvar sequenceur »), le séquenceur\n"
+    "s'ouvre au démarrage à la place de la fenêtre principale.\n"
+    "\n"
+    "Options :\n"
+    "  --help       affiche cette aide et s'arrête\n"
+    "  --version    affiche la version et s'arrête\n"
+    "\n"
+    "zelvar-cli commande le même panneau sans bureau ; zelvar-board est une carte\n"
+    "virtuelle pour essayer le programme sans matériel.\n";
+
+} // namespace
+
 int main(int argc, char **argv)
 {
-    // Answered before any window system is needed.
+    // Answered before any window system is needed; neither is the one argument that opens
+    // the sequencer.
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--version") == 0) {
             std::printf("zelvar %s\n", ZELVAR_VERSION);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(HelpText, stdout);
             return 0;
         }
     }
@@ -33,6 +60,8 @@ int main(int argc, char **argv)
     QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     // The name the task bar and the message boxes show; the window itself is "Zelvar".
     QApplication::setApplicationName(QStringLiteral("Zelvare"));
+    // Lets Wayland desktops match the windows with the installed desktop entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral(ZELVAR_APP_ID));
 
     // A second start only brings the running program back, before any window exists.
     zelvar::SingleInstance instance;
@@ -41,7 +70,7 @@ int main(int argc, char **argv)
 
     // The serial messages are looked up in their catalogue once, at start-up.
     zelvar::EComPort::loadMessages();
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/zelvar/zelvar.png")));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/zelvar/zelvar-256.png")));
     QApplication::setFont(zelvar::uiFont());
 
     auto base = std::make_unique<zelvar::TForm_Base>();

@@ -1,4 +1,5 @@
 #include "devices/ComError.h"
+#include "common/DataPaths.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -42,32 +43,16 @@ constexpr std::array<const char *, 23> EnglishMessages = {
 
 constexpr const char *SystemCodeSuffix = " (win error code: %d)";
 
-QString executableDir()
-{
-    if (QCoreApplication::instance())
-        return QCoreApplication::applicationDirPath();
-    return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath().section(u'/', 0, -2);
-}
-
-bool holdsCatalogue(const QString &localeDir)
-{
-    const QDir dir(localeDir);
-    for (const QString &language : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        if (QFileInfo::exists(dir.filePath(language + QStringLiteral("/LC_MESSAGES/cport.mo"))))
-            return true;
-    }
-    return false;
-}
-
-// The installed catalogues lie beside the program (../share/locale); a program run from
-// the build tree uses the catalogues the build compiled.
+// The catalogues lie beside the program (../share/locale when installed, <build>/share/locale
+// in the build tree). Only the French one is shipped, so it is the one looked for.
 void bindDomain()
 {
     static std::once_flag once;
     std::call_once(once, [] {
-        QString dir = QDir::cleanPath(executableDir() + QStringLiteral("/" ZELVAR_LOCALE_RELATIVE_DIR));
-        if (!holdsCatalogue(dir))
-            dir = QStringLiteral(ZELVAR_LOCALE_BUILD_DIR);
+        const QString french = sharedDataPath(QStringLiteral("locale/fr/LC_MESSAGES/cport.mo"));
+        if (french.isEmpty())
+            return;
+        const QString dir = french.section(u'/', 0, -4);
         bindtextdomain(Domain, QFile::encodeName(dir).constData());
         bind_textdomain_codeset(Domain, "UTF-8");
     });

@@ -1,6 +1,7 @@
 #include "widgets/Form_Splash.h"
 
 #include "common/Colors.h"
+#include "common/DataPaths.h"
 #include "widgets/Fonts.h"
 #include "widgets/SystemColors.h"
 
@@ -87,11 +88,8 @@ QImage TForm_Splash::picture()
 
 QUrl TForm_Splash::siteUrl()
 {
-    const QString installed = QDir(QCoreApplication::applicationDirPath())
-                                  .filePath(QStringLiteral("../share/doc/zelvar/README.md"));
-    if (QFileInfo::exists(installed))
-        return QUrl::fromLocalFile(QFileInfo(installed).canonicalFilePath());
-    return QUrl::fromLocalFile(QStringLiteral(ZELVAR_SOURCE_README));
+    const QString readme = readmePath();
+    return readme.isEmpty() ? QUrl() : QUrl::fromLocalFile(QFileInfo(readme).canonicalFilePath());
 }
 
 void TForm_Splash::Panel1Click()

@@ -21,6 +21,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
 #include <QMouseEvent>
@@ -380,14 +381,22 @@ TEST_F(MainWindow, AboutAndContactPrompts)
               QStringLiteral("    N'hesitez pas  à me donner votre avis \n \n                 et vos "
                              "suggestions\n \n                           Ostrel"));
     EXPECT_EQ(prompt()->ButtonD_Ba->text(), QStringLiteral("Email"));
+    // Without a contact address, "Email" says where the README's reporting section is.
     QTest::mouseClick(prompt()->ButtonD_Ba, Qt::LeftButton);
     QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
-    ASSERT_EQ(recorder.urls.size(), 1);
-    EXPECT_EQ(recorder.urls[0].scheme(), QStringLiteral("mailto"));
-    EXPECT_EQ(recorder.urls[0].path(), QStringLiteral("zelvar@users.noreply.codeberg.org"));
-    EXPECT_TRUE(promptShown()); // "Email" keeps the prompt open
-    EXPECT_EQ(prompt()->ButtonG_Ba->text(), QStringLiteral("Fermer"));
-    QTest::mouseClick(prompt()->ButtonG_Ba, Qt::LeftButton);
+    EXPECT_TRUE(recorder.urls.isEmpty());
+    ASSERT_TRUE(promptShown());
+    EXPECT_EQ(prompt()->windowTitle(), QStringLiteral("Contact"));
+    const QString help = prompt()->Label_Ba->text();
+    EXPECT_TRUE(help.startsWith(QStringLiteral("Pour signaler un problème, voyez la section « Signaler "
+                                               "un problème » du fichier README : /")))
+        << help.toStdString();
+    const QString readme = help.section(QStringLiteral(" : "), -1);
+    EXPECT_TRUE(QFileInfo(readme).isFile()) << readme.toStdString();
+    QFile file(readme);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().contains("## Signaler un problème"));
+    QTest::mouseClick(prompt()->ButtonM_Ba, Qt::LeftButton);
     EXPECT_FALSE(promptShown());
     EXPECT_FALSE(base->inputBlocked());
 }
