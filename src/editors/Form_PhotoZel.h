@@ -73,7 +73,6 @@ public:
     std::function<QString()> chooseSavePicture;
 
 protected:
-    void closeEvent(QCloseEvent *event) override; // FormClose
     void showEvent(QShowEvent *event) override;   // FormActivate
 
 private:

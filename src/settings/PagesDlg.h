@@ -91,7 +91,6 @@ private:
     void optionPair(QPushButton *yes, QPushButton *no);
     void showOptions();
     void showValue(QComboBox *combo, const QString &value);
-    void FormClose();
 
     QString defaultPictureChooser();
     void defaultMessage(const QString &text);
