@@ -133,7 +133,7 @@ TForm_PhotoZel::TForm_PhotoZel(QWidget *editor) : editor_(editor)
     setFixedSize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
     move(293, 418);
 
-    // Owned by the editor, yet a window of its own, so that disabling the editor leaves it
+    // Owned by the editor, yet a window of its own, so that holding the editor leaves it
     // usable.
     if (editor_)
         connect(editor_, &QObject::destroyed, this, &QObject::deleteLater);

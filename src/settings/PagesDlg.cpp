@@ -98,7 +98,7 @@ TPagesDlg::TPagesDlg(const PagesDlgEditor &editor) : editor_(editor)
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
     connect(HelpBtn, &QPushButton::clicked, this, &TPagesDlg::HelpBtnClick);
 
-    // The dialog belongs to the editor but must stay usable while the editor is disabled, so
+    // The dialog belongs to the editor but must stay usable while the editor is held, so
     // it is a window of its own that goes with the editor.
     if (editor_.window)
         connect(editor_.window, &QObject::destroyed, this, &QObject::deleteLater);
