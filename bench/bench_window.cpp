@@ -1,6 +1,9 @@
 // Start to panel shown: the main window with a 100-button panel, created, shown and painted.
+// "Appliquer" of the layout editor on a 1 000-button panel: the live panel rebuilt and painted.
 // Runs on the platform Qt picks (set QT_QPA_PLATFORM=xcb under Xvfb to include the X server).
 #include "app/Form_Base.h"
+#include "forms/Forms.h"
+#include "panel/Form_ActBtn.h"
 #include "panel/PanelConfig.h"
 
 #include "WindowBenchMain.h"
@@ -31,6 +34,31 @@ long residentKilobytes()
     return 0;
 }
 
+// Relay buttons in rows of seven; past fifteen rows they lie over the first ones.
+std::vector<ButtonConfig> relayButtons(int count)
+{
+    std::vector<ButtonConfig> buttons;
+    for (int k = 1; k <= count; ++k) {
+        ButtonConfig b;
+        b.mode = 1 + k % 4;
+        b.relay = 1 + k % 16;
+        b.left = 10 + (k % 7) * 82;
+        b.top = 10 + (k / 7 % 15) * 22;
+        b.caption = QStringLiteral("Bouton %1").arg(k);
+        b.description = QStringLiteral("Relais %1").arg(b.relay);
+        buttons.push_back(b);
+    }
+    return buttons;
+}
+
+std::vector<TextConfig> texts()
+{
+    std::vector<TextConfig> result;
+    for (int k = 1; k <= 10; ++k)
+        result.push_back({QStringLiteral("Texte %1").arg(k), 10 + k * 50, 330});
+    return result;
+}
+
 // A 100-button panel in a folder of its own, its port a pseudo-terminal nobody reads.
 struct Workdir
 {
@@ -44,18 +72,8 @@ struct Workdir
         ::unlockpt(master);
         PanelConfig config;
         config.settings.CurrentPortName = QString::fromLocal8Bit(::ptsname(master));
-        for (int k = 1; k <= 100; ++k) {
-            ButtonConfig b;
-            b.mode = 1 + k % 4;
-            b.relay = 1 + k % 16;
-            b.left = 10 + (k % 7) * 82;
-            b.top = 10 + (k / 7) * 22;
-            b.caption = QStringLiteral("Bouton %1").arg(k);
-            b.description = QStringLiteral("Relais %1").arg(b.relay);
-            config.buttons.push_back(b);
-        }
-        for (int k = 1; k <= 10; ++k)
-            config.texts.push_back({QStringLiteral("Texte %1").arg(k), 10 + k * 50, 330});
+        config.buttons = relayButtons(100);
+        config.texts = texts();
         QDir::setCurrent(dir.path());
         writePanelConfig(config).save(PanelFiles::config());
         QImage picture(600, 350, QImage::Format_RGB32);
@@ -84,9 +102,26 @@ void BM_MainWindowShown(benchmark::State &state)
     state.counters["rss_MB"] = double(peak) / 1024.0;
 }
 
+void BM_PanelRebuilt(benchmark::State &state)
+{
+    Workdir work;
+    TForm_Base base;
+    base.show();
+    benchmark::DoNotOptimize(QTest::qWaitForWindowExposed(&base, 5000));
+    TForm_ActBtn *panel = Forms::instance().Form_ActBtn;
+    const std::vector<ButtonConfig> buttons = relayButtons(int(state.range(0)));
+    panel->Rebuild(buttons, texts());
+    for (auto _ : state) {
+        panel->Rebuild(buttons, texts());
+        panel->grab();
+    }
+    base.close();
+}
+
 } // namespace
 
 BENCHMARK(BM_MainWindowShown)->Unit(benchmark::kMillisecond)->Iterations(20)->Repetitions(3);
+BENCHMARK(BM_PanelRebuilt)->Arg(1000)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(3);
 
 int main(int argc, char **argv)
 {

@@ -8,7 +8,7 @@
 #include "panel/ProjectFile.h"
 #include "app/ToolIcons.h"
 #include "app/formDynamique.h"
-#include "app/InputBlock.h"
+#include "widgets/InputBlock.h"
 #include "panel/Form_ActBtn.h"
 #include "panel/WindowDrag.h"
 #include "scheduler/Form_Progmt.h"

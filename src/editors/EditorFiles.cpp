@@ -1,8 +1,12 @@
 #include "editors/EditorFiles.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cstring>
+
+#include <sys/stat.h>
 
 namespace zelvar {
 
@@ -71,6 +75,30 @@ EditorSaveResult saveEditorPanel(const PanelConfig &config, const QImage &pictur
     }
     result.ok = true;
     return result;
+}
+
+FileStamp fileStamp(const QString &path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return {};
+    return FileStamp{true, quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size),
+                     qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+bool samePicture(const QImage &a, const QImage &b)
+{
+    if (a.isNull() || b.isNull())
+        return a.isNull() == b.isNull();
+    if (a.size() != b.size())
+        return false;
+    const QImage first = a.convertToFormat(QImage::Format_ARGB32);
+    const QImage second = b.convertToFormat(QImage::Format_ARGB32);
+    const size_t rowBytes = size_t(first.width()) * 4;
+    for (int y = 0; y < first.height(); ++y)
+        if (std::memcmp(first.constScanLine(y), second.constScanLine(y), rowBytes) != 0)
+            return false;
+    return true;
 }
 
 } // namespace zelvar

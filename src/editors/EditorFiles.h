@@ -45,4 +45,21 @@ struct EditorSaveResult
 EditorSaveResult saveEditorPanel(const PanelConfig &config, const QImage &picture,
                                  const QString &configPath, const QString &picturePath);
 
+// One version of a file on disk: a file rewritten, replaced, created or removed gets another
+// stamp, so the editor can tell that another program saved the picture it shows.
+struct FileStamp
+{
+    bool exists = false;
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = 0;
+    qint64 modifiedNs = 0;
+    bool operator==(const FileStamp &) const = default;
+};
+
+FileStamp fileStamp(const QString &path);
+
+// Whether two pictures show the same pixels, whatever their formats in memory.
+bool samePicture(const QImage &a, const QImage &b);
+
 } // namespace zelvar

@@ -9,11 +9,14 @@
 #include "panel/Form_ActBtn.h"
 #include "widgets/DegradeClass.h"
 #include "widgets/Fonts.h"
+#include "widgets/InputBlock.h"
 #include "widgets/SystemColors.h"
 #include "widgets/XiButton.h"
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QDir>
+#include <QFileSystemWatcher>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +24,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -37,11 +41,18 @@ constexpr int SelectedColor = 255;
 constexpr int ControlWidth = 75;
 constexpr int ControlHeight = 25;
 constexpr int NewButtonLeft = 60;
-// A dragged control keeps this much of itself inside the panel, so it can be taken again.
+// A dragged or nudged control keeps this much of itself inside the panel, so it can be seen
+// and taken again.
 constexpr int KeptInside = 8;
+// A picture file being written is read once its writer has been quiet this long.
+constexpr int PictureSettleMs = 100;
 
-const QString HideCaptions[2] = {QStringLiteral("Cacher la fenetre principale"),
-                                 QStringLiteral("Retablir la fenetre pricipale")};
+const QString TopCaption = QStringLiteral("Hauteur");
+const QString LeftCaption = QStringLiteral("Gauche");
+const QString HideFirstCaption = QStringLiteral("Cacher la fenetre des boutons");
+// What the item does next, by whether the main window is shown.
+const QString HideCaptions[2] = {QStringLiteral("Retablir la fenetre pricipale"),
+                                 QStringLiteral("Cacher la fenetre principale")};
 
 QAction *menuItem(QMenu *menu, const char *name, const QString &caption)
 {
@@ -63,6 +74,12 @@ TForm_CfgBtn::TForm_CfgBtn(QWidget *owner)
     createControls();
     createMenus();
     FormCreate();
+    watchPicture();
+    // The hide item follows the main window, however it comes to be hidden or shown.
+    if (m_mainWindow) {
+        m_mainWindow->installEventFilter(this);
+        showHideItem();
+    }
     // "Enregistrer" of the closing question saves, then confirms the closing: when the save
     // did not happen the editor stays open, or the edits would be lost with it.
     LayoutEditorLink::instance().attach(
@@ -132,9 +149,9 @@ void TForm_CfgBtn::createControls()
         return control;
     };
     UpDown_Top = upDown("UpDown_Top", QRect(130, 438, 17, 25), 390, &TForm_CfgBtn::UpDown_TopClick);
-    Edit_BtnTop = edit("Edit_BtnTop", QRect(153, 438, 49, 21), QStringLiteral("Hauteur"));
+    Edit_BtnTop = edit("Edit_BtnTop", QRect(153, 438, 49, 21), TopCaption);
     UpDown_Left = upDown("UpDown_Left", QRect(208, 438, 17, 25), 600, &TForm_CfgBtn::UpDown_LeftClick);
-    Edit_BtnLeft = edit("Edit_BtnLeft", QRect(223, 438, 49, 21), QStringLiteral("Gauche"));
+    Edit_BtnLeft = edit("Edit_BtnLeft", QRect(223, 438, 49, 21), LeftCaption);
 }
 
 void TForm_CfgBtn::createMenus()
@@ -151,7 +168,7 @@ void TForm_CfgBtn::createMenus()
     Enregistrer_CfgBtn = menuItem(PopupMenu2, "Enregistrer_CfgBtn", QStringLiteral("Enregistrer"));
     Ajouterunbouton1 = menuItem(PopupMenu2, "Ajouterunbouton1", QStringLiteral("Ajouter un bouton"));
     Ajouteruntexte1 = menuItem(PopupMenu2, "Ajouteruntexte1", QStringLiteral("Ajouter un texte"));
-    Btn_HideFenetre = menuItem(PopupMenu2, "Btn_HideFenetre", QStringLiteral("Cacher la fenetre des boutons"));
+    Btn_HideFenetre = menuItem(PopupMenu2, "Btn_HideFenetre", HideFirstCaption);
     Editerlimagedefond1 = menuItem(PopupMenu2, "Editerlimagedefond1", QStringLiteral("Editer l'image de fond"));
     Proprietesgenerales1 = menuItem(PopupMenu2, "Proprietesgenerales1", QStringLiteral("Proprietes generales"));
     // Nothing edits the background picture yet.
@@ -181,6 +198,8 @@ void TForm_CfgBtn::FormCreate()
 
 void TForm_CfgBtn::Chargement2()
 {
+    // Stamped before it is read: a picture saved meanwhile is read again.
+    m_pictureStamp = fileStamp(PanelFiles::picture());
     const EditorPanel loaded = loadEditorPanel(PanelFiles::config(), PanelFiles::picture());
     m_fileStatus = loaded.status;
 
@@ -207,11 +226,13 @@ void TForm_CfgBtn::Chargement2()
         ++m_textCounter;
         QLineEdit *text = createText(m_textCounter, m_textCounter * NewButtonLeft);
         text->setText(read.text);
+        text->setCursorPosition(0); // a long text shows its start
         text->move(read.left, read.top);
         EditTexts.push_back(EditTextEntry{text});
         m_textsEverHeld = true;
     }
     setPicture(loaded.picture);
+    paintCurrentButton();
 }
 
 TXiButton *TForm_CfgBtn::createButton(int counter, int left)
@@ -222,8 +243,13 @@ TXiButton *TForm_CfgBtn::createButton(int counter, int left)
     button->setCaption(name);
     button->setGeometry(left, 0, ControlWidth, ControlHeight);
     button->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(button, &QWidget::customContextMenuRequested, this,
-            [this, button](const QPoint &pos) { PopupMenu1->popup(button->mapToGlobal(pos)); });
+    // The menu acts on the current button: the one it is opened on becomes current first.
+    connect(button, &QWidget::customContextMenuRequested, this, [this, button](const QPoint &pos) {
+        for (int k = 1; k <= buttonCount(); ++k)
+            if (EditButtons[size_t(k)].control == button)
+                selectButton(k);
+        PopupMenu1->popup(button->mapToGlobal(pos));
+    });
     button->installEventFilter(this);
     button->show();
     return button;
@@ -314,8 +340,24 @@ void TForm_CfgBtn::paintCurrentButton()
         button->setColorFace(SelectedColor);
 }
 
+void TForm_CfgBtn::selectButton(int k)
+{
+    m_currentButton = k;
+    TXiButton *button = currentButtonControl();
+    if (!button)
+        return;
+    // As a left press does: the focused control is the one the up-downs move.
+    button->setFocus(Qt::MouseFocusReason);
+    DeColorierBtn2();
+    paintCurrentButton();
+    showPlace(button);
+}
+
 void TForm_CfgBtn::showPlace(const QWidget *control)
 {
+    const QRect range = placeRange(control);
+    UpDown_Left->setRange(range.left(), range.right());
+    UpDown_Top->setRange(range.top(), range.bottom());
     UpDown_Left->setPosition(control->x());
     UpDown_Top->setPosition(control->y());
     Edit_BtnLeft->setText(QString::number(control->x()));
@@ -346,12 +388,18 @@ void TForm_CfgBtn::OnEnterLabel1()
         showPlace(text);
 }
 
+QRect TForm_CfgBtn::placeRange(const QWidget *control) const
+{
+    return QRect(QPoint(KeptInside - control->width(), KeptInside - control->height()),
+                 QPoint(Panel1->width() - KeptInside, Panel1->height() - KeptInside));
+}
+
 void TForm_CfgBtn::dragTo(QWidget *control, const QPoint &globalPos)
 {
-    QPoint place = Panel1->mapFromGlobal(globalPos) - m_grabOffset;
-    place.setX(std::clamp(place.x(), KeptInside - control->width(), Panel1->width() - KeptInside));
-    place.setY(std::clamp(place.y(), KeptInside - control->height(), Panel1->height() - KeptInside));
-    control->move(place);
+    const QPoint place = Panel1->mapFromGlobal(globalPos) - m_grabOffset;
+    const QRect range = placeRange(control);
+    control->move(std::clamp(place.x(), range.left(), range.right()),
+                  std::clamp(place.y(), range.top(), range.bottom()));
 }
 
 void TForm_CfgBtn::MoveP(const QPoint &globalPos)
@@ -376,6 +424,10 @@ void TForm_CfgBtn::MoveLabel(const QPoint &globalPos)
 
 bool TForm_CfgBtn::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_mainWindow && (event->type() == QEvent::Show || event->type() == QEvent::Hide)) {
+        showHideItem();
+        return QWidget::eventFilter(watched, event);
+    }
     const bool isButton = qobject_cast<TXiButton *>(watched) != nullptr;
     const bool isText = !isButton && qobject_cast<QLineEdit *>(watched) != nullptr;
     if (!isButton && !isText)
@@ -439,10 +491,15 @@ void TForm_CfgBtn::Btn_SupprimerClick()
     DeColorierBtn2();
     delete EditButtons[size_t(m_currentButton)].control.data();
     EditButtons.erase(EditButtons.begin() + m_currentButton);
-    paintCurrentButton();
-    // After the last entry went, the index names nothing: the properties and the nudges
-    // must not reach past the list.
+    // After the last entry went, the index names nothing: the one before it becomes current,
+    // or the properties and the nudges would reach past the list.
     m_currentButton = std::min(m_currentButton, buttonCount());
+    if (currentButtonControl()) {
+        selectButton(m_currentButton);
+    } else {
+        Edit_BtnTop->setText(TopCaption);
+        Edit_BtnLeft->setText(LeftCaption);
+    }
 }
 
 void TForm_CfgBtn::Suprimmerletexte1Click()
@@ -519,6 +576,46 @@ QImage TForm_CfgBtn::picture() const
     return shown.toImage();
 }
 
+bool TForm_CfgBtn::pictureChanged() const
+{
+    const QPixmap shown = Image_Activateur->pixmap();
+    if (shown.isNull() || shown.cacheKey() == m_pictureKey)
+        return false;
+    // The general settings' "Annuler" puts the file's picture back as another pixmap.
+    return !samePicture(shown.toImage(), m_picture);
+}
+
+void TForm_CfgBtn::watchPicture()
+{
+    // The picture file may be replaced under another name and renamed over it: the folder is
+    // watched as well as the file.
+    m_pictureWatch = new QFileSystemWatcher(this);
+    m_pictureWatch->addPath(QDir::currentPath());
+    auto *settle = new QTimer(this);
+    settle->setSingleShot(true);
+    settle->setInterval(PictureSettleMs);
+    connect(settle, &QTimer::timeout, this, &TForm_CfgBtn::reloadReplacedPicture);
+    connect(m_pictureWatch, &QFileSystemWatcher::directoryChanged, settle, qOverload<>(&QTimer::start));
+    connect(m_pictureWatch, &QFileSystemWatcher::fileChanged, settle, qOverload<>(&QTimer::start));
+    reloadReplacedPicture();
+}
+
+void TForm_CfgBtn::reloadReplacedPicture()
+{
+    const QString path = PanelFiles::picture();
+    const FileStamp now = fileStamp(path);
+    if (now.exists && m_pictureWatch && !m_pictureWatch->files().contains(path))
+        m_pictureWatch->addPath(path);
+    if (now == m_pictureStamp)
+        return;
+    m_pictureStamp = now;
+    // Another program saved the picture (the image editor, for one): it is the one to show
+    // and to keep. A file it is still writing, or one gone, leaves the picture shown.
+    const QImage replaced = loadPanelPicture(path);
+    if (!replaced.isNull())
+        setPicture(replaced);
+}
+
 bool TForm_CfgBtn::save()
 {
     if (const std::optional<QString> refusal = saveRefusal(m_fileStatus)) {
@@ -531,8 +628,18 @@ bool TForm_CfgBtn::save()
     config.texts = textConfigs();
     config.buttonsEverHeld = m_buttonsEverHeld;
     config.textsEverHeld = m_textsEverHeld;
+    // The picture file is written only for a picture chosen here: the one it holds may be
+    // newer than the one shown (saved by the image editor a moment ago) or write-protected.
+    reloadReplacedPicture();
+    const QImage changed = pictureChanged() ? picture() : QImage();
     const EditorSaveResult saved =
-        saveEditorPanel(config, picture(), PanelFiles::config(), PanelFiles::picture());
+        saveEditorPanel(config, changed, PanelFiles::config(), PanelFiles::picture());
+    if (!changed.isNull() && saved.file != PanelFiles::picture()) {
+        // Written (or no longer in question): the file holds the picture shown.
+        m_picture = changed;
+        m_pictureKey = Image_Activateur->pixmap().cacheKey();
+        m_pictureStamp = fileStamp(PanelFiles::picture());
+    }
     if (!saved.ok) {
         showMessage(QStringLiteral("Erreur d'enregistrement"),
                     QStringLiteral("Erreur d'enregistrement\n%1 : %2").arg(saved.file, saved.error));
@@ -549,17 +656,32 @@ void TForm_CfgBtn::Enregistrer_CfgBtnClick()
 void TForm_CfgBtn::Btn_HideFenetreClick()
 {
     bool &shown = Forms::instance().MainWindowShown;
-    Btn_HideFenetre->setText(HideCaptions[shown ? 1 : 0]);
+    if (m_mainWindow)
+        shown = m_mainWindow->isVisible();
     shown = !shown;
     if (m_mainWindow)
         m_mainWindow->setVisible(shown);
+    Btn_HideFenetre->setText(HideCaptions[shown ? 1 : 0]);
+}
+
+void TForm_CfgBtn::showHideItem()
+{
+    bool &shown = Forms::instance().MainWindowShown;
+    shown = m_mainWindow->isVisible();
+    // The item keeps its first caption until the main window is first hidden.
+    if (!shown || Btn_HideFenetre->text() != HideFirstCaption)
+        Btn_HideFenetre->setText(HideCaptions[shown ? 1 : 0]);
+}
+
+bool TForm_CfgBtn::isHeld() const
+{
+    return InputBlock::blocks(this);
 }
 
 void TForm_CfgBtn::ProprietesClick()
 {
     if (!currentButtonControl())
         return;
-    setEnabled(false);
     auto *dialog = new TForm_Config2(this);
     Forms::instance().Form_Config2 = dialog;
     // Over the editor, which it holds while it is open.
@@ -585,12 +707,12 @@ void TForm_CfgBtn::contextMenuEvent(QContextMenuEvent *event)
 bool TForm_CfgBtn::FormCloseQuery()
 {
     Forms &forms = Forms::instance();
-    if (!forms.MainWindowShown && m_mainWindow)
+    if (m_mainWindow && !m_mainWindow->isVisible())
         m_mainWindow->show();
     if (m_closingConfirmed || !forms.settings.ExitMenusEnabled)
         return true;
-    // While a question or the properties dialog holds the editor, closing it asks nothing.
-    if (!isEnabled())
+    // While a dialog holds the editor, closing it asks nothing.
+    if (isHeld())
         return false;
     m_promptSaveFailed = false;
     requestPrompt(QStringLiteral("Quitter la configuration des boutons sans enregistrer"),

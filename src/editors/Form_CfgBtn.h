@@ -10,6 +10,7 @@
 #include <vector>
 
 class QAction;
+class QFileSystemWatcher;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -84,10 +85,16 @@ public:
     int buttonCount() const { return int(EditButtons.size()) - 1; }
     int textCount() const { return int(EditTexts.size()) - 1; }
     bool closingConfirmed() const { return m_closingConfirmed; }
+    // A dialog opened over the editor (properties, general settings, the picture's editor)
+    // holds it until it closes: the editor takes no input and closing it asks nothing.
+    bool isHeld() const;
 
     // The picture shown behind the buttons; a null image removes it.
     void setPicture(const QImage &picture);
     QImage picture() const;
+    // Whether the picture shown is another than the one the panel's picture file held: only
+    // then does saving write that file.
+    bool pictureChanged() const;
 
     // The lists as the live panel and the panel file take them.
     std::vector<ButtonConfig> buttonConfigs() const;
@@ -133,9 +140,14 @@ private:
     void OnEnterLabel1();
     void MoveP(const QPoint &globalPos);
     void MoveLabel(const QPoint &globalPos);
+    QRect placeRange(const QWidget *control) const;
     void dragTo(QWidget *control, const QPoint &globalPos);
+    void selectButton(int k);
     void paintCurrentButton();
     void showPlace(const QWidget *control);
+    void watchPicture();
+    void reloadReplacedPicture();
+    void showHideItem();
     TXiButton *currentButtonControl() const;
     QLineEdit *currentTextControl() const;
 
@@ -152,6 +164,8 @@ private:
     QImage m_picture;        // as loaded, so that an unchanged picture saves the same bytes
     qint64 m_pictureKey = 0; // the pixmap shown for it; another one was put there since
     QPoint m_grabOffset; // where the dragged control was taken, in its own coordinates
+    QFileSystemWatcher *m_pictureWatch = nullptr;
+    FileStamp m_pictureStamp; // the picture file as the picture shown was read from it
 };
 
 } // namespace zelvar

@@ -11,6 +11,7 @@
 #include "panel/ShortcutKeys.h"
 #include "widgets/DegradeClass.h"
 #include "widgets/Fonts.h"
+#include "widgets/InputBlock.h"
 #include "widgets/SystemColors.h"
 #include "widgets/XiButton.h"
 
@@ -154,10 +155,8 @@ void TForm_Config2::FormCreate()
 
     Chargement2();
     Btn_Appliquer->setEnabled(true);
-    // The main window (and the editor with it) waits for this dialog.
-    if (m_mainWindow)
-        m_mainWindow->setEnabled(false);
-    setEnabled(true);
+    // The editor and the main window wait for this dialog, painted as they are.
+    new DialogHold(this, {m_editor.data(), m_mainWindow.data()});
 }
 
 EditButtonEntry *TForm_Config2::entry() const
@@ -369,10 +368,6 @@ bool TForm_Config2::eventFilter(QObject *watched, QEvent *event)
 
 void TForm_Config2::closeEvent(QCloseEvent *event)
 {
-    if (m_editor)
-        m_editor->setEnabled(true);
-    if (m_mainWindow)
-        m_mainWindow->setEnabled(true);
     QWidget::closeEvent(event);
 }
 

@@ -6,10 +6,10 @@
 #include "panel/Form_ActBtn.h"
 #include "panel/PanelConfig.h"
 #include "widgets/Fonts.h"
+#include "widgets/InputBlock.h"
 #include "widgets/SystemColors.h"
 
 #include <QBuffer>
-#include <QCloseEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
@@ -133,7 +133,7 @@ TForm_PhotoZel::TForm_PhotoZel(QWidget *editor) : editor_(editor)
     setFixedSize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
     move(293, 418);
 
-    // Owned by the editor, yet a window of its own, so that disabling the editor leaves it
+    // Owned by the editor, yet a window of its own, so that holding the editor leaves it
     // usable.
     if (editor_)
         connect(editor_, &QObject::destroyed, this, &QObject::deleteLater);
@@ -151,8 +151,7 @@ TForm_PhotoZel *TForm_PhotoZel::open(QWidget *editor)
             form->windowHandle()->setTransientParent(owner);
     }
     form->show();
-    if (editor)
-        editor->setEnabled(false);
+    new DialogHold(form, {editor});
     return form;
 }
 
@@ -407,13 +406,6 @@ void TForm_PhotoZel::btn_EnregistrersousClick()
     QString error;
     if (!writeFileAtomically(path, bytes, &error))
         showErrorReport(QStringLiteral(u"Impossible d'enregistrer « %1 » : %2").arg(path, error), this);
-}
-
-void TForm_PhotoZel::closeEvent(QCloseEvent *event)
-{
-    if (editor_)
-        editor_->setEnabled(true);
-    QMainWindow::closeEvent(event);
 }
 
 QString TForm_PhotoZel::defaultOpenChooser()

@@ -29,7 +29,7 @@ public:
     // `editor` is the window given back its input when this one closes.
     explicit TForm_PhotoZel(QWidget *editor = nullptr);
 
-    // Creates the window for the editor, shows it and disables the editor until it closes.
+    // Creates the window for the editor, shows it and holds the editor until it closes.
     static TForm_PhotoZel *open(QWidget *editor);
 
     QLabel *StatusBar1[3] = {}; // tool name, mouse position, shape size
@@ -73,7 +73,6 @@ public:
     std::function<QString()> chooseSavePicture;
 
 protected:
-    void closeEvent(QCloseEvent *event) override; // FormClose
     void showEvent(QShowEvent *event) override;   // FormActivate
 
 private:

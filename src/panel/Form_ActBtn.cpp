@@ -35,8 +35,6 @@ constexpr int PanelColor = 8209740;
 constexpr int BarColor = 12157320;
 constexpr int ButtonWidth = 75;
 constexpr int ButtonHeight = 25;
-// Every destroyed button or text is followed by this pause, as the panel always did.
-constexpr int DestroyPauseMs = 10;
 
 // The panel that holds the application's message hook; there is only ever one.
 QPointer<TForm_ActBtn> &hookHolder()
@@ -226,10 +224,8 @@ void TForm_ActBtn::showPortForm()
 
 void TForm_ActBtn::destroyButtons()
 {
-    for (size_t k = 1; k < m_buttons.size(); ++k) {
+    for (size_t k = 1; k < m_buttons.size(); ++k)
         delete m_buttons[k].button.data();
-        pauseMs(DestroyPauseMs);
-    }
     m_buttons.assign(1, ButtonEntry{});
     m_currentButton = 0;
     m_gesture = {};
@@ -237,10 +233,8 @@ void TForm_ActBtn::destroyButtons()
 
 void TForm_ActBtn::destroyTexts()
 {
-    for (QLabel *label : std::as_const(PanelTexts)) {
+    for (QLabel *label : std::as_const(PanelTexts))
         delete label;
-        pauseMs(DestroyPauseMs);
-    }
     PanelTexts.clear();
 }
 

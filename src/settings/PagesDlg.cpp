@@ -7,6 +7,7 @@
 #include "panel/PanelConfig.h"
 #include "widgets/DegradeClass.h"
 #include "widgets/Fonts.h"
+#include "widgets/InputBlock.h"
 #include "widgets/SystemColors.h"
 
 #include <QAbstractItemView>
@@ -96,9 +97,8 @@ TPagesDlg::TPagesDlg(const PagesDlgEditor &editor) : editor_(editor)
     // and the frame.
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
     connect(HelpBtn, &QPushButton::clicked, this, &TPagesDlg::HelpBtnClick);
-    connect(this, &QDialog::finished, this, &TPagesDlg::FormClose);
 
-    // The dialog belongs to the editor but must stay usable while the editor is disabled, so
+    // The dialog belongs to the editor but must stay usable while the editor is held, so
     // it is a window of its own that goes with the editor.
     if (editor_.window)
         connect(editor_.window, &QObject::destroyed, this, &QObject::deleteLater);
@@ -118,8 +118,7 @@ TPagesDlg *TPagesDlg::open(const PagesDlgEditor &editor)
             dialog->windowHandle()->setTransientParent(owner);
     }
     dialog->show();
-    if (editor.window)
-        editor.window->setEnabled(false);
+    new DialogHold(dialog, {editor.window.data()});
     return dialog;
 }
 
@@ -345,12 +344,6 @@ void TPagesDlg::Btn_MoveFenetreNoClick()
 void TPagesDlg::HelpBtnClick()
 {
     close();
-}
-
-void TPagesDlg::FormClose()
-{
-    if (editor_.window)
-        editor_.window->setEnabled(true);
 }
 
 QString TPagesDlg::defaultPictureChooser()

@@ -18,7 +18,7 @@ namespace zelvar {
 class TDegradeClass;
 
 // What the general settings dialog needs of the layout editor that opens it: the window to
-// disable while the dialog is open, and the picture shown behind the buttons.
+// hold while the dialog is open, and the picture shown behind the buttons.
 struct PagesDlgEditor
 {
     QPointer<QWidget> window;
@@ -35,7 +35,7 @@ class TPagesDlg : public QDialog
 public:
     explicit TPagesDlg(const PagesDlgEditor &editor);
 
-    // Creates a dialog for the editor, shows it without blocking and disables the editor
+    // Creates a dialog for the editor, shows it without blocking and holds the editor
     // until the dialog closes.
     static TPagesDlg *open(const PagesDlgEditor &editor);
 
@@ -91,7 +91,6 @@ private:
     void optionPair(QPushButton *yes, QPushButton *no);
     void showOptions();
     void showValue(QComboBox *combo, const QString &value);
-    void FormClose();
 
     QString defaultPictureChooser();
     void defaultMessage(const QString &text);

@@ -12,6 +12,7 @@
 #include "panel/Form_ActBtn.h"
 #include "panel/PanelExport.h"
 #include "panel/ShortcutKeys.h"
+#include "widgets/InputBlock.h"
 #include "widgets/XiButton.h"
 #include "widgets/XiButton2.h"
 
@@ -99,6 +100,16 @@ protected:
 
     void write(const PanelConfig &config) { ASSERT_TRUE(writePanelConfig(config).save(PanelFiles::config()).ok); }
 
+    // The demo's panel and picture; its port is the pseudo-terminal here.
+    void copyDemo()
+    {
+        for (const char *name : {"Zelvar2.ini", "Zelvar2.bmp"})
+            ASSERT_TRUE(QFile::copy(QStringLiteral(ZELVAR_DEMO_DIR "/") + QLatin1String(name), QLatin1String(name)));
+        ProfileFile demo = ProfileFile::load(PanelFiles::config());
+        demo.writeString(PanelKeys::Com, PanelKeys::PortName, pty.slavePath());
+        ASSERT_TRUE(demo.save(PanelFiles::config()).ok);
+    }
+
     void open()
     {
         base = std::make_unique<TForm_Base>();
@@ -165,6 +176,25 @@ protected:
         mouse(QTest::MouseRelease, control, control->mapFrom(editor, inPanel + by));
     }
 
+    // What the window manager does when a menu or a dialog over the editor closes.
+    void reactivate()
+    {
+        editor->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(editor));
+    }
+
+    // A right-click on a control, then a click on an item of the menu it opened.
+    void choose(QWidget *control, QMenu *menu, QAction *item)
+    {
+        const QPoint at = control->mapTo(editor, control->rect().center());
+        mouse(QTest::MousePress, editor, at, Qt::RightButton);
+        ASSERT_TRUE(menu->isVisible());
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
+        mouse(QTest::MouseRelease, editor, at, Qt::RightButton); // the control may be gone
+        EXPECT_FALSE(menu->isVisible());
+        reactivate();
+    }
+
     TForm_Config2 *properties(int k)
     {
         click(bouton(k));
@@ -198,7 +228,9 @@ TEST_F(LayoutEditor, OpensOnTheFileWithItsNamesAndAddsTheNextButton)
     EXPECT_EQ(bouton(2)->pos(), QPoint(140, 60));
     EXPECT_EQ(bouton(2)->toolTip(), QStringLiteral("Cuisine (aide)"));
     EXPECT_EQ(texte(2)->text(), QStringLiteral("Dehors"));
+    EXPECT_EQ(texte(2)->cursorPosition(), 0); // a text too long for its box shows its start
     EXPECT_EQ(editor->currentButton(), 3);
+    EXPECT_EQ(bouton(3)->ColorFace(), Red);
     EXPECT_EQ(editor->currentText(), 2);
 
     editor->Ajouterunbouton1->trigger();
@@ -213,18 +245,18 @@ TEST_F(LayoutEditor, OpensOnTheFileWithItsNamesAndAddsTheNextButton)
     // The general settings and the picture's editor each hold the editor while they are open.
     editor->Proprietesgenerales1->trigger();
     ASSERT_TRUE(Forms::instance().PagesDlg);
-    EXPECT_FALSE(editor->isEnabled());
+    EXPECT_TRUE(editor->isHeld());
     Forms::instance().PagesDlg->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(editor->isEnabled());
+    EXPECT_FALSE(editor->isHeld());
     ASSERT_TRUE(editor->Editerlimagedefond1->isEnabled());
     editor->Editerlimagedefond1->trigger();
-    EXPECT_FALSE(editor->isEnabled());
+    EXPECT_TRUE(editor->isHeld());
     for (QWidget *window : QApplication::topLevelWidgets())
         if (auto *photo = qobject_cast<TForm_PhotoZel *>(window))
             photo->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(editor->isEnabled());
+    EXPECT_FALSE(editor->isHeld());
     EXPECT_TRUE(messages.isEmpty());
 
     // The main window's "Enregistrer" saves through the open editor.
@@ -248,12 +280,32 @@ TEST_F(LayoutEditor, DraggingSelectsShowsThePlaceAndKeepsTheControlGrabbable)
     EXPECT_EQ(bouton(1)->ColorFace(), FaceColor);
     EXPECT_EQ(bouton(3)->ColorFace(), FaceColor);
 
-    // Far past the panel's corner: part of it stays inside.
+    // Far past the panel's corner: 8 pixels of it stay inside (the panel is 615 x 367).
     drag(bouton(2), QPoint(2000, 2000));
-    EXPECT_TRUE(editor->Panel1->rect().intersects(bouton(2)->geometry()));
+    EXPECT_EQ(bouton(2)->pos(), QPoint(607, 359));
     drag(texte(1), QPoint(-2000, 10));
-    EXPECT_TRUE(editor->Panel1->rect().intersects(texte(1)->geometry()));
+    EXPECT_EQ(texte(1)->pos(), QPoint(-67, 30));
     EXPECT_EQ(editor->currentText(), 1);
+
+    // The up-downs stop at the same places.
+    struct Case
+    {
+        QWidget *control;
+        TUpDown *upDown;
+        int direction;
+        QPoint stop;
+    };
+    const Case cases[] = {
+        {bouton(1), editor->UpDown_Top, +1, QPoint(40, 359)},
+        {bouton(1), editor->UpDown_Left, +1, QPoint(607, 359)},
+        {texte(2), editor->UpDown_Top, -1, QPoint(300, -17)},
+    };
+    for (const Case &c : cases) {
+        click(c.control);
+        for (int k = 0; k < 700; ++k)
+            c.upDown->step(c.direction);
+        EXPECT_EQ(c.control->pos(), c.stop);
+    }
 }
 
 TEST_F(LayoutEditor, UpDownsMoveTheFocusedTextNotTheLastButton)
@@ -273,6 +325,31 @@ TEST_F(LayoutEditor, UpDownsMoveTheFocusedTextNotTheLastButton)
     EXPECT_EQ(bouton(1)->pos(), QPoint(40, 59));
 }
 
+TEST_F(LayoutEditor, TheButtonMenuActsOnTheButtonItWasOpenedOn)
+{
+    write(threeAndTwo());
+    open();
+    choose(bouton(1), editor->PopupMenu1, editor->Proprietes);
+    EXPECT_EQ(editor->currentButton(), 1);
+    EXPECT_EQ(bouton(1)->ColorFace(), Red);
+    EXPECT_EQ(bouton(3)->ColorFace(), FaceColor);
+    EXPECT_EQ(editor->Edit_BtnLeft->text(), QStringLiteral("40"));
+    TForm_Config2 *dialog = Forms::instance().Form_Config2;
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(dialog->Button1->text(), QStringLiteral("Bouton1"));
+    dialog->close();
+
+    click(bouton(1));
+    choose(bouton(2), editor->PopupMenu1, editor->Btn_Supprimer);
+    EXPECT_EQ(names(), (QStringList{"Bouton1", "Bouton3", "Texte1", "Texte2"}));
+    // The button now at that place is current, painted, and moved by the up-downs.
+    EXPECT_EQ(editor->currentButton(), 2);
+    EXPECT_EQ(bouton(2)->ColorFace(), Red);
+    EXPECT_EQ(editor->Edit_BtnLeft->text(), QStringLiteral("240"));
+    editor->UpDown_Left->step(+1);
+    EXPECT_EQ(bouton(2)->pos(), QPoint(241, 60));
+}
+
 TEST_F(LayoutEditor, DeletingKeepsTheCurrentIndexOnTheList)
 {
     write(threeAndTwo());
@@ -281,13 +358,15 @@ TEST_F(LayoutEditor, DeletingKeepsTheCurrentIndexOnTheList)
     editor->Btn_Supprimer->trigger();
     EXPECT_EQ(names(), (QStringList{"Bouton1", "Bouton2", "Texte1", "Texte2"}));
     EXPECT_EQ(editor->currentButton(), 2);
+    EXPECT_EQ(bouton(2)->ColorFace(), Red); // the one before the last is painted and shown
+    EXPECT_EQ(editor->Edit_BtnLeft->text(), QStringLiteral("140"));
     editor->Btn_Supprimer->trigger();
     editor->Btn_Supprimer->trigger();
     EXPECT_EQ(editor->currentButton(), 0);
     editor->Btn_Supprimer->trigger(); // nothing left: nothing happens
     editor->Proprietes->trigger();
     EXPECT_FALSE(Forms::instance().Form_Config2);
-    EXPECT_TRUE(editor->isEnabled());
+    EXPECT_FALSE(editor->isHeld());
 
     click(texte(1));
     editor->Suprimmerletexte1->trigger();
@@ -303,12 +382,7 @@ TEST_F(LayoutEditor, DeletingKeepsTheCurrentIndexOnTheList)
 
 TEST_F(LayoutEditor, SavingAnUnchangedDemoPanelWritesWhatExportWrites)
 {
-    for (const char *name : {"Zelvar2.ini", "Zelvar2.bmp"})
-        ASSERT_TRUE(QFile::copy(QStringLiteral(ZELVAR_DEMO_DIR "/") + QLatin1String(name), QLatin1String(name)));
-    // The demo names COM1; the board here is the pseudo-terminal, which the export carries too.
-    ProfileFile demo = ProfileFile::load(PanelFiles::config());
-    demo.writeString(PanelKeys::Com, PanelKeys::PortName, pty.slavePath());
-    ASSERT_TRUE(demo.save(PanelFiles::config()).ok);
+    copyDemo(); // the export carries the pseudo-terminal's port too
     ASSERT_TRUE(QDir().mkdir(QStringLiteral("export")));
     ASSERT_TRUE(exportPanel(PanelFiles::config(), PanelFiles::picture(), QStringLiteral("export/Zelvar2.ini")).ok);
 
@@ -319,7 +393,8 @@ TEST_F(LayoutEditor, SavingAnUnchangedDemoPanelWritesWhatExportWrites)
     editor->Enregistrer_CfgBtn->trigger();
     EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
     EXPECT_EQ(readFile(PanelFiles::config()), readFile(QStringLiteral("export/Zelvar2.ini")));
-    EXPECT_EQ(readFile(PanelFiles::picture()), readFile(QStringLiteral("export/Zelvar2.bmp")));
+    // The picture, unchanged, is left as it was (the export writes it afresh).
+    EXPECT_EQ(readFile(PanelFiles::picture()), readFile(QStringLiteral(ZELVAR_DEMO_DIR "/Zelvar2.bmp")));
 }
 
 TEST_F(LayoutEditor, TextsOfAFileWithoutButtonsSurviveOpenAndSave)
@@ -422,13 +497,96 @@ TEST_F(LayoutEditor, ClosingAsksOnlyWhenExitMenusAreOn)
 
 TEST_F(LayoutEditor, HidingTheMainWindowAndClosingShowsItAgain)
 {
-    write(threeAndTwo());
+    write(threeAndTwo(true));
     open();
     editor->Btn_HideFenetre->trigger();
     EXPECT_FALSE(base->isVisible());
     EXPECT_EQ(editor->Btn_HideFenetre->text(), QStringLiteral("Retablir la fenetre pricipale"));
+
+    // Closing shows the main window even when the close is then called off; the item
+    // follows, and hides it again at the first use.
     editor->close();
     EXPECT_TRUE(base->isVisible());
+    ASSERT_TRUE(Forms::instance().formDynamique);
+    Forms::instance().formDynamique->ButtonG_Ba->click(); // "Annuler"
+    EXPECT_TRUE(Forms::instance().MainWindowShown);
+    EXPECT_EQ(editor->Btn_HideFenetre->text(), QStringLiteral("Cacher la fenetre principale"));
+    editor->Btn_HideFenetre->trigger();
+    EXPECT_FALSE(base->isVisible());
+    EXPECT_FALSE(Forms::instance().MainWindowShown);
+}
+
+TEST_F(LayoutEditor, ADialogHoldsTheEditorAndTheMainWindowWithoutGreyingThem)
+{
+    write(threeAndTwo(true));
+    open();
+    TForm_Config2 *dialog = properties(1);
+    ASSERT_TRUE(dialog);
+    EXPECT_TRUE(editor->isHeld());
+    EXPECT_TRUE(InputBlock::blocks(base.get()));
+    EXPECT_TRUE(editor->isEnabled() && base->isEnabled()); // painted as they are
+    saveShot(*editor, QStringLiteral("editor-held-by-properties"));
+    click(bouton(2));
+    EXPECT_EQ(editor->currentButton(), 1);
+    editor->close(); // asks nothing while the dialog is open
+    EXPECT_FALSE(Forms::instance().formDynamique);
+    EXPECT_TRUE(editor->isVisible());
+
+    dialog->close();
+    EXPECT_FALSE(editor->isHeld());
+    EXPECT_FALSE(InputBlock::blocks(base.get()));
+    reactivate();
+    click(bouton(2));
+    EXPECT_EQ(editor->currentButton(), 2);
+}
+
+TEST_F(LayoutEditor, OnlyAPictureChosenHereIsWrittenOverThePictureFile)
+{
+    copyDemo();
+    const QString bmp = PanelFiles::picture();
+    const FileStamp demo = fileStamp(bmp);
+    ASSERT_TRUE(QFile::setPermissions(bmp, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    open();
+
+    // Left as it is, a write-protected picture is not written and stops nothing.
+    editor->Ajouterunbouton1->trigger();
+    editor->Enregistrer_CfgBtn->trigger();
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+    EXPECT_EQ(fileStamp(bmp), demo);
+    EXPECT_EQ(ProfileFile::load(PanelFiles::config()).readInteger(PanelKeys::Settings, PanelKeys::ButtonCount, 0), 9);
+    ASSERT_TRUE(QFile::setPermissions(bmp, QFile::ReadOwner | QFile::WriteOwner));
+
+    // The image editor saves over it: the editor shows that picture, and its save keeps it.
+    editor->Editerlimagedefond1->trigger();
+    TForm_PhotoZel *photo = nullptr;
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (auto *found = qobject_cast<TForm_PhotoZel *>(window))
+            photo = found;
+    ASSERT_TRUE(photo);
+    photo->chooseSavePicture = [&bmp] { return bmp; };
+    photo->btn_EnregistrersousClick();
+    photo->close();
+    const QByteArray drawn = readFile(bmp);
+    ASSERT_NE(fileStamp(bmp), demo);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return editor->picture().pixelColor(300, 200) == QColor(Qt::white); }));
+    editor->Enregistrer_CfgBtn->trigger();
+    EXPECT_EQ(readFile(bmp), drawn);
+
+    // A picture chosen in the general settings is written.
+    QImage red(600, 350, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    ASSERT_TRUE(red.save(QStringLiteral("rouge.png")));
+    editor->Proprietesgenerales1->trigger();
+    TPagesDlg *settings = Forms::instance().PagesDlg;
+    ASSERT_TRUE(settings);
+    settings->choosePicture = [] { return QStringLiteral("rouge.png"); };
+    settings->Btn_ImageGeneraleClick();
+    settings->close();
+    EXPECT_TRUE(editor->pictureChanged());
+    editor->Enregistrer_CfgBtn->trigger();
+    EXPECT_EQ(loadPanelPicture(bmp).pixelColor(300, 200), QColor(Qt::red));
+    EXPECT_FALSE(editor->pictureChanged());
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
 }
 
 // The properties dialog and its test button, on the board.
@@ -438,8 +596,6 @@ TEST_F(LayoutEditor, TestButtonSendsThePendingCommandsOnPressAndRelease)
     open();
     TForm_Config2 *dialog = properties(1);
     ASSERT_TRUE(dialog);
-    EXPECT_FALSE(editor->isEnabled());
-    EXPECT_FALSE(base->isEnabled());
     EXPECT_EQ(dialog->Button1->text(), QStringLiteral("Bouton1"));
     EXPECT_EQ(dialog->selectedMode(), 1);
     EXPECT_EQ(dialog->Combo_Code->currentText(), QStringLiteral("s1"));
@@ -463,8 +619,6 @@ TEST_F(LayoutEditor, TestButtonSendsThePendingCommandsOnPressAndRelease)
         saveShot(*dialog, QStringLiteral("properties-mode-%1").arg(mode));
     }
     dialog->close();
-    EXPECT_TRUE(editor->isEnabled());
-    EXPECT_TRUE(base->isEnabled());
 }
 
 TEST_F(LayoutEditor, AppliquerAtOnceKeepsTheButtonAndMacrosKeepItsMode)

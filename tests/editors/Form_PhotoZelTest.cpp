@@ -4,6 +4,7 @@
 #include "TestFiles.h"
 #include "editors/ColorGrid.h"
 #include "forms/ErrorReport.h"
+#include "widgets/InputBlock.h"
 
 #include <QDir>
 #include <QFile>
@@ -83,7 +84,7 @@ protected:
 
 TEST_F(Form_PhotoZelTest, RectangleDraggedThenDrawnOnRelease)
 {
-    EXPECT_FALSE(editor.isEnabled());
+    EXPECT_TRUE(InputBlock::blocks(&editor));
     EXPECT_EQ(form->StatusBar1[0]->text(), "Dessin libre");
     pickColor(9); // red
     QTest::mouseClick(form->Btn_Rectangle, Qt::LeftButton);
@@ -217,5 +218,5 @@ TEST_F(Form_PhotoZelTest, GradientOnTheWindowAndClosingGivesTheEditorBack)
     EXPECT_EQ(window.pixelColor(140, window.height() - 1).red(), 0);
 
     form->close();
-    EXPECT_TRUE(editor.isEnabled());
+    EXPECT_FALSE(InputBlock::blocks(&editor));
 }

@@ -456,7 +456,7 @@ TEST_F(LivePanel, FactoryLoadReplacesButtonsAndTextsAndWritesNothing)
     const QByteArray factoryFile = readFile(PanelFiles::factory());
 
     form->FactoryLoad();
-    EXPECT_EQ(events, QStringList(3, QStringLiteral("|10|0"))); // two buttons and one text destroyed
+    EXPECT_TRUE(events.isEmpty()); // two buttons and one text destroyed without a pause
 
     const QList<TXiButton2 *> shown = form->Panel1->findChildren<TXiButton2 *>();
     ASSERT_EQ(shown.size(), 1);
@@ -527,7 +527,7 @@ TEST_F(LivePanel, RebuildLeavesNothingOfTheFormerButtons)
 
     form->Rebuild({button(2, 4, {40, 60}, QStringLiteral("Lampe")), button(1, 9, {140, 60}, QStringLiteral("Tele"))},
                   {text(QStringLiteral("Apres"), {20, 310})});
-    EXPECT_EQ(events.size(), 3);
+    EXPECT_TRUE(events.isEmpty());
 
     ASSERT_EQ(form->buttons().size(), 3u);
     const ButtonEntry &lampe = form->buttons()[1];

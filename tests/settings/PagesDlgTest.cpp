@@ -8,6 +8,7 @@
 #include "forms/ErrorReport.h"
 #include "forms/Forms.h"
 #include "panel/Form_ActBtn.h"
+#include "widgets/InputBlock.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -103,7 +104,7 @@ protected:
 
 } // namespace
 
-TEST_F(PagesDlgTest, ShowsTheValuesInForceAndDisablesTheEditor)
+TEST_F(PagesDlgTest, ShowsTheValuesInForceAndHoldsTheEditor)
 {
     PanelSettings &settings = Forms::instance().settings;
     settings.CurrentPortName = "COM7";
@@ -114,8 +115,8 @@ TEST_F(PagesDlgTest, ShowsTheValuesInForceAndDisablesTheEditor)
     openDialog();
 
     EXPECT_EQ(Forms::instance().PagesDlg, dialog.data());
-    EXPECT_FALSE(editor.isEnabled());
-    EXPECT_TRUE(dialog->isEnabled()) << "the dialog stays usable while its editor is disabled";
+    EXPECT_TRUE(InputBlock::blocks(&editor));
+    EXPECT_TRUE(editor.isEnabled()) << "held, not greyed";
     EXPECT_FALSE(dialog->isModal());
     EXPECT_EQ(dialog->PageControl1->currentWidget(), dialog->PortCom);
     EXPECT_EQ(dialog->Combo_Port->placeholderText(), "COM7") << "a value among no items still shows";
@@ -233,7 +234,7 @@ TEST_F(PagesDlgTest, EveryWayOfClosingGivesTheEditorBackAndTheOptionsStay)
         EXPECT_FALSE(dialog->Btn_MenuSortie->isChecked());
         closeIt(*dialog);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        EXPECT_TRUE(editor.isEnabled());
+        EXPECT_FALSE(InputBlock::blocks(&editor));
         EXPECT_TRUE(dialog.isNull());
         const PanelSettings &settings = Forms::instance().settings;
         EXPECT_FALSE(settings.ReduceToTray);

@@ -1,9 +1,11 @@
-#include "app/InputBlock.h"
+#include "widgets/InputBlock.h"
 
 #include <QApplication>
 #include <QEvent>
 #include <QWidget>
 #include <QWindow>
+
+#include <algorithm>
 
 namespace zelvar {
 
@@ -40,17 +42,32 @@ bool isInput(QEvent::Type type)
     }
 }
 
+std::vector<const InputBlock *> &liveBlocks()
+{
+    static std::vector<const InputBlock *> blocks;
+    return blocks;
+}
+
 } // namespace
 
 InputBlock::InputBlock(QWidget *window) : window_(window)
 {
     qApp->installEventFilter(this);
+    liveBlocks().push_back(this);
 }
 
 InputBlock::~InputBlock()
 {
+    std::erase(liveBlocks(), this);
     if (qApp)
         qApp->removeEventFilter(this);
+}
+
+bool InputBlock::blocks(const QWidget *window)
+{
+    return window && std::ranges::any_of(liveBlocks(), [window](const InputBlock *block) {
+               return block->window_ == window;
+           });
 }
 
 bool InputBlock::inside(QObject *watched) const
@@ -68,6 +85,26 @@ bool InputBlock::eventFilter(QObject *watched, QEvent *event)
 {
     if (isInput(event->type()) && inside(watched))
         return true;
+    return QObject::eventFilter(watched, event);
+}
+
+DialogHold::DialogHold(QWidget *dialog, std::initializer_list<QWidget *> windows)
+    : QObject(dialog)
+    , dialog_(dialog)
+{
+    // Without a dialog to close, nothing would ever let the windows go.
+    if (!dialog)
+        return;
+    for (QWidget *window : windows)
+        if (window)
+            blocks_.push_back(std::make_unique<InputBlock>(window));
+    dialog->installEventFilter(this);
+}
+
+bool DialogHold::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == dialog_ && event->type() == QEvent::Hide && !event->spontaneous())
+        blocks_.clear();
     return QObject::eventFilter(watched, event);
 }
 
