@@ -123,8 +123,9 @@ int runPress(const QStringList &arguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Déclenche le bouton K du panneau (Zelvar2.ini) comme un pas du séquenceur : appui, 100 ms, relâché, "
-        "100 ms, clic, 10 ms ; un bouton infrarouge (mode 5) n'émet que son code infrarouge."));
+        "Déclenche le bouton K du panneau (Zelvar2.ini) comme un pas du séquenceur : appui, relâché, clic, "
+        "chaque commande écrite suivie de 100, 100 et 10 ms ; un bouton infrarouge (mode 5) n'émet que son code "
+        "infrarouge."));
     parser.addPositionalArgument(QStringLiteral("K"), QStringLiteral("Le numéro du bouton, à partir de 1."));
     addPortOptions(parser);
     int status = 0;

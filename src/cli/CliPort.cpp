@@ -1,17 +1,27 @@
 #include "cli/CliPort.h"
 
 #include "common/ProfileFile.h"
+#include "devices/ComError.h"
 #include "devices/ComPort.h"
 #include "panel/PanelConfig.h"
 
 #include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QThread>
 
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
 #include <utility>
 
 namespace zelvar::cli {
+
+namespace {
+
+constexpr int BusyRetryStepMs = 20;
+
+} // namespace
 
 PortChoice portChoice(const QCommandLineParser &parser, const PanelSettings &settings)
 {
@@ -24,11 +34,23 @@ bool portNamed(const QCommandLineParser &parser, const ProfileFile &panelFile)
     return parser.isSet(QStringLiteral("port")) || panelFile.hasKey(PanelKeys::Com, PanelKeys::PortName);
 }
 
-void openPort(TComPort &port, const PortChoice &choice)
+void openPort(TComPort &port, const PortChoice &choice, int busyRetryMs)
 {
     port.setPort(choice.name);
     port.setBaudRate(TCustomComPort::BaudRateFromText(choice.speed));
-    port.OpenPort();
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        try {
+            port.OpenPort();
+            return;
+        } catch (const EComPort &error) {
+            const bool busy = error.ErrorNumber() == CError_OpenFailed && error.SystemError() == EBUSY;
+            if (!busy || waited.elapsed() + BusyRetryStepMs > busyRetryMs)
+                throw;
+        }
+        QThread::msleep(BusyRetryStepMs);
+    }
 }
 
 namespace {

@@ -24,8 +24,13 @@ PortChoice portChoice(const QCommandLineParser &parser, const PanelSettings &set
 // do not fall back to the panel's default COM1, often the console.
 bool portNamed(const QCommandLineParser &parser, const ProfileFile &panelFile);
 
-// Sets the port to the choice and opens it; a port error raises EComPort.
-void openPort(TComPort &port, const PortChoice &choice);
+// How long a port that another program holds (busy) is tried again before its error is
+// raised: two commands started together both reach the board, one after the other.
+constexpr int BusyRetryMs = 2000;
+
+// Sets the port to the choice and opens it; a port error raises EComPort. A busy port is
+// tried again for up to `busyRetryMs`; any other error is raised at once.
+void openPort(TComPort &port, const PortChoice &choice, int busyRetryMs = BusyRetryMs);
 
 // SIGINT and SIGTERM, handed to the event loop through a pipe instead of ending the
 // program, so that an interrupted command ends its own way. Whichever thread the signal

@@ -13,13 +13,22 @@
 #include <QCommandLineParser>
 #include <QDateTime>
 #include <QEventLoop>
+#include <QRegularExpression>
 #include <QSocketNotifier>
+#include <QTimer>
+
+#include <algorithm>
 
 namespace zelvar::cli {
 
 namespace {
 
 constexpr int NotSent = 1;
+// The port is opened this long before the second, so that opening costs nothing at it.
+constexpr qint64 OpenAheadMs = 2000;
+// A long wait for the opening is cut into steps, so that a timer never overflows and a
+// clock changed meanwhile is seen.
+constexpr qint64 OpenWaitStepMs = 60 * 60 * 1000;
 
 QString sentText(const ButtonEntry &entry)
 {
@@ -30,36 +39,64 @@ QString sentText(const ButtonEntry &entry)
     return sent.join(QStringLiteral(", "));
 }
 
-// Sends button k as a scheduler row fires it, on a port opened now; the exit status.
-int fire(const ButtonEntry &entry, int k, const PortChoice &portChoice)
+bool writesToSerialLine(const ButtonEntry &entry)
 {
-    const QString when = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
-    const QString button = QStringLiteral("bouton %1 (« %2 »)").arg(k).arg(entry.description);
+    return entry.mode != UsbUirt && !sentText(entry).isEmpty();
+}
+
+QString buttonName(const ButtonEntry &entry, int k)
+{
+    return QStringLiteral("bouton %1 (« %2 »)").arg(k).arg(entry.description);
+}
+
+QString now()
+{
+    return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
+}
+
+// Sends button k as a scheduler row fires it, on the port (opened now when it is not open
+// yet); the exit status. Each line printed starts with the time of its first write.
+int fire(const ButtonEntry &entry, int k, TComPort &port, const PortChoice &portChoice)
+{
+    const QString button = buttonName(entry, k);
     const CommandSlots commands = entry.commands();
     if (entry.mode == UsbUirt) {
-        TComPort unused;
-        if (const auto refused = Send::step(unused, entry.mode, commands)) {
+        const QString when = now();
+        if (const auto refused = Send::step(port, entry.mode, commands)) {
             err() << when << " : " << button << " : code infrarouge non émis : " << *refused << "\n";
-            return NotSent;
+            return DeviceError;
         }
         out() << when << " : " << button << " : code infrarouge émis\n";
         return 0;
     }
-    if (sentText(entry).isEmpty()) {
-        out() << when << " : " << button << " : mode " << buttonModeName(entry.mode) << ", rien à envoyer\n";
+    if (!writesToSerialLine(entry)) {
+        out() << now() << " : " << button << " : mode " << buttonModeName(entry.mode) << ", rien à envoyer\n";
         return 0;
     }
-    TComPort port;
     try {
-        openPort(port, portChoice);
+        if (!port.Connected())
+            openPort(port, portChoice);
+        // Nothing waits before the first command: it is written now.
+        const QString when = now();
         Send::step(port, entry.mode, commands);
-        port.ClosePort();
+        out() << when << " : " << button << " : " << sentText(entry) << "\n";
     } catch (const EComPort &error) {
-        err() << error.Message() << "\n";
+        err() << "zelvar-cli at : " << button << " : " << error.Message() << "\n";
         return DeviceError;
     }
-    out() << when << " : " << button << " : " << sentText(entry) << "\n";
     return 0;
+}
+
+// Fires the buttons in the order given; one that fails does not stop the others.
+int fireAll(const PanelButtons &entries, const QList<int> &buttons, TComPort &port, const PortChoice &portChoice)
+{
+    int status = 0;
+    for (int k : buttons)
+        if (fire(entries[size_t(k)], k, port, portChoice) != 0)
+            status = DeviceError;
+    port.ClosePort();
+    out().flush();
+    return status;
 }
 
 } // namespace
@@ -68,36 +105,46 @@ int runAt(const QStringList &arguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Attend la date (aujourd'hui par défaut) et l'heure locales données, puis déclenche le bouton K du "
-        "panneau (Zelvar2.ini) comme une ligne lancée du programmateur : appui, 100 ms, relâché, 100 ms, clic, "
-        "10 ms ; un bouton infrarouge n'émet que son code. Le port n'est ouvert qu'au moment de l'envoi. "
+        "Attend la date (aujourd'hui par défaut) et l'heure locales données, puis déclenche les boutons K du "
+        "panneau (Zelvar2.ini), dans l'ordre donné, comme une ligne lancée du programmateur : appui, relâché, "
+        "clic, chaque commande écrite suivie de 100, 100 et 10 ms ; un bouton infrarouge n'émet que son code. "
+        "Le port est ouvert deux secondes avant l'heure (aussitôt s'il en reste moins) ; occupé, il est "
+        "réessayé pendant deux secondes. Chaque envoi est affiché avec l'heure de sa première écriture. "
         "La seconde en cours part aussitôt ; une heure passée, ou manquée de plus d'une minute (veille, "
         "horloge avancée), n'envoie rien. Une heure vue deux fois (passage à l'heure d'hiver) est la première."));
-    parser.addPositionalArgument(QStringLiteral("DATE"), QStringLiteral("AAAA-MM-JJ, aujourd'hui par défaut."),
+    parser.addPositionalArgument(QStringLiteral("DATE"),
+                                 QStringLiteral("AAAA-MM-JJ, aujourd'hui par défaut ; le premier argument est la date "
+                                                "quand il a cette forme."),
                                  QStringLiteral("[AAAA-MM-JJ]"));
     parser.addPositionalArgument(QStringLiteral("HEURE"), QStringLiteral("HH:MM:SS, heure locale."));
-    parser.addPositionalArgument(QStringLiteral("K"), QStringLiteral("Le numéro du bouton, à partir de 1."));
+    parser.addPositionalArgument(QStringLiteral("K"),
+                                 QStringLiteral("Les numéros des boutons, à partir de 1, déclenchés dans l'ordre donné."),
+                                 QStringLiteral("K [K…]"));
     addPortOptions(parser);
     int status = 0;
     if (!parseCommand(parser, arguments, &status,
                       QStringLiteral("\nCode de sortie : 0 envoyé (ou rien à envoyer), 1 rien envoyé (heure passée, "
-                                     "manquée ou attente interrompue), 2 erreur du port, 64 usage.\n")))
+                                     "manquée ou attente interrompue), 2 erreur du port ou code infrarouge non émis "
+                                     "pour un bouton au moins (les autres partent quand même), 64 usage.\n")))
         return status;
 
     const QStringList args = parser.positionalArguments();
-    if (args.size() < 2 || args.size() > 3) {
-        err() << "zelvar-cli at : [AAAA-MM-JJ] HH:MM:SS K attendus\n";
+    // A date is digits and dashes; neither a time nor a button number has a dash.
+    static const QRegularExpression dateShape(QStringLiteral("^\\d+-\\d+-\\d+$"));
+    const int first = !args.isEmpty() && dateShape.match(args[0]).hasMatch() ? 1 : 0;
+    if (args.size() - first < 2) {
+        err() << "zelvar-cli at : [AAAA-MM-JJ] HH:MM:SS K [K…] attendus\n";
         return UsageError;
     }
     QDate date = QDate::currentDate();
-    if (args.size() == 3) {
+    if (first == 1) {
         date = QDate::fromString(args[0], QStringLiteral("yyyy-MM-dd"));
         if (!date.isValid()) {
             err() << "zelvar-cli at : date « " << args[0] << " » invalide (AAAA-MM-JJ attendu)\n";
             return UsageError;
         }
     }
-    const QString timeArgument = args[args.size() - 2];
+    const QString timeArgument = args[first];
     const std::optional<QTime> time = readTimeOfDay(timeArgument);
     if (!time) {
         err() << "zelvar-cli at : heure « " << timeArgument << " » invalide (HH:MM:SS attendu)\n";
@@ -112,16 +159,24 @@ int runAt(const QStringList &arguments)
     const ProfileFile profile = ProfileFile::load(PanelFiles::config());
     const PanelConfig config = readPanelConfig(profile, PanelReader::Panel);
     const PanelButtons entries = buildPanelButtons(config.buttons);
-    bool ok = false;
-    const int k = args.last().toInt(&ok);
-    if (!ok || k < 1 || k >= int(entries.size())) {
-        err() << "zelvar-cli at : un numéro de bouton de 1 à " << entries.size() - 1 << " attendu\n";
-        return UsageError;
+    QList<int> buttons;
+    QStringList names;
+    bool needsPort = false;
+    for (const QString &argument : args.mid(first + 1)) {
+        bool ok = false;
+        const int k = argument.toInt(&ok);
+        if (!ok || k < 1 || k >= int(entries.size())) {
+            err() << "zelvar-cli at : « " << argument << " » : un numéro de bouton de 1 à " << entries.size() - 1
+                  << " attendu\n";
+            return UsageError;
+        }
+        buttons << k;
+        names << buttonName(entries[size_t(k)], k);
+        needsPort = needsPort || writesToSerialLine(entries[size_t(k)]);
     }
-    const ButtonEntry &entry = entries[size_t(k)];
 
     // No port is better than the wrong one: the panel's own default COM1 is not taken here.
-    if (!portNamed(parser, profile) && entry.mode != UsbUirt) {
+    if (!portNamed(parser, profile) && needsPort) {
         err() << "zelvar-cli at : aucun port (ni --port, ni port dans Zelvar2.ini)\n";
         return DeviceError;
     }
@@ -130,7 +185,7 @@ int runAt(const QStringList &arguments)
     StopSignals stop;
     SystemScheduleClock clock;
     ScheduleEngine engine(clock);
-    engine.addRow(date, timeOfDayText(*time), k);
+    engine.addRow(date, timeOfDayText(*time), buttons.first());
     const ScheduleEngine::Arming armed = engine.arm(1);
     if (armed != ScheduleEngine::Arming::Armed) {
         err() << "zelvar-cli at : le " << date.toString(Qt::ISODate) << " à " << timeOfDayText(*time)
@@ -139,12 +194,36 @@ int runAt(const QStringList &arguments)
     }
 
     err() << "zelvar-cli at : attente du " << date.toString(Qt::ISODate) << " à " << timeOfDayText(*time)
-          << " pour le " << QStringLiteral("bouton %1 (« %2 »)").arg(k).arg(entry.description) << "\n";
+          << " pour le " << names.join(QStringLiteral(", le ")) << "\n";
     err().flush();
 
+    // The port is opened ahead of the second; a failure here is left to the firing, which
+    // tries again (a port busy now may be free by then) and reports it.
+    TComPort serial;
+    QTimer opener;
+    opener.setSingleShot(true);
+    opener.setTimerType(Qt::PreciseTimer);
+    const qint64 second = engine.instantOf(1).value_or(0);
+    const auto openAhead = [&] {
+        const qint64 left = second - OpenAheadMs - QDateTime::currentMSecsSinceEpoch();
+        if (left > 0) {
+            opener.start(int(std::min(left, OpenWaitStepMs)));
+            return;
+        }
+        try {
+            openPort(serial, port, 0);
+        } catch (const EComPort &) {
+        }
+    };
+    QObject::connect(&opener, &QTimer::timeout, openAhead);
+    if (needsPort)
+        openAhead();
+
     QEventLoop loop;
-    QObject::connect(&engine, &ScheduleEngine::fired, &loop,
-                     [&](int, int) { loop.exit(fire(entry, k, port)); });
+    QObject::connect(&engine, &ScheduleEngine::fired, &loop, [&](int, int) {
+        opener.stop();
+        loop.exit(fireAll(entries, buttons, serial, port));
+    });
     QObject::connect(&engine, &ScheduleEngine::missed, &loop, [&](int, qint64 checkedAt) {
         err() << "zelvar-cli at : heure manquée (vue le "
               << QDateTime::fromMSecsSinceEpoch(checkedAt).toString(QStringLiteral("yyyy-MM-dd à hh:mm:ss"))

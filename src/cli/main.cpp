@@ -24,7 +24,7 @@ const Command commands[] = {
     {"send", "écrit un texte tel quel sur le port", runSend},
     {"ports", "liste les ports série présents", runPorts},
     {"setport", "enregistre le port et la vitesse dans Zelvar2.ini : setport PORT [VITESSE]", runSetPort},
-    {"at", "déclenche le bouton K à une heure dite : at [AAAA-MM-JJ] HH:MM:SS K", runAt},
+    {"at", "déclenche des boutons à une heure dite : at [AAAA-MM-JJ] HH:MM:SS K [K…]", runAt},
     {"seq", "séquences : seq list | show [FILE] [--json] | export OUT [FILE]", runSeq},
     {"play", "joue une séquence sans fenêtre : play [FILE] [--from S] [--ticks N] [--port P]", runPlay},
 };

@@ -10,8 +10,12 @@ namespace zelvar::Send {
 
 namespace {
 
+// A pause follows only a command that went out: an empty slot neither writes nor waits, so
+// a single command ("On", "Off", "Bistable") leaves at once, whatever the trigger.
 void write(TCustomComPort &port, const QByteArray &command, int pauseAfter)
 {
+    if (command.isEmpty())
+        return;
     port.SendText(command);
     pauseMs(pauseAfter);
 }
@@ -38,11 +42,11 @@ void release(TCustomComPort &port, const CommandSlots &commands)
 
 std::optional<QString> click(TCustomComPort &port, int mode, const CommandSlots &commands)
 {
-    std::optional<QString> refused;
+    // An infrared button's click slot is its code, which means nothing to the relay board.
     if (mode == UsbUirt)
-        refused = transmitInfrared(commands.click);
+        return transmitInfrared(commands.click);
     write(port, commands.click, 10);
-    return refused;
+    return std::nullopt;
 }
 
 std::optional<QString> shortcut(TCustomComPort &port, int mode, const CommandSlots &commands)

@@ -12,15 +12,18 @@ namespace zelvar {
 class TCustomComPort;
 
 // The sending sequences every sender uses: which command goes out, in which order, and how
-// long the user-interface thread pauses after each. A failed write raises the port's error
-// and abandons the rest of the sequence. The functions that may transmit infrared return
+// long the user-interface thread pauses after each. Only a command that was written is
+// followed by its pause; an empty slot sends nothing and waits nothing. An infrared button
+// never writes to the serial line. A failed write raises the port's error and abandons the
+// rest of the sequence. The functions that may transmit infrared return
 // why a code was not sent; the caller decides how to tell the user.
 namespace Send {
 
 // Mouse on a panel button: each event sends its own slot, then pauses 10 ms.
 void press(TCustomComPort &port, const CommandSlots &commands);
 void release(TCustomComPort &port, const CommandSlots &commands);
-// An infrared button transmits its code first, then every mode writes its click slot.
+// An infrared button transmits its code (its click slot) and nothing more; the other modes
+// write their click slot.
 std::optional<QString> click(TCustomComPort &port, int mode, const CommandSlots &commands);
 
 // One mouse operation on a panel button, from press to release, as the panel sees it:
@@ -49,11 +52,12 @@ private:
 };
 
 // Keyboard shortcut: infrared buttons transmit only; the others send press, release and
-// click with 200 ms after each.
+// click with 200 ms after each one written.
 std::optional<QString> shortcut(TCustomComPort &port, int mode, const CommandSlots &commands);
 
 // Sequencer step and scheduler firing: infrared buttons transmit only; the others send
-// press, 100 ms, release, 100 ms, click, 10 ms.
+// press, 100 ms, release, 100 ms, click, 10 ms, each pause after a command written. So an
+// "Imp" button pulses its relay for 100 ms and an "On" button's command leaves at once.
 std::optional<QString> step(TCustomComPort &port, int mode, const CommandSlots &commands);
 
 // The port form's test: open the port, relay 1 on, 1000 ms, relay 1 off, 10 ms.

@@ -344,12 +344,15 @@ void TForm_Config2::Button1MouseUp()
 
 void TForm_Config2::Button1Click()
 {
+    // The test sends the pending texts as the button would once applied: with the mode
+    // shown ("Macros" keeps the stored one), so that an infrared code never goes down the
+    // serial line and a relay command is never handed to the transmitter.
     const EditButtonEntry *e = entry();
-    const int storedMode = e ? e->mode : 0;
+    const int shown = selectedMode();
+    const int mode = shown >= Null && shown <= UsbUirt ? shown : (e ? e->mode : Null);
     const PendingValues &pending = PendingValues::shared();
     send([&] {
-        Send::click(*Forms::instance().Form_ActBtn->ComPort1, storedMode,
-                    {pending.first, pending.second, pending.third});
+        Send::click(*Forms::instance().Form_ActBtn->ComPort1, mode, {pending.first, pending.second, pending.third});
     });
 }
 

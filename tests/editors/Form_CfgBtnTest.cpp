@@ -613,6 +613,12 @@ TEST_F(LayoutEditor, TestButtonSendsThePendingCommandsOnPressAndRelease)
     QTest::mouseClick(dialog->Button1, Qt::LeftButton);
     EXPECT_EQ(pty.read(10), QByteArray("S0N$#S0F$#"));
 
+    // An infrared code being tested goes to the transmitter, never down the serial line.
+    dialog->RadioGroup1Items->button(5)->click();
+    dialog->Memo_UsbUirt->setPlainText(QStringLiteral("0000 006D 0000 0001 0020 0030"));
+    QTest::mouseClick(dialog->Button1, Qt::LeftButton);
+    EXPECT_EQ(pty.drain(50), QByteArray());
+
     saveShot(*dialog, QStringLiteral("properties-mode-1"));
     for (int mode : {0, 2, 3, 4, 5, 6}) {
         dialog->RadioGroup1Items->button(mode)->click();

@@ -276,7 +276,7 @@ TEST_F(LivePanel, ImpButtonHoldsItsRelayForAsLongAsThePress)
     mouse(QTest::MouseMove, bouton(2));
     mouse(QTest::MouseClick, bouton(2));
     EXPECT_EQ(form->CurrentButton(), 2);
-    EXPECT_EQ(events, (QStringList{"|10|0", "S2N$#|10|0", "|10|0"}));
+    EXPECT_EQ(events, (QStringList{"S2N$#|10|0"})) << "an empty slot sends nothing and waits nothing";
 
     // Leaving a button forgets it; the next press acts on the button pressed all the same.
     mouse(QTest::MouseMove, bouton(1));
@@ -289,7 +289,7 @@ TEST_F(LivePanel, ImpButtonHoldsItsRelayForAsLongAsThePress)
 
     events.clear();
     mouse(QTest::MouseRelease, bouton(1));
-    EXPECT_EQ(events, (QStringList{"|10|0", "S1F$#|10|0"}));
+    EXPECT_EQ(events, (QStringList{"S1F$#|10|0"}));
 
     // Other mouse buttons operate nothing.
     events.clear();
@@ -309,12 +309,12 @@ TEST_F(LivePanel, ShortcutsFireTheHighestButtonAndReachNoWindow)
     ASSERT_TRUE(QTest::qWaitForWindowActive(&other.window));
 
     QTest::keyClick(other.edit, Qt::Key_F1);
-    EXPECT_EQ(events, (QStringList{"S3N$#|200|0", "S3F$#|200|0", "|200|0"}));
+    EXPECT_EQ(events, (QStringList{"S3N$#|200|0", "S3F$#|200|0"}));
     EXPECT_EQ(form->CurrentButton(), 0);
 
     events.clear();
     QTest::keyClick(other.edit, Qt::Key_F5);
-    EXPECT_EQ(events, (QStringList{"|200|0", "|200|0", "S6N$#|200|0"}));
+    EXPECT_EQ(events, (QStringList{"S6N$#|200|0"})) << "no wait before an On button's command";
 
     // No button's key, a typed letter, an accelerator: nothing is sent, nothing arrives.
     events.clear();
@@ -369,12 +369,12 @@ TEST_F(LivePanel, NullAndMacroButtonsSendNothingByAnyTrigger)
     }
     QTest::keyClick(other.edit, Qt::Key_F1);
     QTest::keyClick(other.edit, Qt::Key_F2);
-    EXPECT_EQ(events.size(), 2 * (3 + 3) + 2 * 3); // every pause taken, nothing written
+    EXPECT_TRUE(events.isEmpty()) << "nothing written, nothing waited";
     EXPECT_TRUE(wire().isEmpty());
     EXPECT_TRUE(infraredCodes().isEmpty());
 }
 
-TEST_F(LivePanel, InfraredButtonTransmitsThenWritesItsCodeOnAClickOnly)
+TEST_F(LivePanel, InfraredButtonTransmitsAndNeverWritesToTheSerialLine)
 {
     write(panel({button(5, 0, {40, 60}, QStringLiteral("Tele"), VkF3, QString::fromLatin1(ProntoCode))}));
     open();
@@ -382,9 +382,7 @@ TEST_F(LivePanel, InfraredButtonTransmitsThenWritesItsCodeOnAClickOnly)
 
     mouse(QTest::MouseMove, bouton(1));
     mouse(QTest::MouseClick, bouton(1));
-    EXPECT_EQ(events, (QStringList{"|10|0", QString::fromLatin1(ProntoCode) + "|10|1", "|10|1"}));
-
-    events.clear();
+    EXPECT_EQ(infraredCodes(), QStringList{QString::fromLatin1(ProntoCode)});
     QTest::keyClick(other.edit, Qt::Key_F3);
     form->fireButton(1);
     EXPECT_TRUE(events.isEmpty());
@@ -407,7 +405,7 @@ TEST_F(LivePanel, TheFirstInfraredFailureOfARunIsShownOnce)
     QTest::qWait(50);
     ASSERT_EQ(errors.size(), 1);
     EXPECT_TRUE(errors[0].contains(dir.filePath(QStringLiteral("no-lirc")))) << errors[0].toStdString();
-    EXPECT_EQ(wire(), QByteArray(ProntoCode) + ProntoCode) << "the click still writes its code";
+    EXPECT_TRUE(wire().isEmpty());
     resetInfraredFailureReport();
 }
 
@@ -674,7 +672,7 @@ TEST_F(LivePanel, ClosingClosesThePortAndANewPanelTakesTheHook)
     events.clear();
     QLineEdit edit;
     QTest::keyClick(&edit, Qt::Key_F1);
-    EXPECT_EQ(events, (QStringList{"S1N$#|200|0", "S1F$#|200|0", "|200|0"}));
+    EXPECT_EQ(events, (QStringList{"S1N$#|200|0", "S1F$#|200|0"}));
     EXPECT_TRUE(errors.isEmpty());
 }
 
@@ -708,7 +706,7 @@ TEST_F(LivePanel, DialogsMenusAndTextFieldsKeepTheirKeys)
 {
     write(panel({button(2, 2, {40, 60}, QStringLiteral("Salon"), VkF2)}));
     open();
-    const QStringList fired{"|200|0", "|200|0", "S2N$#|200|0"};
+    const QStringList fired{"S2N$#|200|0"};
     // The platform stamps these keys with the time: a press in the millisecond of the last
     // release would be a held key's repeat.
     const auto pressF2 = [](QWindow *window) {

@@ -217,7 +217,7 @@ TEST_F(Scheduler, AnArmedImpulseRowSwitchesItsRelayOnceAtItsSecond)
     click(row(2).Btn_Lancer);
 
     clock->run(12000);
-    EXPECT_EQ(pauses, (QStringList{"S1N$#|100", "S1F$#|100", "|10"}));
+    EXPECT_EQ(pauses, (QStringList{"S1N$#|100", "S1F$#|100"}));
     EXPECT_EQ(pty.drain(20), QByteArray());
     for (int i : {1, 2}) {
         EXPECT_FALSE(form->engine().row(i).armed);

@@ -127,7 +127,7 @@ TEST_F(SequencePlayerTest, TwoTracksAtOneSecondGoOutInTrackOrderWithTheirPauses)
     port.OpenPort();
     load({{1, {1}}, {2, {1}}});
     run(1);
-    EXPECT_EQ(wire, (QStringList{"S1N$#|100", "S1F$#|100", "|10", "S2N$#|100", "S2F$#|100", "|10"}));
+    EXPECT_EQ(wire, (QStringList{"S1N$#|100", "S1F$#|100", "S2N$#|100", "S2F$#|100"}));
     EXPECT_EQ(state.PisteEnCours, 2);
 }
 
