@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QFrame;
@@ -137,6 +138,11 @@ private:
     void releaseMainWindow();
     void closeCurrentDialog();
     void importProject(); // right code 6 of the "Importer" prompt
+    // Whether the scheduler has armed rows, which quitting would drop; the question then.
+    static bool alarmsArmed();
+    void askQuitWithAlarms();
+    // Bo_Pmg's hint names the scheduler's next alarm.
+    void showNextAlarm(std::optional<qint64> nextMs);
 
     QString defaultImportChooser();
     QString defaultExportChooser();
