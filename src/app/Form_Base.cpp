@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
@@ -111,6 +112,7 @@ TForm_Base::TForm_Base(QWidget *parent) : QWidget(parent, Qt::Window | Qt::Frame
     forms.Form_Base = this;
     connect(&forms, &Forms::commandsSwitched, this, &TForm_Base::ActivBtnP);
     connect(&forms, &Forms::promptRequested, this, &TForm_Base::CreationDynamique);
+    connect(&forms, &Forms::nextAlarmChanged, this, &TForm_Base::showNextAlarm);
     connect(&forms, &Forms::generalSettingsRequested, this,
             [](QWidget *editor, QLabel *picture) { TPagesDlg::open(PagesDlgEditor{editor, picture}); });
     forms.QuitConfirmed = false;
@@ -467,10 +469,24 @@ void TForm_Base::ClickBtnMilieu()
     }
 }
 
+bool TForm_Base::alarmsArmed()
+{
+    TForm_Progmt *scheduler = Forms::instance().Form_Progmt;
+    return scheduler && scheduler->engine().anyArmed();
+}
+
+void TForm_Base::askQuitWithAlarms()
+{
+    CreationDynamique(QStringLiteral("Quitter"), QStringLiteral("Non"), QStringLiteral("Oui"), QString(),
+                      QStringLiteral("Des programmations sont actives.\rQuitter quand même ?"), 1, 1, 1, true,
+                      true, false);
+}
+
 void TForm_Base::closeEvent(QCloseEvent *event)
 {
     const Forms &forms = Forms::instance();
-    if (forms.QuitConfirmed || !forms.settings.ExitMenusEnabled) {
+    const bool armed = alarmsArmed();
+    if (forms.QuitConfirmed || (!forms.settings.ExitMenusEnabled && !armed)) {
         event->accept();
         emit closed();
         return;
@@ -479,6 +495,11 @@ void TForm_Base::closeEvent(QCloseEvent *event)
     // A close request while the prompt is up (the window is then disabled) asks nothing more.
     if (forms.formDynamique && forms.formDynamique->isVisible())
         return;
+    // Armed alarms are the one question then: it also asks whether to quit at all.
+    if (armed) {
+        askQuitWithAlarms();
+        return;
+    }
     CreationDynamique(QStringLiteral("Quitter le programme ?"), QStringLiteral("Annuler"),
                       QStringLiteral("Quitter"), QString(),
                       QStringLiteral("Etes vous sur de vouloir quitter le programme ??"), 1, 1, 1,
@@ -497,7 +518,10 @@ void TForm_Base::keyPressEvent(QKeyEvent *event)
 void TForm_Base::Bo_PmgClick()
 {
     zelvar::ActivBtnP(0, 0, 0, 0, 0, 0, 0);
-    auto *form = new TForm_Progmt(this);
+    // The scheduler is made once and only hidden when closed: its rows live for the run.
+    TForm_Progmt *form = Forms::instance().Form_Progmt;
+    if (!form)
+        form = new TForm_Progmt(this);
     form->show();
     if (const QScreen *screen = form->screen())
         form->move(screen->availableGeometry().center() - form->frameGeometry().center() + form->pos());
@@ -606,8 +630,24 @@ void TForm_Base::Tool_FermerClick() { close(); }
 void TForm_Base::Bt_Quitter1Click() { close(); }
 void TForm_Base::Ouvrir1Click() { restoreWindow(); }
 
+void TForm_Base::showNextAlarm(std::optional<qint64> nextMs)
+{
+    QString hint = QStringLiteral("Programateur express");
+    if (nextMs)
+        hint += QStringLiteral("\nProchaine : ")
+                + QDateTime::fromMSecsSinceEpoch(*nextMs, Qt::LocalTime).toString(QStringLiteral("hh:mm:ss"));
+    Bo_Pmg->setToolTip(hint);
+}
+
 void TForm_Base::Fermer1Click()
 {
+    // Armed alarms are worth a question even here; it comes with the window back.
+    if (alarmsArmed()) {
+        restoreWindow();
+        if (const TformDynamique *prompt = Forms::instance().formDynamique; !prompt || !prompt->isVisible())
+            askQuitWithAlarms();
+        return;
+    }
     Forms::instance().QuitConfirmed = true;
     closePanel();
     close();

@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QFrame;
@@ -140,6 +141,11 @@ private:
     void answerSequencer(int code);
     void importProject(); // right code 6 of the "Importer" prompt
     void showReportingHelp(); // "Email" while the project has no contact address
+    // Whether the scheduler has armed rows, which quitting would drop; the question then.
+    static bool alarmsArmed();
+    void askQuitWithAlarms();
+    // Bo_Pmg's hint names the scheduler's next alarm.
+    void showNextAlarm(std::optional<qint64> nextMs);
 
     QString defaultImportChooser();
     QString defaultExportChooser();

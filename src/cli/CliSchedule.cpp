@@ -152,7 +152,7 @@ int runAt(const QStringList &arguments)
     }
     if (!localInstant(date, *time)) {
         err() << "zelvar-cli at : le " << date.toString(Qt::ISODate) << " à " << timeOfDayText(*time)
-              << " n'existe pas à l'heure locale (passage à l'heure d'été)\n";
+              << " " << notInLocalTime() << "\n";
         return UsageError;
     }
 

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QPointer>
 
+#include <optional>
+
 class QLabel;
 
 namespace zelvar {
@@ -65,6 +67,8 @@ signals:
     // The layout editor asks for the general settings dialog over it; the main window opens
     // it. `picture` is the editor's picture the dialog may replace.
     void generalSettingsRequested(QWidget *editor, QLabel *picture);
+    // The scheduler's next alarm changed: the second it waits for, none when no row is armed.
+    void nextAlarmChanged(std::optional<qint64> nextMs);
 
 private:
     Forms() = default;

@@ -18,6 +18,7 @@
 #include <QDateEdit>
 #include <QDateTime>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLocale>
@@ -64,12 +65,13 @@ QString longTimeFormat()
 TForm_Progmt::TForm_Progmt(QWidget *owner, std::unique_ptr<ScheduleClock> clock)
     : QWidget(owner, Qt::Window), m_clock(clock ? std::move(clock) : std::make_unique<SystemScheduleClock>())
 {
-    setAttribute(Qt::WA_DeleteOnClose);
     Forms::instance().Form_Progmt = this;
     m_engine = std::make_unique<ScheduleEngine>(*m_clock);
     connect(m_engine.get(), &ScheduleEngine::fired, this, &TForm_Progmt::fired);
     connect(m_engine.get(), &ScheduleEngine::missed, this, &TForm_Progmt::missed);
-    connect(m_engine.get(), &ScheduleEngine::unreadable, this, &TForm_Progmt::unreadable);
+    connect(m_engine.get(), &ScheduleEngine::stopped, this, &TForm_Progmt::stopped);
+    connect(m_engine.get(), &ScheduleEngine::armedChanged, this,
+            [this] { emit Forms::instance().nextAlarmChanged(m_engine->nextInstant()); });
 
     showMessage = [this](const QString &text) {
         QMessageBox::information(this, QApplication::applicationDisplayName(), text);
@@ -84,7 +86,7 @@ TForm_Progmt::TForm_Progmt(QWidget *owner, std::unique_ptr<ScheduleClock> clock)
     setObjectName(QStringLiteral("Form_Progmt"));
     setWindowTitle(QStringLiteral("Programateur"));
     setFont(uiFont());
-    setFixedSize(542, 423);
+    setFixedSize(542, 423 + LogHeight);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, resolveColor(SystemColor::BtnFace));
     setPalette(palette);
@@ -130,16 +132,19 @@ TForm_Progmt::TForm_Progmt(QWidget *owner, std::unique_ptr<ScheduleClock> clock)
     connect(Panel1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &at) { PopupMenu1->popup(Panel1->mapToGlobal(at)); });
 
+    Log = new QPlainTextEdit(this);
+    Log->setObjectName(QStringLiteral("Log"));
+    Log->setReadOnly(true);
+    Log->setMaximumBlockCount(LogLines);
+    Log->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Log->setPlaceholderText(QStringLiteral("Journal : les déclenchements et les programmations manquées s'inscrivent ici."));
+    Log->setFocusPolicy(Qt::ClickFocus);
+
     TimerA = new QTimer(this);
     TimerA->setObjectName(QStringLiteral("TimerA"));
     TimerA->setInterval(200);
     connect(TimerA, &QTimer::timeout, this, &TForm_Progmt::TimerATimer);
-    TimerA->start();
     TimerATimer();
-
-    // The owner is the main window.
-    if (parentWidget())
-        parentWidget()->hide();
 }
 
 TForm_Progmt::~TForm_Progmt() = default;
@@ -166,7 +171,7 @@ void TForm_Progmt::Btn_AddPrgmClick()
     if (m_slotCounter > 5) {
         setMinimumSize(0, 0);
         setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-        resize(width(), m_slotCounter * 40 + 300);
+        resize(width(), m_slotCounter * 40 + 300 + LogHeight);
         Btn_ajustHeure->move(450, 10);
     }
     ++m_slotCounter;
@@ -192,6 +197,7 @@ void TForm_Progmt::Btn_AddPrgmClick()
     row.Memo->setLineWrapMode(QPlainTextEdit::NoWrap);
     row.Memo->setTabChangesFocus(true);
     row.Memo->document()->setDocumentMargin(1);
+    row.Memo->installEventFilter(this);
 
     const auto upDown = [&](const QString &name, int x, int max, int position) {
         auto *control = new TUpDown(this);
@@ -231,20 +237,21 @@ void TForm_Progmt::Btn_AddPrgmClick()
     // The engine holds the row's values; the controls show and edit them. The row's number
     // is looked up at each change, since deleting an earlier row moves it up.
     m_engine->addRow(now.date(), row.Memo->toPlainText());
-    const auto numberOf = [this](QObject *control) {
-        for (int i = 1; i <= rowCount(); ++i)
-            if (m_rows[size_t(i - 1)].Memo == control || m_rows[size_t(i - 1)].DateTimePicker == control)
-                return i;
-        return 0;
-    };
+    // The up-downs step from the time the field shows, typed or not.
     QPlainTextEdit *memo = row.Memo;
-    connect(memo, &QPlainTextEdit::textChanged, this, [this, memo, numberOf] {
-        if (const int i = numberOf(memo))
-            m_engine->setTimeText(i, memo->toPlainText());
+    connect(memo, &QPlainTextEdit::textChanged, this, [this, memo] {
+        const int i = rowOf(memo);
+        const std::optional<QTime> time = readTimeOfDay(memo->toPlainText());
+        if (i == 0 || !time)
+            return;
+        const Row &r = this->row(i);
+        r.UpDown_H->setPosition(time->hour());
+        r.UpDown_min->setPosition(time->minute());
+        r.UpDown_SecPrgm->setPosition(time->second());
     });
     QDateEdit *picker = row.DateTimePicker;
-    connect(picker, &QDateEdit::dateChanged, this, [this, picker, numberOf](const QDate &date) {
-        if (const int i = numberOf(picker))
+    connect(picker, &QDateEdit::dateChanged, this, [this, picker](const QDate &date) {
+        if (const int i = rowOf(picker))
             m_engine->setDate(i, date);
     });
     connect(row.Combo, &QComboBox::activated, this,
@@ -273,9 +280,25 @@ void TForm_Progmt::Btn_AddPrgmClick()
     paint(row.Combo, SystemColor::Window);
 }
 
+int TForm_Progmt::rowOf(const QObject *control) const
+{
+    for (int i = 1; i <= rowCount(); ++i)
+        if (row(i).Memo == control || row(i).DateTimePicker == control)
+            return i;
+    return 0;
+}
+
 bool TForm_Progmt::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::FocusIn && qobject_cast<QComboBox *>(watched))
+    if (qobject_cast<QPlainTextEdit *>(watched)) {
+        // Enter ends the editing of a time, as leaving the field does; it adds no line.
+        const auto *key = event->type() == QEvent::KeyPress ? static_cast<QKeyEvent *>(event) : nullptr;
+        const bool enter = key && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter);
+        if (enter || event->type() == QEvent::FocusOut)
+            applyTypedTime(rowOf(watched));
+        if (enter)
+            return true;
+    } else if (event->type() == QEvent::FocusIn && qobject_cast<QComboBox *>(watched))
         fromControl(watched, &TForm_Progmt::OnEnterCombo);
     else if (event->type() == QEvent::MouseButtonPress && qobject_cast<QDateEdit *>(watched))
         fromControl(watched, &TForm_Progmt::OnClickCalendrier);
@@ -347,8 +370,22 @@ void TForm_Progmt::UpDown_1()
         return;
     const Row &r = row(m_currentRow);
     const QTime time(r.UpDown_H->Position(), r.UpDown_min->Position(), r.UpDown_SecPrgm->Position());
-    if (time.isValid())
-        r.Memo->setPlainText(timeOfDayText(time));
+    if (!time.isValid())
+        return;
+    r.Memo->setPlainText(timeOfDayText(time));
+    applyTypedTime(m_currentRow);
+}
+
+void TForm_Progmt::applyTypedTime(int i)
+{
+    if (validRow(i))
+        m_engine->setTimeText(i, row(i).Memo->toPlainText());
+}
+
+void TForm_Progmt::applyTypedTimes()
+{
+    for (int i = 1; i <= rowCount(); ++i)
+        applyTypedTime(i);
 }
 
 void TForm_Progmt::Btn_Lancer1()
@@ -359,6 +396,7 @@ void TForm_Progmt::Btn_Lancer1()
         return;
     const int i = m_currentRow;
     paint(row(i).Combo, HighlightColor);
+    applyTypedTime(i);
     const ScheduleEngine::Arming result = m_engine->arm(i);
     if (result == ScheduleEngine::Arming::Armed)
         paintTime(i, HighlightColor);
@@ -403,6 +441,7 @@ void TForm_Progmt::Btn_SupprimerPrgm()
 void TForm_Progmt::fired(int i, int button)
 {
     m_currentRow = i;
+    addToLog(m_clock->nowMs(), rowName(i) + QStringLiteral(" : déclenchée"));
     const PanelButtons *buttons = panelButtons();
     if (button >= 1 && buttons && size_t(button) < buttons->size()) {
         runReportingErrors([button] {
@@ -415,24 +454,43 @@ void TForm_Progmt::fired(int i, int button)
         paintTime(i, SystemColor::Window);
 }
 
-void TForm_Progmt::missed(int i, qint64 checkedAtMs)
+void TForm_Progmt::missed(int i, qint64 checkedAtMs, ScheduleEngine::Miss why)
 {
     const QDateTime checked = QDateTime::fromMSecsSinceEpoch(checkedAtMs, Qt::LocalTime);
     const QLocale locale = QLocale::system();
+    const ScheduleRow &r = m_engine->row(i);
+    const QString planned = QStringLiteral("le %1 à %2").arg(locale.toString(r.date, QLocale::ShortFormat), r.timeText.trimmed());
     paintTime(i, MissedColor);
-    row(i).Memo->setToolTip(
-        QStringLiteral("Programmation manquée : le %1 à %2, son heure était passée de plus d'une minute "
-                       "(ordinateur en veille ou horloge avancée). Rien n'a été envoyé.")
-            .arg(locale.toString(checked.date(), QLocale::ShortFormat), checked.time().toString(QStringLiteral("hh:mm:ss"))));
+    const QString cause = why == ScheduleEngine::Miss::Late
+                              ? QStringLiteral("son heure était passée de plus d'une minute (ordinateur en veille ou horloge avancée)")
+                              : QStringLiteral("son heure (%1) était déjà passée (heure ou fuseau horaire changés)").arg(planned);
+    row(i).Memo->setToolTip(QStringLiteral("Programmation manquée : le %1 à %2, %3. Rien n'a été envoyé.")
+                                .arg(locale.toString(checked.date(), QLocale::ShortFormat),
+                                     checked.time().toString(QStringLiteral("hh:mm:ss")), cause));
+    addToLog(checkedAtMs, rowName(i) + QStringLiteral(" : manquée (prévue %1)").arg(planned));
 }
 
-void TForm_Progmt::unreadable(int i)
+void TForm_Progmt::stopped(int i, ScheduleEngine::Arming why)
 {
-    paintTime(i, SystemColor::Window);
-    showMessage(QStringLiteral("L'heure « %1 » de la ligne %2 n'est plus une heure (hh:mm:ss attendu) : "
-                               "la programmation est arrêtée.")
-                    .arg(m_engine->row(i).timeText.trimmed())
-                    .arg(i));
+    paintTime(i, MissedColor);
+    row(i).Memo->setToolTip(QStringLiteral("Programmation arrêtée : %1.").arg(m_engine->reason(why, i)));
+}
+
+QString TForm_Progmt::rowName(int i) const
+{
+    const int button = m_engine->row(i).button;
+    const PanelButtons *buttons = panelButtons();
+    const QString name = button >= 1 && buttons && size_t(button) < buttons->size()
+                             ? QStringLiteral("« %1 »").arg((*buttons)[size_t(button)].description)
+                             : QStringLiteral("sans bouton");
+    return QStringLiteral("ligne %1 %2").arg(i).arg(name);
+}
+
+void TForm_Progmt::addToLog(qint64 atMs, const QString &what)
+{
+    const QDateTime at = QDateTime::fromMSecsSinceEpoch(atMs, Qt::LocalTime);
+    Log->appendPlainText(QStringLiteral("%1 %2  %3").arg(QLocale::system().toString(at.date(), QLocale::ShortFormat),
+                                                          at.time().toString(QStringLiteral("hh:mm:ss")), what));
 }
 
 void TForm_Progmt::Btn_ajustHeureClick()
@@ -445,6 +503,7 @@ void TForm_Progmt::Btn_ajustHeureClick()
 
 void TForm_Progmt::EnregistrerClick()
 {
+    applyTypedTimes();
     const ProfileFile::SaveResult result =
         writeSchedule(savedRows(*m_engine, panelButtons())).save(ScheduleFiles::path());
     if (!result.ok)
@@ -467,21 +526,24 @@ void TForm_Progmt::OuvrirClick()
         showMessage(QStringLiteral("Aucune programmation enregistrée : %1 est introuvable.").arg(ScheduleFiles::path()));
         return;
     }
+    // A file read in part would lose rows at the next "Enregistrer": the rows shown stay.
+    const ReadSchedule read = file.unreadable() ? ReadSchedule{{}, file.readError()} : readSchedule(file);
+    if (!read.refused.isEmpty()) {
+        showMessage(QStringLiteral("Probleme avec le fichier ini\n%1 : %2. Rien n'a été ouvert.")
+                        .arg(ScheduleFiles::path(), read.refused));
+        return;
+    }
     removeAllRows();
     const PanelButtons empty;
     const PanelButtons *buttons = panelButtons();
-    for (const SavedScheduleRow &saved : readSchedule(file)) {
+    for (const SavedScheduleRow &saved : read.rows) {
         Btn_AddPrgmClick();
         const int i = rowCount();
         const Row &r = row(i);
         if (saved.date.isValid())
             r.DateTimePicker->setDate(saved.date);
         r.Memo->setPlainText(saved.time);
-        if (const std::optional<QTime> time = readTimeOfDay(saved.time)) {
-            r.UpDown_H->setPosition(time->hour());
-            r.UpDown_min->setPosition(time->minute());
-            r.UpDown_SecPrgm->setPosition(time->second());
-        }
+        applyTypedTime(i);
         const int button = restoredButton(saved, buttons ? *buttons : empty);
         m_engine->setButton(i, button);
         if (button > 0) {
@@ -495,10 +557,28 @@ void TForm_Progmt::OuvrirClick()
     }
 }
 
+void TForm_Progmt::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    TimerATimer();
+    TimerA->start();
+    // The owner is the main window.
+    if (parentWidget())
+        parentWidget()->hide();
+}
+
+void TForm_Progmt::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    if (Log)
+        Log->setGeometry(8, height() - LogHeight, width() - 16, LogHeight - 8);
+}
+
+// The window is only hidden: its rows stay, and the armed ones fire, until the program ends.
 void TForm_Progmt::closeEvent(QCloseEvent *event)
 {
+    applyTypedTimes();
     ActivBtnP(1, 1, 1, 1, 1, 1, 1);
-    m_engine->clear();
     TimerA->stop();
     if (parentWidget())
         parentWidget()->show();

@@ -26,7 +26,9 @@ class TUpDown;
 
 // The scheduler: rows of one-shot alarms, each firing one panel button at a local date and
 // second. The window edits the rows; the schedule engine decides when a row fires. While it
-// is open the main window is hidden and its commands are off.
+// is shown the main window is hidden and its commands are off. Closing only hides it: the
+// rows stay for the rest of the run and armed rows still fire; a log under the rows keeps
+// the last firings and misses.
 class TForm_Progmt : public QWidget
 {
     Q_OBJECT
@@ -46,6 +48,7 @@ public:
     QAction *Enregistrer1;
     QAction *Ouvrir1;
     QAction *Btn_AddPrgm;
+    QPlainTextEdit *Log = nullptr; // the last firings and misses, one a line
 
     // The controls of one row; n in their names is the row's slot.
     struct Row
@@ -92,9 +95,14 @@ public:
     // Colours of a row's time text and chooser, 0xBBGGRR.
     static constexpr int HighlightColor = 255;
     static constexpr int MissedColor = 0x4AB4FF; // amber
+    // The log keeps this many lines, in this much height under the rows.
+    static constexpr int LogLines = 50;
+    static constexpr int LogHeight = 96;
 
 protected:
     void closeEvent(QCloseEvent *event) override; // FormClose
+    void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -106,8 +114,16 @@ private:
     void paintChoosers();
     void paintTime(int i, int color);
     void fired(int i, int button);
-    void missed(int i, qint64 checkedAtMs);
-    void unreadable(int i);
+    void missed(int i, qint64 checkedAtMs, ScheduleEngine::Miss why);
+    void stopped(int i, ScheduleEngine::Arming why);
+    // A typed time takes effect when its editing ends (Enter, leaving the field), or before
+    // anything reads the rows.
+    void applyTypedTime(int i);
+    void applyTypedTimes();
+    int rowOf(const QObject *memo) const;
+    // "ligne 2 « Volet »"
+    QString rowName(int i) const;
+    void addToLog(qint64 atMs, const QString &what);
     void removeAllRows();
     template <typename Handler>
     void fromControl(QObject *control, Handler handler);

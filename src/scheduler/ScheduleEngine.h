@@ -2,10 +2,13 @@
 
 #include "scheduler/ScheduleClock.h"
 
+#include <QByteArray>
 #include <QDate>
+#include <QHash>
 #include <QObject>
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 namespace zelvar {
@@ -28,8 +31,12 @@ struct ScheduleRow
 // machine) still fires every alarm it passed, once. A look that comes more than a minute
 // after a row's second (the machine slept, the clock was set forward) fires nothing for
 // it: the row is disarmed and reported missed, because switching a relay long after its
-// time can do harm. A row fires once: firing disarms it, so a clock set back never fires
-// it again.
+// time can do harm. An armed row whose second is at or before the previous look (its time
+// or date was changed, or the time zone) is reported missed too. A row fires once: firing
+// disarms it, so a clock set back never fires it again.
+//
+// Each row keeps its instant until its date, its time text or the time zone changes, so a
+// look costs little whatever the number of rows.
 //
 // Signals are emitted from inside the look, after the row has been disarmed; a handler may
 // run an event loop (a message box) and change the rows meanwhile.
@@ -41,9 +48,16 @@ public:
     enum class Arming {
         Armed,
         Duplicate,  // two rows have the same time text
-        Unreadable, // the time text is not a time of day, or that day's clock never shows it
+        Unreadable, // the time text is not a time of day
+        Skipped,    // the row's day never shows that time on the local clock
         Passed,     // its second is over
     };
+    Q_ENUM(Arming)
+    enum class Miss {
+        Late,  // the look came more than a minute after the row's second
+        Moved, // the row's second was moved to before a look already made
+    };
+    Q_ENUM(Miss)
 
     // How late a look may come after a row's second and still fire it.
     static constexpr qint64 GraceMs = 60 * 1000;
@@ -62,19 +76,28 @@ public:
     void removeRow(int i);
     void clear();
 
-    // Changing an armed row's date or time leaves it armed for the new second.
+    // Changing an armed row's date or time leaves it armed for the new second, unless the
+    // new values could not be armed (a time text another row has, or one that is not a time
+    // on that day): the row is then disarmed and stopped() says why. A new second already
+    // looked at is reported missed by the next look.
     void setDate(int i, const QDate &date);
     void setTimeText(int i, const QString &text);
     void setButton(int i, int button);
 
     // Arms row i unless a rule forbids it: with two rows or more, no two time texts may be
-    // equal (whatever their dates); the text must read as a time of day on the row's date;
-    // its second must not be over. A row armed during its own second fires at once.
+    // equal (whatever their dates); the text must read as a time of day that the row's day
+    // shows; its second must not be over. A row armed during its own second fires at once.
     Arming arm(int i);
     void disarm(int i);
 
+    bool anyArmed() const;
+    // The earliest second an armed row waits for.
+    std::optional<qint64> nextInstant() const;
+
     // What the user is told when arming is refused.
     QString refusal(Arming result, int i) const;
+    // Why row i cannot be armed, in a few words that fit in a sentence.
+    QString reason(Arming result, int i) const;
 
     // The local instant of row i's second, when its date and time text give one.
     std::optional<qint64> instantOf(int i) const;
@@ -84,10 +107,12 @@ public:
 
 signals:
     void fired(int row, int button);
-    // The look at checkedAtMs came too late for the row's second.
-    void missed(int row, qint64 checkedAtMs);
-    // An armed row's time text stopped being a time: the row is disarmed.
-    void unreadable(int row);
+    // The look at checkedAtMs found the row's second missed.
+    void missed(int row, qint64 checkedAtMs, ScheduleEngine::Miss why);
+    // An armed row was edited into values it could not be armed with: it is disarmed.
+    void stopped(int row, ScheduleEngine::Arming why);
+    // Which rows are armed, or the second one of them waits for, changed.
+    void armedChanged();
 
 private:
     struct Slot
@@ -95,16 +120,33 @@ private:
         ScheduleRow row;
         quint64 id = 0;
         bool atOnce = false; // armed during its own second
+        // The instant of the row's second, kept until its date, text or the zone changes.
+        mutable bool instantKnown = false;
+        mutable std::optional<qint64> instant;
     };
 
-    bool anyArmed() const;
+    Slot &slot(int i) { return m_rows[size_t(i - 1)]; }
+    const Slot &slot(int i) const { return m_rows[size_t(i - 1)]; }
+    // Why row i could not be armed now, leaving aside whether its second is over; with
+    // anyPair, any two rows with one text forbid it, else only another row with row i's.
+    Arming armable(int i, bool anyPair) const;
+    // After an edit of row i: an armed row that can no longer be armed stops.
+    void edited(int i);
+    void countText(const QString &text, int delta);
+    // Forgets every instant when the local time zone changed; true then.
+    bool followZone(qint64 now);
     int indexOf(quint64 id) const;
     void scheduleNextLook();
 
     ScheduleClock &m_clock;
     std::vector<Slot> m_rows;
+    // How many rows have each time text, and how many texts are on two rows or more.
+    QHash<QString, int> m_textCount;
+    int m_sharedTexts = 0;
     quint64 m_nextId = 1;
     qint64 m_lastCheck = 0;
+    QByteArray m_zoneId;
+    int m_zoneOffset = 0;
 };
 
 } // namespace zelvar

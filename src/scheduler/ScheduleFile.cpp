@@ -1,9 +1,8 @@
 #include "scheduler/ScheduleFile.h"
 
 #include "scheduler/ScheduleEngine.h"
-#include "scheduler/ScheduleTime.h"
 
-#include <algorithm>
+#include <QLocale>
 
 namespace zelvar {
 
@@ -45,18 +44,31 @@ ProfileFile writeSchedule(const std::vector<SavedScheduleRow> &rows)
     for (const SavedScheduleRow &row : rows) {
         const QString section = lineSection(++n);
         file.writeString(section, Date, row.date.toString(DateFormat));
-        const std::optional<QTime> time = readTimeOfDay(row.time);
-        file.writeString(section, Time, time ? timeOfDayText(*time) : row.time.trimmed());
+        // As typed: "2:53:22" and "02:53:22" are two rows the duplicate rule tells apart.
+        file.writeString(section, Time, row.time.trimmed());
         file.writeInteger(section, Button, row.button);
         file.writeString(section, Description, row.description);
     }
     return file;
 }
 
-std::vector<SavedScheduleRow> readSchedule(const ProfileFile &file)
+ReadSchedule readSchedule(const ProfileFile &file)
 {
-    const int count = std::clamp(file.readInteger(Header, Count, 0), 0, MaxSavedScheduleRows);
-    std::vector<SavedScheduleRow> rows;
+    ReadSchedule read;
+    const QString countText = file.readString(Header, Count, QStringLiteral("0"));
+    int count = 0;
+    if (!ProfileFile::parseInteger(countText, &count) || count < 0) {
+        read.refused = QStringLiteral("le nombre de lignes « %1 » n'est pas un nombre de 0 à %2")
+                           .arg(countText.trimmed(), QLocale(QLocale::French).toString(MaxSavedScheduleRows));
+        return read;
+    }
+    if (count > MaxSavedScheduleRows) {
+        read.refused = QStringLiteral("%1 lignes, plus que les %2 qu'un fichier peut avoir")
+                           .arg(count)
+                           .arg(QLocale(QLocale::French).toString(MaxSavedScheduleRows));
+        return read;
+    }
+    read.rows.reserve(size_t(count));
     for (int n = 1; n <= count; ++n) {
         const QString section = lineSection(n);
         SavedScheduleRow row;
@@ -64,9 +76,9 @@ std::vector<SavedScheduleRow> readSchedule(const ProfileFile &file)
         row.time = file.readString(section, Time, QString());
         row.button = file.readInteger(section, Button, 0);
         row.description = file.readString(section, Description, QString());
-        rows.push_back(row);
+        read.rows.push_back(row);
     }
-    return rows;
+    return read;
 }
 
 int restoredButton(const SavedScheduleRow &row, const PanelButtons &buttons)

@@ -19,13 +19,20 @@ inline QString path() { return QStringLiteral("Programateur.ini"); }
 struct SavedScheduleRow
 {
     QDate date;
-    QString time;        // "hh:mm:ss", or the text as typed when it is not a time
+    QString time;        // as the user typed it
     int button = 0;      // the panel button's index
     QString description; // that button's description when saved
 };
 
-// A file holds at most this many rows; a larger count is cut down to it.
-constexpr int MaxSavedScheduleRows = 1000;
+// A file holds at most this many rows; a file that counts more is not read at all.
+constexpr int MaxSavedScheduleRows = 100000;
+
+// The rows of a file, or why none was read.
+struct ReadSchedule
+{
+    std::vector<SavedScheduleRow> rows;
+    QString refused; // empty when the file was read
+};
 
 class ScheduleEngine;
 
@@ -34,7 +41,7 @@ class ScheduleEngine;
 std::vector<SavedScheduleRow> savedRows(const ScheduleEngine &engine, const PanelButtons *buttons);
 
 ProfileFile writeSchedule(const std::vector<SavedScheduleRow> &rows);
-std::vector<SavedScheduleRow> readSchedule(const ProfileFile &file);
+ReadSchedule readSchedule(const ProfileFile &file);
 
 // The index a saved row comes back with: its own, while that index still names a button
 // with the saved description; 0 otherwise.

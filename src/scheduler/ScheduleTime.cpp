@@ -46,4 +46,9 @@ std::optional<qint64> localInstant(const QDate &date, const QTime &time)
     return earliest;
 }
 
+QString notInLocalTime()
+{
+    return QStringLiteral("n'existe pas à l'heure locale (passage à l'heure d'été)");
+}
+
 } // namespace zelvar

@@ -21,4 +21,7 @@ QString timeOfDayText(const QTime &time);
 // time shown twice (the change back) gives its first occurrence.
 std::optional<qint64> localInstant(const QDate &date, const QTime &time);
 
+// What the window and the command line say of a date and time that localInstant() refuses.
+QString notInLocalTime();
+
 } // namespace zelvar

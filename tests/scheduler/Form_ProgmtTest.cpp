@@ -1,4 +1,5 @@
 #include "app/Form_Base.h"
+#include "app/formDynamique.h"
 #include "common/Pause.h"
 #include "devices/RelayCommand.h"
 #include "forms/ErrorReport.h"
@@ -7,6 +8,7 @@
 #include "panel/PanelConfig.h"
 #include "scheduler/Form_Progmt.h"
 #include "scheduler/ScheduleFile.h"
+#include "scheduler/ScheduleTime.h"
 #include "widgets/UpDown.h"
 
 #include "FakeScheduleClock.h"
@@ -21,6 +23,7 @@
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -99,6 +102,7 @@ protected:
         emit row(i).Combo->activated(item);
     }
     static QColor colour(QWidget *w) { return w->palette().color(QPalette::Base); }
+    static QString day() { return QLocale::system().toString(Day, QLocale::ShortFormat); }
 
     zelvar::testing::WorkingDirectory dir;
     PseudoTerminal pty;
@@ -111,7 +115,7 @@ protected:
 
 TEST_F(Scheduler, NewRowsAndTheSeventhRowGrowsTheWindow)
 {
-    EXPECT_EQ(form->size(), QSize(542, 423));
+    EXPECT_EQ(form->size(), QSize(542, 423 + TForm_Progmt::LogHeight));
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Programateur"));
     EXPECT_EQ(form->Btn_ajustHeure->geometry(), QRect(216, 372, 81, 33));
     EXPECT_TRUE(form->Label1->text().startsWith(QStringLiteral("Actuellement : ")));
@@ -135,9 +139,10 @@ TEST_F(Scheduler, NewRowsAndTheSeventhRowGrowsTheWindow)
 
     for (int k = 2; k <= 6; ++k)
         form->Btn_AddPrgm->trigger();
-    EXPECT_EQ(form->height(), 423);
+    EXPECT_EQ(form->height(), 423 + TForm_Progmt::LogHeight);
     form->Btn_AddPrgm->trigger();
-    EXPECT_EQ(form->height(), 540);
+    EXPECT_EQ(form->height(), 540 + TForm_Progmt::LogHeight);
+    EXPECT_EQ(form->Log->geometry().bottom(), form->height() - 9) << "the log stays under the rows";
     EXPECT_EQ(form->Btn_ajustHeure->pos(), QPoint(450, 10));
     EXPECT_NE(form->minimumSize(), form->maximumSize()) << "resizable from the seventh row";
     EXPECT_EQ(row(7).Memo->geometry(), QRect(120, 350, 75, 21));
@@ -238,49 +243,117 @@ TEST_F(Scheduler, APortErrorAtFiringIsReportedOnceAndNothingIsSentAgain)
     EXPECT_FALSE(form->engine().row(1).armed);
 }
 
-TEST_F(Scheduler, ARowMissedByAJumpOfTheClockIsMarked)
+TEST_F(Scheduler, MissedRowsAreMarkedAndLogged)
 {
+    form->Btn_AddPrgm->trigger();
     form->Btn_AddPrgm->trigger();
     row(1).Memo->setPlainText(QStringLiteral("07:30:00"));
     choose(1, 2);
     click(row(1).Btn_Lancer);
+    row(2).Memo->setPlainText(QStringLiteral("07:31:00"));
+    click(row(2).Btn_Lancer);
+    // Row 2 is moved into the past by its up-down, row 1 overtaken by the clock.
+    clock->run(1000);
+    row(2).UpDown_H->step(-1);
+    EXPECT_EQ(row(2).Memo->toPlainText(), QStringLiteral("06:31:00"));
     clock->jumpTo(at(Day, "07:40:00"));
     clock->run(2000);
     EXPECT_TRUE(pauses.isEmpty());
-    EXPECT_EQ(colour(row(1).Memo), QColor::fromRgb(0xFF, 0xB4, 0x4A));
-    EXPECT_TRUE(row(1).Memo->toolTip().contains(QStringLiteral("manquée")));
-    EXPECT_TRUE(row(1).Memo->toolTip().contains(QStringLiteral("07:40:01")));
+    for (int i : {1, 2}) {
+        EXPECT_EQ(colour(row(i).Memo), QColor::fromRgb(0xFF, 0xB4, 0x4A)) << i;
+        EXPECT_TRUE(row(i).Memo->toolTip().contains(QStringLiteral("manquée"))) << i;
+    }
+    EXPECT_TRUE(row(1).Memo->toolTip().contains(QStringLiteral("07:40:00")));
+    EXPECT_TRUE(row(2).Memo->toolTip().contains(QStringLiteral("déjà passée")));
+    EXPECT_EQ(form->Log->toPlainText().split('\n'),
+              (QStringList{day() + " 07:40:00  ligne 1 « Lampe » : manquée (prévue le " + day() + " à 07:30:00)",
+                           day() + " 07:40:00  ligne 2 sans bouton : manquée (prévue le " + day() + " à 06:31:00)"}));
+    EXPECT_TRUE(messages.isEmpty());
 }
 
-TEST_F(Scheduler, TypedTimeReachesTheEngine)
+TEST_F(Scheduler, ATypedTimeTakesEffectWhenItsEditingEnds)
 {
     form->Btn_AddPrgm->trigger();
-    TForm_ActBtn::KeyHookPause pause; // until the panel's hook leaves text fields their keys
-    row(1).Memo->selectAll();
-    row(1).Memo->setFocus();
-    QTest::keyClicks(row(1).Memo, QStringLiteral("08:15:00"));
-    EXPECT_EQ(form->engine().row(1).timeText, QStringLiteral("08:15:00"));
+    form->Btn_AddPrgm->trigger();
+    row(1).Memo->setPlainText(QStringLiteral("07:45:00"));
+    click(row(1).Btn_Lancer);
+    TForm_ActBtn::KeyHookPause pause; // typed straight into the fields
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form));
+    const auto type = [&](int i, const QString &text) {
+        row(i).Memo->setFocus();
+        row(i).Memo->selectAll();
+        QTest::keyClicks(row(i).Memo, text);
+    };
+    // Half-typed, then Enter: the armed row stops quietly, marked and with its reason.
+    type(1, QStringLiteral("03:09:"));
+    EXPECT_EQ(form->engine().row(1).timeText, QStringLiteral("07:45:00"));
+    EXPECT_TRUE(form->engine().row(1).armed);
+    QTest::keyClick(row(1).Memo, Qt::Key_Return);
+    EXPECT_EQ(row(1).Memo->toPlainText(), QStringLiteral("03:09:")) << "Enter adds no line";
+    EXPECT_FALSE(form->engine().row(1).armed);
+    EXPECT_EQ(colour(row(1).Memo), QColor::fromRgb(0xFF, 0xB4, 0x4A));
+    EXPECT_TRUE(row(1).Memo->toolTip().contains(QStringLiteral("« 03:09: » n'est pas une heure")));
+    EXPECT_TRUE(messages.isEmpty());
+    click(row(1).Btn_Lancer);
+    EXPECT_EQ(messages.size(), 1) << "the one message comes with Lancer";
+
+    // Typed into another row's time and left: stopped too, the reason in its tool tip.
+    type(1, QStringLiteral("07:50:00"));
+    click(row(1).Btn_Lancer);
+    type(1, QStringLiteral("07:29:50"));
+    row(2).Memo->setFocus();
+    EXPECT_FALSE(form->engine().row(1).armed);
+    EXPECT_TRUE(row(1).Memo->toolTip().contains(QStringLiteral("une autre ligne a la même heure")));
+
+    // The up-downs step from the time typed in the field.
+    type(2, QStringLiteral("07:30:00"));
+    row(2).UpDown_H->step(+1);
+    EXPECT_EQ(row(2).Memo->toPlainText(), QStringLiteral("08:30:00"));
+    EXPECT_EQ(form->engine().row(2).timeText, QStringLiteral("08:30:00"));
+    EXPECT_EQ(messages.size(), 1);
+}
+
+TEST_F(Scheduler, ATimeTheSpringChangeSkipsIsRefusedForWhatItIs)
+{
+    const QByteArray previous = qgetenv("TZ");
+    qputenv("TZ", "Europe/Paris");
+    tzset();
+    form->Btn_AddPrgm->trigger();
+    row(1).DateTimePicker->setDate(QDate(2027, 3, 28));
+    row(1).Memo->setPlainText(QStringLiteral("02:30:00"));
+    click(row(1).Btn_Lancer);
+    if (previous.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", previous);
+    tzset();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains(notInLocalTime())) << messages[0].toStdString();
+    EXPECT_FALSE(messages[0].contains(QStringLiteral("attendu")));
 }
 
 TEST_F(Scheduler, SavedRowsComeBackDisarmedWithTheirButtons)
 {
     form->Btn_AddPrgm->trigger();
     form->Btn_AddPrgm->trigger();
-    row(1).Memo->setPlainText(QStringLiteral("7:45:0"));
+    row(1).Memo->setPlainText(QStringLiteral("2:53:22"));
     choose(1, 2);
     row(2).DateTimePicker->setDate(Day.addDays(1));
+    row(2).Memo->setPlainText(QStringLiteral("02:53:22"));
     choose(2, 1);
     click(row(2).Btn_Lancer);
     form->Enregistrer1->trigger();
     EXPECT_TRUE(zelvar::testing::readFile(ScheduleFiles::path())
-                    .startsWith("[Programateur]\r\nNombre de lignes=2\r\n\r\n[Ligne1]\r\nDate=2026-12-07\r\nHeure=07:45:00"));
+                    .startsWith("[Programateur]\r\nNombre de lignes=2\r\n\r\n[Ligne1]\r\nDate=2026-12-07\r\nHeure=2:53:22"));
 
     // The panel changed since: button 1 now has another description.
     std::vector<ButtonConfig> buttons{button(Imp, 1, QStringLiteral("Store"), 10), button(On, 2, QStringLiteral("Lampe"), 120)};
     Forms::instance().Form_ActBtn->Rebuild(buttons, {});
     form->Ouvrir1->trigger();
     ASSERT_EQ(form->rowCount(), 2);
-    EXPECT_EQ(row(1).Memo->toPlainText(), QStringLiteral("07:45:00"));
+    EXPECT_EQ(row(1).Memo->toPlainText(), QStringLiteral("2:53:22"));
+    EXPECT_EQ(row(2).Memo->toPlainText(), QStringLiteral("02:53:22"));
     EXPECT_EQ(row(1).Combo->currentText(), QStringLiteral("Lampe"));
     EXPECT_EQ(form->engine().row(1).button, 2);
     EXPECT_EQ(row(2).DateTimePicker->date(), Day.addDays(1));
@@ -288,6 +361,18 @@ TEST_F(Scheduler, SavedRowsComeBackDisarmedWithTheirButtons)
     EXPECT_EQ(form->engine().row(2).button, 0);
     EXPECT_TRUE(row(2).Combo->toolTip().contains(QStringLiteral("Volet")));
     EXPECT_FALSE(form->engine().row(1).armed || form->engine().row(2).armed);
+    click(row(2).Btn_Lancer);
+    EXPECT_TRUE(form->engine().row(2).armed) << "two times typed apart stay apart";
+
+    // A file beyond the limit is refused whole: the rows shown stay, the file too.
+    const QByteArray tooLong = "[Programateur]\r\nNombre de lignes=100001\r\n";
+    zelvar::testing::writeFile(ScheduleFiles::path(), tooLong);
+    form->Ouvrir1->trigger();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("100001 lignes"))) << messages[0].toStdString();
+    EXPECT_EQ(form->rowCount(), 2);
+    EXPECT_TRUE(form->engine().row(2).armed);
+    EXPECT_EQ(zelvar::testing::readFile(ScheduleFiles::path()), tooLong);
 }
 
 TEST_F(Scheduler, SettingTheClockStartsTheDesktopsToolOrSaysHow)
@@ -306,29 +391,59 @@ TEST_F(Scheduler, SettingTheClockStartsTheDesktopsToolOrSaysHow)
     EXPECT_TRUE(messages[0].contains(QStringLiteral("timedatectl set-time")));
 }
 
-TEST_F(Scheduler, ClosingCancelsEverythingAndGivesTheMainWindowBack)
+TEST_F(Scheduler, ClosedItKeepsItsRowsFiringAndQuittingAsksFirst)
 {
     form->Btn_AddPrgm->trigger();
     row(1).Memo->setPlainText(QStringLiteral("07:30:00"));
     choose(1, 2);
+    EXPECT_EQ(base->Bo_Pmg->toolTip(), QStringLiteral("Programateur express"));
     click(row(1).Btn_Lancer);
-    ASSERT_TRUE(clock->due);
     EXPECT_FALSE(base->isVisible());
     form->close();
-    EXPECT_FALSE(clock->due) << "nothing is left to fire";
-    EXPECT_EQ(form->engine().count(), 0);
-    EXPECT_TRUE(base->isVisible());
-
-    base->Bo_Pmg->trigger();
-    QPointer<TForm_Progmt> opened = Forms::instance().Form_Progmt.data();
-    ASSERT_TRUE(opened && opened != form);
-    EXPECT_TRUE(opened->isVisible());
-    EXPECT_EQ(opened->rowCount(), 0);
-    EXPECT_FALSE(base->isVisible());
-    EXPECT_FALSE(base->Bo_Pmg->isEnabled() || base->Btn_Prg->isEnabled() || base->Bo_CfgBtn->isEnabled());
-    opened->close();
     EXPECT_TRUE(base->isVisible());
     EXPECT_TRUE(base->Bo_Pmg->isEnabled() && base->Btn_Prg->isEnabled() && base->Bo_CfgBtn->isEnabled());
+
+    // The tool bar's clock shows what is waiting; reopening shows the same rows.
+    base->Bo_Pmg->trigger();
+    ASSERT_EQ(Forms::instance().Form_Progmt.data(), form.data());
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(base->isVisible());
+    EXPECT_TRUE(form->engine().row(1).armed);
+    EXPECT_EQ(colour(row(1).Memo), Red);
+    form->close();
+    EXPECT_EQ(base->Bo_Pmg->toolTip(), QStringLiteral("Programateur express\nProchaine : 07:30:00"));
+
+    // Quitting asks once, whatever asks: "Non" stays.
+    Forms::instance().settings.ExitMenusEnabled = true;
+    QSignalSpy closed(base.get(), &TForm_Base::closed);
+    for (QAction *quit : {base->Bt_Quitter1, base->Fermer1}) {
+        quit->trigger();
+        TformDynamique *prompt = Forms::instance().formDynamique;
+        ASSERT_TRUE(prompt && prompt->isVisible());
+        EXPECT_EQ(prompt->windowTitle(), QStringLiteral("Quitter"));
+        EXPECT_EQ(prompt->Label_Ba->text(), promptText(QStringLiteral("Des programmations sont actives.\rQuitter quand même ?")));
+        EXPECT_EQ(prompt->ButtonG_Ba->text(), QStringLiteral("Non"));
+        EXPECT_EQ(prompt->ButtonD_Ba->text(), QStringLiteral("Oui"));
+        saveShot(*prompt, QStringLiteral("scheduler-quit-question"));
+        click(prompt->ButtonG_Ba);
+        EXPECT_EQ(closed.count(), 0);
+    }
+
+    // Closed, the window still fires its row and logs it.
+    clock->runUntil(at(Day, "07:30:10"));
+    EXPECT_TRUE(pauses.join(' ').contains(QStringLiteral("S2N$#")));
+    EXPECT_EQ(form->Log->toPlainText(), day() + QStringLiteral(" 07:30:00  ligne 1 « Lampe » : déclenchée"));
+    EXPECT_EQ(base->Bo_Pmg->toolTip(), QStringLiteral("Programateur express"));
+    base->Bo_Pmg->trigger();
+    saveShot(*form, QStringLiteral("scheduler-log"));
+
+    // Nothing armed: the ordinary question, and "Quitter" ends the program.
+    form->close();
+    base->Bt_Quitter1->trigger();
+    ASSERT_TRUE(Forms::instance().formDynamique);
+    EXPECT_EQ(Forms::instance().formDynamique->windowTitle(), QStringLiteral("Quitter le programme ?"));
+    click(Forms::instance().formDynamique->ButtonD_Ba);
+    EXPECT_EQ(closed.count(), 1);
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <QVariant>
 
 using namespace zelvar;
 using zelvar::testing::at;
@@ -18,8 +19,31 @@ namespace {
 
 const QDate Day(2026, 12, 7);
 
+// The local time zone, for the life of the object.
+class Zone
+{
+public:
+    explicit Zone(const char *name) : m_previous(qgetenv("TZ")) { set(name); }
+    ~Zone()
+    {
+        if (m_previous.isNull())
+            qunsetenv("TZ");
+        else
+            qputenv("TZ", m_previous);
+        tzset();
+    }
+    void set(const char *name)
+    {
+        qputenv("TZ", name);
+        tzset();
+    }
+
+private:
+    QByteArray m_previous;
+};
+
 // An engine on a stepped clock that records what it reports: "fired 1 (button 3) at
-// 07:30:00.002", "missed 1", "unreadable 1".
+// 07:30:00.002", "missed 1 (Late)", "stopped 1 (Duplicate)".
 class Engine : public ::testing::Test
 {
 protected:
@@ -32,10 +56,12 @@ protected:
                           .arg(button)
                           .arg(QDateTime::fromMSecsSinceEpoch(clock.now).time().toString("hh:mm:ss.zzz"));
         });
-        QObject::connect(&engine, &ScheduleEngine::missed,
-                         [this](int row, qint64) { events << QStringLiteral("missed %1").arg(row); });
-        QObject::connect(&engine, &ScheduleEngine::unreadable,
-                         [this](int row) { events << QStringLiteral("unreadable %1").arg(row); });
+        QObject::connect(&engine, &ScheduleEngine::missed, [this](int row, qint64, ScheduleEngine::Miss why) {
+            events << QStringLiteral("missed %1 (%2)").arg(row).arg(QVariant::fromValue(why).toString());
+        });
+        QObject::connect(&engine, &ScheduleEngine::stopped, [this](int row, ScheduleEngine::Arming why) {
+            events << QStringLiteral("stopped %1 (%2)").arg(row).arg(QVariant::fromValue(why).toString());
+        });
     }
 
     int armed(const char *time, int button = 1, QDate date = Day)
@@ -64,6 +90,15 @@ TEST_F(Engine, ArmingRules)
     EXPECT_EQ(engine.refusal(A::Duplicate, 2), QStringLiteral("Deux Programations horaire ne peuvent etre identiques ! "));
     engine.setTimeText(2, "7h30");
     EXPECT_EQ(engine.arm(2), A::Unreadable);
+    {
+        // The spring change skips 02:30 on that day: said as the command line says it.
+        const Zone paris("Europe/Paris");
+        engine.setTimeText(2, "02:30:00");
+        engine.setDate(2, QDate(2027, 3, 28));
+        EXPECT_EQ(engine.arm(2), A::Skipped);
+        EXPECT_TRUE(engine.refusal(A::Skipped, 2).contains(notInLocalTime()));
+        EXPECT_FALSE(engine.refusal(A::Skipped, 2).contains(QStringLiteral("attendu")));
+    }
     engine.setTimeText(2, "07:29:57");
     engine.setDate(2, Day);
     EXPECT_EQ(engine.arm(2), A::Passed);
@@ -108,13 +143,47 @@ TEST_F(Engine, ARowNotArmedDoesNotHideAnArmedOneOfTheSameSecond)
     EXPECT_EQ(events, QStringList{"fired 2 (button 2) at 07:30:00.002"});
 }
 
-TEST_F(Engine, ATimeThatBecomesUnreadableWhileArmedDisarmsWithOneReport)
+TEST_F(Engine, EditsOfArmedRows)
 {
-    armed("07:30:00");
-    engine.setTimeText(1, "07:3O:00");
-    clock.run(10000);
-    EXPECT_EQ(events, QStringList{"unreadable 1"});
-    EXPECT_FALSE(engine.row(1).armed);
+    // Moved later: armed for its new second.
+    armed("07:30:00", 1);
+    engine.setTimeText(1, "07:30:05");
+    // Moved into the past, by its time or by its date: missed at the next look.
+    armed("07:31:00", 2);
+    armed("07:32:00", 3);
+    clock.run(1000);
+    engine.setTimeText(2, "07:20:00");
+    engine.setDate(3, Day.addDays(-1));
+    // Edited into another row's time, or into no time at all: stopped at once, nothing sent.
+    armed("07:33:00", 4);
+    armed("07:34:00", 5);
+    engine.setTimeText(4, "07:30:05");
+    engine.setTimeText(5, "03:09:");
+    EXPECT_EQ(events, (QStringList{"stopped 4 (Duplicate)", "stopped 5 (Unreadable)"}));
+    clock.run(1000);
+    clock.runUntil(at(Day, "07:40:00"));
+    EXPECT_EQ(events, (QStringList{"stopped 4 (Duplicate)", "stopped 5 (Unreadable)", "missed 2 (Moved)",
+                                   "missed 3 (Moved)", "fired 1 (button 1) at 07:30:05.002"}));
+    EXPECT_FALSE(engine.anyArmed());
+}
+
+TEST_F(Engine, AChangeOfTimeZoneMovesArmedRows)
+{
+    Zone zone("Europe/Paris");
+    clock.now = at(Day, "07:29:58");
+    armed("07:30:00", 1);
+    armed("09:30:00", 2);
+    EXPECT_EQ(engine.nextInstant(), at(Day, "07:30:00"));
+    clock.run(1000);
+    // 07:29:59 in Paris is 08:29:59 in Helsinki: the first row's second is over, the
+    // second's comes an hour sooner.
+    zone.set("Europe/Helsinki");
+    const qint64 nineThirty = at(Day, "09:30:00");
+    clock.run(1000);
+    EXPECT_EQ(events, QStringList{"missed 1 (Moved)"});
+    EXPECT_EQ(engine.nextInstant(), nineThirty);
+    clock.runUntil(nineThirty + 1000);
+    EXPECT_EQ(events, (QStringList{"missed 1 (Moved)", "fired 2 (button 2) at 09:30:00.002"}));
 }
 
 TEST_F(Engine, ClockJumpsAndSuspend)
@@ -125,7 +194,7 @@ TEST_F(Engine, ClockJumpsAndSuspend)
     clock.run(1000);
     clock.jumpTo(at(Day, "07:40:00"));
     clock.run(1000);
-    EXPECT_EQ(events, QStringList{"missed 1"});
+    EXPECT_EQ(events, QStringList{"missed 1 (Late)"});
     EXPECT_TRUE(engine.row(2).armed);
 
     // Within the minute of grace it still fires.
@@ -186,14 +255,14 @@ TEST(ScheduleFile, SavesAndRestoresRowsAgainstThePanel)
         {QDate(2026, 12, 25), QStringLiteral("midi"), 0, QString()},
     };
     const QByteArray expected = "[Programateur]\r\nNombre de lignes=2\r\n\r\n"
-                                "[Ligne1]\r\nDate=2026-12-24\r\nHeure=07:30:05\r\nBouton=2\r\nDescription=Volet s\xe9jour\r\n\r\n"
+                                "[Ligne1]\r\nDate=2026-12-24\r\nHeure=7:30:5\r\nBouton=2\r\nDescription=Volet s\xe9jour\r\n\r\n"
                                 "[Ligne2]\r\nDate=2026-12-25\r\nHeure=midi\r\nBouton=0\r\nDescription=\r\n";
     EXPECT_EQ(writeSchedule(rows).toBytes(), expected);
 
-    const std::vector<SavedScheduleRow> read = readSchedule(ProfileFile::fromBytes(expected));
+    const std::vector<SavedScheduleRow> read = readSchedule(ProfileFile::fromBytes(expected)).rows;
     ASSERT_EQ(read.size(), 2u);
     EXPECT_EQ(read[0].date, QDate(2026, 12, 24));
-    EXPECT_EQ(read[0].time, QStringLiteral("07:30:05"));
+    EXPECT_EQ(read[0].time, QStringLiteral("7:30:5")) << "kept as typed";
     EXPECT_EQ(read[0].description, QStringLiteral("Volet séjour"));
 
     PanelButtons buttons(3);
@@ -204,6 +273,14 @@ TEST(ScheduleFile, SavesAndRestoresRowsAgainstThePanel)
     EXPECT_EQ(restoredButton(read[0], buttons), 0);
     buttons.resize(2); // the button is gone
     EXPECT_EQ(restoredButton(read[0], buttons), 0);
+
+    // A count beyond the limit, or no count at all, refuses the whole file.
+    for (const char *count : {"100001", "-1", "beaucoup"}) {
+        const ReadSchedule refused = readSchedule(ProfileFile::fromBytes(
+            QByteArray("[Programateur]\r\nNombre de lignes=") + count + "\r\n[Ligne1]\r\nHeure=07:00:00\r\n"));
+        EXPECT_TRUE(refused.rows.empty()) << count;
+        EXPECT_TRUE(refused.refused.contains(QString::fromLatin1(count))) << refused.refused.toStdString();
+    }
 }
 
 TEST(ClockSettings, TheDesktopsOwnToolFirstThenTheUsualOnes)
