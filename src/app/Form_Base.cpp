@@ -284,6 +284,22 @@ void TForm_Base::resizeEvent(QResizeEvent *event)
         updateShape();
 }
 
+void TForm_Base::hideEvent(QHideEvent *event)
+{
+    if (!event->spontaneous())
+        m_hiddenAt = pos();
+    QWidget::hideEvent(event);
+}
+
+// A window manager places a window shown again as a new one unless it is told where: an
+// explicit move before it is shown keeps it where the user left it.
+void TForm_Base::showEvent(QShowEvent *event)
+{
+    if (m_hiddenAt && !event->spontaneous())
+        move(*std::exchange(m_hiddenAt, std::nullopt));
+    QWidget::showEvent(event);
+}
+
 void TForm_Base::ActivBtnP(int p1, int p2, int p3, int p4, int p5, int p6, int p7)
 {
     const std::pair<QAction *, int> switches[] = {
