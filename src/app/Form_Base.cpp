@@ -111,6 +111,7 @@ TForm_Base::TForm_Base(QWidget *parent) : QWidget(parent, Qt::Window | Qt::Frame
     connect(&forms, &Forms::promptRequested, this, &TForm_Base::CreationDynamique);
     connect(&forms, &Forms::generalSettingsRequested, this,
             [](QWidget *editor, QLabel *picture) { TPagesDlg::open(PagesDlgEditor{editor, picture}); });
+    connect(&forms, &Forms::quitRequested, this, &TForm_Base::Bt_Quitter1Click);
     forms.QuitConfirmed = false;
 
     chooseImportFile = [this] { return defaultImportChooser(); };
@@ -348,6 +349,14 @@ void TForm_Base::CreationDynamique(const QString &caption, const QString &leftTe
     dialog->Label_Ba->setText(promptText(message));
     dialog->Label_Ba->move(25, 120);
     dialog->Label_Ba->adjustSize();
+    // A message wider than the prompt (a device path in it) wraps rather than being cut, and
+    // its tool tip holds it whole.
+    const int room = dialog->width() - 2 * dialog->Label_Ba->x();
+    if (dialog->Label_Ba->width() > room) {
+        dialog->Label_Ba->setWordWrap(true);
+        dialog->Label_Ba->resize(room, dialog->Label_Ba->heightForWidth(room));
+        dialog->Label_Ba->setToolTip(promptText(message));
+    }
 
     dialog->show();
     // The prompt is the one window left usable while the main window waits for it.
@@ -428,6 +437,12 @@ void TForm_Base::ClickBtnDroite()
         setInputBlocked(false);
         closeCurrentDialog();
         importProject();
+        break;
+    case PromptStorePortSettings:
+        releaseMainWindow();
+        closeCurrentDialog();
+        if (forms.Form_CfgErreur)
+            forms.Form_CfgErreur->storeSettings();
         break;
     case 4:
         // The prompt stays open; a failure to start the mail program is not reported.

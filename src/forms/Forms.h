@@ -65,6 +65,9 @@ signals:
     // The layout editor asks for the general settings dialog over it; the main window opens
     // it. `picture` is the editor's picture the dialog may replace.
     void generalSettingsRequested(QWidget *editor, QLabel *picture);
+    // A window below the main one asks to end the program as the main window's "Quitter"
+    // does (with its question when the exit menus are on).
+    void quitRequested();
 
 private:
     Forms() = default;
@@ -78,5 +81,12 @@ void ActivBtnP(int p1, int p2, int p3, int p4, int p5, int p6, int p7);
 void requestPrompt(const QString &caption, const QString &leftText, const QString &rightText,
                    const QString &middleText, const QString &message, int leftCode, int rightCode,
                    int middleCode, bool leftVisible, bool rightVisible, bool middleVisible);
+
+// Right action code of a prompt: store the port form's settings, then release the main window.
+constexpr int PromptStorePortSettings = 7;
+
+// Asks the main window to end the program through its "Quitter"; with no main window the
+// call does nothing.
+void requestQuit();
 
 } // namespace zelvar
