@@ -112,9 +112,6 @@ TEST(PortFormModel, TypedPortNames)
         EXPECT_TRUE(typed.name.isEmpty()) << text.left(40).toStdString();
         EXPECT_FALSE(typed.error.isEmpty()) << text.left(40).toStdString();
     }
-    EXPECT_EQ(portNameFromText("pas un port").error,
-              QString::fromUtf8("« pas un port » n'est pas un nom de port : tapez COM1 à COM4 ou le chemin d'un "
-                                "périphérique (/dev/ttyUSB0)."));
 }
 
 TEST(PortSettingsFile, WritesOnlyTheTwoKeysInPlace)
