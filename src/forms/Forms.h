@@ -83,7 +83,7 @@ void requestPrompt(const QString &caption, const QString &leftText, const QStrin
                    int middleCode, bool leftVisible, bool rightVisible, bool middleVisible);
 
 // Right action code of a prompt: store the port form's settings, then release the main window.
-constexpr int PromptStorePortSettings = 7;
+constexpr int PromptStorePortSettings = 8;
 
 // Asks the main window to end the program through its "Quitter"; with no main window the
 // call does nothing.
