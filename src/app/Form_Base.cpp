@@ -115,6 +115,7 @@ TForm_Base::TForm_Base(QWidget *parent) : QWidget(parent, Qt::Window | Qt::Frame
     connect(&forms, &Forms::nextAlarmChanged, this, &TForm_Base::showNextAlarm);
     connect(&forms, &Forms::generalSettingsRequested, this,
             [](QWidget *editor, QLabel *picture) { TPagesDlg::open(PagesDlgEditor{editor, picture}); });
+    connect(&forms, &Forms::quitRequested, this, &TForm_Base::Bt_Quitter1Click);
     forms.QuitConfirmed = false;
 
     chooseImportFile = [this] { return defaultImportChooser(); };
@@ -288,6 +289,22 @@ void TForm_Base::resizeEvent(QResizeEvent *event)
         updateShape();
 }
 
+void TForm_Base::hideEvent(QHideEvent *event)
+{
+    if (!event->spontaneous())
+        m_hiddenAt = pos();
+    QWidget::hideEvent(event);
+}
+
+// A window manager places a window shown again as a new one unless it is told where: an
+// explicit move before it is shown keeps it where the user left it.
+void TForm_Base::showEvent(QShowEvent *event)
+{
+    if (m_hiddenAt && !event->spontaneous())
+        move(*std::exchange(m_hiddenAt, std::nullopt));
+    QWidget::showEvent(event);
+}
+
 void TForm_Base::ActivBtnP(int p1, int p2, int p3, int p4, int p5, int p6, int p7)
 {
     const std::pair<QAction *, int> switches[] = {
@@ -336,6 +353,14 @@ void TForm_Base::CreationDynamique(const QString &caption, const QString &leftTe
     dialog->Label_Ba->setText(promptText(message));
     dialog->Label_Ba->move(25, 120);
     dialog->Label_Ba->adjustSize();
+    // A message wider than the prompt (a device path in it) wraps rather than being cut, and
+    // its tool tip holds it whole.
+    const int room = dialog->width() - 2 * dialog->Label_Ba->x();
+    if (dialog->Label_Ba->width() > room) {
+        dialog->Label_Ba->setWordWrap(true);
+        dialog->Label_Ba->resize(room, dialog->Label_Ba->heightForWidth(room));
+        dialog->Label_Ba->setToolTip(promptText(message));
+    }
 
     dialog->show();
     // The prompt is the one window left usable while the main window waits for it.
@@ -430,6 +455,12 @@ void TForm_Base::ClickBtnDroite()
         break;
     case TFSequenceur::PromptCancel:
         answerSequencer(m_rightCode);
+        break;
+    case PromptStorePortSettings:
+        releaseMainWindow();
+        closeCurrentDialog();
+        if (forms.Form_CfgErreur)
+            forms.Form_CfgErreur->storeSettings();
         break;
     case 4:
         // The prompt stays open; a failure to start the mail program is not reported.

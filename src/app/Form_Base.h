@@ -127,6 +127,8 @@ protected:
     void closeEvent(QCloseEvent *event) override; // FormCloseQuery
     void keyPressEvent(QKeyEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void createControls();
@@ -158,6 +160,9 @@ private:
     int m_middleCode = 0;
     // The project "Importer" asks about, until the prompt is answered.
     QString m_importPath;
+    // Where the window was when the program hid it (behind the sequencer, the scheduler or
+    // the notification icon); it comes back there.
+    std::optional<QPoint> m_hiddenAt;
 };
 
 } // namespace zelvar

@@ -23,6 +23,8 @@
 #include <QStatusBar>
 #include <QWindow>
 
+#include <utility>
+
 namespace zelvar {
 
 namespace {
@@ -93,7 +95,8 @@ private:
     TForm_PhotoZel *form_;
 };
 
-// The window's own surface, button face, or the green gradient once it is asked for.
+// The window's own surface, button face. The green gradient drawn on request is not kept:
+// the next repaint shows the button face again, as a drawing on the window would.
 class TForm_PhotoZel::Background : public QWidget
 {
 public:
@@ -108,7 +111,7 @@ public:
 protected:
     void paintEvent(QPaintEvent *) override
     {
-        if (!form_->gradientShown())
+        if (!std::exchange(form_->gradientPending_, false))
             return;
         QPainter painter(this);
         const int rows = height();
@@ -360,7 +363,7 @@ void TForm_PhotoZel::Edit_NomChange()
 
 void TForm_PhotoZel::Btn_DegradeClick()
 {
-    gradientShown_ = true;
+    gradientPending_ = true;
     centralWidget()->update();
 }
 

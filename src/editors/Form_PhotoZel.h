@@ -52,7 +52,6 @@ public:
     int currentOverlay() const { return currentOverlay_; }
     // Why the last overlay index or text could not be used; empty when all is well.
     QString notice() const;
-    bool gradientShown() const { return gradientShown_; }
 
     void Btn_CrayonClick();
     void Btn_RectangleClick();
@@ -94,7 +93,8 @@ private:
     QList<QLabel *> overlays_;
     int currentOverlay_ = 0;
     QLabel *notice_ = nullptr;
-    bool gradientShown_ = false;
+    // The next repaint draws the gradient; later ones do not.
+    bool gradientPending_ = false;
     bool activated_ = false;
 };
 

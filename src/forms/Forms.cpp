@@ -21,4 +21,9 @@ void requestPrompt(const QString &caption, const QString &leftText, const QStrin
                                            rightCode, middleCode, leftVisible, rightVisible, middleVisible);
 }
 
+void requestQuit()
+{
+    emit Forms::instance().quitRequested();
+}
+
 } // namespace zelvar

@@ -69,6 +69,9 @@ signals:
     void generalSettingsRequested(QWidget *editor, QLabel *picture);
     // The scheduler's next alarm changed: the second it waits for, none when no row is armed.
     void nextAlarmChanged(std::optional<qint64> nextMs);
+    // A window below the main one asks to end the program as the main window's "Quitter"
+    // does (with its question when the exit menus are on).
+    void quitRequested();
 
 private:
     Forms() = default;
@@ -82,5 +85,12 @@ void ActivBtnP(int p1, int p2, int p3, int p4, int p5, int p6, int p7);
 void requestPrompt(const QString &caption, const QString &leftText, const QString &rightText,
                    const QString &middleText, const QString &message, int leftCode, int rightCode,
                    int middleCode, bool leftVisible, bool rightVisible, bool middleVisible);
+
+// Right action code of a prompt: store the port form's settings, then release the main window.
+constexpr int PromptStorePortSettings = 8;
+
+// Asks the main window to end the program through its "Quitter"; with no main window the
+// call does nothing.
+void requestQuit();
 
 } // namespace zelvar

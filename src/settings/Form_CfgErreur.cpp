@@ -17,6 +17,7 @@
 #include <QEvent>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -34,12 +35,6 @@ const QString SpeedTitle = QStringLiteral("Baud rate");
 TForm_CfgErreur::MessageHook &messageHook()
 {
     static TForm_CfgErreur::MessageHook hook;
-    return hook;
-}
-
-TForm_CfgErreur::QuitHook &quitHook()
-{
-    static TForm_CfgErreur::QuitHook hook;
     return hook;
 }
 
@@ -76,11 +71,18 @@ QPushButton *makeButton(QWidget *parent, const QString &text, const QRect &geome
 }
 
 // The list's text is the value in force, in the colour of a chosen item; its title when
-// there is none.
+// there is none. A list that takes typing shows the value as its text, from its start.
 void showValue(QComboBox *combo, const QString &value, const QString &title)
 {
-    combo->setPlaceholderText(value.trimmed().isEmpty() ? title : value);
+    const bool none = value.trimmed().isEmpty();
     combo->setCurrentIndex(-1);
+    if (QLineEdit *edit = combo->lineEdit()) {
+        edit->setPlaceholderText(title);
+        combo->setEditText(none ? QString() : value);
+        edit->setCursorPosition(0);
+    } else {
+        combo->setPlaceholderText(none ? title : value);
+    }
     // A device path is longer than the box.
     combo->setToolTip(value);
 }
@@ -153,11 +155,16 @@ TForm_CfgErreur::TForm_CfgErreur(QWidget *parent) : QWidget(parent)
     Btn_QuitterCfgE = makeButton(this, QStringLiteral("Quitter"), {224, 256, 89, 65}, true);
 
     const PanelSettings &settings = Forms::instance().settings;
-    choices_ = zelvar::portChoices(listSerialDevices(), settings.CurrentPortName);
+    choices_ = zelvar::portChoices(listSerialDevices(),
+                                   {settings.CurrentPortName, storedPortName(PanelFiles::config())});
     QStringList portLabels;
     for (const PortChoice &choice : std::as_const(choices_))
         portLabels << choice.label;
     Port = makeCombo(this, portLabels, {319, 256, 74, ComboHeight});
+    // Any device path may be typed; the list only offers the usual ones.
+    Port->setEditable(true);
+    Port->setInsertPolicy(QComboBox::NoInsert);
+    Port->setCompleter(nullptr);
     showValue(Port, settings.CurrentPortName, PortTitle);
     for (int i = 0; i < choices_.size(); ++i)
         if (!choices_.at(i).toolTip.isEmpty())
@@ -174,6 +181,14 @@ TForm_CfgErreur::TForm_CfgErreur(QWidget *parent) : QWidget(parent)
     Btn_TestCfgE = makeButton(this, QStringLiteral("Test"), {479, 266, 75, 45}, false);
 
     connect(Port, &QComboBox::activated, this, &TForm_CfgErreur::PortSelect);
+    connect(Port, &QComboBox::editTextChanged, Port, &QWidget::setToolTip);
+    connect(Port->lineEdit(), &QLineEdit::textEdited, this, [this] {
+        typed_ = true;
+        setButtons(buttonsAfter(buttons(), PortFormStep::ItemChosen));
+    });
+    // Leaving the list takes what was typed; a text that is no port name waits, and
+    // "Appliquer", "Test" or "Enregistrer " say why.
+    connect(Port->lineEdit(), &QLineEdit::editingFinished, this, [this] { takeTypedPort(false); });
     connect(ComboBoxBaudsCfgE, &QComboBox::activated, this, &TForm_CfgErreur::ComboBoxBaudsCfgESelect);
     connect(Btn_AppliquerCfgE, &QPushButton::clicked, this, &TForm_CfgErreur::Btn_AppliquerCfgEClick);
     connect(Btn_TestCfgE, &QPushButton::clicked, this, &TForm_CfgErreur::Btn_TestCfgEClick);
@@ -188,12 +203,13 @@ TForm_CfgErreur::TForm_CfgErreur(QWidget *parent) : QWidget(parent)
 void TForm_CfgErreur::PortSelect(int index)
 {
     PanelSettings &settings = Forms::instance().settings;
-    if (index >= 0 && index < choices_.size() && !choices_.at(index).portName.isEmpty()) {
-        settings.CurrentPortName = choices_.at(index).portName;
-        Port->setToolTip(settings.CurrentPortName);
-    } else {
+    typed_ = false;
+    const PortChoice *choice = index >= 0 && index < choices_.size() ? &choices_.at(index) : nullptr;
+    if (choice && !choice->portName.isEmpty())
+        settings.CurrentPortName = choice->portName;
+    // "Com1" stands for COM1; a device's entry shows the name it gives, not its description.
+    if (!choice || choice->label.compare(settings.CurrentPortName, Qt::CaseInsensitive) != 0)
         showValue(Port, settings.CurrentPortName, PortTitle);
-    }
     setButtons(buttonsAfter(buttons(), PortFormStep::ItemChosen));
 }
 
@@ -214,6 +230,8 @@ void TForm_CfgErreur::Btn_AppliquerCfgEClick()
         message(noPanelMessage(QStringLiteral("réglé")));
         return;
     }
+    if (!takeTypedPort(true))
+        return;
     // Renaming an open port reopens it, which may fail: the error is reported and the
     // buttons stay as they were.
     try {
@@ -232,6 +250,8 @@ void TForm_CfgErreur::Btn_TestCfgEClick()
         message(noPanelMessage(QStringLiteral("testé")));
         return;
     }
+    if (!takeTypedPort(true))
+        return;
     try {
         applyTo(*port);
         port->OpenPort();
@@ -254,6 +274,21 @@ void TForm_CfgErreur::Btn_TestCfgEClick()
 
 void TForm_CfgErreur::Btn_EnrCfgEClick()
 {
+    if (!takeTypedPort(true))
+        return;
+    // Storing a port that does not open would fail the next start: the user says so first.
+    if (panelPort() && !portInForceOpen()) {
+        requestPrompt(QStringLiteral("Enregistrer"), QStringLiteral("Non"), QStringLiteral("Oui"), QString(),
+                      QStringLiteral(u"Le port « %1 » ne s'ouvre pas. Enregistrer quand même ?")
+                          .arg(Forms::instance().settings.CurrentPortName),
+                      1, PromptStorePortSettings, 0, true, true, false);
+        return;
+    }
+    storeSettings();
+}
+
+void TForm_CfgErreur::storeSettings()
+{
     const PanelSettings &settings = Forms::instance().settings;
     const PortSettingsSaveResult saved =
         savePortSettings(PanelFiles::config(), settings.CurrentPortName, settings.CurrentPortSpeed);
@@ -268,25 +303,15 @@ void TForm_CfgErreur::Btn_FermerCfgEClick()
     close();
 }
 
+// Ends the program as the main window's "Quitter" does, question included.
 void TForm_CfgErreur::Btn_QuitterCfgEClick()
 {
-    Forms::instance().QuitConfirmed = true;
-    if (TForm_ActBtn *panel = Forms::instance().Form_ActBtn)
-        panel->close();
-    if (quitHook())
-        quitHook()();
-    else
-        QApplication::quit();
+    requestQuit();
 }
 
 void TForm_CfgErreur::setMessageHook(MessageHook hook)
 {
     messageHook() = std::move(hook);
-}
-
-void TForm_CfgErreur::setQuitHook(QuitHook hook)
-{
-    quitHook() = std::move(hook);
 }
 
 bool TForm_CfgErreur::event(QEvent *event)
@@ -327,6 +352,36 @@ void TForm_CfgErreur::applyTo(TCustomComPort &port) const
     const PanelSettings &settings = Forms::instance().settings;
     port.setPort(settings.CurrentPortName);
     port.setBaudRate(TCustomComPort::BaudRateFromText(settings.CurrentPortSpeed));
+}
+
+bool TForm_CfgErreur::takeTypedPort(bool report)
+{
+    if (!typed_)
+        return true;
+    const QString text = Port->currentText();
+    // An entry's own text, typed whole, is that entry.
+    for (int i = 0; i < choices_.size(); ++i) {
+        if (choices_.at(i).label.compare(text.trimmed(), Qt::CaseInsensitive) == 0) {
+            PortSelect(i);
+            return true;
+        }
+    }
+    const TypedPortName typed = portNameFromText(text);
+    if (!typed.error.isEmpty()) {
+        if (report)
+            errorReport(typed.error);
+        return false;
+    }
+    typed_ = false;
+    Forms::instance().settings.CurrentPortName = typed.name;
+    showValue(Port, typed.name, PortTitle);
+    return true;
+}
+
+bool TForm_CfgErreur::portInForceOpen() const
+{
+    const TCustomComPort *port = panelPort();
+    return port && port->Connected() && port->Port() == Forms::instance().settings.CurrentPortName;
 }
 
 PortFormButtons TForm_CfgErreur::buttons() const

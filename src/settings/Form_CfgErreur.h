@@ -50,14 +50,15 @@ public:
     void Btn_FermerCfgEClick();
     void Btn_QuitterCfgEClick();
 
+    // Writes the port name and speed in force into the panel file; "Enregistrer " does so
+    // at once when the port in force is open, else once the user has said yes.
+    void storeSettings();
+
     // Every message and error report of the form goes through here. By default a modal box
     // that waits for the user; tests install a recorder so nothing blocks. An empty hook
     // restores the boxes.
     using MessageHook = std::function<void(const QString &text)>;
     static void setMessageHook(MessageHook hook);
-    // Ending the program; tests install a recorder. An empty hook restores the real end.
-    using QuitHook = std::function<void()>;
-    static void setQuitHook(QuitHook hook);
 
 signals:
     // "Fermer" was pressed: whoever opened the form gives back its own opening command.
@@ -72,6 +73,10 @@ private:
     void followParent();
     TCustomComPort *panelPort() const;
     void applyTo(TCustomComPort &port) const;
+    // The port list's text, once the user has typed in it, becomes the port name in force.
+    // False, and nothing changes, when the text is not a port name; `report` says why.
+    bool takeTypedPort(bool report);
+    bool portInForceOpen() const;
     void setButtons(const PortFormButtons &buttons);
     PortFormButtons buttons() const;
     void message(const QString &text);
@@ -79,6 +84,8 @@ private:
 
     QList<PortChoice> choices_;
     QPointer<QWidget> followed_;
+    // The port list's text was typed and not yet taken.
+    bool typed_ = false;
 };
 
 } // namespace zelvar

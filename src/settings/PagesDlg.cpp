@@ -5,6 +5,7 @@
 #include "forms/Forms.h"
 #include "panel/Form_ActBtn.h"
 #include "panel/PanelConfig.h"
+#include "settings/PortSettingsFile.h"
 #include "widgets/DegradeClass.h"
 #include "widgets/Fonts.h"
 #include "widgets/InputBlock.h"
@@ -139,7 +140,8 @@ void TPagesDlg::createPortPage()
     Label5 = makeLabel(PortCom, QStringLiteral("Reglages du port Com"), 66, 42);
 
     const PanelSettings &settings = Forms::instance().settings;
-    choices_ = generalPortChoices(listSerialDevices(), settings.CurrentPortName);
+    choices_ = generalPortChoices(listSerialDevices(),
+                                  {settings.CurrentPortName, storedPortName(PanelFiles::config())});
     QStringList labels;
     for (const PortChoice &choice : std::as_const(choices_))
         labels << choice.label;
@@ -266,12 +268,17 @@ void TPagesDlg::Btn_AppliquerClick()
         return;
     }
     // Renaming an open port reopens it, which may fail: the error is reported and
-    // "Appliquer" stays available for another try.
+    // "Appliquer" stays available for another try. A port left closed by an earlier failure
+    // is opened under the chosen name, so that "Appliquer" never reads as done while the
+    // panel has no port.
     const bool applied = runReportingErrors(
         [&] {
             const PanelSettings &settings = Forms::instance().settings;
-            panel->ComPort1->setPort(settings.CurrentPortName);
-            panel->ComPort1->setBaudRate(TCustomComPort::BaudRateFromText(settings.CurrentPortSpeed));
+            TCustomComPort &port = *panel->ComPort1;
+            port.setPort(settings.CurrentPortName);
+            port.setBaudRate(TCustomComPort::BaudRateFromText(settings.CurrentPortSpeed));
+            if (!port.Connected())
+                port.OpenPort();
         },
         this);
     if (applied)

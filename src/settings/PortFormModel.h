@@ -20,14 +20,26 @@ struct PortChoice
     QString toolTip;
 };
 
-// The port form's list: "aucun", "Com1" … "Com4", the stored name when it is a device path
-// the list does not already hold (so the port in use stays one choice away after a device is
-// unplugged), then the serial devices present that those do not already name, each under
-// its stable name when it has one, with its description.
-QList<PortChoice> portChoices(const QList<SerialDeviceInfo> &devices, const QString &storedName = {});
+// The port form's list: "aucun", "Com1" … "Com4", the known names (the one in force, the
+// one stored in the panel file) that are device paths the list does not already hold (so the
+// port in use stays one choice away after a device is unplugged or another port is chosen),
+// then the serial devices present that those do not already name, each under its stable
+// name when it has one, with its description.
+QList<PortChoice> portChoices(const QList<SerialDeviceInfo> &devices, const QStringList &knownNames = {});
 
 // The general settings dialog's port list: as portChoices(), with an empty item 0.
-QList<PortChoice> generalPortChoices(const QList<SerialDeviceInfo> &devices, const QString &storedName);
+QList<PortChoice> generalPortChoices(const QList<SerialDeviceInfo> &devices, const QStringList &knownNames);
+
+// A port name typed by the user: "com3" gives "COM3", an absolute path stays as it is, a
+// bare device name ("ttyUSB0") gives its path under /dev. `error` says, in French, why a
+// text was refused: empty, too long, a control character, a character the panel file
+// cannot hold, or neither a COM name nor a device.
+struct TypedPortName
+{
+    QString name;
+    QString error;
+};
+TypedPortName portNameFromText(const QString &text);
 
 // The speed list, "0" first, then the plain numbers of bits per second.
 const QStringList &speedItems();

@@ -41,4 +41,9 @@ PortSettingsSaveResult savePortSettings(const QString &path, const QString &port
     return result;
 }
 
+QString storedPortName(const QString &path)
+{
+    return ProfileFile::load(path).readString(PanelKeys::Com, PanelKeys::PortName, QString());
+}
+
 } // namespace zelvar

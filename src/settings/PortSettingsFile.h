@@ -17,4 +17,7 @@ struct PortSettingsSaveResult
 PortSettingsSaveResult savePortSettings(const QString &path, const QString &portName,
                                         const QString &portSpeed);
 
+// The port name a panel file holds; empty when the file or the key is missing or unreadable.
+QString storedPortName(const QString &path);
+
 } // namespace zelvar

@@ -9,6 +9,7 @@
 #include "panel/ProjectFile.h"
 #include "panel/ShortcutKeys.h"
 #include "settings/Form_CfgErreur.h"
+#include "scheduler/Form_Progmt.h"
 #include "sequencer/FSequenceur.h"
 #include "widgets/XiButton2.h"
 
@@ -642,6 +643,24 @@ TEST_F(MainWindow, SequencerOpensInPlaceOfTheMainWindowAndGivesItBack)
     EXPECT_FALSE(seq);
     EXPECT_TRUE(base->isVisible());
     EXPECT_EQ(commands(), AllOn);
+}
+
+TEST_F(MainWindow, ComesBackWhereItWasAfterTheSequencerOrTheScheduler)
+{
+    open();
+    const QPoint where = base->pos();
+    // Shown again at a place the program gives, so a window manager does not place it anew.
+    for (QAction *command : {base->Bo_Seq, base->Bo_Pmg}) {
+        command->trigger();
+        ASSERT_FALSE(base->isVisible()) << command->objectName().toStdString();
+        QWidget *opened = command == base->Bo_Seq ? static_cast<QWidget *>(Forms::instance().FSequenceur)
+                                                   : static_cast<QWidget *>(Forms::instance().Form_Progmt);
+        ASSERT_TRUE(opened);
+        opened->close();
+        EXPECT_TRUE(base->isVisible());
+        EXPECT_EQ(base->pos(), where);
+        EXPECT_TRUE(base->testAttribute(Qt::WA_Moved)) << command->objectName().toStdString();
+    }
 }
 
 TEST_F(MainWindow, StartWithOneArgumentOpensTheSequencer)

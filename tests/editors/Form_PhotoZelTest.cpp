@@ -5,6 +5,7 @@
 #include "editors/ColorGrid.h"
 #include "forms/ErrorReport.h"
 #include "widgets/InputBlock.h"
+#include "widgets/SystemColors.h"
 
 #include <QDir>
 #include <QFile>
@@ -208,14 +209,18 @@ TEST_F(Form_PhotoZelTest, OpensAPictureAndReportsOneItCannotRead)
     EXPECT_EQ(errors.size(), 1) << "cancelling says nothing";
 }
 
-TEST_F(Form_PhotoZelTest, GradientOnTheWindowAndClosingGivesTheEditorBack)
+TEST_F(Form_PhotoZelTest, GradientOnTheWindowIsNotKeptAndClosingGivesTheEditorBack)
 {
     QTest::mouseClick(form->Btn_Degrade, Qt::LeftButton);
     saveShot(*form, "PhotoZel-Degrade");
+    QTest::mouseClick(form->Btn_Degrade, Qt::LeftButton);
     const QImage window = form->centralWidget()->grab().toImage();
     EXPECT_EQ(window.pixelColor(140, 0), QColor(0, 0, 0));
     EXPECT_GT(window.pixelColor(140, window.height() - 1).green(), 250);
     EXPECT_EQ(window.pixelColor(140, window.height() - 1).red(), 0);
+    // The next repaint shows the window's face again.
+    const QImage repainted = form->centralWidget()->grab().toImage();
+    EXPECT_EQ(repainted.pixelColor(140, repainted.height() - 1), resolveColor(SystemColor::BtnFace));
 
     form->close();
     EXPECT_FALSE(InputBlock::blocks(&editor));

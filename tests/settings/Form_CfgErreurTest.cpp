@@ -1,6 +1,8 @@
 #include "settings/Form_CfgErreur.h"
 
 #include "../devices/ComPortPty.h"
+#include "app/Form_Base.h"
+#include "app/formDynamique.h"
 #include "forms/Forms.h"
 #include "common/Pause.h"
 #include "devices/ComError.h"
@@ -12,7 +14,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFrame>
+#include <QAction>
+#include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -49,6 +54,20 @@ void choose(QComboBox *combo, int index)
 void click(QPushButton *button)
 {
     QTest::mouseClick(button, Qt::LeftButton);
+}
+
+// Types into a list and leaves it, as the user does: the list has the focus, so the panel's
+// shortcuts leave the keys alone.
+void type(QComboBox *combo, const QString &text)
+{
+    QWidget *window = combo->window();
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    combo->lineEdit()->setFocus();
+    combo->lineEdit()->selectAll();
+    QTest::keyClicks(combo->lineEdit(), text);
+    emit combo->lineEdit()->editingFinished();
 }
 
 PortFormButtons enabledButtons(const TForm_CfgErreur &form)
@@ -92,18 +111,18 @@ protected:
             // What the board had received when the message came up.
             wireAtMessage << board.drain(20);
         });
-        TForm_CfgErreur::setQuitHook([this] { ++quits; });
     }
 
     void TearDown() override
     {
+        base.reset();
         form.reset();
         if (panel)
             zelvar::testing::dropHandlers(*panel->ComPort1);
         panel.reset();
         setPauseHook({});
         TForm_CfgErreur::setMessageHook({});
-        TForm_CfgErreur::setQuitHook({});
+        QApplication::setQuitOnLastWindowClosed(true);
     }
 
     // The panel file: the board's pseudo-terminal at 9600, no buttons, around the port
@@ -137,12 +156,33 @@ protected:
         form->show();
     }
 
+    // The program's main window on the panel file, and its "Depannage" form.
+    TForm_CfgErreur *openFromMainWindow(bool exitMenus)
+    {
+        QByteArray file = panelFile();
+        if (exitMenus)
+            file.replace("Activation des menus de sortie=0", "Activation des menus de sortie=1");
+        writeFile(dir.filePath("Zelvar2.ini"), file);
+        QApplication::setQuitOnLastWindowClosed(false);
+        base = std::make_unique<TForm_Base>();
+        base->show();
+        base->Tool_Depannage->trigger();
+        return Forms::instance().Form_CfgErreur;
+    }
+
+
+    TformDynamique *prompt() const
+    {
+        TformDynamique *shown = Forms::instance().formDynamique;
+        return shown && shown->isVisible() ? shown : nullptr;
+    }
+
     zelvar::testing::WorkingDirectory dir;
     PseudoTerminal board;
     std::vector<int> pauses;
     QStringList messages;
     QList<QByteArray> wireAtMessage;
-    int quits = 0;
+    std::unique_ptr<TForm_Base> base;
     std::unique_ptr<TForm_ActBtn> panel;
     std::unique_ptr<TForm_CfgErreur> form;
 };
@@ -167,7 +207,7 @@ TEST_F(Form_CfgErreurTest, ShowsItsExplanationListsAndButtons)
     EXPECT_EQ(enabledButtons(*form), PortFormButtons{});
 
     // The lists show the port and speed in force.
-    EXPECT_EQ(form->Port->placeholderText(), "COM1");
+    EXPECT_EQ(form->Port->currentText(), "COM1");
     EXPECT_EQ(form->Port->currentIndex(), -1);
     QStringList ports;
     for (int i = 0; i < form->Port->count(); ++i)
@@ -228,7 +268,8 @@ TEST_F(Form_CfgErreurTest, APortStoredAsAPathIsShownAndCanBeChosenAgain)
     openPanel();
     const QString stored = board.slavePath();
     openForm(panel->Panel1);
-    EXPECT_EQ(form->Port->placeholderText(), stored);
+    EXPECT_EQ(form->Port->currentText(), stored);
+    EXPECT_EQ(form->Port->toolTip(), stored) << "the whole path, longer than the box";
     EXPECT_EQ(form->ComboBoxBaudsCfgE->placeholderText(), "9600");
     saveShot(*panel, "port-form");
     const int item = form->Port->findText(stored);
@@ -241,10 +282,39 @@ TEST_F(Form_CfgErreurTest, APortStoredAsAPathIsShownAndCanBeChosenAgain)
     // "aucun" changes nothing and the list still shows the port in force.
     choose(form->Port, 0);
     EXPECT_EQ(form->Port->currentIndex(), -1);
-    EXPECT_EQ(form->Port->placeholderText(), stored);
+    EXPECT_EQ(form->Port->currentText(), stored);
     click(form->Btn_AppliquerCfgE);
     EXPECT_EQ(panel->ComPort1->Port(), stored);
     EXPECT_TRUE(panel->ComPort1->Connected());
+
+    // A form opened after another port was chosen still offers the stored one.
+    choose(form->Port, 2);
+    form.reset();
+    openForm(panel->Panel1);
+    EXPECT_EQ(form->Port->currentText(), "COM2");
+    EXPECT_EQ(form->Port->findText(stored), 5);
+}
+
+TEST_F(Form_CfgErreurTest, APathTypedIntoThePortListIsKeptAndApplied)
+{
+    openPanel();
+    openForm(panel->Panel1);
+    PseudoTerminal other;
+    ASSERT_TRUE(other.isValid());
+
+    type(form->Port, other.slavePath());
+    click(form->Btn_AppliquerCfgE);
+    EXPECT_EQ(panel->ComPort1->Port(), other.slavePath());
+    EXPECT_TRUE(panel->ComPort1->Connected());
+    EXPECT_EQ(form->Port->currentText(), other.slavePath());
+
+    // What is no port name is refused when applied, and changes nothing.
+    type(form->Port, "pas un port");
+    click(form->Btn_AppliquerCfgE);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].startsWith(QString::fromUtf8("« pas un port » n'est pas un nom de port"))) << messages[0].toStdString();
+    EXPECT_EQ(Forms::instance().settings.CurrentPortName, other.slavePath());
+    EXPECT_TRUE(form->Btn_AppliquerCfgE->isEnabled());
 }
 
 TEST_F(Form_CfgErreurTest, ApplyTestAndStoreOnTheOpenPort)
@@ -375,11 +445,60 @@ TEST_F(Form_CfgErreurTest, CloseGivesTheCommandsBackAndQuitEndsWithThePortClosed
     EXPECT_FALSE(embedded->isVisible());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(watched.isNull()) << "a closed form is gone; the next opening creates a new one";
-    EXPECT_EQ(quits, 0);
+}
 
-    openForm(panel->Panel1);
-    click(form->Btn_QuitterCfgE);
-    EXPECT_EQ(quits, 1);
-    EXPECT_TRUE(Forms::instance().QuitConfirmed) << "the main window does not ask again";
-    EXPECT_FALSE(panel->ComPort1->Connected());
+TEST_F(Form_CfgErreurTest, StoringAPortThatDoesNotOpenAsksFirst)
+{
+    TForm_CfgErreur *shown = openFromMainWindow(false);
+    ASSERT_TRUE(shown);
+    TCustomComPort *port = Forms::instance().Form_ActBtn->ComPort1;
+    ASSERT_TRUE(port->Connected());
+    // A good test opens storing; then another device is tried, and does not open.
+    choose(shown->Port, 0);
+    click(shown->Btn_AppliquerCfgE);
+    click(shown->Btn_TestCfgE);
+    ASSERT_TRUE(shown->Btn_EnrCfgE->isEnabled());
+    const QString missing = dir.filePath("ttyUSB9");
+    type(shown->Port, missing);
+    click(shown->Btn_AppliquerCfgE);
+    ASSERT_FALSE(port->Connected());
+    const QByteArray before = readFile(dir.filePath("Zelvar2.ini"));
+
+    click(shown->Btn_EnrCfgE);
+    ASSERT_TRUE(prompt());
+    saveShot(*prompt(), "port-form-store-question");
+    EXPECT_EQ(prompt()->windowTitle(), "Enregistrer");
+    EXPECT_EQ(prompt()->Label_Ba->text(), QString::fromUtf8("Le port « ") + missing +
+                                              QString::fromUtf8(" » ne s'ouvre pas. Enregistrer quand même ?"));
+    EXPECT_EQ(prompt()->ButtonG_Ba->text(), "Non");
+    EXPECT_EQ(prompt()->ButtonD_Ba->text(), "Oui");
+    QTest::mouseClick(prompt()->ButtonG_Ba, Qt::LeftButton);
+    EXPECT_FALSE(prompt());
+    EXPECT_EQ(readFile(dir.filePath("Zelvar2.ini")), before) << "Non writes nothing";
+
+    click(shown->Btn_EnrCfgE);
+    ASSERT_TRUE(prompt());
+    QTest::mouseClick(prompt()->ButtonD_Ba, Qt::LeftButton);
+    QByteArray expected = before;
+    expected.replace(board.slavePath().toLocal8Bit(), missing.toLocal8Bit());
+    EXPECT_EQ(readFile(dir.filePath("Zelvar2.ini")), expected);
+}
+
+TEST_F(Form_CfgErreurTest, QuitterEndsAsTheMainWindowsQuitterDoes)
+{
+    for (const bool exitMenus : {true, false}) {
+        TForm_CfgErreur *shown = openFromMainWindow(exitMenus);
+        ASSERT_TRUE(shown);
+        QSignalSpy ended(base.get(), &TForm_Base::closed);
+        click(shown->Btn_QuitterCfgE);
+        if (exitMenus) {
+            ASSERT_TRUE(prompt());
+            EXPECT_EQ(prompt()->windowTitle(), "Quitter le programme ?");
+            EXPECT_EQ(ended.size(), 0);
+            QTest::mouseClick(prompt()->ButtonD_Ba, Qt::LeftButton);
+        }
+        EXPECT_EQ(ended.size(), 1) << exitMenus;
+        base.reset();
+        Forms::instance().QuitConfirmed = false;
+    }
 }

@@ -183,6 +183,20 @@ TEST_F(PagesDlgTest, ApplyingRunsTheOpenPortAtTheNewSpeedAtOnce)
     EXPECT_EQ(errors.size(), 1);
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_TRUE(dialog->Btn_Appliquer->isEnabled());
+
+    // The port is closed now. Applying the missing device again fails the same way; applying
+    // the board's opens it, at the speed chosen.
+    ASSERT_FALSE(panel->ComPort1->Connected());
+    click(dialog->Btn_Appliquer);
+    EXPECT_EQ(errors.size(), 2);
+    EXPECT_TRUE(dialog->Btn_Appliquer->isEnabled());
+    Forms::instance().settings.CurrentPortName = board.slavePath();
+    click(dialog->Btn_Appliquer);
+    EXPECT_EQ(errors.size(), 2);
+    EXPECT_TRUE(panel->ComPort1->Connected());
+    EXPECT_EQ(panel->ComPort1->Port(), board.slavePath());
+    EXPECT_EQ(board.slaveSettings().c_ospeed, 19200u);
+    EXPECT_FALSE(dialog->Btn_Appliquer->isEnabled());
 }
 
 TEST_F(PagesDlgTest, PictureChosenCancelledUnreadableAndReset)

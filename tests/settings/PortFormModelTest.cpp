@@ -68,7 +68,7 @@ TEST(PortFormModel, PortListOffersTheDevicesPresentAfterCom4)
     EXPECT_EQ(choices.at(6).toolTip, "/dev/ttyUSB0");
 }
 
-TEST(PortFormModel, BothListsOfferTheStoredPathAfterCom4)
+TEST(PortFormModel, BothListsOfferTheKnownPathsAfterCom4)
 {
     const SerialDeviceInfo ftdi{"/dev/ttyUSB0", "/dev/serial/by-id/usb-FTDI-if00-port0", "FTDI",
                                 "/dev/serial/by-id/usb-FTDI-if00-port0"};
@@ -78,13 +78,40 @@ TEST(PortFormModel, BothListsOfferTheStoredPathAfterCom4)
             labels << c.label + "=" + c.portName;
         return labels;
     };
-    EXPECT_EQ(names(generalPortChoices({ftdi}, "/dev/ttyUSB3")),
+    EXPECT_EQ(names(generalPortChoices({ftdi}, {"/dev/ttyUSB3"})),
               (QStringList{"=", "Com1=COM1", "Com2=COM2", "Com3=COM3", "Com4=COM4", "/dev/ttyUSB3=/dev/ttyUSB3",
                            "/dev/serial/by-id/usb-FTDI-if00-port0 (FTDI)=/dev/serial/by-id/usb-FTDI-if00-port0"}));
-    EXPECT_EQ(portChoices({}, "/dev/pts/4").at(5).portName, "/dev/pts/4");
+    // The name in force and the stored one, each once.
+    EXPECT_EQ(names(portChoices({}, {"/dev/pts/4", "/dev/pts/9", "/dev/pts/4"})).mid(5),
+              (QStringList{"/dev/pts/4=/dev/pts/4", "/dev/pts/9=/dev/pts/9"}));
     // A plain name, or a path a device present already stands for, is not offered twice.
     for (const QString &stored : {QString("COM2"), QString("/dev/ttyUSB0"), ftdi.portName})
-        EXPECT_EQ(generalPortChoices({ftdi}, stored).size(), 6) << stored.toStdString();
+        EXPECT_EQ(generalPortChoices({ftdi}, {stored, QString()}).size(), 6) << stored.toStdString();
+}
+
+TEST(PortFormModel, TypedPortNames)
+{
+    const struct
+    {
+        QString typed, name;
+    } accepted[] = {
+        {"com3", "COM3"},
+        {" /dev/serial/by-id/usb-FTDI_FT232R-if00-port0 ", "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0"},
+        {"ttyUSB0", "/dev/ttyUSB0"},
+        {QString::fromUtf8("/dev/caf\u00E9"), QString::fromUtf8("/dev/caf\u00E9")},
+    };
+    for (const auto &c : accepted) {
+        const TypedPortName typed = portNameFromText(c.typed);
+        EXPECT_EQ(typed.name, c.name) << c.typed.toStdString();
+        EXPECT_TRUE(typed.error.isEmpty()) << typed.error.toStdString();
+    }
+    const QString refused[] = {"", "  ", "pas un port", "dev/ttyUSB0", "/dev/tty\nS0",
+                               QString::fromUtf8("/dev/\u4E32"), "/" + QString(4095, u'a'), ".."};
+    for (const QString &text : refused) {
+        const TypedPortName typed = portNameFromText(text);
+        EXPECT_TRUE(typed.name.isEmpty()) << text.left(40).toStdString();
+        EXPECT_FALSE(typed.error.isEmpty()) << text.left(40).toStdString();
+    }
 }
 
 TEST(PortSettingsFile, WritesOnlyTheTwoKeysInPlace)

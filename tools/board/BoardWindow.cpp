@@ -47,6 +47,34 @@ void Lamp::paintEvent(QPaintEvent *)
     painter.drawText(circle, Qt::AlignCenter, QString::number(m_number));
 }
 
+ElidedLabel::ElidedLabel(const QString &text, QWidget *parent)
+    : QLabel(parent)
+{
+    setTextFormat(Qt::PlainText);
+    // The window's width decides the label's, never the other way round.
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    setFullText(text);
+}
+
+void ElidedLabel::setFullText(const QString &text)
+{
+    m_full = text;
+    elide();
+}
+
+void ElidedLabel::resizeEvent(QResizeEvent *event)
+{
+    QLabel::resizeEvent(event);
+    elide();
+}
+
+void ElidedLabel::elide()
+{
+    const QString shown = fontMetrics().elidedText(m_full, Qt::ElideRight, contentsRect().width());
+    setText(shown);
+    setToolTip(shown == m_full ? QString() : m_full);
+}
+
 BoardWindow::BoardWindow(const QString &devicePath, QWidget *parent)
     : QWidget(parent)
 {
@@ -61,15 +89,12 @@ BoardWindow::BoardWindow(const QString &devicePath, QWidget *parent)
     }
     layout->addLayout(grid, 1);
 
-    auto *device = new QLabel(QStringLiteral("Port : %1").arg(devicePath), this);
+    auto *device = new ElidedLabel(QStringLiteral("Port : %1").arg(devicePath), this);
     device->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(device);
-    m_received = new QLabel(QStringLiteral("Dernière commande : aucune"), this);
-    m_received->setTextFormat(Qt::PlainText);
+    m_received = new ElidedLabel(QStringLiteral("Dernière commande : aucune"), this);
     layout->addWidget(m_received);
-    m_effect = new QLabel(this);
-    m_effect->setTextFormat(Qt::PlainText);
-    m_effect->setWordWrap(true);
+    m_effect = new ElidedLabel(QString(), this);
     layout->addWidget(m_effect);
     resize(300, 360);
 }
@@ -82,8 +107,8 @@ void BoardWindow::setRelay(int relay, bool on)
 
 void BoardWindow::showLastEvent(const QString &received, const QString &effect, bool accepted)
 {
-    m_received->setText(QStringLiteral("Dernière commande : %1").arg(received));
-    m_effect->setText(effect);
+    m_received->setFullText(QStringLiteral("Dernière commande : %1").arg(received));
+    m_effect->setFullText(effect);
     // Anything the board refused stands out from the ordinary switching.
     m_effect->setStyleSheet(accepted ? QString() : QStringLiteral("color: #b00000; font-weight: bold;"));
 }

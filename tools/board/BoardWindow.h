@@ -27,6 +27,26 @@ private:
     bool m_on = false;
 };
 
+// A one-line label that never widens its window: a text longer than the label is cut with
+// "…", and its tool tip holds it whole.
+class ElidedLabel : public QLabel
+{
+    Q_OBJECT
+public:
+    explicit ElidedLabel(const QString &text, QWidget *parent = nullptr);
+
+    void setFullText(const QString &text);
+    QString fullText() const { return m_full; }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void elide();
+
+    QString m_full;
+};
+
 // The board's front: sixteen lamps in a 4 x 4 grid and the last thing received.
 class BoardWindow : public QWidget
 {
@@ -39,8 +59,8 @@ public:
 
 private:
     std::array<Lamp *, 16> m_lamps{};
-    QLabel *m_received = nullptr;
-    QLabel *m_effect = nullptr;
+    ElidedLabel *m_received = nullptr;
+    ElidedLabel *m_effect = nullptr;
 };
 
 } // namespace zelvar::board
