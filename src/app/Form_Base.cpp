@@ -4,6 +4,7 @@
 #include "forms/Forms.h"
 #include "forms/LayoutEditorLink.h"
 #include "editors/Form_CfgBtn.h"
+#include "editors/Form_Config2.h"
 #include "panel/ProjectFile.h"
 #include "app/ToolIcons.h"
 #include "app/formDynamique.h"
@@ -334,7 +335,9 @@ void TForm_Base::CreationDynamique(const QString &caption, const QString &leftTe
     dialog->Label_Ba->adjustSize();
 
     dialog->show();
-    // The prompt is the one window left usable while the main window waits for it.
+    // The prompt is the one window left usable while the main window waits for it, also
+    // when a dialog (the button properties) holds this window disabled.
+    dialog->setEnabled(true);
     setInputBlocked(true);
     dialog->raise();
     dialog->activateWindow();
@@ -378,6 +381,9 @@ void TForm_Base::ClickBtnGauche()
             editor.window->setFocus();
         }
         break;
+    case 7:
+        answerPropertiesQuestion(ClosingAnswer::Apply);
+        break;
     default:
         break;
     }
@@ -417,6 +423,9 @@ void TForm_Base::ClickBtnDroite()
         // The prompt stays open; a failure to start the mail program is not reported.
         QDesktopServices::openUrl(QUrl(QStringLiteral("mailto:") + ContactAddress));
         break;
+    case 7:
+        answerPropertiesQuestion(ClosingAnswer::Stay);
+        break;
     default:
         break;
     }
@@ -440,9 +449,22 @@ void TForm_Base::ClickBtnMilieu()
             editor.window->close();
         releaseMainWindow();
         break;
+    case 7:
+        answerPropertiesQuestion(ClosingAnswer::Drop);
+        break;
     default:
         break;
     }
+}
+
+// Code 7: the properties dialog asked whether to apply its choices before closing. This
+// window stays held by the dialog until the dialog itself closes.
+void TForm_Base::answerPropertiesQuestion(ClosingAnswer answer)
+{
+    setInputBlocked(false);
+    closeCurrentDialog();
+    if (TForm_Config2 *dialog = Forms::instance().Form_Config2)
+        dialog->closingAnswered(answer);
 }
 
 void TForm_Base::closeEvent(QCloseEvent *event)

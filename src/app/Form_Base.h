@@ -16,6 +16,7 @@ class QToolButton;
 namespace zelvar {
 
 class InputBlock;
+enum class ClosingAnswer;
 
 // The main window: a borderless painted frame around the live panel, with its tool bars,
 // its menu, the seven commands that sub-windows switch off while they are open, the
@@ -137,6 +138,7 @@ private:
     void releaseMainWindow();
     void closeCurrentDialog();
     void importProject(); // right code 6 of the "Importer" prompt
+    void answerPropertiesQuestion(ClosingAnswer answer);
 
     QString defaultImportChooser();
     QString defaultExportChooser();
