@@ -5,6 +5,7 @@
 #include "forms/Forms.h"
 #include "forms/LayoutEditorLink.h"
 #include "editors/Form_CfgBtn.h"
+#include "editors/Form_Config2.h"
 #include "panel/ProjectFile.h"
 #include "app/ToolIcons.h"
 #include "app/formDynamique.h"
@@ -363,7 +364,9 @@ void TForm_Base::CreationDynamique(const QString &caption, const QString &leftTe
     }
 
     dialog->show();
-    // The prompt is the one window left usable while the main window waits for it.
+    // The prompt is the one window left usable while the main window waits for it, also
+    // when a dialog (the button properties) holds this window disabled.
+    dialog->setEnabled(true);
     setInputBlocked(true);
     dialog->raise();
     dialog->activateWindow();
@@ -418,6 +421,9 @@ void TForm_Base::ClickBtnGauche()
             editor.window->setFocus();
         }
         break;
+    case 7:
+        answerPropertiesQuestion(ClosingAnswer::Apply);
+        break;
     default:
         break;
     }
@@ -469,6 +475,9 @@ void TForm_Base::ClickBtnDroite()
         else
             showReportingHelp();
         break;
+    case 7:
+        answerPropertiesQuestion(ClosingAnswer::Stay);
+        break;
     default:
         break;
     }
@@ -495,6 +504,9 @@ void TForm_Base::ClickBtnMilieu()
             editor.window->close();
         releaseMainWindow();
         break;
+    case 7:
+        answerPropertiesQuestion(ClosingAnswer::Drop);
+        break;
     default:
         break;
     }
@@ -511,6 +523,16 @@ void TForm_Base::askQuitWithAlarms()
     CreationDynamique(QStringLiteral("Quitter"), QStringLiteral("Non"), QStringLiteral("Oui"), QString(),
                       QStringLiteral("Des programmations sont actives.\rQuitter quand même ?"), 1, 1, 1, true,
                       true, false);
+}
+
+// Code 7: the properties dialog asked whether to apply its choices before closing. This
+// window stays held by the dialog until the dialog itself closes.
+void TForm_Base::answerPropertiesQuestion(ClosingAnswer answer)
+{
+    setInputBlocked(false);
+    closeCurrentDialog();
+    if (TForm_Config2 *dialog = Forms::instance().Form_Config2)
+        dialog->closingAnswered(answer);
 }
 
 void TForm_Base::closeEvent(QCloseEvent *event)

@@ -17,6 +17,7 @@ class QToolButton;
 namespace zelvar {
 
 class InputBlock;
+enum class ClosingAnswer;
 
 // The main window: a borderless painted frame around the live panel, with its tool bars,
 // its menu, the seven commands that sub-windows switch off while they are open, the
@@ -148,6 +149,7 @@ private:
     void askQuitWithAlarms();
     // Bo_Pmg's hint names the scheduler's next alarm.
     void showNextAlarm(std::optional<qint64> nextMs);
+    void answerPropertiesQuestion(ClosingAnswer answer);
 
     QString defaultImportChooser();
     QString defaultExportChooser();

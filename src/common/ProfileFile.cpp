@@ -8,6 +8,7 @@
 #include <QStringEncoder>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 namespace zelvar {
 
@@ -69,6 +70,23 @@ bool isAscii(QStringView text)
             return false;
     return true;
 }
+
+// Calls `visit` with each character of `text` (a surrogate pair is one character) and its
+// bytes in the code page, nothing when the code page cannot hold it.
+template <typename Visit>
+void encodeEach(QStringView text, Visit visit)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        qsizetype length = 1;
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            length = 2;
+        const QStringView character = text.mid(i, length);
+        QStringEncoder one("windows-1252");
+        const QByteArray bytes = one.encode(character);
+        visit(character, one.hasError() ? std::nullopt : std::optional<QByteArray>(bytes));
+        i += length - 1;
+    }
+}
 } // namespace
 
 QString decodeWindows1252(const QByteArray &bytes)
@@ -99,18 +117,28 @@ QByteArray encodeWindows1252(const QString &text, bool *lossy)
     // time so that each such character becomes the "?" the platform writes.
     out.clear();
     out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        qsizetype length = 1;
-        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
-            length = 2;
-        QStringEncoder one("windows-1252");
-        const QByteArray bytes = one.encode(QStringView(text).mid(i, length));
-        out += one.hasError() ? QByteArray("?") : bytes;
-        i += length - 1;
-    }
+    encodeEach(text, [&out](QStringView, const std::optional<QByteArray> &bytes) {
+        out += bytes.value_or(QByteArray("?"));
+    });
     if (lossy)
         *lossy = true;
     return out;
+}
+
+QStringList charactersOutsideWindows1252(QStringView text)
+{
+    QStringList outside;
+    if (isAscii(text))
+        return outside;
+    QStringEncoder whole("windows-1252");
+    const QByteArray encoded = whole.encode(text);
+    if (!whole.hasError())
+        return outside;
+    encodeEach(text, [&outside](QStringView character, const std::optional<QByteArray> &bytes) {
+        if (!bytes && !outside.contains(character))
+            outside.append(character.toString());
+    });
+    return outside;
 }
 
 QString ProfileFile::foldName(QStringView name)

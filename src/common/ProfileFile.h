@@ -102,5 +102,7 @@ private:
 QString decodeWindows1252(const QByteArray &bytes);
 // A character the code page cannot hold becomes "?" and sets *lossy.
 QByteArray encodeWindows1252(const QString &text, bool *lossy = nullptr);
+// The characters of `text` the code page cannot hold, each once, in the order they come.
+QStringList charactersOutsideWindows1252(QStringView text);
 
 } // namespace zelvar

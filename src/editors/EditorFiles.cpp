@@ -55,10 +55,44 @@ EditorPanel loadEditorPanel(const QString &configPath, const QString &picturePat
     return panel;
 }
 
+namespace {
+
+// What the file would write as "?": each character with the section it stands in, the first
+// few places only.
+QString lostCharacters(const ProfileFile &profile)
+{
+    constexpr int PlacesNamed = 5;
+    QStringList places;
+    int count = 0;
+    for (const ProfileFile::Section &section : profile.sections()) {
+        for (const ProfileFile::Entry &entry : section.entries) {
+            const QStringList lost = charactersOutsideWindows1252(entry.value);
+            if (lost.isEmpty())
+                continue;
+            if (++count <= PlacesNamed)
+                places << QStringLiteral("« %1 » dans [%2]").arg(lost.join(QStringLiteral(" », « ")), section.name);
+        }
+    }
+    if (count > PlacesNamed)
+        places << QStringLiteral("et %1 autres valeurs").arg(count - PlacesNamed);
+    return places.join(QStringLiteral(", "));
+}
+
+} // namespace
+
 EditorSaveResult saveEditorPanel(const PanelConfig &config, const QImage &picture,
                                  const QString &configPath, const QString &picturePath)
 {
     EditorSaveResult result;
+    // Written as "?", these would come back as something else than what the editor shows.
+    const ProfileFile profile = writePanelConfig(config);
+    if (const QString lost = lostCharacters(profile); !lost.isEmpty()) {
+        result.file = configPath;
+        result.error = QStringLiteral("ces caractères ne peuvent pas être enregistrés en Windows-1252 : %1. "
+                                      "Rien n'a été enregistré ; remplacez-les puis enregistrez à nouveau.")
+                           .arg(lost);
+        return result;
+    }
     if (!picture.isNull()) {
         QString error;
         if (!savePanelPicture(picture, picturePath, &error)) {
@@ -67,7 +101,7 @@ EditorSaveResult saveEditorPanel(const PanelConfig &config, const QImage &pictur
             return result;
         }
     }
-    const ProfileFile::SaveResult saved = writePanelConfig(config).save(configPath);
+    const ProfileFile::SaveResult saved = profile.save(configPath);
     if (!saved.ok) {
         result.file = configPath;
         result.error = saved.error;

@@ -11,6 +11,7 @@
 #include "widgets/Fonts.h"
 #include "widgets/InputBlock.h"
 #include "widgets/SystemColors.h"
+#include "widgets/Windows1252Validator.h"
 #include "widgets/XiButton.h"
 
 #include <QCloseEvent>
@@ -261,6 +262,7 @@ QLineEdit *TForm_CfgBtn::createText(int counter, int left)
     auto *text = new QLineEdit(name, Panel1);
     text->setObjectName(name);
     text->setGeometry(left, 0, ControlWidth, ControlHeight);
+    keepToWindows1252(text);
     text->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(text, &QWidget::customContextMenuRequested, this,
             [this, text](const QPoint &pos) { PopupMenu3->popup(text->mapToGlobal(pos)); });
@@ -727,7 +729,7 @@ void TForm_CfgBtn::FormClose()
 {
     // The properties dialog gives the main window back when it closes.
     if (TForm_Config2 *dialog = Forms::instance().Form_Config2; dialog && dialog->parentWidget() == this)
-        dialog->close();
+        dialog->closeWithoutAsking();
     for (size_t k = 1; k < EditButtons.size(); ++k)
         delete EditButtons[k].control.data();
     for (size_t k = 1; k < EditTexts.size(); ++k)

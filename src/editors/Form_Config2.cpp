@@ -8,11 +8,13 @@
 #include "forms/ErrorReport.h"
 #include "forms/Forms.h"
 #include "panel/Form_ActBtn.h"
+#include "panel/KeyMapping.h"
 #include "panel/ShortcutKeys.h"
 #include "widgets/DegradeClass.h"
 #include "widgets/Fonts.h"
 #include "widgets/InputBlock.h"
 #include "widgets/SystemColors.h"
+#include "widgets/Windows1252Validator.h"
 #include "widgets/XiButton.h"
 
 #include <QButtonGroup>
@@ -27,6 +29,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <QToolTip>
 
 #include <exception>
 
@@ -36,6 +39,11 @@ namespace {
 
 constexpr int GradientStart = 8209740;
 const char *const ModeItems[] = {"Null", "Imp", "On", "Off", "Bistable", "UsbUirt", "Macros"};
+// Wider than the list of options, for the key field beside the shortcut list.
+constexpr int ClientWidth = 334;
+constexpr int ClientHeight = 329;
+// The code of the prompt's three buttons, which the main window hands back here.
+constexpr int ClosingQuestionCode = 7;
 
 } // namespace
 
@@ -55,7 +63,7 @@ void TForm_Config2::createControls()
     setObjectName(QStringLiteral("Form_Config2"));
     setWindowTitle(QStringLiteral("Form_Config2"));
     setFont(uiFont());
-    setFixedSize(270, 329);
+    setFixedSize(ClientWidth, ClientHeight);
 
     DegradeClass1 = new TDegradeClass(this);
     DegradeClass1->setObjectName(QStringLiteral("DegradeClass1"));
@@ -81,6 +89,8 @@ void TForm_Config2::createControls()
     Button1 = pushButton("Button1", QString(), QRect(24, 8, 225, 25), QStringLiteral("Test"));
     Edit1 = edit("Edit1", QStringLiteral("texte sur le bouton"), QRect(24, 39, 97, 21));
     Edit_desc = edit("Edit_desc", QStringLiteral("Description"), QRect(24, 66, 97, 21));
+    keepToWindows1252(Edit1);
+    keepToWindows1252(Edit_desc);
 
     Label1 = new QLabel(QStringLiteral("Options"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -103,6 +113,7 @@ void TForm_Config2::createControls()
     Memo_UsbUirt->setObjectName(QStringLiteral("Memo_UsbUirt"));
     Memo_UsbUirt->setGeometry(135, 136, 104, 102);
     Memo_UsbUirt->hide();
+    keepToWindows1252(Memo_UsbUirt);
 
     Combo_Code = new QComboBox(this);
     Combo_Code->setObjectName(QStringLiteral("Combo_Code"));
@@ -122,6 +133,13 @@ void TForm_Config2::createControls()
     Combo_raccourcis->setObjectName(QStringLiteral("Combo_raccourcis"));
     Combo_raccourcis->setGeometry(74, 269, 111, 21);
     Combo_raccourcis->setPlaceholderText(QStringLiteral("Raccourcis Clavier"));
+
+    Edit_touche = new QLineEdit(this);
+    Edit_touche->setObjectName(QStringLiteral("Edit_touche"));
+    Edit_touche->setGeometry(191, 269, 135, 21);
+    Edit_touche->setPlaceholderText(QStringLiteral("Appuyez sur la touche"));
+    Edit_touche->setToolTip(Edit_touche->placeholderText());
+    Edit_touche->setReadOnly(true);
 
     Btn_Appliquer = pushButton("Btn_Appliquer", QStringLiteral("Appliquer"), QRect(0, 296, 137, 25),
                                QStringLiteral("Appliquer"));
@@ -152,6 +170,7 @@ void TForm_Config2::FormCreate()
     connect(Btn_macros, &QPushButton::clicked, this, &TForm_Config2::Btn_macrosClick);
     connect(Button1, &QPushButton::clicked, this, &TForm_Config2::Button1Click);
     Button1->installEventFilter(this);
+    Edit_touche->installEventFilter(this);
 
     Chargement2();
     Btn_Appliquer->setEnabled(true);
@@ -185,10 +204,18 @@ void TForm_Config2::Chargement2()
     EditButtonEntry *e = entry();
     if (!e)
         return;
-    Combo_raccourcis->setCurrentIndex(shortcutKeyIndex(e->shortcutName).value_or(-1));
+    const std::optional<int> shortcutRow = shortcutKeyIndex(e->shortcutName);
+    Combo_raccourcis->setCurrentIndex(shortcutRow.value_or(-1));
+    if (!shortcutRow && !e->shortcutName.isEmpty())
+        showUnlistedShortcut(e->shortcutName);
+    // Long texts are shown from their start.
     Edit_desc->setText(e->description);
-    if (e->control)
+    Edit_desc->setCursorPosition(0);
+    if (e->control) {
         Edit1->setText(e->control->Caption());
+        Edit1->setCursorPosition(0);
+        m_appliedCaption = e->control->Caption();
+    }
     selectMode(e->mode);
 
     PendingValues &pending = PendingValues::shared();
@@ -204,6 +231,16 @@ void TForm_Config2::Chargement2()
     pending.description = e->description;
     if (e->relay >= 1 && e->relay <= 16)
         Combo_Code->setCurrentIndex(e->relay);
+}
+
+void TForm_Config2::showUnlistedShortcut(const QString &name)
+{
+    // A name the list does not hold (written by hand, or by another program) is still shown,
+    // as plain text rather than greyed like the list's prompt.
+    Combo_raccourcis->setPlaceholderText(name);
+    QPalette shown = Combo_raccourcis->palette();
+    shown.setColor(QPalette::PlaceholderText, shown.color(QPalette::ButtonText));
+    Combo_raccourcis->setPalette(shown);
 }
 
 void TForm_Config2::RadioGroup1Click()
@@ -286,23 +323,89 @@ void TForm_Config2::Btn_AppliquerClick()
     if (!e)
         return;
     const PendingValues &pending = PendingValues::shared();
-    e->relay = pending.relay;
+    const int item = selectedMode();
+    // "Macros" keeps what the button sends: its mode, its relay and its code.
+    const bool macros = item == Macros;
+    if (!macros)
+        e->relay = pending.relay;
     e->description = pending.description;
     if (e->control)
         e->control->setToolTip(pending.description);
-    const int item = selectedMode();
-    if (item >= 0 && item <= 5)
+    if (item >= Null && item <= UsbUirt)
         e->mode = item;
-    if (e->mode == 5)
+    if (e->mode == UsbUirt && !macros)
         e->prontoCode = pending.prontoCode;
+    if (e->control)
+        m_appliedCaption = e->control->Caption();
     m_editor->Btn_AppliquerClick();
     Btn_Appliquer->setEnabled(false);
 }
 
+bool TForm_Config2::hasUnappliedChoices() const
+{
+    const EditButtonEntry *e = entry();
+    if (!e)
+        return false;
+    if (e->control && e->control->Caption() != m_appliedCaption)
+        return true;
+    const PendingValues &pending = PendingValues::shared();
+    if (pending.description != e->description)
+        return true;
+    const int item = selectedMode();
+    if (item == Macros)
+        return false;
+    const int mode = item >= Null && item <= UsbUirt ? item : e->mode;
+    return mode != e->mode || pending.relay != e->relay
+           || (mode == UsbUirt && pending.prontoCode != e->prontoCode);
+}
+
+void TForm_Config2::dropChoices()
+{
+    EditButtonEntry *e = entry();
+    if (!e)
+        return;
+    if (e->control)
+        e->control->setCaption(m_appliedCaption);
+    // The test button and the next opening start again from the button as it stands.
+    PendingValues &pending = PendingValues::shared();
+    pending.setCommandsFor(e->mode, e->relay, e->prontoCode);
+    if (e->mode >= Null && e->mode <= UsbUirt)
+        pending.mode = e->mode;
+    pending.relay = e->relay;
+    pending.description = e->description;
+    pending.prontoCode = e->prontoCode;
+}
+
+void TForm_Config2::closingAnswered(ClosingAnswer answer)
+{
+    switch (answer) {
+    case ClosingAnswer::Apply:
+        Btn_AppliquerClick();
+        closeWithoutAsking();
+        break;
+    case ClosingAnswer::Drop:
+        dropChoices();
+        closeWithoutAsking();
+        break;
+    case ClosingAnswer::Stay:
+        raise();
+        activateWindow();
+        break;
+    }
+}
+
+void TForm_Config2::closeWithoutAsking()
+{
+    m_closeWithoutAsking = true;
+    close();
+}
+
 void TForm_Config2::Btn_enregClick()
 {
-    if (m_editor)
-        m_editor->Enregistrer_CfgBtnClick();
+    if (m_editor && m_editor->save()) {
+        if (const EditButtonEntry *e = entry(); e && e->control)
+            m_appliedCaption = e->control->Caption();
+    }
 }
 
 void TForm_Config2::Btn_macrosClick()
@@ -356,8 +459,39 @@ void TForm_Config2::Button1Click()
     });
 }
 
+void TForm_Config2::Edit_toucheKeyPress(const QKeyEvent &event)
+{
+    if (event.isAutoRepeat())
+        return;
+    const int code = virtualKeyFor(event);
+    const std::optional<QString> name = code != 0 ? shortcutNameForCode(code) : std::nullopt;
+    const std::optional<int> row = name ? shortcutKeyIndex(*name) : std::nullopt;
+    if (!row) {
+        const QString unnamed = QStringLiteral("Cette touche n'a pas de nom dans la liste");
+        Edit_touche->setToolTip(unnamed);
+        QToolTip::showText(Edit_touche->mapToGlobal(QPoint(0, Edit_touche->height())), unnamed, Edit_touche);
+        return;
+    }
+    Edit_touche->setToolTip(Edit_touche->placeholderText());
+    QToolTip::hideText();
+    // As if chosen in the list: stored at once, refused when another button has it.
+    Combo_raccourcis->setCurrentIndex(*row);
+    Combo_raccourcisSelect(*row);
+}
+
 bool TForm_Config2::eventFilter(QObject *watched, QEvent *event)
 {
+    // Every key pressed in the key field is a choice, Tab and Escape included.
+    if (watched == Edit_touche) {
+        if (event->type() == QEvent::ShortcutOverride) {
+            event->accept();
+            return true;
+        }
+        if (event->type() == QEvent::KeyPress) {
+            Edit_toucheKeyPress(*static_cast<QKeyEvent *>(event));
+            return true;
+        }
+    }
     // Every mouse button presses and releases the test button; a left release inside then
     // clicks it.
     if (watched == Button1 && Button1->isEnabled()) {
@@ -371,6 +505,19 @@ bool TForm_Config2::eventFilter(QObject *watched, QEvent *event)
 
 void TForm_Config2::closeEvent(QCloseEvent *event)
 {
+    if (!m_closeWithoutAsking && hasUnappliedChoices()) {
+        event->ignore();
+        // Asked once: another close while the question is up waits for its answer.
+        const Forms &forms = Forms::instance();
+        if (!forms.formDynamique.isNull())
+            return;
+        requestPrompt(QStringLiteral("Proprietes"), QStringLiteral("Oui"), QStringLiteral("Annuler"),
+                      QStringLiteral("Non"), QStringLiteral("Appliquer les modifications ?"), ClosingQuestionCode,
+                      ClosingQuestionCode, ClosingQuestionCode, true, true, true);
+        if (!forms.formDynamique.isNull())
+            return;
+        // No main window to ask through: closing goes ahead as it always did.
+    }
     QWidget::closeEvent(event);
 }
 

@@ -33,6 +33,17 @@ TEST(EditorFiles, AFailedSaveNamesTheFileAndLeavesTheOldPanelWhole)
     EXPECT_EQ(failed.file, nowhere);
     EXPECT_FALSE(failed.error.isEmpty());
     EXPECT_EQ(readFile(ini), before);
+
+    // A character the file would write as "?" is named, with where it stands, and nothing
+    // is written, the picture included.
+    config.buttons[0].caption = QStringLiteral("Ωmega ☃");
+    const QString otherPicture = dir.filePath(QStringLiteral("other.bmp"));
+    const EditorSaveResult lossy = saveEditorPanel(config, picture, ini, otherPicture);
+    EXPECT_FALSE(lossy.ok);
+    EXPECT_EQ(lossy.file, ini);
+    EXPECT_TRUE(lossy.error.contains(QStringLiteral("« Ω », « ☃ » dans [Bouton 1]"))) << lossy.error.toStdString();
+    EXPECT_EQ(readFile(ini), before);
+    EXPECT_FALSE(QFile::exists(otherPicture));
 }
 
 TEST(EditorFiles, SavingIsRefusedOverAFileNotReadOrReadInPart)

@@ -5,6 +5,7 @@
 #include "editors/Form_Config2.h"
 #include "editors/Form_Macro.h"
 #include "editors/Form_PhotoZel.h"
+#include "editors/PendingValues.h"
 #include "settings/PagesDlg.h"
 #include "widgets/UpDown.h"
 #include "forms/ErrorReport.h"
@@ -22,10 +23,13 @@
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QClipboard>
+#include <QLabel>
 #include <QMenu>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -627,7 +631,7 @@ TEST_F(LayoutEditor, TestButtonSendsThePendingCommandsOnPressAndRelease)
     dialog->close();
 }
 
-TEST_F(LayoutEditor, AppliquerAtOnceKeepsTheButtonAndMacrosKeepItsMode)
+TEST_F(LayoutEditor, AppliquerAtOnceKeepsTheButtonAndMacrosKeepsWhatItSends)
 {
     write(threeAndTwo());
     open();
@@ -635,18 +639,89 @@ TEST_F(LayoutEditor, AppliquerAtOnceKeepsTheButtonAndMacrosKeepItsMode)
         TForm_Config2 *dialog = properties(k);
         ASSERT_TRUE(dialog);
         const EditButtonEntry before = editor->EditButtons[size_t(k)];
-        if (k == 3)
+        if (k == 2) {
+            // "Macros" keeps the mode, the relay and the code; a typed description applies.
             dialog->RadioGroup1Items->button(6)->click();
+            dialog->Edit_desc->setText(QStringLiteral("Véranda"));
+        }
         dialog->Btn_Appliquer->click();
         EXPECT_FALSE(dialog->Btn_Appliquer->isEnabled());
         const EditButtonEntry &after = editor->EditButtons[size_t(k)];
         EXPECT_EQ(after.mode, before.mode);
-        EXPECT_EQ(after.relay, k == 3 ? 0 : before.relay); // "Macros" forgets the relay
-        EXPECT_EQ(after.description, before.description);
+        EXPECT_EQ(after.relay, before.relay);
+        EXPECT_EQ(after.description, k == 2 ? QStringLiteral("Véranda") : before.description);
         dialog->close();
+        EXPECT_TRUE(Forms::instance().formDynamique.isNull()); // nothing left to ask about
     }
+    // The rebuilt panel's "On" button of relay 2 still switches relay 2 on.
+    auto *live = qobject_cast<TXiButton2 *>(Forms::instance().Form_ActBtn->buttons()[2].button.data());
+    ASSERT_TRUE(live);
+    EXPECT_EQ(live->toolTip(), QStringLiteral("Véranda"));
+    pty.drain(20);
+    QTest::mouseClick(live, Qt::LeftButton);
+    EXPECT_EQ(pty.read(5), QByteArray("S2N$#"));
 }
 
+TEST_F(LayoutEditor, ClosingThePropertiesWithChoicesNotAppliedAsks)
+{
+    struct Case
+    {
+        const char *answer;
+        bool closed;
+        const char *caption;
+        int mode;
+        int relay;
+    };
+    const Case cases[] = {
+        {"Oui", true, "Grenier", 3, 5},
+        {"Non", true, "Véranda", 2, 2}, // the caption as it was applied
+        {"Annuler", false, "Grenier", 2, 2},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.answer);
+        write(threeAndTwo());
+        open();
+        QPointer<TForm_Config2> dialog = properties(2); // "Cuisine": On, relay 2
+        ASSERT_TRUE(dialog);
+        dialog->Edit1->setText(QStringLiteral("Véranda"));
+        dialog->Btn_Appliquer->click();
+        dialog->Edit1->setText(QStringLiteral("Grenier"));
+        dialog->RadioGroup1Items->button(3)->click();
+        dialog->Combo_Code->setCurrentIndex(5);
+        dialog->Combo_CodeSelect(5);
+        dialog->close();
+
+        TformDynamique *prompt = Forms::instance().formDynamique;
+        ASSERT_TRUE(prompt && prompt->isVisible());
+        EXPECT_TRUE(dialog->isVisible());
+        EXPECT_EQ(prompt->windowTitle(), QStringLiteral("Proprietes"));
+        EXPECT_EQ(prompt->Label_Ba->text(), QStringLiteral("Appliquer les modifications ?"));
+        saveShot(*prompt, QStringLiteral("properties-closing-question"));
+        for (QPushButton *answer : {prompt->ButtonG_Ba, prompt->ButtonM_Ba, prompt->ButtonD_Ba})
+            if (answer->text() == QLatin1String(c.answer))
+                answer->click();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+        EXPECT_TRUE(Forms::instance().formDynamique.isNull());
+        EXPECT_FALSE(base->inputBlocked());
+        EXPECT_EQ(dialog.isNull() || !dialog->isVisible(), c.closed);
+        EXPECT_EQ(editor->isEnabled(), c.closed);
+        const EditButtonEntry &e = editor->EditButtons[2];
+        EXPECT_EQ(bouton(2)->Caption(), QString::fromUtf8(c.caption));
+        EXPECT_EQ(e.mode, c.mode);
+        EXPECT_EQ(e.relay, c.relay);
+        if (c.closed) {
+            // Whatever was chosen, the test button now sends what the button sends.
+            EXPECT_EQ(PendingValues::shared().third, c.mode == 3 ? QByteArray("S5F$#") : QByteArray("S2N$#"));
+        } else {
+            dialog->close(); // asked again
+            ASSERT_TRUE(Forms::instance().formDynamique);
+            Forms::instance().formDynamique->ButtonM_Ba->click();
+            EXPECT_FALSE(dialog->isVisible());
+        }
+        base.reset();
+    }
+}
 TEST_F(LayoutEditor, MacroDialogAddsEventsOnTopAndHoldsThePropertiesMeanwhile)
 {
     write(threeAndTwo());
@@ -748,6 +823,70 @@ TEST_F(LayoutEditor, AppliquerRebuildsTheLivePanelSoTheNewButtonDrivesTheBoard)
     pty.drain(20);
     QTest::mouseClick(live, Qt::LeftButton);
     EXPECT_EQ(pty.read(5), QByteArray("S7N$#"));
+}
+
+TEST_F(LayoutEditor, CharactersTheFileCannotHoldAreRefusedAsTypedOrPasted)
+{
+    write(threeAndTwo());
+    open();
+    QApplication::clipboard()->setText(QStringLiteral("Ωmega à 5 €"));
+    const auto typeAndPaste = [](QLineEdit *field) {
+        SCOPED_TRACE(field->objectName().toStdString());
+        field->clear();
+        for (QChar typed : QStringLiteral("Ωmega")) { // as a keyboard with that letter types
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(typed));
+            QApplication::sendEvent(field, &press);
+        }
+        EXPECT_EQ(field->text(), QStringLiteral("mega"));
+        field->clear();
+        field->paste();
+        EXPECT_EQ(field->text(), QStringLiteral("mega à 5 €"));
+    };
+    typeAndPaste(texte(1));
+    TForm_Config2 *dialog = properties(2);
+    ASSERT_TRUE(dialog);
+    typeAndPaste(dialog->Edit1);
+    typeAndPaste(dialog->Edit_desc);
+    EXPECT_EQ(bouton(2)->Caption(), QStringLiteral("mega à 5 €"));
+    dialog->RadioGroup1Items->button(5)->click();
+    dialog->Memo_UsbUirt->clear();
+    dialog->Memo_UsbUirt->paste();
+    EXPECT_EQ(dialog->Memo_UsbUirt->toPlainText(), QStringLiteral("mega à 5 €"));
+    EXPECT_EQ(PendingValues::shared().prontoCode, QStringLiteral("mega à 5 €"));
+    dialog->closeWithoutAsking();
+}
+
+TEST_F(LayoutEditor, AKeyPressedInTheKeyFieldIsChosenInTheShortcutList)
+{
+    PanelConfig config = threeAndTwo();
+    config.buttons[0].shortcut = 0xBA; // written by another program: not a name of the list
+    config.buttons[0].shortcutName = QStringLiteral("VK_OEM_1");
+    config.buttons[2].description = QStringLiteral("Ouvre la porte du garage et allume l'allée");
+    write(config);
+    open();
+    TForm_Config2 *dialog = properties(1);
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(dialog->Combo_raccourcis->currentIndex(), -1);
+    EXPECT_EQ(dialog->Combo_raccourcis->placeholderText(), QStringLiteral("VK_OEM_1"));
+    dialog->close();
+
+    dialog = properties(3);
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(dialog->Edit_desc->cursorPosition(), 0); // a long text is shown from its start
+    EXPECT_EQ(dialog->Edit_touche->placeholderText(), QStringLiteral("Appuyez sur la touche"));
+    saveShot(*dialog, QStringLiteral("properties-key-field"));
+    const EditButtonEntry &e = editor->EditButtons[3];
+    QTest::keyClick(dialog->Edit_touche, Qt::Key_F7);
+    EXPECT_EQ(dialog->Combo_raccourcis->currentText(), QStringLiteral("VK_F7"));
+    EXPECT_EQ(e.shortcut, shortcutCode("VK_F7"));
+    EXPECT_EQ(e.shortcutName, QStringLiteral("VK_F7"));
+    QTest::keyClick(dialog->Edit_touche, Qt::Key_Semicolon); // VK_OEM_1 again
+    EXPECT_EQ(dialog->Edit_touche->toolTip(), QStringLiteral("Cette touche n'a pas de nom dans la liste"));
+    EXPECT_EQ(e.shortcut, shortcutCode("VK_F7"));
+    QTest::keyClick(dialog->Edit_touche, Qt::Key_Tab); // a key like any other, not a move
+    EXPECT_EQ(e.shortcutName, QStringLiteral("VK_TAB"));
+    EXPECT_TRUE(dialog->Edit_touche->text().isEmpty());
+    dialog->close();
 }
 
 } // namespace
