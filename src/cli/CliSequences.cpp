@@ -42,18 +42,17 @@ struct LoadedSequence
     SequenceRead read;
 };
 
-// The sequence as the window loads it for the current panel.
-LoadedSequence loadSequence(const QString &path, const PanelButtons &panel)
+// The sequence as the window loads it for the current panel; none when the file is there but
+// cannot be read (said on the error output).
+std::optional<LoadedSequence> loadSequence(const QString &command, const QString &path, const PanelButtons &panel)
 {
+    const std::optional<ProfileFile> profile = readProfile(command, path);
+    if (!profile)
+        return std::nullopt;
     LoadedSequence loaded;
     loaded.state.FichierSeq = path;
-    loaded.read = readSequence(ProfileFile::load(path), loaded.state, int(panel.size()) - 1);
+    loaded.read = readSequence(*profile, loaded.state, int(panel.size()) - 1);
     return loaded;
-}
-
-ProfileFile panelProfile()
-{
-    return ProfileFile::load(PanelFiles::config());
 }
 
 PanelButtons panelButtons(const ProfileFile &profile)
@@ -112,9 +111,14 @@ int seqShow(const QStringList &arguments)
         return UsageError;
     }
     const QString path = sequencePath(parser.positionalArguments().value(0));
-    const PanelButtons panel = panelButtons(panelProfile());
-    const LoadedSequence loaded = loadSequence(path, panel);
-    const SequenceState &s = loaded.state;
+    const std::optional<ProfileFile> panelFile = readProfile(QStringLiteral("seq show"), PanelFiles::config());
+    if (!panelFile)
+        return 1;
+    const PanelButtons panel = panelButtons(*panelFile);
+    const std::optional<LoadedSequence> loaded = loadSequence(QStringLiteral("seq show"), path, panel);
+    if (!loaded)
+        return 1;
+    const SequenceState &s = loaded->state;
 
     if (parser.isSet(QStringLiteral("json"))) {
         QJsonArray tracks;
@@ -126,7 +130,7 @@ int seqShow(const QStringList &arguments)
             tracks.append(QJsonObject{{"action", piste.storedCode()}, {"times", times}});
         }
         const QJsonObject root{{"file", path},
-                               {"count", loaded.read.storedCount},
+                               {"count", loaded->read.storedCount},
                                {"loop", double(s.loopTime())},
                                {"zoom", s.CoefTaille},
                                {"tracks", tracks}};
@@ -135,7 +139,7 @@ int seqShow(const QStringList &arguments)
     }
 
     out() << "Fichier : " << path << (QFileInfo::exists(path) ? "" : " (absent)") << "\n"
-          << s.trackCount() << " piste(s) (nombre enregistré : " << loaded.read.storedCount << ")\n"
+          << s.trackCount() << " piste(s) (nombre enregistré : " << loaded->read.storedCount << ")\n"
           << "Boucle : " << (s.loopTime() == 0 ? QStringLiteral("aucune") : playTimeText(s.loopTime()))
           << " (Btn de boucle=" << s.loopLeft << ")\n"
           << "Règle : " << 10 * s.CoefTaille << " minutes (curseur de taille " << s.CoefTaille << ")\n";
@@ -173,10 +177,16 @@ int seqExport(const QStringList &arguments)
             err() << "zelvar-cli seq export : " << target << " est un fichier du panneau, il n'est pas remplacé\n";
             return 1;
         }
-    const LoadedSequence loaded = loadSequence(sequencePath(args.value(1)), panelButtons(panelProfile()));
+    const std::optional<ProfileFile> panelFile = readProfile(QStringLiteral("seq export"), PanelFiles::config());
+    if (!panelFile)
+        return 1;
+    const std::optional<LoadedSequence> loaded =
+        loadSequence(QStringLiteral("seq export"), sequencePath(args.value(1)), panelButtons(*panelFile));
+    if (!loaded)
+        return 1;
     QString message;
-    if (!loaded.state.EnregistrerIni_Seq(target, &message)) {
-        err() << message << " (" << target << ")\n";
+    if (!loaded->state.EnregistrerIni_Seq(target, &message)) {
+        err() << message << "\n";
         return 1;
     }
     return 0;
@@ -250,12 +260,17 @@ int runPlay(const QStringList &arguments)
         return UsageError;
     }
 
-    const ProfileFile profile = panelProfile();
+    const std::optional<ProfileFile> panelFile = readProfile(QStringLiteral("play"), PanelFiles::config());
+    if (!panelFile)
+        return 1;
+    const ProfileFile &profile = *panelFile;
     const PanelConfig config = readPanelConfig(profile, PanelReader::Panel);
     const PanelButtons panel = buildPanelButtons(config.buttons);
     const QString path = sequencePath(parser.positionalArguments().value(0));
-    LoadedSequence loaded = loadSequence(path, panel);
-    if (loaded.state.trackCount() < 1) {
+    std::optional<LoadedSequence> loaded = loadSequence(QStringLiteral("play"), path, panel);
+    if (!loaded)
+        return 1;
+    if (loaded->state.trackCount() < 1) {
         err() << "zelvar-cli play : " << path << " n'a aucune piste à jouer\n";
         return 1;
     }
@@ -273,7 +288,7 @@ int runPlay(const QStringList &arguments)
         return DeviceError;
     }
 
-    SequenceState &state = loaded.state;
+    SequenceState &state = loaded->state;
     state.PositionLecture = from;
     SequencePlayer player(state, [&] { return PanelTarget{&port, &panel}; });
     int result = 0;

@@ -428,8 +428,10 @@ TFSequenceur::TrackControls *TFSequenceur::currentTrack()
 void TFSequenceur::Chargement()
 {
     const int before = state().trackCount();
-    state().Chargement(panelButtonCount());
+    const QString unreadable = state().Chargement(panelButtonCount());
     buildLoaded(before);
+    if (!unreadable.isEmpty())
+        showMessage(QStringLiteral("Probleme avec le fichier ini\n%1 : %2").arg(state().FichierSeq, unreadable));
 }
 
 void TFSequenceur::buildLoaded(int before)

@@ -65,16 +65,20 @@ void SequenceState::AllDestroy()
     BtnEnCours = 0;
 }
 
-void SequenceState::Chargement(int panelButtonCount)
+QString SequenceState::Chargement(int panelButtonCount)
 {
-    readSequence(ProfileFile::load(FichierSeq), *this, panelButtonCount);
+    const ProfileFile profile = ProfileFile::load(FichierSeq);
+    if (profile.unreadable())
+        return profile.readError();
+    readSequence(profile, *this, panelButtonCount);
+    return {};
 }
 
 bool SequenceState::EnregistrerIni_Seq(const QString &path, QString *message) const
 {
     const ProfileFile::SaveResult result = writeSequence(*this).save(path);
     if (!result.ok && message)
-        *message = QStringLiteral("Erreur d'enregistrement dans le fichier ini");
+        *message = QStringLiteral("Erreur d'enregistrement dans le fichier ini\n%1 : %2").arg(path, result.error);
     return result.ok;
 }
 
