@@ -1,4 +1,5 @@
 #include "app/Form_Base.h"
+#include "common/SystemError.h"
 #include "common/Pause.h"
 #include "devices/RelayCommand.h"
 #include "forms/ErrorReport.h"
@@ -27,6 +28,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <cerrno>
+#include <sys/stat.h>
 
 using namespace zelvar;
 using zelvar::testing::at;
@@ -288,6 +291,28 @@ TEST_F(Scheduler, SavedRowsComeBackDisarmedWithTheirButtons)
     EXPECT_EQ(form->engine().row(2).button, 0);
     EXPECT_TRUE(row(2).Combo->toolTip().contains(QStringLiteral("Volet")));
     EXPECT_FALSE(form->engine().row(1).armed || form->engine().row(2).armed);
+}
+
+// A full disk once left an empty schedule and said nothing; a pipe in its place froze the window.
+TEST_F(Scheduler, ASaveOnAFullDiskOrAFileThatIsNoFileSaysWhyAndKeepsWhatThereIs)
+{
+    form->Btn_AddPrgm->trigger();
+    form->Enregistrer1->trigger();
+    const QByteArray saved = zelvar::testing::readFile(ScheduleFiles::path());
+    form->Btn_AddPrgm->trigger();
+    {
+        zelvar::testing::FileSizeLimit fullDisk(16);
+        form->Enregistrer1->trigger();
+    }
+    EXPECT_EQ(zelvar::testing::readFile(ScheduleFiles::path()), saved);
+    EXPECT_EQ(messages, QStringList{"Impossible d'enregistrer Programateur.ini : " + zelvar::systemErrorText(EFBIG)});
+
+    messages.clear();
+    ASSERT_TRUE(QFile::remove(ScheduleFiles::path()));
+    ASSERT_EQ(::mkfifo("Programateur.ini", 0600), 0);
+    form->Ouvrir1->trigger();
+    EXPECT_EQ(messages, QStringList{"Impossible de lire Programateur.ini : ce n'est pas un fichier ordinaire"});
+    EXPECT_EQ(form->rowCount(), 2);
 }
 
 TEST_F(Scheduler, SettingTheClockStartsTheDesktopsToolOrSaysHow)
