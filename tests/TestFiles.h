@@ -57,12 +57,10 @@ private:
 class FileSizeLimit
 {
 public:
-    explicit FileSizeLimit(rlim_t bytes)
+    explicit FileSizeLimit(rlim_t bytes) : m_handler(std::signal(SIGXFSZ, SIG_IGN))
     {
         getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_handler = std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limited = m_saved;
-        limited.rlim_cur = bytes;
+        const struct rlimit limited = {bytes, m_saved.rlim_max};
         setrlimit(RLIMIT_FSIZE, &limited);
     }
     ~FileSizeLimit()
@@ -74,8 +72,8 @@ public:
     FileSizeLimit &operator=(const FileSizeLimit &) = delete;
 
 private:
+    void (*m_handler)(int);
     struct rlimit m_saved = {};
-    void (*m_handler)(int) = nullptr;
 };
 
 } // namespace zelvar::testing

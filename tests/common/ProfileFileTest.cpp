@@ -232,9 +232,10 @@ TEST(ProfileFile, SaveOfALongNameKeepsWorkingAndKeepsPermissions)
             p.writeInteger("s", "round", round);
             const auto saved = p.save(path);
             ASSERT_TRUE(saved.ok) << length << " " << saved.error.toStdString();
-            if (round == 0)
+            if (round == 0) {
                 ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner
                                                             | QFileDevice::ReadGroup));
+            }
         }
         EXPECT_EQ(ProfileFile::load(path).readInteger("s", "round", -1), 2);
         EXPECT_EQ(QFileInfo(path).permissions() & 0x0777, QFileDevice::Permissions(0x0640));
