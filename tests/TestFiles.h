@@ -7,6 +7,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace zelvar::testing {
 
 // The whole content of a file, empty when it cannot be read.
@@ -47,6 +50,30 @@ private:
     QString m_previous;
     QTemporaryDir m_dir;
     bool m_valid = false;
+};
+
+// While it lives, writes of this process past `bytes` fail (EFBIG), as on a full disk; the
+// signal the kernel sends with them is ignored.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes) : m_handler(std::signal(SIGXFSZ, SIG_IGN))
+    {
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        const struct rlimit limited = {bytes, m_saved.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_handler);
+    }
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+private:
+    void (*m_handler)(int);
+    struct rlimit m_saved = {};
 };
 
 } // namespace zelvar::testing

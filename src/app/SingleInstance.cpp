@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
 
@@ -123,7 +124,16 @@ QString SingleInstance::privateFolder()
     }
     // An existing one (ours from an earlier start, or someone's trap) is judged as it stands.
     ::mkdir(ownName.constData(), 0700);
-    return isPrivateFolder(own, false) ? own : QString();
+    if (isPrivateFolder(own, false))
+        return own;
+    // Anyone may create that name first: the user's own cache folder cannot be taken.
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (cache.isEmpty())
+        return {};
+    QDir().mkpath(cache);
+    const QString fallback = QDir(cache).filePath(QStringLiteral("zelvar"));
+    ::mkdir(QFile::encodeName(fallback).constData(), 0700);
+    return isPrivateFolder(fallback, false) ? fallback : QString();
 }
 
 void SingleInstance::setPeerUidReader(PeerUidReader reader)

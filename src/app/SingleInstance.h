@@ -39,7 +39,9 @@ public:
 
     // XDG_RUNTIME_DIR when it is set, a folder owned by the user with mode 0700; else
     // "zelvar-<uid>" in the temporary folder, created with mode 0700 and used only when it
-    // is the user's, has mode 0700 and is no symbolic link. Empty when neither can be trusted.
+    // is the user's, has mode 0700 and is no symbolic link; else, when someone else made that
+    // name first, "zelvar" in the user's cache folder (~/.cache, XDG_CACHE_HOME), judged the
+    // same way. Empty when none can be trusted.
     static QString privateFolder();
 
     // Claims the program for this process. False when another instance of this user runs:

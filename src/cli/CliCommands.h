@@ -1,7 +1,10 @@
 #pragma once
 
+#include "common/ProfileFile.h"
+
 #include <QStringList>
 #include <QTextStream>
+#include <optional>
 
 class QCommandLineParser;
 
@@ -34,5 +37,10 @@ QTextStream &err();
 // *status: help printed (0, followed by `helpEpilogue`) or bad options (UsageError).
 bool parseCommand(QCommandLineParser &parser, const QStringList &arguments, int *status,
                   const QString &helpEpilogue = QString());
+
+// A file of the working directory as the commands read it. One that is there but cannot be
+// read (a pipe, a device, more than 16 MB…) is named on the error output and not returned:
+// the command then ends with status 1 rather than work on an empty file.
+std::optional<ProfileFile> readProfile(const QString &command, const QString &path);
 
 } // namespace zelvar::cli

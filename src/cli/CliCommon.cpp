@@ -32,4 +32,14 @@ bool parseCommand(QCommandLineParser &parser, const QStringList &arguments, int 
     return true;
 }
 
+std::optional<ProfileFile> readProfile(const QString &command, const QString &path)
+{
+    ProfileFile profile = ProfileFile::load(path);
+    if (profile.unreadable()) {
+        err() << "zelvar-cli " << command << " : " << path << " : illisible (" << profile.readError() << ")\n";
+        return std::nullopt;
+    }
+    return profile;
+}
+
 } // namespace zelvar::cli

@@ -54,9 +54,12 @@ int onPort(const QCommandLineParser &parser, const PanelSettings &settings, bool
     }
 }
 
-PanelConfig panelConfig()
+std::optional<PanelConfig> panelConfig(const QString &command)
 {
-    return readPanelConfig(ProfileFile::load(PanelFiles::config()), PanelReader::Panel);
+    const std::optional<ProfileFile> profile = readProfile(command, PanelFiles::config());
+    if (!profile)
+        return std::nullopt;
+    return readPanelConfig(*profile, PanelReader::Panel);
 }
 
 bool parseRelay(const QString &text, int *relay)
@@ -110,7 +113,10 @@ int runRelay(const QStringList &arguments)
         err() << "zelvar-cli relay : action inconnue « " << args[1] << " »\n";
         return UsageError;
     }
-    return onPort(parser, panelConfig().settings, true, [&](TComPort &port) {
+    const std::optional<PanelConfig> config = panelConfig(QStringLiteral("relay"));
+    if (!config)
+        return 1;
+    return onPort(parser, config->settings, true, [&](TComPort &port) {
         for (qsizetype i = 0; i < commands.size(); ++i) {
             port.SendText(commands[i]);
             pauseMs(i + 1 < commands.size() ? pulse : 10);
@@ -131,8 +137,10 @@ int runPress(const QStringList &arguments)
     int status = 0;
     if (!parseDeviceCommand(parser, arguments, &status))
         return status;
-    const PanelConfig config = panelConfig();
-    const PanelButtons entries = buildPanelButtons(config.buttons);
+    const std::optional<PanelConfig> config = panelConfig(QStringLiteral("press"));
+    if (!config)
+        return 1;
+    const PanelButtons entries = buildPanelButtons(config->buttons);
     bool ok = false;
     const int k = parser.positionalArguments().value(0).toInt(&ok);
     if (parser.positionalArguments().size() != 1 || !ok || k < 1 || k >= int(entries.size())) {
@@ -142,7 +150,7 @@ int runPress(const QStringList &arguments)
     const ButtonEntry &entry = entries[size_t(k)];
     const CommandSlots commands = entry.commands();
     // An infrared button writes nothing on the serial line: no need for the board then.
-    return onPort(parser, config.settings, entry.mode != UsbUirt, [&](TComPort &port) {
+    return onPort(parser, config->settings, entry.mode != UsbUirt, [&](TComPort &port) {
         if (const auto refused = Send::step(port, entry.mode, commands)) {
             err() << "Code infrarouge non émis : " << *refused << "\n";
             return DeviceError;
@@ -165,7 +173,10 @@ int runSend(const QStringList &arguments)
         err() << "zelvar-cli send : un seul TEXTE attendu (entre apostrophes : '$' et '#' sont lus par le shell)\n";
         return UsageError;
     }
-    return onPort(parser, panelConfig().settings, true, [&](TComPort &port) {
+    const std::optional<PanelConfig> config = panelConfig(QStringLiteral("send"));
+    if (!config)
+        return 1;
+    return onPort(parser, config->settings, true, [&](TComPort &port) {
         port.SendText(encodeWindows1252(parser.positionalArguments().first()));
         return 0;
     });
@@ -211,7 +222,13 @@ int runSetPort(const QStringList &arguments)
         err() << "zelvar-cli setport : PORT [VITESSE] attendus\n";
         return UsageError;
     }
-    const QString speed = args.size() == 2 ? args[1] : panelConfig().settings.CurrentPortSpeed;
+    QString speed = args.value(1);
+    if (args.size() == 1) {
+        const std::optional<PanelConfig> config = panelConfig(QStringLiteral("setport"));
+        if (!config)
+            return 1;
+        speed = config->settings.CurrentPortSpeed;
+    }
     const auto saved = savePortSettings(PanelFiles::config(), args[0], speed);
     if (!saved.ok) {
         err() << saved.error << "\n";

@@ -156,7 +156,10 @@ int runAt(const QStringList &arguments)
         return UsageError;
     }
 
-    const ProfileFile profile = ProfileFile::load(PanelFiles::config());
+    const std::optional<ProfileFile> read = readProfile(QStringLiteral("at"), PanelFiles::config());
+    if (!read)
+        return 1;
+    const ProfileFile &profile = *read;
     const PanelConfig config = readPanelConfig(profile, PanelReader::Panel);
     const PanelButtons entries = buildPanelButtons(config.buttons);
     QList<int> buttons;

@@ -42,12 +42,16 @@ struct LoadedSequence
     SequenceRead read;
 };
 
-// The sequence as the window loads it for the current panel.
-LoadedSequence loadSequence(const QString &path, const PanelButtons &panel)
+// The sequence as the window loads it for the current panel; none when the file is there but
+// cannot be read (said on the error output).
+std::optional<LoadedSequence> loadSequence(const QString &command, const QString &path, const PanelButtons &panel)
 {
+    const std::optional<ProfileFile> profile = readProfile(command, path);
+    if (!profile)
+        return std::nullopt;
     LoadedSequence loaded;
     loaded.state.FichierSeq = path;
-    loaded.read = readSequence(ProfileFile::load(path), loaded.state, int(panel.size()) - 1);
+    loaded.read = readSequence(*profile, loaded.state, int(panel.size()) - 1);
     return loaded;
 }
 
@@ -58,11 +62,6 @@ bool reportRefusal(const QString &command, const QString &path, const LoadedSequ
         return false;
     err() << "zelvar-cli " << command << " : " << path << " : " << loaded.read.refused << "\n";
     return true;
-}
-
-ProfileFile panelProfile()
-{
-    return ProfileFile::load(PanelFiles::config());
 }
 
 PanelButtons panelButtons(const ProfileFile &profile)
@@ -121,11 +120,14 @@ int seqShow(const QStringList &arguments)
         return UsageError;
     }
     const QString path = sequencePath(parser.positionalArguments().value(0));
-    const PanelButtons panel = panelButtons(panelProfile());
-    const LoadedSequence loaded = loadSequence(path, panel);
-    if (reportRefusal(QStringLiteral("seq show"), path, loaded))
+    const std::optional<ProfileFile> panelFile = readProfile(QStringLiteral("seq show"), PanelFiles::config());
+    if (!panelFile)
         return 1;
-    const SequenceState &s = loaded.state;
+    const PanelButtons panel = panelButtons(*panelFile);
+    const std::optional<LoadedSequence> loaded = loadSequence(QStringLiteral("seq show"), path, panel);
+    if (!loaded || reportRefusal(QStringLiteral("seq show"), path, *loaded))
+        return 1;
+    const SequenceState &s = loaded->state;
 
     if (parser.isSet(QStringLiteral("json"))) {
         QJsonArray tracks;
@@ -137,7 +139,7 @@ int seqShow(const QStringList &arguments)
             tracks.append(QJsonObject{{"action", piste.storedCode()}, {"times", times}});
         }
         const QJsonObject root{{"file", path},
-                               {"count", loaded.read.storedCount},
+                               {"count", loaded->read.storedCount},
                                {"loop", double(s.loopTime())},
                                {"zoom", s.CoefTaille},
                                {"tracks", tracks}};
@@ -146,7 +148,7 @@ int seqShow(const QStringList &arguments)
     }
 
     out() << "Fichier : " << path << (QFileInfo::exists(path) ? "" : " (absent)") << "\n"
-          << s.trackCount() << " piste(s) (nombre enregistré : " << loaded.read.storedCount << ")\n"
+          << s.trackCount() << " piste(s) (nombre enregistré : " << loaded->read.storedCount << ")\n"
           << "Boucle : " << (s.loopTime() == 0 ? QStringLiteral("aucune") : playTimeText(s.loopTime()))
           << " (Btn de boucle=" << s.loopLeft << ")\n"
           << "Règle : " << 10 * s.CoefTaille << " minutes (curseur de taille " << s.CoefTaille << ")\n";
@@ -184,13 +186,16 @@ int seqExport(const QStringList &arguments)
             err() << "zelvar-cli seq export : " << target << " est un fichier du panneau, il n'est pas remplacé\n";
             return 1;
         }
+    const std::optional<ProfileFile> panelFile = readProfile(QStringLiteral("seq export"), PanelFiles::config());
+    if (!panelFile)
+        return 1;
     const QString path = sequencePath(args.value(1));
-    const LoadedSequence loaded = loadSequence(path, panelButtons(panelProfile()));
-    if (reportRefusal(QStringLiteral("seq export"), path, loaded))
+    const std::optional<LoadedSequence> loaded = loadSequence(QStringLiteral("seq export"), path, panelButtons(*panelFile));
+    if (!loaded || reportRefusal(QStringLiteral("seq export"), path, *loaded))
         return 1;
     QString message;
-    if (!loaded.state.EnregistrerIni_Seq(target, &message)) {
-        err() << message << " (" << target << ")\n";
+    if (!loaded->state.EnregistrerIni_Seq(target, &message)) {
+        err() << message << "\n";
         return 1;
     }
     return 0;
@@ -264,14 +269,17 @@ int runPlay(const QStringList &arguments)
         return UsageError;
     }
 
-    const ProfileFile profile = panelProfile();
+    const std::optional<ProfileFile> panelFile = readProfile(QStringLiteral("play"), PanelFiles::config());
+    if (!panelFile)
+        return 1;
+    const ProfileFile &profile = *panelFile;
     const PanelConfig config = readPanelConfig(profile, PanelReader::Panel);
     const PanelButtons panel = buildPanelButtons(config.buttons);
     const QString path = sequencePath(parser.positionalArguments().value(0));
-    LoadedSequence loaded = loadSequence(path, panel);
-    if (reportRefusal(QStringLiteral("play"), path, loaded))
+    std::optional<LoadedSequence> loaded = loadSequence(QStringLiteral("play"), path, panel);
+    if (!loaded || reportRefusal(QStringLiteral("play"), path, *loaded))
         return 1;
-    if (loaded.state.trackCount() < 1) {
+    if (loaded->state.trackCount() < 1) {
         err() << "zelvar-cli play : " << path << " n'a aucune piste à jouer\n";
         return 1;
     }
@@ -289,7 +297,7 @@ int runPlay(const QStringList &arguments)
         return DeviceError;
     }
 
-    SequenceState &state = loaded.state;
+    SequenceState &state = loaded->state;
     state.PositionLecture = from;
     SequencePlayer player(state, [&] { return PanelTarget{&port, &panel}; });
     int result = 0;

@@ -1,10 +1,18 @@
 #include "common/AtomicFile.h"
 
-#include <QDateTime>
-#include <QDir>
-#include <QFile>
+#include "common/FileName.h"
+#include "common/SystemError.h"
+
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace zelvar {
@@ -12,58 +20,156 @@ namespace zelvar {
 namespace {
 
 constexpr int StaleTemporarySeconds = 10 * 60;
-// The random part of the temporary name the writer (QSaveFile) makes: six ASCII letters.
+constexpr char TemporaryMark[] = ".zlv-";
 constexpr int RandomLength = 6;
+constexpr char RandomLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+// "." before the name, the mark and the random part after it.
+constexpr int TemporaryExtra = 1 + int(sizeof TemporaryMark) - 1 + RandomLength;
 
-bool isAsciiLetter(QChar c)
+bool isContinuationByte(char c)
 {
-    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
 }
 
-void removeStaleTemporaries(const QString &path)
+int nameLimit(const QByteArray &folder)
 {
-    const QFileInfo target(path);
-    const QDir folder = target.absoluteDir();
-    const QDateTime limit = QDateTime::currentDateTimeUtc().addSecs(-StaleTemporarySeconds);
-    const QString prefix = target.fileName() + u'.';
-    const QStringList names = folder.entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks);
-    for (const QString &name : names) {
-        if (!name.startsWith(prefix) || !isWriterTemporaryName(name, target.fileName()))
-            continue;
-        const QFileInfo candidate(folder.filePath(name));
-        if (candidate.ownerId() != ::getuid() || candidate.lastModified().toUTC() >= limit)
-            continue;
-        QFile::remove(candidate.filePath());
+    const long limit = ::pathconf(folder.constData(), _PC_NAME_MAX);
+    return limit > 0 ? int(qMin<long>(limit, INT_MAX)) : NAME_MAX;
+}
+
+// ".<name>.zlv-": the start of every temporary of `name`, which is cut (never inside a
+// UTF-8 character) so that the whole temporary name fits in `limit` bytes.
+QByteArray temporaryPrefix(QByteArray name, int limit)
+{
+    const int room = qMax(1, limit - TemporaryExtra);
+    if (name.size() > room) {
+        int cut = room;
+        while (cut > 1 && isContinuationByte(name[cut]))
+            --cut;
+        name.truncate(cut);
     }
+    return '.' + name + TemporaryMark;
+}
+
+bool isTemporaryOf(const char *entry, const QByteArray &prefix)
+{
+    const size_t length = std::strlen(entry);
+    if (length != size_t(prefix.size() + RandomLength) || std::memcmp(entry, prefix.constData(), size_t(prefix.size())) != 0)
+        return false;
+    for (size_t i = size_t(prefix.size()); i < length; ++i)
+        if (!std::strchr(RandomLetters, entry[i]))
+            return false;
+    return true;
+}
+
+// Removes what a killed save of the same file left: our own temporaries, plain files of
+// this user older than ten minutes. Nothing else in the folder is looked at twice.
+void removeStaleTemporaries(const QByteArray &folder, const QByteArray &prefix)
+{
+    DIR *dir = ::opendir(folder.constData());
+    if (!dir)
+        return;
+    const int fd = ::dirfd(dir);
+    const time_t limit = std::time(nullptr) - StaleTemporarySeconds;
+    while (const dirent *entry = ::readdir(dir)) {
+        if (!isTemporaryOf(entry->d_name, prefix))
+            continue;
+        struct stat info = {};
+        if (::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (S_ISREG(info.st_mode) && info.st_uid == ::getuid() && info.st_mtime < limit)
+            ::unlinkat(fd, entry->d_name, 0);
+    }
+    ::closedir(dir);
+}
+
+// The file a save replaces: `path` itself, or the file its chain of symbolic links names.
+QString finalTarget(const QString &path)
+{
+    QFileInfo info(path);
+    for (int depth = 0; depth < 40 && info.isSymLink(); ++depth)
+        info.setFile(info.symLinkTarget());
+    return info.isSymLink() ? path : info.filePath();
+}
+
+// Creates a temporary no one else uses; -1 with errno set when the folder takes none.
+int createTemporary(const QByteArray &folder, const QByteArray &prefix, QByteArray *name)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        QByteArray candidate = folder + '/' + prefix;
+        for (int i = 0; i < RandomLength; ++i)
+            candidate += RandomLetters[QRandomGenerator::global()->bounded(int(sizeof RandomLetters) - 1)];
+        // 0666 before the umask: the mode a newly created file gets.
+        const int fd = ::open(candidate.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) {
+            *name = candidate;
+            return fd;
+        }
+    }
+    return -1;
+}
+
+bool writeAll(int fd, const QByteArray &bytes)
+{
+    const char *data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, size_t(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            return false;
+        }
+        data += n;
+        left -= n;
+    }
+    return true;
+}
+
+bool fail(QString *error, int code)
+{
+    if (error)
+        *error = systemErrorText(code);
+    return false;
 }
 
 } // namespace
 
-bool isWriterTemporaryName(const QString &fileName, const QString &target)
-{
-    if (fileName.size() != target.size() + 1 + RandomLength || !fileName.startsWith(target)
-        || fileName[target.size()] != u'.')
-        return false;
-    const QStringView random = QStringView(fileName).right(RandomLength);
-    int upper = 0;
-    for (QChar c : random) {
-        if (!isAsciiLetter(c))
-            return false;
-        upper += c.isUpper() ? 1 : 0;
-    }
-    // All small, all capitals, or one capital then small letters: a name a person gave.
-    const bool word = upper == 0 || upper == RandomLength || (upper == 1 && random[0].isUpper());
-    return !word;
-}
-
 bool writeFileAtomically(const QString &path, const QByteArray &bytes, QString *error)
 {
-    QSaveFile file(path);
-    const bool saved = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
-    if (!saved && error)
-        *error = file.errorString();
-    removeStaleTemporaries(path);
-    return saved;
+    const QFileInfo target(finalTarget(path));
+    const QByteArray targetName = encodeFileName(target.absoluteFilePath());
+    const QByteArray folder = encodeFileName(target.absolutePath());
+    const QByteArray prefix = temporaryPrefix(encodeFileName(target.fileName()), nameLimit(folder));
+    removeStaleTemporaries(folder, prefix);
+
+    struct stat existing = {};
+    const bool replacing = ::stat(targetName.constData(), &existing) == 0;
+    if (replacing && S_ISDIR(existing.st_mode))
+        return fail(error, EISDIR);
+    // A file the user made read-only stays as it is.
+    if (replacing && ::access(targetName.constData(), W_OK) != 0)
+        return fail(error, errno);
+
+    QByteArray temporary;
+    const int fd = createTemporary(folder, prefix, &temporary);
+    if (fd < 0)
+        return fail(error, errno);
+    // Each step is checked: a write cut short by a full disk must never reach the rename.
+    int reason = 0;
+    if (!writeAll(fd, bytes) || (replacing && ::fchmod(fd, existing.st_mode & 0777) != 0) || ::fsync(fd) != 0)
+        reason = errno;
+    if (::close(fd) != 0 && reason == 0)
+        reason = errno;
+    if (reason == 0 && ::rename(temporary.constData(), targetName.constData()) != 0)
+        reason = errno;
+    if (reason != 0) {
+        ::unlink(temporary.constData());
+        return fail(error, reason);
+    }
+    return true;
 }
 
 } // namespace zelvar

@@ -1,9 +1,8 @@
 #include "common/ProfileFile.h"
 
 #include "common/AtomicFile.h"
+#include "common/RegularFile.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <cerrno>
@@ -202,27 +201,16 @@ ProfileFile ProfileFile::load(const QString &path, bool *exists)
 {
     if (exists)
         *exists = false;
-    const QFileInfo info(path);
-    if (!info.exists())
-        return {};
-    ProfileFile unread;
-    if (info.isDir()) {
-        unread.m_readError = QString::fromLocal8Bit(std::strerror(EISDIR));
-        return unread;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        unread.m_readError = file.errorString();
-        return unread;
-    }
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        unread.m_readError = file.errorString();
+    FileReadFailure failure;
+    const std::optional<QByteArray> bytes = readRegularFile(path, &failure);
+    if (!bytes) {
+        ProfileFile unread;
+        unread.m_readError = failure.reason;
         return unread;
     }
     if (exists)
         *exists = true;
-    return fromBytes(bytes);
+    return fromBytes(*bytes);
 }
 
 ProfileFile ProfileFile::fromBytes(const QByteArray &bytes)

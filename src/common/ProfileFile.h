@@ -39,9 +39,10 @@ public:
 
     // Reads a file; a missing or unreadable file gives an empty profile (every read takes
     // its default), as the platform's functions do. `exists` is true when it was read.
-    // A file that exists but cannot be read (no permission, a folder) is not a missing one:
-    // readError() then gives the system's reason and save() refuses, since writing what
-    // was read would replace the user's file with an empty one.
+    // A file that exists but cannot be read (no permission, a folder, a pipe or a device,
+    // more than 16 MB) is not a missing one: readError() then gives the reason, at once, and
+    // save() refuses, since writing what was read would replace the user's file with an
+    // empty one.
     static ProfileFile load(const QString &path, bool *exists = nullptr);
     static ProfileFile fromBytes(const QByteArray &bytes);
 

@@ -1,6 +1,8 @@
 #include "devices/ComError.h"
 #include "common/DataPaths.h"
 
+#include "common/SystemError.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -75,13 +77,6 @@ QString translated(const char *english)
 {
     bindDomain();
     return QString::fromUtf8(dgettext(Domain, english));
-}
-
-// The system's own explanation of an error number, in the user's language.
-QString systemErrorText(int code)
-{
-    char buffer[256];
-    return QString::fromLocal8Bit(strerror_r(code, buffer, sizeof buffer));
 }
 
 } // namespace

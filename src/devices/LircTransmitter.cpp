@@ -1,5 +1,7 @@
 #include "devices/LircTransmitter.h"
 
+#include "common/SystemError.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -82,12 +84,6 @@ private:
     std::vector<unsigned> m_current;
     std::vector<LircChunk> m_chunks;
 };
-
-QString systemErrorText(int code)
-{
-    char buffer[256];
-    return QString::fromLocal8Bit(strerror_r(code, buffer, sizeof buffer));
-}
 
 // False with errno set when the device took less than everything.
 bool writeAll(int fd, const std::vector<unsigned> &values)

@@ -168,7 +168,10 @@ void TForm_ActBtn::FactoryLoad()
     bool exists = false;
     const ProfileFile factory = ProfileFile::load(PanelFiles::factory(), &exists);
     if (!exists || factory.unreadable()) {
-        showErrorReport(QStringLiteral("Impossible de restaurer les réglages par défault"), this);
+        QString message = QStringLiteral("Impossible de restaurer les réglages par défault");
+        if (factory.unreadable())
+            message += QStringLiteral("\n%1 : %2").arg(PanelFiles::factory(), factory.readError());
+        showErrorReport(message, this);
         return;
     }
     PanelConfig config = readPanelConfig(factory, PanelReader::Factory);

@@ -1,6 +1,7 @@
 #include "panel/ProjectFile.h"
 
 #include "common/AtomicFile.h"
+#include "common/RegularFile.h"
 #include "panel/PanelConfig.h"
 #include "panel/PanelExport.h"
 
@@ -16,12 +17,12 @@ namespace zelvar::ProjectFile {
 
 namespace {
 
-std::optional<QByteArray> readAll(const QString &path)
+// A picture may be larger than any settings file; Qt refuses to decode one above this.
+constexpr qint64 MaxPictureBytes = 256 * 1024 * 1024;
+
+std::optional<QByteArray> readAll(const QString &path, qint64 maxBytes = MaxReadFileBytes)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return file.readAll();
+    return readRegularFile(path, nullptr, maxBytes);
 }
 
 // Replaces `path` with `bytes` atomically: the old file stays whole until the new one is.
@@ -66,7 +67,7 @@ bool backUp(const QString &path, const QDateTime &now, QString *error)
 {
     if (!QFile::exists(path))
         return true;
-    const std::optional<QByteArray> bytes = readAll(path);
+    const std::optional<QByteArray> bytes = readAll(path, MaxPictureBytes);
     if (!bytes) {
         *error = QStringLiteral("Impossible de lire %1").arg(path);
         return false;
@@ -117,9 +118,11 @@ QStringList backupsOf(const QString &path)
 Result importFrom(const QString &source, const QDateTime &now)
 {
     Result result;
-    const std::optional<QByteArray> configuration = readAll(source);
+    FileReadFailure failure;
+    const std::optional<QByteArray> configuration = readRegularFile(source, &failure);
     if (!configuration) {
-        result.error = QStringLiteral("Impossible de lire %1").arg(source);
+        result.error = failure.missing ? QStringLiteral("Impossible de lire %1").arg(source)
+                                       : QStringLiteral("Impossible de lire %1 : %2").arg(source, failure.reason);
         return result;
     }
     if (!isPanelConfiguration(ProfileFile::fromBytes(*configuration))) {
@@ -131,7 +134,7 @@ Result importFrom(const QString &source, const QDateTime &now)
     const QString picturePath = picturePathBeside(source);
     std::optional<QByteArray> picture;
     if (QFile::exists(picturePath) && !loadPanelPicture(picturePath).isNull())
-        picture = readAll(picturePath);
+        picture = readAll(picturePath, MaxPictureBytes);
 
     if (!backUp(PanelFiles::config(), now, &result.error)
         || !writeAll(PanelFiles::config(), *configuration, &result.error))

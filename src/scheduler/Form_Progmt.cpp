@@ -522,6 +522,10 @@ void TForm_Progmt::OuvrirClick()
 {
     bool exists = false;
     const ProfileFile file = ProfileFile::load(ScheduleFiles::path(), &exists);
+    if (file.unreadable()) {
+        showMessage(QStringLiteral("Impossible de lire %1 : %2").arg(ScheduleFiles::path(), file.readError()));
+        return;
+    }
     if (!exists) {
         showMessage(QStringLiteral("Aucune programmation enregistrée : %1 est introuvable.").arg(ScheduleFiles::path()));
         return;

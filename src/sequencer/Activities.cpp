@@ -1,22 +1,62 @@
 #include "sequencer/Activities.h"
 
+#include "common/FileName.h"
 #include "common/ProfileFile.h"
+#include "common/RegularFile.h"
 #include "sequencer/SequenceFile.h"
 
 #include <QCollator>
 #include <QDir>
+#include <QFileInfo>
 
 #include <algorithm>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <vector>
 
 namespace zelvar::Activities {
+
+namespace {
+
+struct ActivityFile
+{
+    QString shown; // the chooser's text
+    QString name;  // the name that opens it (see decodeFileName)
+};
+
+// The folder's sequence files: plain files (through links) small enough to be read, listed
+// from the bytes the system holds, so that a name copied from Windows is shown in its code
+// page and still opens. Pipes, devices and oversized files are left out: reading them would
+// hang or never end.
+std::vector<ActivityFile> activityFiles(const QString &workingDir)
+{
+    std::vector<ActivityFile> files;
+    const QByteArray folder = encodeFileName(QDir(workingDir).filePath(Folder));
+    DIR *dir = ::opendir(folder.constData());
+    if (!dir)
+        return files;
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArray raw(entry->d_name);
+        if (raw.size() < 4 || raw.right(4).toLower() != ".ini")
+            continue;
+        struct stat info = {};
+        if (::fstatat(::dirfd(dir), entry->d_name, &info, 0) != 0 || !S_ISREG(info.st_mode)
+            || info.st_size > MaxReadFileBytes)
+            continue;
+        const QString name = decodeFileName(raw);
+        files.push_back({isEscapedFileName(name) ? decodeWindows1252(raw) : name, name});
+    }
+    ::closedir(dir);
+    return files;
+}
+
+} // namespace
 
 QStringList DetectIni(const QString &workingDir)
 {
     QStringList files;
-    const QDir folder(QDir(workingDir).filePath(Folder));
-    for (const QString &name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort))
-        if (name.endsWith(QStringLiteral(".ini"), Qt::CaseInsensitive))
-            files << name;
+    for (const ActivityFile &file : activityFiles(workingDir))
+        files << file.shown;
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     collator.setNumericMode(true);
@@ -30,7 +70,16 @@ QStringList DetectIni(const QString &workingDir)
 
 QString fileForItem(int index, const QString &itemText)
 {
-    return index <= 0 ? DefaultFile : Folder + u'/' + itemText;
+    if (index <= 0)
+        return DefaultFile;
+    const QString path = Folder + u'/' + itemText;
+    if (QFileInfo::exists(path))
+        return path;
+    // A name that is not UTF-8 is shown in its code page: find the name that opens it.
+    for (const ActivityFile &file : activityFiles(QStringLiteral(".")))
+        if (file.shown == itemText)
+            return Folder + u'/' + file.name;
+    return path;
 }
 
 QString problemMessage(const QString &reason)
@@ -43,7 +92,7 @@ SelectResult load(SequenceState &state, const QString &file, int panelButtonCoun
 {
     const ProfileFile profile = ProfileFile::load(file);
     if (const QString reason = refusalReason(profile); !reason.isEmpty())
-        return {false, problemMessage(reason)};
+        return {false, problemMessage(profile.unreadable() ? file + QStringLiteral(" : ") + reason : reason)};
     if (profile.readInteger(SequenceKeys::Tracks, SequenceKeys::TrackCount, 0) < 1)
         return {false, problemMessage()};
     state.FichierSeq = file;

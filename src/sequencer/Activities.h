@@ -16,11 +16,12 @@ inline const QString DefaultItem = QStringLiteral("Default");
 inline const QString DefaultFile = QStringLiteral("Sequenceur.ini");
 
 // "Default", then the ".ini" files (extension in any letter case) of `Folder` under
-// `workingDir`, with their extension, sorted by name.
+// `workingDir`, with their extension, sorted by name. Only plain files of at most 16 MB
+// are listed; a name that is not UTF-8 is shown as Windows-1252.
 QStringList DetectIni(const QString &workingDir = QStringLiteral("."));
 
 // The file an item names, relative to the working directory: "Sequenceur.ini" for item 0
-// ("Default"), else "Activites/<item>".
+// ("Default"), else "Activites/<item>" (with the name as it is on disk when it is not UTF-8).
 QString fileForItem(int index, const QString &itemText);
 
 struct SelectResult

@@ -486,7 +486,7 @@ void TFSequenceur::Chargement()
     const int before = state().trackCount();
     const QString refused = state().Chargement(panelButtonCount());
     if (!refused.isEmpty())
-        showMessage(Activities::problemMessage(refused));
+        showMessage(Activities::problemMessage(state().FichierSeq + QStringLiteral(" : ") + refused));
     buildLoaded(before);
     state().markUnchanged();
 }

@@ -74,7 +74,7 @@ bool SequenceState::EnregistrerIni_Seq(const QString &path, QString *message) co
 {
     const ProfileFile::SaveResult result = writeSequence(*this).save(path);
     if (!result.ok && message)
-        *message = QStringLiteral("Erreur d'enregistrement dans le fichier ini");
+        *message = QStringLiteral("Erreur d'enregistrement dans le fichier ini\n%1 : %2").arg(path, result.error);
     return result.ok;
 }
 

@@ -76,11 +76,13 @@ struct SequenceState
     void AllDestroy();
 
     // Loads the current file (FichierSeq) on top of the tracks already there, for a panel of
-    // `panelButtonCount` buttons. A missing file reads as defaults: no tracks. A file that
-    // cannot be read whole changes nothing: the reason is returned, else an empty text.
+    // `panelButtonCount` buttons. A missing file reads as defaults: no tracks. A file that is
+    // there but cannot be read (a pipe, over 16 MB…) or holds too many objects changes
+    // nothing: the reason is returned, else an empty text.
     QString Chargement(int panelButtonCount);
     // Writes the sequence to `path` atomically. False with the message for the user
-    // ("Erreur d'enregistrement dans le fichier ini") and the old file left whole.
+    // ("Erreur d'enregistrement dans le fichier ini", then the file and the system's reason)
+    // and the old file left whole.
     bool EnregistrerIni_Seq(const QString &path, QString *message = nullptr) const;
 
     // Whether the tracks, the loop marker or the zoom differ from what was last loaded or

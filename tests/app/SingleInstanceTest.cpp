@@ -188,17 +188,21 @@ TEST_F(Instances, AClientGetsOneShortLineAndIsDropped)
     EXPECT_TRUE(requests.isEmpty());
 }
 
-// The socket and lock live where only this user can reach them; a folder that cannot be
-// trusted leaves the program starting without the guard rather than not at all.
+// The socket and lock live where only this user can reach them. Anyone can create the
+// temporary folder's name first: the user's own cache folder then stands in, so the guard is
+// kept; only when that too cannot be trusted does the program start without it.
 TEST_F(Instances, PrivateFolderIsOnlyOneTheUserAloneCanReach)
 {
     QTemporaryDir scratch;
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
     const QByteArray tmp = qgetenv("TMPDIR");
+    const QByteArray cacheHome = qgetenv("XDG_CACHE_HOME");
     const QString own = scratch.filePath(QStringLiteral("zelvar-%1").arg(::getuid()));
     const QString xdg = scratch.filePath(QStringLiteral("xdg"));
+    const QString cache = scratch.filePath(QStringLiteral("cache/zelvar"));
     ASSERT_TRUE(QDir().mkdir(xdg));
     qputenv("TMPDIR", QFile::encodeName(scratch.path()));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(scratch.filePath(QStringLiteral("cache"))));
 
     auto setUp = [&](mode_t xdgMode, const char *ownKind) {
         ::chmod(QFile::encodeName(xdg).constData(), xdgMode);
@@ -207,7 +211,7 @@ TEST_F(Instances, PrivateFolderIsOnlyOneTheUserAloneCanReach)
         if (QByteArray(ownKind) == "symlink")
             QFile::link(xdg, own);
         else if (QByteArray(ownKind) == "open")
-            ::mkdir(QFile::encodeName(own).constData(), 0755);
+            ::mkdir(QFile::encodeName(own).constData(), 0700), ::chmod(QFile::encodeName(own).constData(), 0777);
     };
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(xdg));
     setUp(0700, "none");
@@ -215,17 +219,28 @@ TEST_F(Instances, PrivateFolderIsOnlyOneTheUserAloneCanReach)
     setUp(0755, "none");
     EXPECT_EQ(SingleInstance::privateFolder(), own) << "created for the purpose";
     EXPECT_EQ(QFileInfo(own).permissions() & 0x0077, QFileDevice::Permissions()) << "mode 0700";
+    EXPECT_FALSE(QFileInfo::exists(cache));
     setUp(0755, "symlink");
-    EXPECT_EQ(SingleInstance::privateFolder(), QString());
+    EXPECT_EQ(SingleInstance::privateFolder(), cache);
+    EXPECT_EQ(QFileInfo(cache).permissions() & 0x0077, QFileDevice::Permissions()) << "mode 0700";
+    qunsetenv("XDG_RUNTIME_DIR");
     setUp(0755, "open");
-    EXPECT_EQ(SingleInstance::privateFolder(), QString());
+    EXPECT_EQ(SingleInstance::privateFolder(), cache);
+    {
+        SingleInstance planted(name);
+        EXPECT_TRUE(planted.claim());
+        EXPECT_TRUE(planted.guarded()) << "the guard is kept";
+        EXPECT_TRUE(QFileInfo::exists(QDir(cache).filePath(name)));
+    }
+    QFile::remove(QDir(cache).filePath(name));
+    QFile::remove(QDir(cache).filePath(name + QStringLiteral(".lock")));
     {
         // An earlier version listened under the folder's own name: a live one keeps it, the
         // file a dead one left makes way.
         setUp(0755, "none");
         QLocalServer earlier;
         ASSERT_TRUE(earlier.listen(own));
-        EXPECT_EQ(SingleInstance::privateFolder(), QString());
+        EXPECT_EQ(SingleInstance::privateFolder(), cache);
         earlier.close();
         const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
         sockaddr_un address = {};
@@ -236,18 +251,25 @@ TEST_F(Instances, PrivateFolderIsOnlyOneTheUserAloneCanReach)
         EXPECT_EQ(SingleInstance::privateFolder(), own);
     }
     if (::getuid() == 0) { // only root can give a folder away
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(xdg));
         setUp(0700, "none");
         ASSERT_EQ(::chown(QFile::encodeName(xdg).constData(), 4242, 4242), 0);
         EXPECT_EQ(SingleInstance::privateFolder(), own);
         ASSERT_EQ(::chown(QFile::encodeName(own).constData(), 4242, 4242), 0);
-        EXPECT_EQ(SingleInstance::privateFolder(), QString());
+        EXPECT_EQ(SingleInstance::privateFolder(), cache);
+        qunsetenv("XDG_RUNTIME_DIR");
     }
+    // A cache folder someone else can enter is no better.
+    setUp(0755, "open");
+    ASSERT_EQ(::chmod(QFile::encodeName(cache).constData(), 0755), 0);
+    EXPECT_EQ(SingleInstance::privateFolder(), QString());
     SingleInstance untrusted(name);
     EXPECT_TRUE(untrusted.claim());
     EXPECT_FALSE(untrusted.guarded());
 
     runtime.isNull() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", runtime);
     tmp.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", tmp);
+    cacheHome.isNull() ? qunsetenv("XDG_CACHE_HOME") : qputenv("XDG_CACHE_HOME", cacheHome);
 }
 
 // A restore request brings the main window back from the task bar.

@@ -4,6 +4,7 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 namespace zelvar::testing {
 
@@ -14,10 +15,13 @@ struct CliResult
     QByteArray err;
 };
 
-// Runs zelvar-cli in a working directory, with the serial messages in English.
-inline CliResult runCli(const QString &dir, const QStringList &arguments)
+// Runs zelvar-cli in a working directory, with the serial messages in English; `inChild`
+// runs in the new process before the program starts (limits, signals).
+inline CliResult runCli(const QString &dir, const QStringList &arguments, const std::function<void()> &inChild = {})
 {
     QProcess p;
+    if (inChild)
+        p.setChildProcessModifier(inChild);
     p.setWorkingDirectory(dir);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("LANGUAGE"), QStringLiteral("en"));

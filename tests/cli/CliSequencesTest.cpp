@@ -7,6 +7,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include "TestFiles.h"
 #include "cli/CliRun.h"
 
@@ -166,4 +169,32 @@ TEST_F(CliSequences, LargeSequencesWholeAndAbsurdOnesRefused)
     }
     EXPECT_FALSE(QFile::exists(dir.filePath("out.ini")));
     EXPECT_EQ(pty.drain(), QByteArray());
+}
+
+// A pipe or a device given as a sequence was read for ever; a full disk emptied the panel
+// file and the command said it had worked.
+TEST_F(CliSequences, UnreadableFilesAndAFullDiskEndInStatus1)
+{
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("Activites/pipe.ini")).constData(), 0600), 0);
+    EXPECT_EQ(runCli(dir.path(), {"seq", "list"}).out, "Default\nShow.ini\n");
+    for (const char *file : {"/dev/zero", "Activites/pipe.ini"}) {
+        for (const char *command : {"show", "export"}) {
+            const auto r = runCli(dir.path(), command == QLatin1String("show") ? QStringList{"seq", "show", file}
+                                                                                 : QStringList{"seq", "export", "out.ini", file});
+            EXPECT_EQ(r.status, 1) << file << " " << command;
+            EXPECT_TRUE(r.err.contains(QByteArray(file) + " : illisible (ce n'est pas un fichier ordinaire)"))
+                << r.err.constData();
+        }
+    }
+    EXPECT_FALSE(QFile::exists(dir.filePath("out.ini")));
+
+    auto fullDisk = [] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit = {64, 64};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    };
+    const auto r = runCli(dir.path(), {"setport", "/dev/ttyUSB7"}, fullDisk);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(QString::fromLocal8Bit(strerror(EFBIG)).toUtf8())) << r.err.constData();
+    EXPECT_EQ(readFile(dir.filePath("Zelvar2.ini")), Panel);
 }

@@ -1,20 +1,25 @@
 #include "common/ProfileFile.h"
+#include "common/SystemError.h"
+#include "common/RegularFile.h"
 
 #include <QDir>
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
+#include <sys/stat.h>
 #include "TestFiles.h"
 
 using zelvar::testing::readFile;
 using zelvar::testing::writeFile;
 
+using zelvar::MaxReadFileBytes;
 using zelvar::ProfileFile;
+using zelvar::systemErrorText;
+using zelvar::testing::FileSizeLimit;
 
 TEST(ProfileFile, NamesMatchWithoutCaseButWithInnerBlanks)
 {
@@ -188,51 +193,100 @@ TEST(ProfileFile, UnreadableFileIsReportedAndNeverSavedOver)
 }
 
 // Temporaries of a save that was killed go at the next save of the same file, once they are
-// old enough not to belong to a save still running; nothing else is touched.
-TEST(ProfileFile, SaveRemovesOldTemporariesOfTheSameFileOnly)
+// old enough not to belong to a save still running. Only names the writer makes are taken:
+// whatever the user keeps beside the file, however it is named, stays.
+TEST(ProfileFile, SaveRemovesItsOwnOldTemporariesAndNothingElse)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("Zelvar2.ini");
     const QDateTime old = QDateTime::currentDateTime().addSecs(-11 * 60);
-    const QStringList kept{"Zelvar2.ini.backup", "Zelvar2.ini.AbCdEf.bak", "Zelvar2.ini.20261207-101500.bak",
-                           "Other.ini.AbCdEf", "Zelvar2.ini.AbC1Ef", "Zelvar2.ini.Before"};
-    for (const QString &name : kept + QStringList{"Zelvar2.ini.AbCdEf", "Zelvar2.ini.xYzwvu"}) {
+    const QStringList kept{"Zelvar2.ini.backup", "Zelvar2.ini.AbCdEf", "Zelvar2.ini.xYzwvu", ".Zelvar2.ini.zlv-AbC12",
+                           ".Zelvar2.ini.zlv-AbC12.bak", ".Other.ini.zlv-AbCd12", "Zelvar2.ini.zlv-AbCd12"};
+    for (const QString &name : kept + QStringList{".Zelvar2.ini.zlv-AbCd12", ".Zelvar2.ini.zlv-x9Y8z7"}) {
         writeFile(dir.filePath(name), "[s]\r\n");
         QFile file(dir.filePath(name));
         ASSERT_TRUE(file.open(QIODevice::ReadWrite) && file.setFileTime(old, QFileDevice::FileModificationTime));
     }
-    writeFile(dir.filePath("Zelvar2.ini.QwErTy"), "[young]\r\n");
+    writeFile(dir.filePath(".Zelvar2.ini.zlv-QwErTy"), "[young]\r\n");
+    ASSERT_TRUE(QFile::link(dir.filePath("Zelvar2.ini.backup"), dir.filePath(".Zelvar2.ini.zlv-Link00")));
 
     ProfileFile p;
     p.writeString("s", "k", "v");
     ASSERT_TRUE(p.save(path).ok);
-    QStringList expected = kept + QStringList{"Zelvar2.ini", "Zelvar2.ini.QwErTy"};
+    QStringList expected = kept + QStringList{"Zelvar2.ini", ".Zelvar2.ini.zlv-QwErTy", ".Zelvar2.ini.zlv-Link00"};
     expected.sort();
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files, QDir::Name), expected);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name), expected);
 }
 
-TEST(ProfileFile, FailedSaveLeavesTheOldFileWhole)
+// A name of 249 to 255 bytes leaves no room for a temporary named after it in full: it is
+// saved again and again all the same, and keeps the permissions the user gave it.
+TEST(ProfileFile, SaveOfALongNameKeepsWorkingAndKeepsPermissions)
+{
+    QTemporaryDir dir;
+    for (int length : {249, 255}) {
+        const QString name = QString(length - 4 - 18, u'a') + QString(9, u'é') + ".ini";
+        ASSERT_EQ(QFile::encodeName(name).size(), length);
+        const QString path = dir.filePath(name);
+        for (int round = 0; round < 3; ++round) {
+            ProfileFile p;
+            p.writeInteger("s", "round", round);
+            const auto saved = p.save(path);
+            ASSERT_TRUE(saved.ok) << length << " " << saved.error.toStdString();
+            if (round == 0) {
+                ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                            | QFileDevice::ReadGroup));
+            }
+        }
+        EXPECT_EQ(ProfileFile::load(path).readInteger("s", "round", -1), 2);
+        EXPECT_EQ(QFileInfo(path).permissions() & 0x0777, QFileDevice::Permissions(0x0640));
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2) << "no temporary left";
+}
+
+// A full disk (here a file size limit) must never leave a short file in place and call the
+// save a success: small files failed in the last buffered write, after every check passed.
+TEST(ProfileFile, FailedSaveSaysWhyAndLeavesTheOldFileWhole)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("Zelvar2.ini");
-    writeFile(path, "[old]\r\nk=1\r\n");
+    for (int keys : {3, 5000}) {
+        writeFile(path, "[old]\r\nk=1\r\n");
+        ProfileFile p;
+        for (int i = 0; i < keys; ++i)
+            p.writeString("s", QString("key%1").arg(i), QString(40, u'x'));
+        ProfileFile::SaveResult result;
+        {
+            FileSizeLimit limit(64);
+            result = p.save(path);
+        }
+        EXPECT_FALSE(result.ok) << keys;
+        EXPECT_EQ(result.error, systemErrorText(EFBIG)) << result.error.toStdString();
+        EXPECT_EQ(readFile(path), QByteArray("[old]\r\nk=1\r\n")) << keys;
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Zelvar2.ini"});
+    }
+}
 
-    // A file size limit makes the write fail part of the way through, like a full disk.
-    ProfileFile big;
-    for (int i = 0; i < 5000; ++i)
-        big.writeString("s", QString("key%1").arg(i), QString(40, u'x'));
-    struct rlimit saved;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    struct rlimit limited = saved;
-    limited.rlim_cur = 4096;
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    const auto result = big.save(path);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
-
-    EXPECT_FALSE(result.ok);
-    EXPECT_FALSE(result.error.isEmpty());
-    EXPECT_EQ(readFile(path), QByteArray("[old]\r\nk=1\r\n"));
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"Zelvar2.ini"});
+// What is not a plain file, or is larger than any file of the program, is refused at once
+// and never read: a pipe with no writer once hung the program, /dev/zero filled the memory.
+TEST(ProfileFile, ReadRefusesPipesDevicesAndHugeFilesAtOnce)
+{
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("fifo.ini");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(fifo, dir.filePath("link.ini")));
+    QFile huge(dir.filePath("huge.ini"));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(MaxReadFileBytes + 1));
+    huge.close();
+    const QString other = QStringLiteral("ce n'est pas un fichier ordinaire");
+    const std::pair<QString, QString> cases[] = {{fifo, other},
+                                                 {dir.filePath("link.ini"), other},
+                                                 {"/dev/zero", other},
+                                                 {huge.fileName(), "fichier trop gros (plus de 16 Mo)"}};
+    for (const auto &[path, reason] : cases) {
+        bool exists = true;
+        const ProfileFile p = ProfileFile::load(path, &exists);
+        EXPECT_FALSE(exists);
+        EXPECT_EQ(p.readError(), reason) << path.toStdString();
+        EXPECT_FALSE(p.save(path).ok);
+    }
 }

@@ -495,7 +495,8 @@ TEST_F(LivePanel, FactoryLoadReplacesButtonsAndTextsAndWritesNothing)
         }
         errors.clear();
         form->FactoryLoad();
-        EXPECT_EQ(errors, QStringList{QStringLiteral("Impossible de restaurer les réglages par défault")});
+        const QString reason = folder ? "\nDefault.ini : " + QString::fromLocal8Bit(strerror(EISDIR)) : QString();
+        EXPECT_EQ(errors, QStringList{QStringLiteral("Impossible de restaurer les réglages par défault") + reason});
         EXPECT_EQ(form->Panel1->findChildren<TXiButton2 *>().size(), 1u);
     }
 }

@@ -1,11 +1,13 @@
 #include "panel/ProjectFile.h"
 #include "panel/PanelConfig.h"
+#include "common/SystemError.h"
 
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <cerrno>
 #include "TestFiles.h"
 
 using zelvar::testing::readFile;
@@ -84,6 +86,26 @@ TEST_F(ProjectFiles, ImportRefusesWhatIsNotAPanelConfigurationAndChangesNothing)
         EXPECT_FALSE(result.error.isEmpty());
         expectUntouched();
     }
+}
+
+// An import on a full disk once said "ok" and left an empty panel file; /dev/zero was read
+// until the memory ran out.
+TEST_F(ProjectFiles, ImportOnAFullDiskOrFromADeviceSaysWhyAndChangesNothing)
+{
+    const QString salon = project(QStringLiteral("salon.zel"));
+    ASSERT_TRUE(writePanelConfig(panelWith(QStringLiteral("Salon"))).save(salon).ok);
+    ProjectFile::Result result;
+    {
+        zelvar::testing::FileSizeLimit fullDisk(64);
+        result = ProjectFile::importFrom(salon);
+    }
+    EXPECT_FALSE(result.ok);
+    EXPECT_TRUE(result.error.endsWith(systemErrorText(EFBIG))) << result.error.toStdString();
+    expectUntouched();
+
+    result = ProjectFile::importFrom(QStringLiteral("/dev/zero"));
+    EXPECT_EQ(result.error, QStringLiteral("Impossible de lire /dev/zero : ce n'est pas un fichier ordinaire"));
+    expectUntouched();
 }
 
 // A second import once destroyed the only backup: each replaced file is now kept apart.

@@ -1,5 +1,6 @@
 #include "app/Form_Base.h"
 #include "app/formDynamique.h"
+#include "common/SystemError.h"
 #include "common/Pause.h"
 #include "devices/RelayCommand.h"
 #include "forms/ErrorReport.h"
@@ -30,6 +31,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <cerrno>
+#include <sys/stat.h>
 
 using namespace zelvar;
 using zelvar::testing::at;
@@ -373,6 +376,28 @@ TEST_F(Scheduler, SavedRowsComeBackDisarmedWithTheirButtons)
     EXPECT_EQ(form->rowCount(), 2);
     EXPECT_TRUE(form->engine().row(2).armed);
     EXPECT_EQ(zelvar::testing::readFile(ScheduleFiles::path()), tooLong);
+}
+
+// A full disk once left an empty schedule and said nothing; a pipe in its place froze the window.
+TEST_F(Scheduler, ASaveOnAFullDiskOrAFileThatIsNoFileSaysWhyAndKeepsWhatThereIs)
+{
+    form->Btn_AddPrgm->trigger();
+    form->Enregistrer1->trigger();
+    const QByteArray saved = zelvar::testing::readFile(ScheduleFiles::path());
+    form->Btn_AddPrgm->trigger();
+    {
+        zelvar::testing::FileSizeLimit fullDisk(16);
+        form->Enregistrer1->trigger();
+    }
+    EXPECT_EQ(zelvar::testing::readFile(ScheduleFiles::path()), saved);
+    EXPECT_EQ(messages, QStringList{"Impossible d'enregistrer Programateur.ini : " + zelvar::systemErrorText(EFBIG)});
+
+    messages.clear();
+    ASSERT_TRUE(QFile::remove(ScheduleFiles::path()));
+    ASSERT_EQ(::mkfifo("Programateur.ini", 0600), 0);
+    form->Ouvrir1->trigger();
+    EXPECT_EQ(messages, QStringList{"Impossible de lire Programateur.ini : ce n'est pas un fichier ordinaire"});
+    EXPECT_EQ(form->rowCount(), 2);
 }
 
 TEST_F(Scheduler, SettingTheClockStartsTheDesktopsToolOrSaysHow)

@@ -2,9 +2,18 @@
 #include "sequencer/Activities.h"
 #include "sequencer/SequenceFile.h"
 
+#include "common/SystemError.h"
+#include "common/FileName.h"
+
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace zelvar;
 using zelvar::testing::dataFile;
@@ -171,9 +180,18 @@ TEST(SequenceFile, SaveFailureIsReportedAndTheOldFileStays)
     const QString path = dir.filePath("Sequenceur.ini");
     writeFile(path, "old");
     SequenceState state;
+    for (int n = 0; n < 3; ++n)
+        state.AddPiste2() = track(n, {60, 120});
     QString message;
-    EXPECT_FALSE(state.EnregistrerIni_Seq(dir.filePath("missing/Sequenceur.ini"), &message));
-    EXPECT_EQ(message, "Erreur d'enregistrement dans le fichier ini");
+    {
+        zelvar::testing::FileSizeLimit fullDisk(64);
+        EXPECT_FALSE(state.EnregistrerIni_Seq(path, &message));
+    }
+    EXPECT_EQ(message, "Erreur d'enregistrement dans le fichier ini\n" + path + " : " + systemErrorText(EFBIG));
+    EXPECT_EQ(readFile(path), "old");
+    const QString elsewhere = dir.filePath("missing/Sequenceur.ini");
+    EXPECT_FALSE(state.EnregistrerIni_Seq(elsewhere, &message));
+    EXPECT_EQ(message, "Erreur d'enregistrement dans le fichier ini\n" + elsewhere + " : " + systemErrorText(ENOENT));
     EXPECT_TRUE(state.EnregistrerIni_Seq(path, &message));
     EXPECT_TRUE(readFile(path).startsWith("[          Info]\r\n"));
 }
@@ -185,8 +203,16 @@ TEST(Activities, ChooserListAndSelection)
     writeFile(dir.filePath("Activites/b.INI"), "[pistes]\nNombre total de piste=1\n[piste1]\nCode selectionne=1\n");
     writeFile(dir.filePath("Activites/a.ini"), "[pistes]\nNombre total de piste=-1\n");
     writeFile(dir.filePath("Activites/notes.txt"), "");
+    // Copied from Windows: the name is Windows-1252, not UTF-8. Pipes are never listed.
+    const QByteArray latin1 = QFile::encodeName(dir.filePath("Activites/")) + "Caf\xe9.ini";
+    const int fd = ::open(latin1.constData(), O_WRONLY | O_CREAT, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, "[pistes]\nNombre total de piste=3\n", 33), 33);
+    ::close(fd);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("Activites/pipe.ini")).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(dir.filePath("Activites/pipe.ini"), dir.filePath("Activites/lien.ini")));
     const QStringList items = Activities::DetectIni(dir.path());
-    EXPECT_EQ(items, (QStringList{"Default", "a.ini", "b.INI"}));
+    EXPECT_EQ(items, (QStringList{"Default", "a.ini", "b.INI", "Café.ini"}));
 
     const QString cwd = QDir::currentPath();
     QDir::setCurrent(dir.path());
@@ -200,11 +226,12 @@ TEST(Activities, ChooserListAndSelection)
         bool loaded;
         int tracks;
     } steps[] = {{1, "Sequenceur.ini", false, 2}, // refused: the current file stays
+                 {3, "Activites/Caf\xe9.ini", true, 3},
                  {2, "Activites/b.INI", true, 1},
                  {0, "Activites/b.INI", false, 1}}; // missing file
     for (const auto &s : steps) {
         const Activities::SelectResult r = Activities::Combo_ActivitesSelect(state, s.index, items[s.index], 4);
-        EXPECT_EQ(state.FichierSeq, s.file);
+        EXPECT_EQ(encodeFileName(state.FichierSeq), QByteArray(s.file));
         EXPECT_EQ(r.loaded, s.loaded);
         EXPECT_EQ(r.message, s.loaded ? QString() : QStringLiteral("Probleme avec le fichier ini"));
         EXPECT_EQ(state.trackCount(), s.tracks);
@@ -213,5 +240,9 @@ TEST(Activities, ChooserListAndSelection)
     EXPECT_EQ(Activities::itemForFile(items, "Activites/b.INI"), 2);
     EXPECT_EQ(Activities::itemForFile(items, "Sequenceur.ini"), 0);
     EXPECT_EQ(Activities::itemForFile(items, "/tmp/elsewhere.ini"), -1);
+    // A pipe given by name is refused at once, with its reason.
+    const auto refused = Activities::Combo_ActivitesSelect(state, 4, "lien.ini", 4);
+    EXPECT_EQ(refused.message, "Probleme avec le fichier ini\nActivites/lien.ini : ce n'est pas un fichier ordinaire");
     QDir::setCurrent(cwd);
+    ::unlink(latin1.constData()); // a name Qt cannot remove
 }
