@@ -24,7 +24,8 @@ namespace zelvar::cli {
 namespace {
 
 const QString FileArgumentHelp = QStringLiteral(
-    "Une activité de « seq list » (Jardin.ini, lue dans Activites/) ou un chemin ; Sequenceur.ini par défaut.");
+    "Une activité de « seq list » (Default pour Sequenceur.ini, Jardin.ini lue dans Activites/) ou un chemin ; "
+    "Sequenceur.ini par défaut.");
 
 // FILE as every sequence command takes it: an activity of the chooser, else a path.
 QString sequencePath(const QString &argument)
@@ -33,7 +34,7 @@ QString sequencePath(const QString &argument)
         return Activities::DefaultFile;
     const QStringList items = Activities::DetectIni();
     const qsizetype index = items.indexOf(argument);
-    return index > 0 ? Activities::fileForItem(int(index), argument) : argument;
+    return index >= 0 ? Activities::fileForItem(int(index), argument) : argument;
 }
 
 struct LoadedSequence
@@ -156,7 +157,7 @@ int seqExport(const QStringList &arguments)
     parser.setApplicationDescription(QStringLiteral(
         "Écrit dans OUT, octet pour octet, ce que « Enrg les reglages sous » de la fenêtre du séquenceur "
         "écrirait après avoir chargé FILE avec le panneau de Zelvar2.ini. Code de sortie 1 quand OUT est un "
-        "fichier du panneau ou ne peut être écrit."));
+        "fichier du panneau ou ne peut être écrit, ou quand FILE n'existe pas."));
     parser.addPositionalArgument(QStringLiteral("OUT"), QStringLiteral("Le fichier à écrire."));
     parser.addPositionalArgument(QStringLiteral("FILE"), FileArgumentHelp, QStringLiteral("[FILE]"));
     int status = 0;
@@ -173,7 +174,13 @@ int seqExport(const QStringList &arguments)
             err() << "zelvar-cli seq export : " << target << " est un fichier du panneau, il n'est pas remplacé\n";
             return 1;
         }
-    const LoadedSequence loaded = loadSequence(sequencePath(args.value(1)), panelButtons(panelProfile()));
+    // A mistyped FILE would otherwise load as an empty sequence and be written as one.
+    const QString source = sequencePath(args.value(1));
+    if (!QFileInfo::exists(source)) {
+        err() << "zelvar-cli seq export : " << source << " introuvable, rien n'est écrit\n";
+        return 1;
+    }
+    const LoadedSequence loaded = loadSequence(source, panelButtons(panelProfile()));
     QString message;
     if (!loaded.state.EnregistrerIni_Seq(target, &message)) {
         err() << message << " (" << target << ")\n";
@@ -202,12 +209,16 @@ bool parseCount(const QCommandLineParser &parser, const QString &name, int minim
 int runSeq(const QStringList &arguments)
 {
     const QString sub = arguments.value(1);
+    // The sub-command stands for the command name in its usage line ("zelvar-cli seq show").
+    QStringList subArguments = arguments.mid(1);
+    if (!subArguments.isEmpty())
+        subArguments[0] = QStringLiteral("seq ") + sub;
     if (sub == QLatin1String("list"))
-        return seqList(arguments.mid(1));
+        return seqList(subArguments);
     if (sub == QLatin1String("show"))
-        return seqShow(arguments.mid(1));
+        return seqShow(subArguments);
     if (sub == QLatin1String("export"))
-        return seqExport(arguments.mid(1));
+        return seqExport(subArguments);
     QTextStream &stream = sub == QLatin1String("--help") || sub == QLatin1String("-h") ? out() : err();
     if (&stream == &err() && !sub.isEmpty())
         err() << "zelvar-cli seq : sous-commande inconnue « " << sub << " »\n\n";
@@ -236,7 +247,8 @@ int runPlay(const QStringList &arguments)
     int status = 0;
     if (!parseCommand(parser, arguments, &status,
                       QStringLiteral("\nCode de sortie : 0 fin normale, 1 séquence sans piste, 2 erreur du port "
-                                     "(le message du port est affiché) ou aucun port, 64 usage.\n")))
+                                     "(le message du port est affiché), aucun port ou un code infrarouge "
+                                     "non envoyé pendant la lecture, 64 usage.\n")))
         return status;
     int from = 0;
     int ticks = -1;
@@ -278,6 +290,7 @@ int runPlay(const QStringList &arguments)
     SequencePlayer player(state, [&] { return PanelTarget{&port, &panel}; });
     int result = 0;
     int ticked = 0;
+    bool infraredRefused = false;
     auto finish = [&](int code) {
         result = code;
         player.Btn_StopClick();
@@ -292,8 +305,10 @@ int runPlay(const QStringList &arguments)
         out() << playTimeText(state.PositionLecture) << " piste " << track << " bouton " << button << " "
               << panel[size_t(button)].description << "\n";
         out().flush();
-        if (!refused.isEmpty())
+        if (!refused.isEmpty()) {
             err() << refused << "\n";
+            infraredRefused = true;
+        }
     });
     QObject::connect(&player, &SequencePlayer::failed, [&](const QString &message) {
         err() << message << "\n";
@@ -317,6 +332,9 @@ int runPlay(const QStringList &arguments)
         if (result == 0)
             result = DeviceError;
     }
+    // The run goes on after a refused infrared code; its status still tells.
+    if (result == 0 && infraredRefused)
+        result = DeviceError;
     return result;
 }
 
