@@ -27,10 +27,28 @@ int boundedCount(int count, int limit, const QString &what, PanelConfig *config)
     return limit;
 }
 
+// The keys of section k, one after the other in one buffer: a panel of a thousand buttons
+// asks for ten thousand of them.
+class NumberedKeys
+{
+public:
+    explicit NumberedKeys(int k) : m_number(QString::number(k)) {}
+    const QString &operator()(const QString &base)
+    {
+        m_key.resize(0);
+        m_key.append(base).append(m_number);
+        return m_key;
+    }
+
+private:
+    QString m_number;
+    QString m_key;
+};
+
 ButtonConfig readButton(const ProfileFile &profile, int k, PanelReader reader)
 {
     const QString section = K::numbered(K::ButtonSection, k);
-    auto key = [k](const QString &base) { return K::numbered(base, k); };
+    NumberedKeys key(k);
     ButtonConfig button;
     button.mode = profile.readInteger(section, key(K::Mode), 0);
     button.relay = profile.readInteger(section, key(K::Relay), 0);
@@ -54,10 +72,11 @@ ButtonConfig readButton(const ProfileFile &profile, int k, PanelReader reader)
 TextConfig readText(const ProfileFile &profile, int k)
 {
     const QString section = K::numbered(K::TextSection, k);
+    NumberedKeys key(k);
     TextConfig text;
-    text.text = profile.readString(section, K::numbered(K::Text, k), QStringLiteral("0"));
-    text.left = clampCoordinate(profile.readInteger(section, K::numbered(K::TextLeft, k), 0));
-    text.top = clampCoordinate(profile.readInteger(section, K::numbered(K::TextTop, k), 0));
+    text.text = profile.readString(section, key(K::Text), QStringLiteral("0"));
+    text.left = clampCoordinate(profile.readInteger(section, key(K::TextLeft), 0));
+    text.top = clampCoordinate(profile.readInteger(section, key(K::TextTop), 0));
     return text;
 }
 
