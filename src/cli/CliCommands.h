@@ -17,7 +17,7 @@ constexpr int DeviceError = 2; // the port raised, or the infrared code was not 
 // Every command takes its own arguments (the command name first) and returns the exit status.
 int runShow(const QStringList &arguments);
 int runCheck(const QStringList &arguments);
-int runExport(const QStringList &arguments);
+int runExport(const QStringList &arguments); // in zelvar-cli-pictures
 int runRelay(const QStringList &arguments);
 int runPress(const QStringList &arguments);
 int runSend(const QStringList &arguments);

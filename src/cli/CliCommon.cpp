@@ -1,6 +1,7 @@
 #include "cli/CliCommands.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 
 namespace zelvar::cli {
 
@@ -25,7 +26,13 @@ bool parseCommand(QCommandLineParser &parser, const QStringList &arguments, int 
         return false;
     }
     if (parser.isSet(QStringLiteral("help"))) {
-        out() << parser.helpText() << helpEpilogue;
+        // The parser names the program as it was typed; the usage line names the command.
+        QString help = parser.helpText();
+        const QString typed = QCoreApplication::arguments().value(0);
+        const qsizetype at = help.indexOf(typed);
+        if (!typed.isEmpty() && at >= 0 && at < help.indexOf(u'\n'))
+            help.replace(at, typed.size(), QStringLiteral("zelvar-cli ") + arguments.value(0));
+        out() << help << helpEpilogue;
         *status = 0;
         return false;
     }

@@ -4,7 +4,6 @@
 #include "panel/PanelButtons.h"
 #include "panel/PanelCheck.h"
 #include "panel/PanelConfig.h"
-#include "panel/PanelExport.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -142,30 +141,6 @@ int runCheck(const QStringList &arguments)
         found += int(problems.size());
     }
     return found ? 1 : 0;
-}
-
-int runExport(const QStringList &arguments)
-{
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Écrit dans FICHIER la configuration de Zelvar2.ini telle que l'éditeur de disposition l'enregistrerait "
-        "juste après l'avoir chargée, octet pour octet, et l'image de fond à côté (même nom, .bmp)."));
-    parser.addPositionalArgument(QStringLiteral("FICHIER"), QStringLiteral("Le fichier à écrire."));
-    int status = 0;
-    if (!parseCommand(parser, arguments, &status))
-        return status;
-    if (parser.positionalArguments().size() != 1) {
-        err() << "zelvar-cli export : un seul FICHIER attendu\n";
-        return UsageError;
-    }
-    const auto result = exportPanel(PanelFiles::config(), PanelFiles::picture(), parser.positionalArguments().first());
-    if (!result.ok) {
-        err() << result.error << "\n";
-        return 1;
-    }
-    if (result.lossy)
-        err() << "Attention : des caractères que Windows-1252 ne connaît pas ont été écrits « ? ».\n";
-    return 0;
 }
 
 } // namespace zelvar::cli

@@ -24,7 +24,8 @@ namespace zelvar::cli {
 namespace {
 
 const QString FileArgumentHelp = QStringLiteral(
-    "Une activité de « seq list » (Jardin.ini, lue dans Activites/) ou un chemin ; Sequenceur.ini par défaut.");
+    "Une activité de « seq list » (Default pour Sequenceur.ini, Jardin.ini lue dans Activites/) ou un chemin ; "
+    "Sequenceur.ini par défaut.");
 
 // FILE as every sequence command takes it: an activity of the chooser, else a path.
 QString sequencePath(const QString &argument)
@@ -33,7 +34,7 @@ QString sequencePath(const QString &argument)
         return Activities::DefaultFile;
     const QStringList items = Activities::DetectIni();
     const qsizetype index = items.indexOf(argument);
-    return index > 0 ? Activities::fileForItem(int(index), argument) : argument;
+    return index >= 0 ? Activities::fileForItem(int(index), argument) : argument;
 }
 
 struct LoadedSequence
@@ -169,7 +170,7 @@ int seqExport(const QStringList &arguments)
     parser.setApplicationDescription(QStringLiteral(
         "Écrit dans OUT, octet pour octet, ce que « Enrg les reglages sous » de la fenêtre du séquenceur "
         "écrirait après avoir chargé FILE avec le panneau de Zelvar2.ini. Code de sortie 1 quand OUT est un "
-        "fichier du panneau ou ne peut être écrit."));
+        "fichier du panneau ou ne peut être écrit, ou quand FILE n'existe pas."));
     parser.addPositionalArgument(QStringLiteral("OUT"), QStringLiteral("Le fichier à écrire."));
     parser.addPositionalArgument(QStringLiteral("FILE"), FileArgumentHelp, QStringLiteral("[FILE]"));
     int status = 0;
@@ -189,7 +190,12 @@ int seqExport(const QStringList &arguments)
     const std::optional<ProfileFile> panelFile = readProfile(QStringLiteral("seq export"), PanelFiles::config());
     if (!panelFile)
         return 1;
+    // A mistyped FILE would otherwise load as an empty sequence and be written as one.
     const QString path = sequencePath(args.value(1));
+    if (!QFileInfo::exists(path)) {
+        err() << "zelvar-cli seq export : " << path << " introuvable, rien n'est écrit\n";
+        return 1;
+    }
     const std::optional<LoadedSequence> loaded = loadSequence(QStringLiteral("seq export"), path, panelButtons(*panelFile));
     if (!loaded || reportRefusal(QStringLiteral("seq export"), path, *loaded))
         return 1;
@@ -221,12 +227,16 @@ bool parseCount(const QCommandLineParser &parser, const QString &name, int minim
 int runSeq(const QStringList &arguments)
 {
     const QString sub = arguments.value(1);
+    // The sub-command stands for the command name in its usage line ("zelvar-cli seq show").
+    QStringList subArguments = arguments.mid(1);
+    if (!subArguments.isEmpty())
+        subArguments[0] = QStringLiteral("seq ") + sub;
     if (sub == QLatin1String("list"))
-        return seqList(arguments.mid(1));
+        return seqList(subArguments);
     if (sub == QLatin1String("show"))
-        return seqShow(arguments.mid(1));
+        return seqShow(subArguments);
     if (sub == QLatin1String("export"))
-        return seqExport(arguments.mid(1));
+        return seqExport(subArguments);
     QTextStream &stream = sub == QLatin1String("--help") || sub == QLatin1String("-h") ? out() : err();
     if (&stream == &err() && !sub.isEmpty())
         err() << "zelvar-cli seq : sous-commande inconnue « " << sub << " »\n\n";
@@ -255,7 +265,8 @@ int runPlay(const QStringList &arguments)
     int status = 0;
     if (!parseCommand(parser, arguments, &status,
                       QStringLiteral("\nCode de sortie : 0 fin normale, 1 séquence sans piste ou refusée, 2 erreur du port "
-                                     "(le message du port est affiché) ou aucun port, 64 usage.\n")))
+                                     "(le message du port est affiché), aucun port ou un code infrarouge "
+                                     "non envoyé pendant la lecture, 64 usage.\n")))
         return status;
     int from = 0;
     int ticks = -1;
@@ -302,6 +313,7 @@ int runPlay(const QStringList &arguments)
     SequencePlayer player(state, [&] { return PanelTarget{&port, &panel}; });
     int result = 0;
     int ticked = 0;
+    bool infraredRefused = false;
     auto finish = [&](int code) {
         result = code;
         player.Btn_StopClick();
@@ -316,8 +328,10 @@ int runPlay(const QStringList &arguments)
         out() << playTimeText(state.PositionLecture) << " piste " << track << " bouton " << button << " "
               << panel[size_t(button)].description << "\n";
         out().flush();
-        if (!refused.isEmpty())
+        if (!refused.isEmpty()) {
             err() << refused << "\n";
+            infraredRefused = true;
+        }
     });
     QObject::connect(&player, &SequencePlayer::failed, [&](const QString &message) {
         err() << message << "\n";
@@ -341,6 +355,9 @@ int runPlay(const QStringList &arguments)
         if (result == 0)
             result = DeviceError;
     }
+    // The run goes on after a refused infrared code; its status still tells.
+    if (result == 0 && infraredRefused)
+        result = DeviceError;
     return result;
 }
 

@@ -2,11 +2,33 @@
 #include "devices/ComError.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <cerrno>
+#include <cstring>
 #include <functional>
+#include <unistd.h>
 
 using namespace zelvar::cli;
 
 namespace {
+
+char **givenArguments = nullptr; // main's argv
+
+// The commands that read or write pictures run in a program of their own, so that the
+// others never load Qt's GUI module: it takes the arguments as they were given.
+int runPictureCommand(const QStringList &)
+{
+    const QDir here(QCoreApplication::applicationDirPath());
+    QString helper = here.filePath(QStringLiteral("zelvar-cli-pictures")); // in the build tree
+    if (!QFile::exists(helper))
+        helper = QDir::cleanPath(here.filePath(QStringLiteral(ZELVAR_PICTURE_HELPER_FROM_BIN "/zelvar-cli-pictures")));
+    const QByteArray path = QFile::encodeName(helper);
+    givenArguments[0] = const_cast<char *>(path.constData());
+    ::execv(path.constData(), givenArguments);
+    err() << "zelvar-cli : " << helper << " : " << QString::fromLocal8Bit(std::strerror(errno)) << "\n";
+    return 1;
+}
 
 struct Command
 {
@@ -18,7 +40,7 @@ struct Command
 const Command commands[] = {
     {"show", "affiche le panneau tel que le programme le construit (--json : un objet JSON)", runShow},
     {"check", "signale ce qui, dans Zelvar2.ini et Default.ini, ne sera pas lu comme prévu", runCheck},
-    {"export", "écrit la configuration comme l'enregistrement de l'éditeur la réécrirait", runExport},
+    {"export", "écrit la configuration comme l'enregistrement de l'éditeur la réécrirait", runPictureCommand},
     {"relay", "commande un relais : relay N on|off|toggle|pulse [MS]", runRelay},
     {"press", "déclenche le bouton K du panneau comme un pas du séquenceur", runPress},
     {"send", "écrit un texte tel quel sur le port", runSend},
@@ -44,6 +66,7 @@ void usage(QTextStream &stream)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    givenArguments = argv;
     zelvar::EComPort::loadMessages();
     QCoreApplication::setApplicationName(QStringLiteral("zelvar-cli"));
     const QStringList arguments = QCoreApplication::arguments();

@@ -13,12 +13,14 @@ namespace zelvar {
 
 namespace {
 
+constexpr char ByteOrderMark[] = "\xEF\xBB\xBF"; // UTF-8's
+
 bool isBlank(QChar c)
 {
     return c == u' ' || c == u'\t';
 }
 
-QString trimBlanks(QStringView text)
+QStringView trimmedView(QStringView text)
 {
     qsizetype begin = 0;
     qsizetype end = text.size();
@@ -26,7 +28,14 @@ QString trimBlanks(QStringView text)
         ++begin;
     while (end > begin && isBlank(text[end - 1]))
         --end;
-    return text.mid(begin, end - begin).toString();
+    return text.mid(begin, end - begin);
+}
+
+// Shares the text when there is nothing to drop.
+QString trimBlanks(const QString &text)
+{
+    const QStringView trimmed = trimmedView(text);
+    return trimmed.size() == text.size() ? text : trimmed.toString();
 }
 
 // A value must stay on its line: each line break (CRLF, LF or CR) becomes one blank.
@@ -171,7 +180,7 @@ void ProfileFile::foldInto(QStringView name, QString &out)
 
 bool ProfileFile::parseInteger(const QString &text, int *value)
 {
-    const QString t = trimBlanks(text);
+    const QStringView t = trimmedView(text);
     qsizetype i = 0;
     bool negative = false;
     if (i < t.size() && t[i] == u'-') {
@@ -216,7 +225,10 @@ ProfileFile ProfileFile::load(const QString &path, bool *exists)
 ProfileFile ProfileFile::fromBytes(const QByteArray &bytes)
 {
     ProfileFile profile;
-    const QString text = decodeWindows1252(bytes);
+    // Some editors put a UTF-8 byte-order mark in front: the file reads as without it, and
+    // a rewrite keeps it.
+    profile.m_byteOrderMark = bytes.startsWith(ByteOrderMark);
+    const QString text = decodeWindows1252(profile.m_byteOrderMark ? bytes.sliced(3) : bytes);
     qsizetype start = 0;
     int lineNumber = 1;
     while (start < text.size()) {
@@ -232,17 +244,63 @@ ProfileFile ProfileFile::fromBytes(const QByteArray &bytes)
     return profile;
 }
 
+namespace {
+
+// The case-folded character at `i` of a name, which moves `i` past it.
+char32_t foldedAt(QStringView name, qsizetype &i)
+{
+    const char16_t c = name[i++].unicode();
+    if (c < 0x80)
+        return (c >= u'A' && c <= u'Z') ? char32_t(c + (u'a' - u'A')) : char32_t(c);
+    if (QChar::isHighSurrogate(c) && i < name.size() && name[i].isLowSurrogate())
+        return QChar::toCaseFolded(QChar::surrogateToUcs4(c, name[i++].unicode()));
+    return QChar::toCaseFolded(char32_t(c));
+}
+
+} // namespace
+
+bool ProfileFile::IndexKey::equal(const IndexKey &a, const IndexKey &b)
+{
+    if (a.section != b.section || a.name.size() != b.name.size())
+        return false;
+    for (qsizetype i = 0, j = 0; i < a.name.size();) {
+        if (a.name[i] == b.name[j]) {
+            ++i;
+            ++j;
+        } else if (foldedAt(a.name, i) != foldedAt(b.name, j)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+size_t ProfileFile::IndexKey::hash(const IndexKey &key, size_t seed)
+{
+    // FNV-1a over the folded characters, started from Qt's per-process seed.
+    size_t h = seed ^ 0xcbf29ce484222325ULL ^ size_t(key.section);
+    for (qsizetype i = 0; i < key.name.size();)
+        h = (h ^ foldedAt(key.name, i)) * 0x100000001b3ULL;
+    return h;
+}
+
+void ProfileFile::indexFirst(int section, const QString &kept, int index)
+{
+    // The key views the characters of `kept`, a name stored in m_sections: they stay where
+    // they are when the vectors grow (a QString moves its pointer, not its characters), and
+    // names are never changed. The first of a name wins, as with the platform's functions.
+    const qsizetype before = m_index.size();
+    int &slot = m_index[IndexKey{section, trimmedView(kept)}];
+    if (m_index.size() != before)
+        slot = index;
+}
+
 int ProfileFile::addSection(const QString &name, int lineNumber)
 {
     const int index = int(m_sections.size());
     m_lastSectionFound = -1;
     m_sections.push_back({name, lineNumber, {}});
     m_bodies.emplace_back();
-    m_entryIndex.emplace_back();
-    // The first section of a name wins, as with the platform's functions.
-    const QString folded = foldName(name);
-    if (!m_sectionIndex.contains(folded))
-        m_sectionIndex.insert(folded, index);
+    indexFirst(-1, m_sections.back().name, index);
     return index;
 }
 
@@ -268,38 +326,39 @@ void ProfileFile::appendLine(QStringView text, int lineNumber)
         Section &section = m_sections.back();
         const int entry = int(section.entries.size());
         section.entries.push_back({text.left(equals).toString(), text.mid(equals + 1).toString(), lineNumber});
-        QString folded = foldName(text.left(equals));
-        if (!m_entryIndex.back().contains(folded)) // the first of a name wins
-            m_entryIndex.back().insert(std::move(folded), entry);
+        indexFirst(int(m_sections.size()) - 1, section.entries.back().key, entry);
         m_bodies.back().push_back({entry, {}});
         return;
     }
     m_bodies.back().push_back({-1, text.toString()});
 }
 
-int ProfileFile::sectionIndex(const QString &folded) const
+int ProfileFile::sectionIndex(QStringView name) const
 {
-    return m_sectionIndex.value(folded, -1);
+    return m_index.value(IndexKey{-1, trimmedView(name)}, -1);
+}
+
+int ProfileFile::entryIndex(int section, QStringView key) const
+{
+    return m_index.value(IndexKey{section, trimmedView(key)}, -1);
 }
 
 const ProfileFile::Entry *ProfileFile::find(const QString &section, const QString &key) const
 {
     if (m_lastSectionFound < 0 || section != m_lastSectionAsked) {
         m_lastSectionAsked = section;
-        foldInto(section, m_foldBuffer);
-        m_lastSectionFound = sectionIndex(m_foldBuffer);
+        m_lastSectionFound = sectionIndex(section);
     }
     const int s = m_lastSectionFound;
     if (s < 0)
         return nullptr;
-    foldInto(key, m_foldBuffer);
-    const int e = m_entryIndex[size_t(s)].value(m_foldBuffer, -1);
+    const int e = entryIndex(s, key);
     return e < 0 ? nullptr : &m_sections[size_t(s)].entries[size_t(e)];
 }
 
 bool ProfileFile::hasSection(const QString &section) const
 {
-    return sectionIndex(foldName(section)) >= 0;
+    return sectionIndex(section) >= 0;
 }
 
 bool ProfileFile::hasKey(const QString &section, const QString &key) const
@@ -332,7 +391,7 @@ bool ProfileFile::readBool(const QString &section, const QString &key, bool def)
 void ProfileFile::writeString(const QString &section, const QString &key, const QString &value)
 {
     const QString flat = oneLine(value);
-    int s = sectionIndex(foldName(section));
+    int s = sectionIndex(section);
     if (s < 0) {
         // A new section stands at the end, after an empty line unless it is the first.
         const QString *last = nullptr;
@@ -350,8 +409,7 @@ void ProfileFile::writeString(const QString &section, const QString &key, const 
         s = addSection(section, 0);
     }
     Section &sec = m_sections[size_t(s)];
-    const QString foldedKey = foldName(key);
-    const int existing = m_entryIndex[size_t(s)].value(foldedKey, -1);
+    const int existing = entryIndex(s, key);
     if (existing >= 0) {
         sec.entries[size_t(existing)].value = flat;
         return;
@@ -364,7 +422,7 @@ void ProfileFile::writeString(const QString &section, const QString &key, const 
         --at;
     const int entry = int(sec.entries.size());
     sec.entries.push_back({key, flat, 0});
-    m_entryIndex[size_t(s)].insert(foldedKey, entry);
+    indexFirst(s, sec.entries.back().key, entry);
     body.insert(at, {entry, {}});
 }
 
@@ -397,7 +455,8 @@ QByteArray ProfileFile::toBytes(bool *lossy) const
             text += crlf;
         }
     }
-    return encodeWindows1252(text, lossy);
+    const QByteArray encoded = encodeWindows1252(text, lossy);
+    return m_byteOrderMark ? ByteOrderMark + encoded : encoded;
 }
 
 ProfileFile::SaveResult ProfileFile::save(const QString &path) const

@@ -82,21 +82,36 @@ private:
         QString raw;
     };
 
+    // A name as the lookups compare it: blanks around it dropped, letter case ignored. It
+    // views a name the profile keeps (or the one asked for), so that indexing copies none.
+    struct IndexKey
+    {
+        int section = -1; // the section of an entry's key; -1 for a section's name
+        QStringView name; // blanks around it dropped
+        static bool equal(const IndexKey &a, const IndexKey &b);
+        static size_t hash(const IndexKey &key, size_t seed); // of the case-folded name
+        friend bool operator==(const IndexKey &a, const IndexKey &b) { return equal(a, b); }
+        friend size_t qHash(const IndexKey &key, size_t seed) { return hash(key, seed); }
+    };
+
     const Entry *find(const QString &section, const QString &key) const;
-    int sectionIndex(const QString &folded) const;
+    int sectionIndex(QStringView name) const;
+    int entryIndex(int section, QStringView key) const;
+    // Indexes a name the profile now keeps, unless an earlier one of that name is indexed.
+    void indexFirst(int section, const QString &kept, int index);
     void appendLine(QStringView text, int lineNumber);
     int addSection(const QString &name, int lineNumber);
 
     QString m_readError;    // why the file could not be read; empty when read or missing
+    bool m_byteOrderMark = false; // the file read began with a UTF-8 byte-order mark
     QStringList m_preamble; // lines before the first section
     std::vector<Section> m_sections;
     std::vector<std::vector<BodyLine>> m_bodies;   // per section, its lines in file order
-    QHash<QString, int> m_sectionIndex;            // first section of each folded name
-    std::vector<QHash<QString, int>> m_entryIndex; // per section: first entry of each folded key
+    // The first section of each name, and the first entry of each key in its section.
+    QHash<IndexKey, int> m_index;
     // Readers ask for many keys of one section in a row: remember the last section asked for.
     mutable QString m_lastSectionAsked;
     mutable int m_lastSectionFound = -1;
-    mutable QString m_foldBuffer;
 };
 
 // Windows-1252 text conversion shared by every file the program keeps.

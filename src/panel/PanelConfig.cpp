@@ -1,13 +1,7 @@
 #include "panel/PanelConfig.h"
 
-#include "common/AtomicFile.h"
-
-#include <QBuffer>
-#include <QFile>
 #include <QDir>
 #include <QFileInfo>
-#include <QImageReader>
-#include <QImageWriter>
 #include <algorithm>
 
 namespace zelvar {
@@ -33,10 +27,28 @@ int boundedCount(int count, int limit, const QString &what, PanelConfig *config)
     return limit;
 }
 
+// The keys of section k, one after the other in one buffer: a panel of a thousand buttons
+// asks for ten thousand of them.
+class NumberedKeys
+{
+public:
+    explicit NumberedKeys(int k) : m_number(QString::number(k)) {}
+    const QString &operator()(const QString &base)
+    {
+        m_key.resize(0);
+        m_key.append(base).append(m_number);
+        return m_key;
+    }
+
+private:
+    QString m_number;
+    QString m_key;
+};
+
 ButtonConfig readButton(const ProfileFile &profile, int k, PanelReader reader)
 {
     const QString section = K::numbered(K::ButtonSection, k);
-    auto key = [k](const QString &base) { return K::numbered(base, k); };
+    NumberedKeys key(k);
     ButtonConfig button;
     button.mode = profile.readInteger(section, key(K::Mode), 0);
     button.relay = profile.readInteger(section, key(K::Relay), 0);
@@ -60,10 +72,11 @@ ButtonConfig readButton(const ProfileFile &profile, int k, PanelReader reader)
 TextConfig readText(const ProfileFile &profile, int k)
 {
     const QString section = K::numbered(K::TextSection, k);
+    NumberedKeys key(k);
     TextConfig text;
-    text.text = profile.readString(section, K::numbered(K::Text, k), QStringLiteral("0"));
-    text.left = clampCoordinate(profile.readInteger(section, K::numbered(K::TextLeft, k), 0));
-    text.top = clampCoordinate(profile.readInteger(section, K::numbered(K::TextTop, k), 0));
+    text.text = profile.readString(section, key(K::Text), QStringLiteral("0"));
+    text.left = clampCoordinate(profile.readInteger(section, key(K::TextLeft), 0));
+    text.top = clampCoordinate(profile.readInteger(section, key(K::TextTop), 0));
     return text;
 }
 
@@ -174,38 +187,6 @@ ProfileFile writePanelConfig(const PanelConfig &config)
         profile.writeString(section, K::Separator, QStringLiteral(" "));
     }
     return profile;
-}
-
-QImage readPicture(const QString &path, QString *error)
-{
-    QImageReader reader(path);
-    const QImage picture = reader.read();
-    if (picture.isNull() && error)
-        *error = reader.errorString();
-    return picture;
-}
-
-QImage loadPanelPicture(const QString &path)
-{
-    return readPicture(path);
-}
-
-bool savePanelPicture(const QImage &picture, const QString &path, QString *error)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "bmp");
-    if (!writer.write(picture)) {
-        if (error)
-            *error = writer.errorString();
-        return false;
-    }
-    // A file that already holds exactly this picture costs no second flush to disk.
-    QFile current(path);
-    if (current.size() == bytes.size() && current.open(QIODevice::ReadOnly) && current.readAll() == bytes)
-        return true;
-    return writeFileAtomically(path, bytes, error);
 }
 
 } // namespace zelvar

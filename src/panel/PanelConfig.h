@@ -2,10 +2,11 @@
 
 #include "common/ProfileFile.h"
 
-#include <QImage>
 #include <QString>
 #include <QStringList>
 #include <vector>
+
+class QImage;
 
 namespace zelvar {
 
@@ -123,6 +124,8 @@ TextConfig readPanelText(const ProfileFile &profile, int k);
 
 // The complete file as the layout editor saves it.
 ProfileFile writePanelConfig(const PanelConfig &config);
+
+// The picture functions need Qt's GUI module: they are in zelvar_core_gui (PanelPicture.cpp).
 
 // Reads a picture in any format the program reads; a null image, and the reason, when it
 // cannot.

@@ -1,6 +1,7 @@
 #include "devices/ComPortPty.h"
 
 #include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -79,6 +80,46 @@ TEST_F(CliSequences, ListShowAndExport)
     EXPECT_EQ(readFile(dir.filePath("Zelvar2.ini")), Panel);
     EXPECT_EQ(runCli(dir.path(), {"seq", "export"}).status, 64);
     EXPECT_EQ(runCli(dir.path(), {"seq", "shuffle"}).status, 64);
+}
+
+TEST_F(CliSequences, DefaultNamesTheSequencerFileAndAMissingFileIsNotExported)
+{
+    writeFile(dir.filePath("Sequenceur.ini"), readFile(dir.filePath("Activites/Show.ini")));
+    auto r = runCli(dir.path(), {"seq", "show", "Default", "--json"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(QJsonDocument::fromJson(r.out).object()["file"].toString(), "Sequenceur.ini");
+    EXPECT_EQ(QJsonDocument::fromJson(r.out).object()["count"].toInt(), 3);
+
+    EXPECT_EQ(runCli(dir.path(), {"seq", "export", "copy.ini", "Default"}).status, 0);
+    EXPECT_TRUE(readFile(dir.filePath("copy.ini")).contains("Nombre total de piste=3\r\n"));
+
+    r = runCli(dir.path(), onPty({"play", "Default", "--ticks", "1"}));
+    EXPECT_EQ(r.status, 0) << r.err.constData();
+    EXPECT_EQ(pty.read(15), "S4N$#S4F$#S5N$#");
+
+    // A mistyped FILE: said, status 1, nothing written.
+    r = runCli(dir.path(), {"seq", "export", "typo.ini", "Shwo.ini"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("Shwo.ini")) << r.err.constData();
+    EXPECT_FALSE(QFile::exists(dir.filePath("typo.ini")));
+}
+
+TEST_F(CliSequences, PlayGoesOnAfterARefusedInfraredCodeAndEndsWithStatus2)
+{
+    writeFile(dir.filePath("Zelvar2.ini"), QByteArray(Panel).replace("boutons=2", "boutons=3") +
+                                               "[Bouton 3]\r\nMode btn3=5\r\nCodePronto btn3=0000 006D 0001 0001 "
+                                               "0010 0020 0030 0040\r\n");
+    writeFile(dir.filePath("ir.ini"), "[pistes]\r\nNombre total de piste=2\r\n"
+                                      "[piste1]\r\nCode selectionne=3\r\nNombre total de btns=1\r\nLeft du btn1=1\r\n"
+                                      "[piste2]\r\nCode selectionne=2\r\nNombre total de btns=1\r\nLeft du btn1=1\r\n");
+    qputenv("ZELVAR_UUIRT_LIBRARY", QFile::encodeName(dir.filePath("no-driver.so")));
+    qputenv("ZELVAR_LIRC_DEVICE", QFile::encodeName(dir.filePath("no-lirc")));
+    const auto r = runCli(dir.path(), onPty({"play", "ir.ini", "--ticks", "2"}));
+    qunsetenv("ZELVAR_UUIRT_LIBRARY");
+    qunsetenv("ZELVAR_LIRC_DEVICE");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.contains("no-lirc")) << r.err.constData();
+    EXPECT_EQ(pty.read(5), "S5N$#") << "the other track still fires";
 }
 
 TEST_F(CliSequences, PlayFiresOnTheBoardAndPrintsEachFiring)

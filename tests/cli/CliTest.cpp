@@ -1,5 +1,6 @@
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -130,13 +131,43 @@ TEST(Cli, CheckSaysAnUnreadablePanelFileIsNotAMissingOne)
     EXPECT_FALSE(run.out.contains("absent"));
 }
 
-TEST(Cli, EveryCommandHasHelp)
+TEST(Cli, EveryCommandHasHelpWhoseUsageLineNamesIt)
 {
     QTemporaryDir dir;
-    for (const char *command : {"show", "check", "export"}) {
-        const CliResult run = runCli(dir.path(), {command, "--help"});
-        EXPECT_EQ(run.status, 0) << command;
-        EXPECT_TRUE(run.out.contains("--help")) << command;
+    const struct
+    {
+        QStringList arguments;
+        const char *usage;
+    } cases[] = {
+        {{"show", "--help"}, "zelvar-cli show [options]\n"},
+        {{"check", "--help"}, "zelvar-cli check [options]\n"},
+        {{"export", "--help"}, "zelvar-cli export [options] FICHIER\n"},
+        {{"relay", "--help"}, "zelvar-cli relay [options] N ACTION [MS]\n"},
+        {{"play", "--help"}, "zelvar-cli play [options] [FILE]\n"},
+        {{"seq", "show", "--help"}, "zelvar-cli seq show [options] [FILE]\n"},
+        {{"seq", "export", "--help"}, "zelvar-cli seq export [options] OUT [FILE]\n"},
+    };
+    for (const auto &c : cases) {
+        const CliResult run = runCli(dir.path(), c.arguments);
+        EXPECT_EQ(run.status, 0) << c.usage;
+        EXPECT_TRUE(run.out.contains("--help")) << c.usage;
+        EXPECT_EQ(run.out.left(run.out.indexOf('\n') + 1).mid(run.out.indexOf("zelvar-cli")), c.usage);
     }
     EXPECT_EQ(runCli(dir.path(), {"nonsense"}).status, 64);
+}
+
+// The everyday commands must start fast: Qt's GUI module (fonts, X libraries) is left to
+// the picture commands' own program.
+TEST(Cli, OnlyThePictureProgramLoadsQtGui)
+{
+    auto libraries = [](const QString &program) {
+        QProcess ldd;
+        ldd.start(QStringLiteral("ldd"), {program});
+        ldd.waitForFinished(10000);
+        return ldd.readAllStandardOutput();
+    };
+    const QByteArray cli = libraries(QStringLiteral(ZELVAR_CLI));
+    EXPECT_TRUE(cli.contains("libQt6Core")) << cli.constData();
+    EXPECT_FALSE(cli.contains("libQt6Gui")) << cli.constData();
+    EXPECT_TRUE(libraries(QFileInfo(QStringLiteral(ZELVAR_CLI)).dir().filePath("zelvar-cli-pictures")).contains("libQt6Gui"));
 }

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include "TestFiles.h"
@@ -33,6 +34,19 @@ TEST(ProfileFile, NamesMatchWithoutCaseButWithInnerBlanks)
     EXPECT_EQ(p.readString("Reglages", "Top  btn1 ", "x"), "42") << "the trailing blank of a name is ignored";
     EXPECT_EQ(p.readString("Reglages", "Missing", "def"), "def");
     EXPECT_EQ(p.readString("Nowhere", "Top  btn1", "def"), "def");
+}
+
+TEST(ProfileFile, OneKeyNameInManySectionsAndInACopyThatOutlivesTheOriginal)
+{
+    auto original = std::make_unique<ProfileFile>(ProfileFile::fromBytes("[a]\r\nk=1\r\n[b]\r\nK=2\r\n"));
+    ProfileFile copy = *original;
+    original.reset();
+    copy.writeString("B", " k", "3");
+    copy.writeString("c", "k", "4");
+    EXPECT_EQ(copy.readInteger("a", "k", 0), 1);
+    EXPECT_EQ(copy.readInteger("b", "k", 0), 3);
+    EXPECT_EQ(copy.readInteger("C", "K", 0), 4);
+    EXPECT_EQ(copy.toBytes(), QByteArray("[a]\r\nk=1\r\n[b]\r\nK=3\r\n\r\n[c]\r\nk=4\r\n"));
 }
 
 TEST(ProfileFile, IntegersAndFlagsFallBackToTheDefault)
@@ -114,6 +128,18 @@ TEST(ProfileFile, Windows1252RoundTripKeepsEveryByte)
     EXPECT_FALSE(lossy);
     EXPECT_EQ(p.readString("s", "k", "").left(2), QString::fromUtf8("!\""));
     EXPECT_EQ(p.readString("s", "k", "").at(value.indexOf(char(0x80))), QChar(0x20AC)) << "0x80 is the euro sign";
+}
+
+TEST(ProfileFile, AByteOrderMarkReadsAsWithoutItAndStaysOnARewrite)
+{
+    const QByteArray file = "[pistes]\r\nNombre total de piste=2\r\n";
+    const auto p = ProfileFile::fromBytes("\xEF\xBB\xBF" + file);
+    const auto plain = ProfileFile::fromBytes(file);
+    EXPECT_EQ(p.readInteger("pistes", "Nombre total de piste", 0), 2);
+    ASSERT_EQ(p.sections().size(), 1u);
+    EXPECT_EQ(p.sections()[0].name, plain.sections()[0].name);
+    EXPECT_EQ(p.toBytes(), "\xEF\xBB\xBF" + file);
+    EXPECT_EQ(plain.toBytes(), file);
 }
 
 TEST(ProfileFile, CharactersOutsideTheCodePageBecomeQuestionMarks)

@@ -2,6 +2,7 @@
 #include "panel/PanelConfig.h"
 
 #include <QFile>
+#include <QImage>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include "TestFiles.h"
