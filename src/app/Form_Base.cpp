@@ -335,7 +335,10 @@ void TForm_Base::CreationDynamique(const QString &caption, const QString &leftTe
     const auto button = [this, dialog](const QString &text, int left, bool visible,
                                        void (TForm_Base::*handler)()) {
         auto *result = new QPushButton(text, dialog);
-        result->setGeometry(left, 50, 75, 25);
+        // A text longer than the button ("Ne pas enregistrer") widens it about its centre
+        // rather than being cut; the three places leave room for about 100 pixels each.
+        const int width = std::clamp(result->fontMetrics().horizontalAdvance(text) + 12, 75, 98);
+        result->setGeometry(left + (75 - width) / 2, 50, width, 25);
         result->setAutoDefault(false);
         connect(result, &QPushButton::clicked, this, handler);
         result->setVisible(visible);
@@ -521,7 +524,7 @@ bool TForm_Base::alarmsArmed()
 void TForm_Base::askQuitWithAlarms()
 {
     CreationDynamique(QStringLiteral("Quitter"), QStringLiteral("Non"), QStringLiteral("Oui"), QString(),
-                      QStringLiteral("Des programmations sont actives.\rQuitter quand même ?"), 1, 1, 1, true,
+                      QStringLiteral("Des programmations sont actives. Quitter quand même ?"), 1, 1, 1, true,
                       true, false);
 }
 

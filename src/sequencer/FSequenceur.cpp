@@ -963,7 +963,7 @@ void TFSequenceur::askBeforeDropping(std::function<void()> proceed, std::functio
     setEnabled(false);
     requestPrompt(QStringLiteral("Sequenceur"), QStringLiteral("Enregistrer"), QStringLiteral("Annuler"),
                   QStringLiteral("Ne pas enregistrer"),
-                  QStringLiteral("La séquence a changé.\rEnregistrer avant de continuer ?"), PromptSave, PromptCancel,
+                  QStringLiteral("La séquence a changé. Enregistrer avant de continuer ?"), PromptSave, PromptCancel,
                   PromptDiscard, true, true, true);
 }
 

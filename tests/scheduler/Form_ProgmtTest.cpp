@@ -446,7 +446,7 @@ TEST_F(Scheduler, ClosedItKeepsItsRowsFiringAndQuittingAsksFirst)
         TformDynamique *prompt = Forms::instance().formDynamique;
         ASSERT_TRUE(prompt && prompt->isVisible());
         EXPECT_EQ(prompt->windowTitle(), QStringLiteral("Quitter"));
-        EXPECT_EQ(prompt->Label_Ba->text(), promptText(QStringLiteral("Des programmations sont actives.\rQuitter quand même ?")));
+        EXPECT_EQ(prompt->Label_Ba->text(), promptText(QStringLiteral("Des programmations sont actives. Quitter quand même ?")));
         EXPECT_EQ(prompt->ButtonG_Ba->text(), QStringLiteral("Non"));
         EXPECT_EQ(prompt->ButtonD_Ba->text(), QStringLiteral("Oui"));
         saveShot(*prompt, QStringLiteral("scheduler-quit-question"));

@@ -220,9 +220,14 @@ TEST_F(Sequencer, UnsavedChangesAreAskedAboutFirst)
     action("Btn_Nouveau")->trigger();
     ASSERT_TRUE(prompt());
     EXPECT_EQ(prompt()->windowTitle(), "Sequenceur");
-    EXPECT_EQ(prompt()->Label_Ba->text(), "La séquence a changé.\nEnregistrer avant de continuer ?");
+    EXPECT_EQ(prompt()->Label_Ba->text(), "La séquence a changé. Enregistrer avant de continuer ?");
     EXPECT_EQ((QStringList{prompt()->ButtonG_Ba->text(), prompt()->ButtonM_Ba->text(), prompt()->ButtonD_Ba->text()}),
               (QStringList{"Enregistrer", "Ne pas enregistrer", "Annuler"}));
+    // Every answer is shown whole, the three side by side.
+    for (QPushButton *b : {prompt()->ButtonG_Ba, prompt()->ButtonM_Ba, prompt()->ButtonD_Ba})
+        EXPECT_GE(b->width(), b->fontMetrics().horizontalAdvance(b->text()) + 8) << b->text().toStdString();
+    EXPECT_LT(prompt()->ButtonG_Ba->geometry().right(), prompt()->ButtonM_Ba->x());
+    EXPECT_LT(prompt()->ButtonM_Ba->geometry().right(), prompt()->ButtonD_Ba->x());
     EXPECT_FALSE(form->isEnabled());
     saveShot(*prompt(), "sequencer-question");
     answer(&TformDynamique::ButtonD_Ba);
