@@ -7,35 +7,24 @@
 #include <QTime>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 using zelvar::testing::CliResult;
 using zelvar::testing::runCli;
 using zelvar::testing::writeFile;
 
 namespace {
 
-// zelvar-cli reads the time zone from TZ, which it inherits: Paris for these runs.
+// zelvar-cli sun in a working directory, in the Paris time zone (inherited through TZ).
 class CliSun : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        previousZone = qgetenv("TZ");
-        hadZone = qEnvironmentVariableIsSet("TZ");
-        qputenv("TZ", "Europe/Paris");
-    }
-    void TearDown() override
-    {
-        if (hadZone)
-            qputenv("TZ", previousZone);
-        else
-            qunsetenv("TZ");
-    }
+    void SetUp() override { qputenv("TZ", "Europe/Paris"); }
+    void TearDown() override { previousZone.isNull() ? qunsetenv("TZ") : qputenv("TZ", previousZone); }
     CliResult run(const QStringList &arguments) { return runCli(dir.path(), QStringList{"sun"} + arguments); }
 
     QTemporaryDir dir;
-    QByteArray previousZone;
-    bool hadZone = false;
+    const QByteArray previousZone = qgetenv("TZ");
 };
 
 // Seconds from the almanac's minute (timeanddate.com: Paris, 21 June 2026, 05:47 and 21:58 CEST).
@@ -48,8 +37,7 @@ int secondsFrom(const QJsonValue &computed, const char *published)
 
 TEST_F(CliSun, JsonAtTheFilesPlaceOrTheOnesGiven)
 {
-    writeFile(dir.filePath("Programateur.ini"), "[Programateur]\r\nNombre de lignes=0\r\nLatitude=48.8566\r\n"
-                                                "Longitude=2.3522\r\n");
+    writeFile(dir.filePath("Programateur.ini"), "[Programateur]\r\nLatitude=48.8566\r\nLongitude=2.3522\r\n");
     const CliResult paris = run({"2026-06-21", "--json"});
     ASSERT_EQ(paris.status, 0) << paris.err.constData();
     const QJsonObject day = QJsonDocument::fromJson(paris.out).object();
@@ -57,14 +45,10 @@ TEST_F(CliSun, JsonAtTheFilesPlaceOrTheOnesGiven)
     EXPECT_LE(secondsFrom(day["sunrise"], "05:47"), 60) << paris.out.constData();
     EXPECT_LE(secondsFrom(day["sunset"], "21:58"), 60) << paris.out.constData();
 
-    // The options win over the file; a polar night has neither time.
+    // The options win over the file; Tromsø's polar night has neither time.
     const CliResult tromso = run({"2026-12-21", "--lat", "69.6492", "--lon", "18.9553", "--json"});
     EXPECT_EQ(tromso.status, 0);
     EXPECT_EQ(tromso.out, "{\"date\": \"2026-12-21\", \"sunrise\": null, \"sunset\": null}\n");
-
-    const CliResult text = run({"2026-06-21", "--lat", "-33.8688", "--lon", "151.2093"});
-    EXPECT_EQ(text.status, 0);
-    EXPECT_TRUE(text.out.contains("-33.8688, 151.2093")) << text.out.constData();
 }
 
 TEST_F(CliSun, RefusesWhatItCannotUse)
@@ -77,11 +61,9 @@ TEST_F(CliSun, RefusesWhatItCannotUse)
         const char *message;
     } cases[] = {
         {nullptr, {}, 64, "aucun lieu"},
-        {"[Programateur]\r\nNombre de lignes=2\r\n", {"--json"}, 64, "aucun lieu"},
         {nullptr, {"--lat", "48.85"}, 64, "--lat et --lon vont ensemble"},
         {nullptr, {"--lat", "91", "--lon", "0"}, 64, "--lat : « 91 » n'est pas entre -90 et 90"},
-        {nullptr, {"--lat", "0", "--lon", "2,35"}, 64, "--lon : « 2,35 »"},
-        {nullptr, {"2026-02-30", "--lat", "0", "--lon", "0"}, 64, "date « 2026-02-30 » invalide"},
+        {nullptr, {"--lat", "0", "--lon", "2,35"}, 64, "--lon : « 2,35 » n'est pas un nombre décimal"},
         {"[Programateur]\r\nLatitude=north\r\nLongitude=0\r\n", {}, 1, "[Programateur] Latitude : « north »"},
     };
     for (const auto &c : cases) {
