@@ -1,0 +1,35 @@
+#pragma once
+
+#include "common/ProfileFile.h"
+#include "scheduler/SunTimes.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace zelvar {
+
+// The place of the sun's times, kept in the "Programateur" section of Programateur.ini as
+// "Latitude" and "Longitude": decimal degrees with a dot, north and east positive.
+namespace PlaceKeys {
+inline QString section() { return QStringLiteral("Programateur"); }
+inline QString latitude() { return QStringLiteral("Latitude"); }
+inline QString longitude() { return QStringLiteral("Longitude"); }
+} // namespace PlaceKeys
+
+// A coordinate as the user types it: an optional sign, digits, an optional dot and
+// decimals ("48.8566", "-0.5"), blanks around it ignored, within -limit..limit. Empty
+// otherwise, with *error saying why in French (without naming the value's key).
+std::optional<double> readCoordinate(const QString &text, double limit, QString *error);
+
+// A coordinate as it is written: the shortest decimal text that reads back the same, with a dot.
+QString coordinateText(double value);
+
+// The file's place. Empty without error when the file has neither key; empty with *error
+// naming the key when one is missing or cannot be read.
+std::optional<GeoPlace> readPlace(const ProfileFile &file, QString *error);
+
+// Sets both keys, leaving the rest of the file as it is.
+void writePlace(ProfileFile &file, const GeoPlace &place);
+
+} // namespace zelvar
