@@ -1,5 +1,7 @@
 #include "scheduler/SchedulePlace.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QLocale>
 #include <QRegularExpression>
 
@@ -7,7 +9,22 @@ namespace zelvar {
 
 namespace {
 
-constexpr qsizetype MaxCoordinateLength = 32;
+// `shown` is the text as the user gave it, for the messages; `decimal` the same with a dot.
+std::optional<double> readDecimal(const QString &shown, const QString &decimal, double limit,
+                                  const QString &notANumber, QString *error)
+{
+    static const QRegularExpression pattern(QStringLiteral(R"(^[+-]?[0-9]+(\.[0-9]+)?$)"));
+    if (decimal.size() > MaxCoordinateLength || !pattern.match(decimal).hasMatch()) {
+        *error = QStringLiteral("« %1 » ").arg(shown.left(MaxCoordinateLength)) + notANumber;
+        return std::nullopt;
+    }
+    const double value = QLocale::c().toDouble(decimal);
+    if (value < -limit || value > limit) {
+        *error = QStringLiteral("« %1 » n'est pas entre -%2 et %2").arg(shown, coordinateText(limit));
+        return std::nullopt;
+    }
+    return value;
+}
 
 } // namespace
 
@@ -18,19 +35,21 @@ QString coordinateText(double value)
 
 std::optional<double> readCoordinate(const QString &text, double limit, QString *error)
 {
-    static const QRegularExpression decimal(QStringLiteral(R"(^[+-]?[0-9]+(\.[0-9]+)?$)"));
     const QString trimmed = text.trimmed();
-    if (trimmed.size() > MaxCoordinateLength || !decimal.match(trimmed).hasMatch()) {
-        *error = QStringLiteral("« %1 » n'est pas un nombre décimal à point (par exemple 48.8566)")
-                     .arg(trimmed.left(MaxCoordinateLength));
+    return readDecimal(trimmed, trimmed, limit, QStringLiteral("n'est pas un nombre décimal à point (par exemple 48.8566)"), error);
+}
+
+std::optional<double> readTypedCoordinate(const QString &text, double limit, QString *error)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty()) {
+        *error = QStringLiteral("aucune valeur (des degrés décimaux, par exemple 48,8566)");
         return std::nullopt;
     }
-    const double value = QLocale::c().toDouble(trimmed);
-    if (value < -limit || value > limit) {
-        *error = QStringLiteral("« %1 » n'est pas entre -%2 et %2").arg(trimmed, coordinateText(limit));
-        return std::nullopt;
-    }
-    return value;
+    QString decimal = trimmed;
+    decimal.replace(QLatin1Char(','), QLatin1Char('.'));
+    return readDecimal(trimmed, decimal, limit, QStringLiteral("n'est pas un nombre décimal (par exemple 48,8566)"),
+                       error);
 }
 
 std::optional<GeoPlace> readPlace(const ProfileFile &file, QString *error)
@@ -70,6 +89,27 @@ void writePlace(ProfileFile &file, const GeoPlace &place)
 {
     file.writeString(PlaceKeys::section(), PlaceKeys::latitude(), coordinateText(place.latitude));
     file.writeString(PlaceKeys::section(), PlaceKeys::longitude(), coordinateText(place.longitude));
+}
+
+PlaceSaveResult savePlace(const QString &path, const GeoPlace &place)
+{
+    PlaceSaveResult result;
+    const QString shown = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    ProfileFile file = ProfileFile::load(path);
+    if (file.unreadable()) {
+        result.error = QStringLiteral("Le fichier %1 existe mais ne peut pas être lu (%2) : il n'a pas été modifié.")
+                           .arg(shown, file.readError());
+        return result;
+    }
+    writePlace(file, place);
+    const ProfileFile::SaveResult saved = file.save(path);
+    if (!saved.ok) {
+        result.error = QStringLiteral("Le lieu n'a pas pu être enregistré dans %1 (%2). Le fichier est resté tel qu'il était.")
+                           .arg(shown, saved.error);
+        return result;
+    }
+    result.ok = true;
+    return result;
 }
 
 } // namespace zelvar

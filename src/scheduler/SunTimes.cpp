@@ -96,6 +96,12 @@ SunTimes::SunTimes(const QDate &date, const GeoPlace &place, const QTimeZone &zo
     const double utcDay = std::floor(noon - 0.5) + 0.5 + std::round(noon - transit);
     m_sunrise = toDateTime(horizonCrossing(utcDay, place, -1), zone);
     m_sunset = toDateTime(horizonCrossing(utcDay, place, +1), zone);
+    if (!m_sunrise && !m_sunset) {
+        // Without a crossing the sun stays on one side of the horizon: its height at the
+        // transit tells which.
+        const double declination = degrees(sunAt(utcDay + (720 - 4 * place.longitude) / 1440).declination);
+        m_upAllDay = 90 - std::abs(place.latitude - declination) > HorizonAltitude;
+    }
 }
 
 } // namespace zelvar

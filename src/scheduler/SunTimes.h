@@ -32,10 +32,14 @@ public:
 
     std::optional<QDateTime> sunrise() const { return m_sunrise; }
     std::optional<QDateTime> sunset() const { return m_sunset; }
+    // True on a day without sunrise nor sunset because the sun stays up (midnight sun);
+    // false in a polar night and on every day the sun rises or sets.
+    bool upAllDay() const { return m_upAllDay; }
 
 private:
     std::optional<QDateTime> m_sunrise;
     std::optional<QDateTime> m_sunset;
+    bool m_upAllDay = false;
 };
 
 } // namespace zelvar

@@ -5,6 +5,7 @@
 #include "forms/Forms.h"
 #include "panel/Form_ActBtn.h"
 #include "panel/PanelConfig.h"
+#include "settings/PlacePage.h"
 #include "settings/PortSettingsFile.h"
 #include "widgets/DegradeClass.h"
 #include "widgets/Fonts.h"
@@ -34,15 +35,6 @@ constexpr int GradientStart = 8209740;
 constexpr int ComboHeight = 21;
 constexpr int LabelHeight = 13; // Tahoma, -13
 
-QLabel *makeLabel(QWidget *parent, const QString &text, int left, int top)
-{
-    auto *label = new QLabel(text, parent);
-    label->setFont(uiFont(LabelHeight));
-    label->adjustSize();
-    label->move(left, top);
-    return label;
-}
-
 // A list whose text is set apart from its items: the value in force shows even when no item
 // holds it, and in the colour of a chosen item rather than a greyed placeholder.
 QComboBox *makeCombo(QWidget *parent, const QStringList &items, const QString &text, int left, int top, int width)
@@ -68,6 +60,15 @@ QPushButton *makeButton(QWidget *parent, const QString &text, int left, int top)
 
 } // namespace
 
+QLabel *pagesLabel(QWidget *parent, const QString &text, int left, int top)
+{
+    auto *label = new QLabel(text, parent);
+    label->setFont(uiFont(LabelHeight));
+    label->adjustSize();
+    label->move(left, top);
+    return label;
+}
+
 TPagesDlg::TPagesDlg(const PagesDlgEditor &editor) : editor_(editor)
 {
     setAttribute(Qt::WA_DeleteOnClose);
@@ -84,6 +85,8 @@ TPagesDlg::TPagesDlg(const PagesDlgEditor &editor) : editor_(editor)
     PageControl1->setGeometry(Border, Border, ClientWidth - 2 * Border, ClientHeight - StripHeight - 2 * Border);
     createPortPage();
     createGraphicsPage();
+    Lieu = new PlacePage;
+    addPage(Lieu, QStringLiteral("Lieu"));
     PageControl1->setCurrentWidget(PortCom);
 
     const int stripTop = ClientHeight - StripHeight + 4;
@@ -94,6 +97,7 @@ TPagesDlg::TPagesDlg(const PagesDlgEditor &editor) : editor_(editor)
     HelpBtn = makeButton(this, QStringLiteral("Fermer"), 348, stripTop);
 
     connect(Btn_Appliquer, &QPushButton::clicked, this, &TPagesDlg::Btn_AppliquerClick);
+    connect(Lieu, &PlacePage::edited, Btn_Appliquer, [this] { Btn_Appliquer->setEnabled(true); });
     // Nothing here waits for an answer: "Annuler" closes like "Fermer", and so do Escape
     // and the frame.
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
@@ -125,7 +129,11 @@ TPagesDlg *TPagesDlg::open(const PagesDlgEditor &editor)
 
 QWidget *TPagesDlg::createPage(const QString &title)
 {
-    auto *page = new QWidget;
+    return addPage(new QWidget, title);
+}
+
+QWidget *TPagesDlg::addPage(QWidget *page, const QString &title)
+{
     page->setObjectName(title);
     auto *background = new TDegradeClass(page);
     background->setStartColor(GradientStart);
@@ -137,7 +145,7 @@ QWidget *TPagesDlg::createPage(const QString &title)
 void TPagesDlg::createPortPage()
 {
     PortCom = createPage(QStringLiteral("PortCom"));
-    Label5 = makeLabel(PortCom, QStringLiteral("Reglages du port Com"), 66, 42);
+    Label5 = pagesLabel(PortCom, QStringLiteral("Reglages du port Com"), 66, 42);
 
     const PanelSettings &settings = Forms::instance().settings;
     choices_ = generalPortChoices(listSerialDevices(),
@@ -206,7 +214,7 @@ void TPagesDlg::createGraphicsPage()
          QStringLiteral("Oui"), QStringLiteral("Non")},
     };
     for (const Row &row : rows) {
-        makeLabel(Graphisme, row.label, row.left, row.top);
+        pagesLabel(Graphisme, row.label, row.left, row.top);
         *row.yes = optionButton(Graphisme, QStringLiteral("o"), row.yesHint, 222, row.top + 1);
         *row.no = optionButton(Graphisme, QStringLiteral("x"), row.noHint, 274, row.top + 1);
     }
@@ -240,6 +248,7 @@ void TPagesDlg::Combo_PortSelect(int index)
         settings.CurrentPortName = choices_.at(index).portName;
     else
         showValue(Combo_Port, settings.CurrentPortName);
+    portChanged_ = true;
     Btn_Appliquer->setEnabled(true);
 }
 
@@ -250,6 +259,7 @@ void TPagesDlg::Combo_VitesseSelect(int index)
         settings.CurrentPortSpeed = *speed;
     else
         showValue(Combo_Vitesse, settings.CurrentPortSpeed);
+    portChanged_ = true;
     Btn_Appliquer->setEnabled(true);
 }
 
@@ -260,18 +270,37 @@ void TPagesDlg::showValue(QComboBox *combo, const QString &value)
     combo->setCurrentIndex(-1);
 }
 
+// Each page applies what was changed on it; "Appliquer" stays available while one of them
+// could not, for another try.
 void TPagesDlg::Btn_AppliquerClick()
+{
+    bool done = true;
+    if (Lieu->changed()) {
+        QString error;
+        if (!Lieu->apply(&error)) {
+            showErrorReport(error, this);
+            done = false;
+        }
+    }
+    if (portChanged_) {
+        portChanged_ = !applyPort();
+        done = done && !portChanged_;
+    }
+    if (done)
+        Btn_Appliquer->setEnabled(false);
+}
+
+bool TPagesDlg::applyPort()
 {
     const TForm_ActBtn *panel = Forms::instance().Form_ActBtn;
     if (!panel) {
         showErrorReport(QStringLiteral(u"Aucun panneau n'est chargé : le port ne peut pas être réglé."), this);
-        return;
+        return false;
     }
-    // Renaming an open port reopens it, which may fail: the error is reported and
-    // "Appliquer" stays available for another try. A port left closed by an earlier failure
-    // is opened under the chosen name, so that "Appliquer" never reads as done while the
-    // panel has no port.
-    const bool applied = runReportingErrors(
+    // Renaming an open port reopens it, which may fail: the error is reported. A port left
+    // closed by an earlier failure is opened under the chosen name, so that "Appliquer" never
+    // reads as done while the panel has no port.
+    return runReportingErrors(
         [&] {
             const PanelSettings &settings = Forms::instance().settings;
             TCustomComPort &port = *panel->ComPort1;
@@ -281,8 +310,6 @@ void TPagesDlg::Btn_AppliquerClick()
                 port.OpenPort();
         },
         this);
-    if (applied)
-        Btn_Appliquer->setEnabled(false);
 }
 
 void TPagesDlg::Btn_ImageGeneraleClick()

@@ -15,7 +15,11 @@ class QTabWidget;
 
 namespace zelvar {
 
+class PlacePage;
 class TDegradeClass;
+
+// A label of the dialog's pages, in their font, at its natural size.
+QLabel *pagesLabel(QWidget *parent, const QString &text, int left, int top);
 
 // What the general settings dialog needs of the layout editor that opens it: the window to
 // hold while the dialog is open, and the picture shown behind the buttons.
@@ -26,8 +30,9 @@ struct PagesDlgEditor
 };
 
 // "Configurations generales": the serial port and speed applied to the panel's running port,
-// the editor's background picture, and the three window options. It changes the running
-// program only; the layout editor's save makes the values permanent.
+// the editor's background picture, the three window options, and the place of the sun's
+// times. It changes the running program only, and the layout editor's save makes those
+// values permanent, but for the place: "Appliquer" writes it to the scheduler's file at once.
 class TPagesDlg : public QDialog
 {
     Q_OBJECT
@@ -43,6 +48,7 @@ public:
     QTabWidget *PageControl1 = nullptr;
     QWidget *PortCom = nullptr;
     QWidget *Graphisme = nullptr;
+    PlacePage *Lieu = nullptr;
 
     QLabel *Label5 = nullptr;
     QComboBox *Combo_Port = nullptr;
@@ -85,6 +91,7 @@ public:
 
 private:
     QWidget *createPage(const QString &title);
+    QWidget *addPage(QWidget *page, const QString &title);
     void createPortPage();
     void createGraphicsPage();
     QPushButton *optionButton(QWidget *page, const QString &text, const QString &hint, int left, int top);
@@ -95,8 +102,11 @@ private:
     QString defaultPictureChooser();
     void defaultMessage(const QString &text);
 
+    bool applyPort();
+
     PagesDlgEditor editor_;
     QList<PortChoice> choices_;
+    bool portChanged_ = false; // a port or speed was chosen since the last "Appliquer" that took
 };
 
 } // namespace zelvar

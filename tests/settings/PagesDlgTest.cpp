@@ -4,10 +4,12 @@
 #include "Shots.h"
 #include "TestFiles.h"
 #include "common/ProfileFile.h"
+#include "common/SystemError.h"
 #include "devices/ComPort.h"
 #include "forms/ErrorReport.h"
 #include "forms/Forms.h"
 #include "panel/Form_ActBtn.h"
+#include "settings/PlacePage.h"
 #include "widgets/InputBlock.h"
 
 #include <QAbstractItemView>
@@ -15,6 +17,7 @@
 #include <QDir>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
@@ -26,6 +29,7 @@
 
 using namespace zelvar;
 using zelvar::testing::PseudoTerminal;
+using zelvar::testing::readFile;
 using zelvar::testing::writeFile;
 
 namespace {
@@ -43,6 +47,16 @@ void click(QPushButton *button)
 {
     QTest::mouseClick(button, Qt::LeftButton);
 }
+
+void retype(QLineEdit *edit, const QString &text)
+{
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClicks(edit, text);
+}
+
+const QByteArray schedule = "[Programateur]\r\nNombre de lignes=1\r\n"
+                            "[Ligne1]\r\nDate=08/12/2026\r\nHeure=07:30:00\r\nBouton=3\r\nDescription=Lampe \xE9t\xE9 \r\n";
 
 QImage filled(const QColor &color)
 {
@@ -274,4 +288,81 @@ TEST_F(PagesDlgTest, GoesWithItsEditor)
     owner.reset();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(dialog.isNull());
+}
+
+TEST_F(PagesDlgTest, PlaceTypedTheFrenchWayIsWrittenAloneAndShownOnReopening)
+{
+    writeFile(dir.filePath("Programateur.ini"), schedule);
+    openDialog();
+    PlacePage *place = dialog->Lieu;
+    EXPECT_TRUE(place->Edit_Latitude->text().isEmpty());
+    EXPECT_TRUE(place->Edit_Longitude->text().isEmpty());
+
+    QTest::keyClicks(place->Edit_Latitude, "48,8566");
+    QTest::keyClicks(place->Edit_Longitude, "2.3522");
+    ASSERT_TRUE(dialog->Btn_Appliquer->isEnabled());
+    click(dialog->Btn_Appliquer);
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString() << " (no panel: the port is not touched)";
+    EXPECT_FALSE(dialog->Btn_Appliquer->isEnabled());
+    QByteArray expected = schedule;
+    expected.insert(expected.indexOf("[Ligne1]"), "Latitude=48.8566\r\nLongitude=2.3522\r\n");
+    EXPECT_EQ(readFile(dir.filePath("Programateur.ini")), expected);
+    EXPECT_FALSE(QFile::exists(dir.filePath("Zelvar2.ini"))) << "the other settings wait for the editor's save";
+
+    dialog->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    openDialog();
+    place = dialog->Lieu;
+    EXPECT_EQ(place->Edit_Latitude->text(), "48.8566");
+    EXPECT_EQ(place->Edit_Longitude->text(), "2.3522");
+    EXPECT_TRUE(place->Label_Soleil->text().contains("Lever du soleil : ")) << place->Label_Soleil->text().toStdString();
+    EXPECT_TRUE(place->Label_Fichier->text().isEmpty());
+    dialog->PageControl1->setCurrentWidget(place);
+    saveShot(*dialog, "PagesDlg-Lieu");
+
+    // The polar days, each named for what the sun does not do.
+    retype(place->Edit_Latitude, "69,6492");
+    place->setDay({2026, 12, 21});
+    EXPECT_TRUE(place->Label_Soleil->text().endsWith("Le soleil ne se lève pas ce jour-là"));
+    place->setDay({2026, 6, 21});
+    EXPECT_TRUE(place->Label_Soleil->text().endsWith("Le soleil ne se couche pas ce jour-là"));
+}
+
+TEST_F(PagesDlgTest, PlaceRefusedOrUnsavedWritesNothingAndSaysWhy)
+{
+    const QString path = dir.filePath("Programateur.ini");
+    writeFile(path, schedule);
+    openDialog();
+    PlacePage *place = dialog->Lieu;
+    QTest::keyClicks(place->Edit_Latitude, "95");
+    QTest::keyClicks(place->Edit_Longitude, "2,35");
+    const QString refusal = "Latitude : « 95 » n'est pas entre -90 et 90";
+    EXPECT_EQ(place->Label_Soleil->text(), refusal) << "said while typing";
+    click(dialog->Btn_Appliquer);
+    EXPECT_EQ(errors, QStringList{refusal + ". Le lieu n'a pas été enregistré."});
+    EXPECT_TRUE(dialog->Btn_Appliquer->isEnabled());
+    EXPECT_EQ(readFile(path), schedule);
+
+    retype(place->Edit_Latitude, "48.85");
+    {
+        zelvar::testing::FileSizeLimit fullDisk(64);
+        click(dialog->Btn_Appliquer);
+    }
+    ASSERT_EQ(errors.size(), 2);
+    EXPECT_TRUE(errors[1].contains(systemErrorText(EFBIG))) << errors[1].toStdString();
+    EXPECT_EQ(readFile(path), schedule);
+
+    // A file that cannot be read is said so on opening and left alone.
+    dialog->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QFile::remove(path);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("Programateur.ini"));
+    openDialog();
+    EXPECT_TRUE(dialog->Lieu->Label_Fichier->text().contains("ne peut pas être lu"));
+    QTest::keyClicks(dialog->Lieu->Edit_Latitude, "48.85");
+    QTest::keyClicks(dialog->Lieu->Edit_Longitude, "2.35");
+    click(dialog->Btn_Appliquer);
+    ASSERT_EQ(errors.size(), 3);
+    EXPECT_TRUE(errors[2].contains("il n'a pas été modifié")) << errors[2].toStdString();
+    EXPECT_TRUE(QFileInfo(path).isDir());
 }
