@@ -161,12 +161,13 @@ TForm_Progmt::TForm_Progmt(QWidget *owner, std::unique_ptr<ScheduleClock> clock)
 
 TForm_Progmt::~TForm_Progmt() = default;
 
-void TForm_Progmt::loadPlace()
+QString TForm_Progmt::loadPlace()
 {
     bool exists = false;
     const ProfileFile file = ProfileFile::load(ScheduleFiles::path(), &exists);
     QString error;
     m_engine->setPlace(exists && !file.unreadable() ? readPlace(file, &error) : std::nullopt);
+    return error;
 }
 
 void TForm_Progmt::TimerATimer()
@@ -527,6 +528,9 @@ void TForm_Progmt::Btn_Lancer1()
     const ScheduleEngine::Arming result = m_engine->arm(i);
     if (result == ScheduleEngine::Arming::Armed)
         paintTime(i, HighlightColor);
+    else if (result == ScheduleEngine::Arming::NoSun)
+        // Polar night or day: nothing to fire that day, which is no fault of the row.
+        addToLog(m_clock->nowMs(), rowName(i) + QStringLiteral(" : non lancée, ") + m_engine->reason(result, i));
     else
         showMessage(m_engine->refusal(result, i));
 }
@@ -671,7 +675,9 @@ void TForm_Progmt::OuvrirClick()
         return;
     }
     removeAllRows();
-    loadPlace();
+    QStringList problems = read.problems;
+    if (const QString placeError = loadPlace(); !placeError.isEmpty())
+        problems << placeError;
     std::vector<bool> savedArmed;
     const PanelButtons empty;
     const PanelButtons *buttons = panelButtons();
@@ -697,9 +703,9 @@ void TForm_Progmt::OuvrirClick()
                                     .arg(saved.description));
         }
     }
-    if (!read.problems.isEmpty())
+    if (!problems.isEmpty())
         showMessage(QStringLiteral("Probleme avec le fichier ini\n%1 : ces valeurs sont illisibles, leurs lignes ne sont pas lancées :\n%2")
-                        .arg(ScheduleFiles::path(), read.problems.join(QLatin1Char('\n'))));
+                        .arg(ScheduleFiles::path(), problems.join(QLatin1Char('\n'))));
     restoreArming(savedArmed);
 }
 

@@ -144,8 +144,8 @@ private:
     void addRecurrenceControls(Row &row, int y);
     // Shows row i's recurrence as the engine holds it.
     void showRecurrence(int i);
-    // The place of Programateur.ini, for the sun's rows.
-    void loadPlace();
+    // The place of Programateur.ini, for the sun's rows; why it could not be read, if so.
+    QString loadPlace();
     void restoreArming(const std::vector<bool> &savedArmed);
     template <typename Handler>
     void fromControl(QObject *control, Handler handler);
