@@ -40,6 +40,25 @@ void BM_LookWithArmedRows(benchmark::State &state)
 }
 BENCHMARK(BM_LookWithArmedRows)->Arg(1)->Arg(1000)->Unit(benchmark::kMicrosecond);
 
+// The same look when the rows repeat: every day at a clock time, and every day at sunset.
+void BM_LookWithArmedRepeatingRows(benchmark::State &state)
+{
+    SystemScheduleClock clock;
+    ScheduleEngine engine(clock);
+    engine.setPlace(GeoPlace{48.8566, 2.3522});
+    addRows(engine, int(state.range(0)), false);
+    for (int i = 1; i <= engine.count(); ++i) {
+        const Recurrence::Sun sun = i % 2 ? Recurrence::Sun::None : Recurrence::Sun::Set;
+        engine.setRecurrence(i, {Recurrence::EveryDay, sun, 0});
+        if (engine.arm(i) != ScheduleEngine::Arming::Armed)
+            std::abort();
+    }
+    for (auto _ : state)
+        engine.check();
+    state.counters["armed"] = double(state.range(0));
+}
+BENCHMARK(BM_LookWithArmedRepeatingRows)->Arg(1000)->Unit(benchmark::kMicrosecond);
+
 void BM_ArmTheLastRow(benchmark::State &state)
 {
     SystemScheduleClock clock;

@@ -5,6 +5,7 @@
 #include "panel/Form_ActBtn.h"
 #include "scheduler/ClockSettingsTool.h"
 #include "scheduler/ScheduleFile.h"
+#include "scheduler/SchedulePlace.h"
 #include "scheduler/ScheduleTime.h"
 #include "widgets/UpDown.h"
 #include "widgets/DegradeClass.h"
@@ -28,6 +29,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSpinBox>
+#include <QToolButton>
 #include <QStandardPaths>
 #include <QTimer>
 
@@ -70,6 +73,14 @@ TForm_Progmt::TForm_Progmt(QWidget *owner, std::unique_ptr<ScheduleClock> clock)
     connect(m_engine.get(), &ScheduleEngine::fired, this, &TForm_Progmt::fired);
     connect(m_engine.get(), &ScheduleEngine::missed, this, &TForm_Progmt::missed);
     connect(m_engine.get(), &ScheduleEngine::stopped, this, &TForm_Progmt::stopped);
+    connect(m_engine.get(), &ScheduleEngine::sunless, this, [this](int i, const QDate &from, const QDate &to) {
+        const QLocale locale = QLocale::system();
+        addToLog(m_clock->nowMs(),
+                 rowName(i) + QStringLiteral(" : pas de %1 du soleil du %2 au %3 à ce lieu, aucun déclenchement ces jours-là")
+                                  .arg(m_engine->row(i).recurrence.sun == Recurrence::Sun::Rise ? QStringLiteral("lever")
+                                                                                                 : QStringLiteral("coucher"),
+                                       locale.toString(from, QLocale::ShortFormat), locale.toString(to, QLocale::ShortFormat)));
+    });
     connect(m_engine.get(), &ScheduleEngine::armedChanged, this,
             [this] { emit Forms::instance().nextAlarmChanged(m_engine->nextInstant()); });
 
@@ -86,7 +97,7 @@ TForm_Progmt::TForm_Progmt(QWidget *owner, std::unique_ptr<ScheduleClock> clock)
     setObjectName(QStringLiteral("Form_Progmt"));
     setWindowTitle(QStringLiteral("Programateur"));
     setFont(uiFont());
-    setFixedSize(542, 423 + LogHeight);
+    setFixedSize(FormWidth, 423 + LogHeight);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, resolveColor(SystemColor::BtnFace));
     setPalette(palette);
@@ -145,9 +156,19 @@ TForm_Progmt::TForm_Progmt(QWidget *owner, std::unique_ptr<ScheduleClock> clock)
     TimerA->setInterval(200);
     connect(TimerA, &QTimer::timeout, this, &TForm_Progmt::TimerATimer);
     TimerATimer();
+    loadPlace();
 }
 
 TForm_Progmt::~TForm_Progmt() = default;
+
+QString TForm_Progmt::loadPlace()
+{
+    bool exists = false;
+    const ProfileFile file = ProfileFile::load(ScheduleFiles::path(), &exists);
+    QString error;
+    m_engine->setPlace(exists && !file.unreadable() ? readPlace(file, &error) : std::nullopt);
+    return error;
+}
 
 void TForm_Progmt::TimerATimer()
 {
@@ -233,6 +254,7 @@ void TForm_Progmt::Btn_AddPrgmClick()
     row.Btn_Lancer = button(QStringLiteral("Lancer"), QStringLiteral("Btn_Lancer"), QRect(386, y, 50, 21));
     row.Btn_Arreter = button(QStringLiteral("Arreter"), QStringLiteral("Btn_Arreter"), QRect(427, y, 50, 21));
     row.Btn_SupriPrgm = button(QStringLiteral("X"), QStringLiteral("Btn_SupriPrgm"), QRect(0, y + 5, 15, 25));
+    addRecurrenceControls(row, y);
 
     // The engine holds the row's values; the controls show and edit them. The row's number
     // is looked up at each change, since deleting an earlier row moves it up.
@@ -267,7 +289,8 @@ void TForm_Progmt::Btn_AddPrgmClick()
                              static_cast<QWidget *>(row.UpDown_H), static_cast<QWidget *>(row.UpDown_min),
                              static_cast<QWidget *>(row.UpDown_SecPrgm), static_cast<QWidget *>(row.Combo),
                              static_cast<QWidget *>(row.Btn_Lancer), static_cast<QWidget *>(row.Btn_Arreter),
-                             static_cast<QWidget *>(row.Btn_SupriPrgm)})
+                             static_cast<QWidget *>(row.Btn_SupriPrgm), static_cast<QWidget *>(row.Repetition),
+                             static_cast<QWidget *>(row.Soleil), static_cast<QWidget *>(row.Decalage)})
         control->show();
     // The time text runs under the hour up-down, the chooser under the start button.
     row.UpDown_H->raise();
@@ -278,13 +301,116 @@ void TForm_Progmt::Btn_AddPrgmClick()
     m_currentRow = rowCount();
     paintTime(m_currentRow, SystemColor::Window);
     paint(row.Combo, SystemColor::Window);
+    showRecurrence(m_currentRow);
+}
+
+void TForm_Progmt::addRecurrenceControls(Row &row, int y)
+{
+    const QString n = QString::number(row.slot);
+    row.Repetition = new QToolButton(this);
+    row.Repetition->setObjectName(QStringLiteral("Repetition") + n);
+    row.Repetition->setGeometry(482, y, 104, 21);
+    row.Repetition->setPopupMode(QToolButton::InstantPopup);
+    row.Repetition->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    row.Repetition->setToolTip(QStringLiteral("Répétition : une fois, chaque jour ou les jours choisis"));
+    auto *menu = new QMenu(row.Repetition);
+    menu->setFont(uiFont());
+    const auto choice = [&](const QString &text, int value) {
+        QAction *action = menu->addAction(text);
+        action->setCheckable(true);
+        action->setData(value);
+        connect(action, &QAction::triggered, this,
+                [this, control = row.Repetition, value] { Select_Repetition(control, value); });
+    };
+    choice(QStringLiteral("Une fois"), Once);
+    choice(QStringLiteral("Chaque jour"), EveryDay);
+    menu->addSeparator();
+    for (int d = 1; d <= 7; ++d)
+        choice(weekdayName(d), d);
+    row.Repetition->setMenu(menu);
+
+    row.Soleil = new QComboBox(this);
+    row.Soleil->setObjectName(QStringLiteral("Soleil") + n);
+    row.Soleil->setGeometry(590, y, 122, 21);
+    row.Soleil->addItems({QStringLiteral("Heure"), QStringLiteral("Lever du soleil"), QStringLiteral("Coucher du soleil")});
+    connect(row.Soleil, &QComboBox::activated, this, [this, control = row.Soleil] { Select_Soleil(control); });
+
+    row.Decalage = new QSpinBox(this);
+    row.Decalage->setObjectName(QStringLiteral("Decalage") + n);
+    row.Decalage->setGeometry(716, y, 68, 21);
+    row.Decalage->setRange(-Recurrence::MaxOffsetMinutes, Recurrence::MaxOffsetMinutes);
+    row.Decalage->setSuffix(QStringLiteral(" min"));
+    row.Decalage->setToolTip(QStringLiteral("Minutes avant (-) ou après le lever ou le coucher du soleil"));
+    connect(row.Decalage, &QSpinBox::valueChanged, this, [this, control = row.Decalage] { Select_Soleil(control); });
+}
+
+void TForm_Progmt::showRecurrence(int i)
+{
+    if (!validRow(i))
+        return;
+    const Row &r = row(i);
+    const Recurrence &rec = m_engine->row(i).recurrence;
+    r.Repetition->setText(repetitionLabel(rec.weekdays));
+    for (QAction *action : r.Repetition->menu()->actions()) {
+        const int value = action->data().toInt();
+        if (action->isSeparator())
+            continue;
+        action->setChecked(value == Once        ? !rec.repeats()
+                           : value == EveryDay ? rec.weekdays == Recurrence::EveryDay
+                                               : rec.repeats() && rec.firesOn(QDate(2024, 1, value)));
+    }
+    const bool sun = rec.sun != Recurrence::Sun::None;
+    r.Soleil->setCurrentIndex(int(rec.sun));
+    const QSignalBlocker blocker(r.Decalage);
+    r.Decalage->setValue(rec.offsetMinutes);
+    r.Decalage->setEnabled(sun);
+    // A sun row keeps its typed time, unused.
+    for (QWidget *control : {static_cast<QWidget *>(r.Memo), static_cast<QWidget *>(r.UpDown_H),
+                             static_cast<QWidget *>(r.UpDown_min), static_cast<QWidget *>(r.UpDown_SecPrgm)})
+        control->setEnabled(!sun);
+}
+
+void TForm_Progmt::Select_Repetition(QObject *control, int choice)
+{
+    const int i = rowOf(control);
+    if (i == 0)
+        return;
+    m_currentRow = i;
+    Recurrence rec = m_engine->row(i).recurrence;
+    if (choice == Once)
+        rec.weekdays = 0;
+    else if (choice == EveryDay)
+        rec.weekdays = Recurrence::EveryDay;
+    else
+        rec.weekdays ^= quint8(1u << (choice - 1));
+    m_engine->setRecurrence(i, rec);
+    showRecurrence(i);
+}
+
+void TForm_Progmt::Select_Soleil(QObject *control)
+{
+    const int i = rowOf(control);
+    if (i == 0)
+        return;
+    m_currentRow = i;
+    Recurrence rec = m_engine->row(i).recurrence;
+    rec.sun = Recurrence::Sun(row(i).Soleil->currentIndex());
+    rec.offsetMinutes = row(i).Decalage->value();
+    if (rec.sun != Recurrence::Sun::None)
+        loadPlace();
+    m_engine->setRecurrence(i, rec);
+    showRecurrence(i);
 }
 
 int TForm_Progmt::rowOf(const QObject *control) const
 {
     for (int i = 1; i <= rowCount(); ++i)
-        if (row(i).Memo == control || row(i).DateTimePicker == control)
+    {
+        const Row &r = row(i);
+        if (r.Memo == control || r.DateTimePicker == control || r.Repetition == control || r.Soleil == control
+            || r.Decalage == control)
             return i;
+    }
     return 0;
 }
 
@@ -397,9 +523,14 @@ void TForm_Progmt::Btn_Lancer1()
     const int i = m_currentRow;
     paint(row(i).Combo, HighlightColor);
     applyTypedTime(i);
+    // The place may have been set in the settings meanwhile.
+    loadPlace();
     const ScheduleEngine::Arming result = m_engine->arm(i);
     if (result == ScheduleEngine::Arming::Armed)
         paintTime(i, HighlightColor);
+    else if (result == ScheduleEngine::Arming::NoSun)
+        // Polar night or day: nothing to fire that day, which is no fault of the row.
+        addToLog(m_clock->nowMs(), rowName(i) + QStringLiteral(" : non lancée, ") + m_engine->reason(result, i));
     else
         showMessage(m_engine->refusal(result, i));
 }
@@ -427,7 +558,8 @@ void TForm_Progmt::Btn_SupprimerPrgm()
                              static_cast<QWidget *>(r.UpDown_H), static_cast<QWidget *>(r.UpDown_min),
                              static_cast<QWidget *>(r.UpDown_SecPrgm), static_cast<QWidget *>(r.Combo),
                              static_cast<QWidget *>(r.Btn_Lancer), static_cast<QWidget *>(r.Btn_Arreter),
-                             static_cast<QWidget *>(r.Btn_SupriPrgm)}) {
+                             static_cast<QWidget *>(r.Btn_SupriPrgm), static_cast<QWidget *>(r.Repetition),
+                             static_cast<QWidget *>(r.Soleil), static_cast<QWidget *>(r.Decalage)}) {
         control->hide();
         control->disconnect(this);
         control->removeEventFilter(this);
@@ -459,7 +591,10 @@ void TForm_Progmt::missed(int i, qint64 checkedAtMs, ScheduleEngine::Miss why)
     const QDateTime checked = QDateTime::fromMSecsSinceEpoch(checkedAtMs, Qt::LocalTime);
     const QLocale locale = QLocale::system();
     const ScheduleRow &r = m_engine->row(i);
-    const QString planned = QStringLiteral("le %1 à %2").arg(locale.toString(r.date, QLocale::ShortFormat), r.timeText.trimmed());
+    // A repeating row has already moved on to its next occurrence.
+    const QString planned = r.recurrence.repeats()
+                                ? m_engine->timeOf(i)
+                                : QStringLiteral("le %1 %2").arg(locale.toString(r.date, QLocale::ShortFormat), m_engine->timeOf(i));
     paintTime(i, MissedColor);
     const QString cause = why == ScheduleEngine::Miss::Late
                               ? QStringLiteral("son heure était passée de plus d'une minute (ordinateur en veille ou horloge avancée)")
@@ -504,8 +639,10 @@ void TForm_Progmt::Btn_ajustHeureClick()
 void TForm_Progmt::EnregistrerClick()
 {
     applyTypedTimes();
+    // The place kept in the file stays there.
+    const ProfileFile previous = ProfileFile::load(ScheduleFiles::path());
     const ProfileFile::SaveResult result =
-        writeSchedule(savedRows(*m_engine, panelButtons())).save(ScheduleFiles::path());
+        writeSchedule(savedRows(*m_engine, panelButtons()), previous).save(ScheduleFiles::path());
     if (!result.ok)
         showMessage(QStringLiteral("Impossible d'enregistrer %1 : %2").arg(ScheduleFiles::path(), result.error));
 }
@@ -538,6 +675,10 @@ void TForm_Progmt::OuvrirClick()
         return;
     }
     removeAllRows();
+    QStringList problems = read.problems;
+    if (const QString placeError = loadPlace(); !placeError.isEmpty())
+        problems << placeError;
+    std::vector<bool> savedArmed;
     const PanelButtons empty;
     const PanelButtons *buttons = panelButtons();
     for (const SavedScheduleRow &saved : read.rows) {
@@ -548,6 +689,9 @@ void TForm_Progmt::OuvrirClick()
             r.DateTimePicker->setDate(saved.date);
         r.Memo->setPlainText(saved.time);
         applyTypedTime(i);
+        m_engine->setRecurrence(i, saved.recurrence);
+        showRecurrence(i);
+        savedArmed.push_back(saved.armed);
         const int button = restoredButton(saved, buttons ? *buttons : empty);
         m_engine->setButton(i, button);
         if (button > 0) {
@@ -558,6 +702,25 @@ void TForm_Progmt::OuvrirClick()
                                     .arg(saved.button)
                                     .arg(saved.description));
         }
+    }
+    if (!problems.isEmpty())
+        showMessage(QStringLiteral("Probleme avec le fichier ini\n%1 : ces valeurs sont illisibles, leurs lignes ne sont pas lancées :\n%2")
+                        .arg(ScheduleFiles::path(), problems.join(QLatin1Char('\n'))));
+    restoreArming(savedArmed);
+}
+
+// Rows saved armed are armed again when their next occurrence is still ahead; the log says
+// why the others are not.
+void TForm_Progmt::restoreArming(const std::vector<bool> &savedArmed)
+{
+    for (int i = 1; i <= rowCount() && size_t(i) <= savedArmed.size(); ++i) {
+        if (!savedArmed[size_t(i - 1)])
+            continue;
+        const ScheduleEngine::Arming result = m_engine->arm(i);
+        if (result == ScheduleEngine::Arming::Armed)
+            paintTime(i, HighlightColor);
+        else
+            addToLog(m_clock->nowMs(), rowName(i) + QStringLiteral(" : non relancée, ") + m_engine->reason(result, i));
     }
 }
 

@@ -17,6 +17,8 @@ class QLabel;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
+class QSpinBox;
+class QToolButton;
 class QTimer;
 
 namespace zelvar {
@@ -63,6 +65,10 @@ public:
         QPushButton *Btn_Lancer = nullptr;
         QPushButton *Btn_Arreter = nullptr;
         QPushButton *Btn_SupriPrgm = nullptr;
+        // To the right of the row: how it repeats, and the sun's event with its offset.
+        QToolButton *Repetition = nullptr;
+        QComboBox *Soleil = nullptr;
+        QSpinBox *Decalage = nullptr;
     };
     int rowCount() const { return int(m_rows.size()); }
     const Row &row(int i) const { return m_rows[size_t(i - 1)]; } // 1 <= i <= rowCount()
@@ -84,6 +90,10 @@ public:
     void Btn_Lancer1();
     void Btn_Arreter1();
     void Btn_SupprimerPrgm();
+    // The repeat chooser's menu ("Une fois", "Chaque jour", a weekday), the sun chooser and
+    // its offset, on the row of that control.
+    void Select_Repetition(QObject *control, int choice);
+    void Select_Soleil(QObject *control);
 
     // Plain message boxes go through here; tests record them.
     std::function<void(const QString &)> showMessage;
@@ -95,6 +105,11 @@ public:
     // Colours of a row's time text and chooser, 0xBBGGRR.
     static constexpr int HighlightColor = 255;
     static constexpr int MissedColor = 0x4AB4FF; // amber
+    // The window is widened for the repeat and sun choosers.
+    static constexpr int FormWidth = 790;
+    // The repeat menu's choices besides the weekdays 1..7.
+    static constexpr int Once = 0;
+    static constexpr int EveryDay = 8;
     // The log keeps this many lines, in this much height under the rows.
     static constexpr int LogLines = 50;
     static constexpr int LogHeight = 96;
@@ -120,11 +135,18 @@ private:
     // anything reads the rows.
     void applyTypedTime(int i);
     void applyTypedTimes();
-    int rowOf(const QObject *memo) const;
+    // The row of a control that edits its values.
+    int rowOf(const QObject *control) const;
     // "ligne 2 « Volet »"
     QString rowName(int i) const;
     void addToLog(qint64 atMs, const QString &what);
     void removeAllRows();
+    void addRecurrenceControls(Row &row, int y);
+    // Shows row i's recurrence as the engine holds it.
+    void showRecurrence(int i);
+    // The place of Programateur.ini, for the sun's rows; why it could not be read, if so.
+    QString loadPlace();
+    void restoreArming(const std::vector<bool> &savedArmed);
     template <typename Handler>
     void fromControl(QObject *control, Handler handler);
 

@@ -6,6 +6,9 @@
 #include <QLocale>
 #include <QTimeZone>
 
+#include <algorithm>
+#include <cstdlib>
+
 namespace zelvar {
 
 namespace {
@@ -32,14 +35,14 @@ int ScheduleEngine::addRow(const QDate &date, const QString &timeText, int butto
     slot.row.button = button;
     slot.id = m_nextId++;
     m_rows.push_back(slot);
-    countText(timeText, +1);
+    countText(slot.row, +1);
     return count();
 }
 
 void ScheduleEngine::removeRow(int i)
 {
     const bool wasArmed = row(i).armed;
-    countText(row(i).timeText, -1);
+    countText(row(i), -1);
     m_rows.erase(m_rows.begin() + (i - 1));
     scheduleNextLook();
     if (wasArmed)
@@ -57,8 +60,11 @@ void ScheduleEngine::clear()
         emit armedChanged();
 }
 
-void ScheduleEngine::countText(const QString &text, int delta)
+void ScheduleEngine::countText(const ScheduleRow &row, int delta)
 {
+    if (!row.heldToDistinctTimes())
+        return;
+    const QString &text = row.timeText;
     int &n = m_textCount[text];
     const bool sharedBefore = n >= 2;
     n += delta;
@@ -83,9 +89,9 @@ void ScheduleEngine::setTimeText(int i, const QString &text)
     Slot &s = slot(i);
     if (s.row.timeText == text)
         return;
-    countText(s.row.timeText, -1);
-    countText(text, +1);
+    countText(s.row, -1);
     s.row.timeText = text;
+    countText(s.row, +1);
     s.instantKnown = false;
     edited(i);
 }
@@ -93,6 +99,70 @@ void ScheduleEngine::setTimeText(int i, const QString &text)
 void ScheduleEngine::setButton(int i, int button)
 {
     slot(i).row.button = button;
+}
+
+void ScheduleEngine::setRecurrence(int i, const Recurrence &recurrence)
+{
+    Slot &s = slot(i);
+    if (s.row.recurrence == recurrence)
+        return;
+    countText(s.row, -1);
+    s.row.recurrence = recurrence;
+    countText(s.row, +1);
+    s.instantKnown = false;
+    edited(i);
+}
+
+void ScheduleEngine::setPlace(const std::optional<GeoPlace> &place)
+{
+    const auto same = [](const std::optional<GeoPlace> &a, const std::optional<GeoPlace> &b) {
+        return a.has_value() == b.has_value() && (!a || (a->latitude == b->latitude && a->longitude == b->longitude));
+    };
+    if (same(m_place, place))
+        return;
+    m_place = place;
+    for (int i = 1; i <= count(); ++i) {
+        if (row(i).recurrence.sun == Recurrence::Sun::None)
+            continue;
+        slot(i).instantKnown = false;
+        edited(i);
+    }
+}
+
+QDate ScheduleEngine::dayOf(qint64 ms) const
+{
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::LocalTime).date();
+}
+
+bool ScheduleEngine::seek(int i, QDate from, qint64 notBefore, Sunless *sunless)
+{
+    Slot &s = slot(i);
+    const Recurrence &r = s.row.recurrence;
+    // A sun event with its offset may fall on the next or the previous date.
+    from = std::max({from, s.row.date, dayOf(notBefore).addDays(-1)});
+    for (QDate day = from; day <= from.addDays(366); day = day.addDays(1)) {
+        if (!r.firesOn(day))
+            continue;
+        const std::optional<qint64> instant = r.instantOn(day, s.row.timeText, m_place);
+        if (!instant) {
+            if (sunless && r.sun != Recurrence::Sun::None) {
+                if (!sunless->from.isValid())
+                    sunless->from = day;
+                sunless->to = day;
+            }
+            continue;
+        }
+        if (*instant < notBefore)
+            continue;
+        s.occurrence = day;
+        s.instant = instant;
+        s.instantKnown = true;
+        return true;
+    }
+    s.occurrence = QDate();
+    s.instant.reset();
+    s.instantKnown = true;
+    return false;
 }
 
 void ScheduleEngine::edited(int i)
@@ -103,7 +173,10 @@ void ScheduleEngine::edited(int i)
     // The new second follows the ordinary rules, even within the second under way.
     s.atOnce = false;
     // Only the edited row's own text counts here: other rows' duplicates are not its fault.
-    const Arming why = armable(i, false);
+    Arming why = armable(i, false);
+    // A repeating row waits for its first occurrence after the last look.
+    if (why == Arming::Armed && s.row.recurrence.repeats() && !seek(i, QDate(), m_lastCheck + 1, nullptr))
+        why = s.row.recurrence.sun == Recurrence::Sun::None ? Arming::Unreadable : Arming::NoSun;
     if (why != Arming::Armed) {
         s.row.armed = false;
         scheduleNextLook();
@@ -117,8 +190,8 @@ std::optional<qint64> ScheduleEngine::instantOf(int i) const
 {
     const Slot &s = slot(i);
     if (!s.instantKnown) {
-        const std::optional<QTime> time = readTimeOfDay(s.row.timeText);
-        s.instant = time && s.row.date.isValid() ? localInstant(s.row.date, *time) : std::nullopt;
+        const QDate day = s.row.recurrence.repeats() ? s.occurrence : s.row.date;
+        s.instant = s.row.recurrence.instantOn(day, s.row.timeText, m_place);
         s.instantKnown = true;
     }
     return s.instant;
@@ -142,12 +215,17 @@ bool ScheduleEngine::followZone(qint64 now)
 ScheduleEngine::Arming ScheduleEngine::armable(int i, bool anyPair) const
 {
     const Slot &s = slot(i);
-    if (anyPair ? count() > 1 && m_sharedTexts > 0 : m_textCount.value(s.row.timeText) > 1)
+    const Recurrence &r = s.row.recurrence;
+    if (s.row.heldToDistinctTimes()
+        && (anyPair ? m_sharedTexts > 0 : m_textCount.value(s.row.timeText) > 1))
         return Arming::Duplicate;
-    if (!readTimeOfDay(s.row.timeText) || !s.row.date.isValid())
+    if (!s.row.date.isValid() || (r.sun == Recurrence::Sun::None && !readTimeOfDay(s.row.timeText)))
         return Arming::Unreadable;
-    if (!instantOf(i))
-        return Arming::Skipped;
+    if (r.sun != Recurrence::Sun::None && (!m_place || !m_place->isValid()))
+        return Arming::NoPlace;
+    // A repeating row's occurrence is sought when it is armed.
+    if (!r.repeats() && !instantOf(i))
+        return r.sun == Recurrence::Sun::None ? Arming::Skipped : Arming::NoSun;
     return Arming::Armed;
 }
 
@@ -158,6 +236,9 @@ ScheduleEngine::Arming ScheduleEngine::arm(int i)
     // Arming compares every pair of rows: any two with one text refuse it.
     if (const Arming refused = armable(i, true); refused != Arming::Armed)
         return refused;
+    Sunless dark;
+    if (row(i).recurrence.repeats() && !seek(i, QDate(), startOfSecond(now), &dark))
+        return Arming::NoSun;
     const qint64 instant = *instantOf(i);
     if (instant < startOfSecond(now))
         return Arming::Passed;
@@ -171,6 +252,8 @@ ScheduleEngine::Arming ScheduleEngine::arm(int i)
     else
         scheduleNextLook();
     emit armedChanged();
+    if (dark.from.isValid())
+        emit sunless(i, dark.from, dark.to);
     return Arming::Armed;
 }
 
@@ -195,13 +278,34 @@ QString ScheduleEngine::reason(Arming result, int i) const
     case Arming::Duplicate:
         return QStringLiteral("une autre ligne a la même heure « %1 »").arg(r.timeText.trimmed());
     case Arming::Unreadable:
+        if (!r.date.isValid())
+            return QStringLiteral("la date n'est pas valide");
         return QStringLiteral("« %1 » n'est pas une heure (hh:mm:ss attendu)").arg(r.timeText.trimmed());
     case Arming::Skipped:
         return QStringLiteral("le %1 à %2 ").arg(date, r.timeText.trimmed()) + notInLocalTime();
     case Arming::Passed:
-        return QStringLiteral("le %1 à %2 est déjà passé").arg(date, r.timeText.trimmed());
+        return QStringLiteral("le %1 %2 est déjà passé").arg(date, timeOf(i));
+    case Arming::NoPlace:
+        return QStringLiteral("aucun lieu n'est réglé pour les heures du soleil (page « Lieu » des réglages)");
+    case Arming::NoSun:
+        return r.recurrence.repeats()
+                   ? QStringLiteral("le soleil ne se lève ou ne se couche pas de toute l'année à ce lieu")
+                   : QStringLiteral("le %1, le soleil ne se lève ou ne se couche pas à ce lieu").arg(date);
     }
     return QString();
+}
+
+QString ScheduleEngine::timeOf(int i) const
+{
+    const ScheduleRow &r = row(i);
+    const Recurrence &rec = r.recurrence;
+    if (rec.sun == Recurrence::Sun::None)
+        return QStringLiteral("à ") + r.timeText.trimmed();
+    QString text = rec.sun == Recurrence::Sun::Rise ? QStringLiteral("au lever du soleil")
+                                                    : QStringLiteral("au coucher du soleil");
+    if (rec.offsetMinutes != 0)
+        text += QStringLiteral(" %1 %2 min").arg(rec.offsetMinutes > 0 ? QStringLiteral("+") : QStringLiteral("-")).arg(std::abs(rec.offsetMinutes));
+    return text;
 }
 
 QString ScheduleEngine::refusal(Arming result, int i) const
@@ -262,21 +366,28 @@ void ScheduleEngine::check()
     m_lastCheck = now;
     const bool zoneChanged = followZone(now);
 
-    enum class Outcome { Fire, Late, Moved, Stop };
+    enum class Outcome { Fire, Late, Moved, Stop, Sunless };
     struct Due
     {
         quint64 id;
         Outcome outcome;
         Arming why = Arming::Armed;
+        Sunless days = {};
     };
     std::vector<Due> due;
     for (int i = 1; i <= count(); ++i) {
         Slot &s = slot(i);
         if (!s.row.armed)
             continue;
+        const bool repeats = s.row.recurrence.repeats();
         // Only a change of zone can make an armed row's second disappear.
         const std::optional<qint64> instant = instantOf(i);
-        if (!instant)
+        if (!instant && repeats) {
+            // Its day lost its occurrence: it waits for the next one.
+            if (seek(i, s.occurrence, now, nullptr))
+                continue;
+            due.push_back({s.id, Outcome::Stop, Arming::NoSun});
+        } else if (!instant)
             due.push_back({s.id, Outcome::Stop, readTimeOfDay(s.row.timeText) ? Arming::Skipped : Arming::Unreadable});
         else if (*instant > now)
             continue;
@@ -284,8 +395,17 @@ void ScheduleEngine::check()
             due.push_back({s.id, now - *instant > GraceMs ? Outcome::Late : Outcome::Fire});
         else
             due.push_back({s.id, Outcome::Moved});
-        s.row.armed = false;
         s.atOnce = false;
+        if (!repeats || due.back().outcome == Outcome::Stop) {
+            s.row.armed = false;
+            continue;
+        }
+        // The next occurrence after this one; those a long sleep passed are not made up.
+        Sunless dark;
+        if (!seek(i, s.occurrence.addDays(1), startOfSecond(now) + 1000, &dark))
+            s.row.armed = false;
+        if (dark.from.isValid())
+            due.push_back({s.id, Outcome::Sunless, Arming::Armed, dark});
     }
     // The next look is set before anything is sent, so that a handler that blocks or runs
     // an event loop does not stop the clock for the other rows.
@@ -309,6 +429,9 @@ void ScheduleEngine::check()
             break;
         case Outcome::Stop:
             emit stopped(i, d.why);
+            break;
+        case Outcome::Sunless:
+            emit sunless(i, d.days.from, d.days.to);
             break;
         }
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "scheduler/Recurrence.h"
 #include "scheduler/ScheduleClock.h"
 
 #include <QByteArray>
@@ -13,13 +14,18 @@
 
 namespace zelvar {
 
-// One alarm: a panel button to fire once at a local date and second.
+// One alarm: a panel button to fire at a local date and second, or at each occurrence of
+// a repeating time from its date on.
 struct ScheduleRow
 {
     int button = 0;   // index in the panel's button list, from 1; 0 for none chosen
-    QDate date;
-    QString timeText; // as the user left it; read as a time of day when needed
+    QDate date;       // the day it fires once, or the first day a repeating row may fire
+    QString timeText; // as the user left it; read as a time of day when needed, unused for the sun
+    Recurrence recurrence;
     bool armed = false;
+
+    // Only rows that fire once at a clock time are held to distinct time texts.
+    bool heldToDistinctTimes() const { return !recurrence.repeats() && recurrence.sun == Recurrence::Sun::None; }
 };
 
 // Decides which alarm fires when. Rows are numbered from 1 in the order they were added;
@@ -32,11 +38,14 @@ struct ScheduleRow
 // after a row's second (the machine slept, the clock was set forward) fires nothing for
 // it: the row is disarmed and reported missed, because switching a relay long after its
 // time can do harm. An armed row whose second is at or before the previous look (its time
-// or date was changed, or the time zone) is reported missed too. A row fires once: firing
-// disarms it, so a clock set back never fires it again.
+// or date was changed, or the time zone) is reported missed too. A row that fires once is
+// disarmed by its firing, so a clock set back never fires it again. A repeating row stays
+// armed and waits for its next occurrence after each firing or miss; its occurrences are
+// counted by day, so the hour the autumn change repeats fires once.
 //
-// Each row keeps its instant until its date, its time text or the time zone changes, so a
-// look costs little whatever the number of rows.
+// Each row keeps its instant until its date, its time text, its recurrence, the place or
+// the time zone changes, or its occurrence passes, so a look costs little whatever the
+// number of rows.
 //
 // Signals are emitted from inside the look, after the row has been disarmed; a handler may
 // run an event loop (a message box) and change the rows meanwhile.
@@ -51,6 +60,8 @@ public:
         Unreadable, // the time text is not a time of day
         Skipped,    // the row's day never shows that time on the local clock
         Passed,     // its second is over
+        NoPlace,    // a sun row without a place to compute the sun for
+        NoSun,      // the sun does not rise or set on its day(s)
     };
     Q_ENUM(Arming)
     enum class Miss {
@@ -83,10 +94,16 @@ public:
     void setDate(int i, const QDate &date);
     void setTimeText(int i, const QString &text);
     void setButton(int i, int button);
+    void setRecurrence(int i, const Recurrence &recurrence);
+    // Where the sun's times are computed; none leaves sun rows unable to fire.
+    void setPlace(const std::optional<GeoPlace> &place);
+    const std::optional<GeoPlace> &place() const { return m_place; }
 
-    // Arms row i unless a rule forbids it: with two rows or more, no two time texts may be
-    // equal (whatever their dates); the text must read as a time of day that the row's day
-    // shows; its second must not be over. A row armed during its own second fires at once.
+    // Arms row i unless a rule forbids it: with two rows or more that fire once at a clock
+    // time, no two of their time texts may be equal (whatever their dates); the text must
+    // read as a time of day that the row's day shows; its second must not be over. A
+    // repeating row arms for its first occurrence still ahead. A row armed during its own
+    // second fires at once.
     Arming arm(int i);
     void disarm(int i);
 
@@ -99,8 +116,11 @@ public:
     // Why row i cannot be armed, in a few words that fit in a sentence.
     QString reason(Arming result, int i) const;
 
-    // The local instant of row i's second, when its date and time text give one.
+    // The local instant of row i's second (an armed repeating row's next occurrence), when
+    // its values give one.
     std::optional<qint64> instantOf(int i) const;
+    // "à 07:30:00", "au coucher du soleil + 15 min"
+    QString timeOf(int i) const;
 
     // Looks at the clock now (the timer does it on its own).
     void check();
@@ -113,6 +133,9 @@ signals:
     void stopped(int row, ScheduleEngine::Arming why);
     // Which rows are armed, or the second one of them waits for, changed.
     void armedChanged();
+    // A repeating sun row found no such event on these days (polar night or day): it fires
+    // on the next day that has one.
+    void sunless(int row, const QDate &from, const QDate &to);
 
 private:
     struct Slot
@@ -120,6 +143,7 @@ private:
         ScheduleRow row;
         quint64 id = 0;
         bool atOnce = false; // armed during its own second
+        QDate occurrence;    // the day of a repeating row's pending occurrence
         // The instant of the row's second, kept until its date, text or the zone changes.
         mutable bool instantKnown = false;
         mutable std::optional<qint64> instant;
@@ -132,7 +156,15 @@ private:
     Arming armable(int i, bool anyPair) const;
     // After an edit of row i: an armed row that can no longer be armed stops.
     void edited(int i);
-    void countText(const QString &text, int delta);
+    void countText(const ScheduleRow &row, int delta);
+    // Moves repeating row i to its first occurrence at or after notBefore, from day `from`
+    // on; false when none comes within a year. Days without the sun's event go to *sunless.
+    struct Sunless
+    {
+        QDate from, to;
+    };
+    bool seek(int i, QDate from, qint64 notBefore, Sunless *sunless);
+    QDate dayOf(qint64 ms) const;
     // Forgets every instant when the local time zone changed; true then.
     bool followZone(qint64 now);
     int indexOf(quint64 id) const;
@@ -147,6 +179,7 @@ private:
     qint64 m_lastCheck = 0;
     QByteArray m_zoneId;
     int m_zoneOffset = 0;
+    std::optional<GeoPlace> m_place;
 };
 
 } // namespace zelvar

@@ -1,8 +1,11 @@
 #include "scheduler/ScheduleFile.h"
 
 #include "scheduler/ScheduleEngine.h"
+#include "scheduler/SchedulePlace.h"
 
 #include <QLocale>
+
+#include <cstdlib>
 
 namespace zelvar {
 
@@ -11,7 +14,7 @@ std::vector<SavedScheduleRow> savedRows(const ScheduleEngine &engine, const Pane
     std::vector<SavedScheduleRow> saved;
     for (int i = 1; i <= engine.count(); ++i) {
         const ScheduleRow &r = engine.row(i);
-        SavedScheduleRow s{r.date, r.timeText, r.button, QString()};
+        SavedScheduleRow s{r.date, r.timeText, r.button, QString(), r.recurrence, r.armed};
         if (buttons && r.button >= 1 && size_t(r.button) < buttons->size())
             s.description = (*buttons)[size_t(r.button)].description;
         saved.push_back(s);
@@ -27,6 +30,10 @@ const QString Date = QStringLiteral("Date");
 const QString Time = QStringLiteral("Heure");
 const QString Button = QStringLiteral("Bouton");
 const QString Description = QStringLiteral("Description");
+const QString Repetition = QStringLiteral("Repetition");
+const QString Sun = QStringLiteral("Soleil");
+const QString Offset = QStringLiteral("Decalage");
+const QString Armed = QStringLiteral("Armee");
 const QString DateFormat = QStringLiteral("yyyy-MM-dd");
 
 QString lineSection(int n)
@@ -36,10 +43,14 @@ QString lineSection(int n)
 
 } // namespace
 
-ProfileFile writeSchedule(const std::vector<SavedScheduleRow> &rows)
+ProfileFile writeSchedule(const std::vector<SavedScheduleRow> &rows, const ProfileFile &previous)
 {
     ProfileFile file;
     file.writeInteger(Header, Count, int(rows.size()));
+    // The place is the settings' to change: kept as it stands, read or not.
+    for (const QString &key : {PlaceKeys::latitude(), PlaceKeys::longitude()})
+        if (previous.hasKey(PlaceKeys::section(), key))
+            file.writeString(Header, key, previous.readString(PlaceKeys::section(), key, QString()));
     int n = 0;
     for (const SavedScheduleRow &row : rows) {
         const QString section = lineSection(++n);
@@ -48,9 +59,57 @@ ProfileFile writeSchedule(const std::vector<SavedScheduleRow> &rows)
         file.writeString(section, Time, row.time.trimmed());
         file.writeInteger(section, Button, row.button);
         file.writeString(section, Description, row.description);
+        const Recurrence &r = row.recurrence;
+        if (r.repeats())
+            file.writeString(section, Repetition, repetitionText(r.weekdays));
+        if (r.sun != Recurrence::Sun::None) {
+            file.writeString(section, Sun, sunText(r.sun));
+            file.writeInteger(section, Offset, r.offsetMinutes);
+        }
+        if (row.armed)
+            file.writeInteger(section, Armed, 1);
     }
     return file;
 }
+
+namespace {
+
+// The keys of repeating, sun and armed rows. A value that cannot be read is named and
+// leaves the row disarmed, firing once at its clock time.
+void readRowKeys(const ProfileFile &file, int n, SavedScheduleRow &row, QStringList &problems)
+{
+    const QString section = lineSection(n);
+    bool sound = true;
+    const auto problem = [&](const QString &key, const QString &value, const QString &expected) {
+        problems << QStringLiteral("ligne %1, %2 « %3 » : %4 attendu").arg(n).arg(key, value.trimmed(), expected);
+        sound = false;
+    };
+    const QString repetition = file.readString(section, Repetition, QStringLiteral("une fois"));
+    if (const std::optional<quint8> days = readRepetition(repetition))
+        row.recurrence.weekdays = *days;
+    else
+        problem(Repetition, repetition, QStringLiteral("« une fois », « chaque jour » ou des jours de 1 à 7 (1,2,3,4,5)"));
+    const QString sun = file.readString(section, Sun, QString());
+    if (const std::optional<Recurrence::Sun> event = readSun(sun))
+        row.recurrence.sun = *event;
+    else
+        problem(Sun, sun, QStringLiteral("« lever » ou « coucher »"));
+    const QString offset = file.readString(section, Offset, QStringLiteral("0"));
+    int minutes = 0;
+    if (ProfileFile::parseInteger(offset, &minutes) && std::abs(minutes) <= Recurrence::MaxOffsetMinutes)
+        row.recurrence.offsetMinutes = minutes;
+    else
+        problem(Offset, offset, QStringLiteral("un nombre de minutes de -%1 à %1").arg(Recurrence::MaxOffsetMinutes));
+    const QString armed = file.readString(section, Armed, QStringLiteral("0")).trimmed();
+    if (armed == QLatin1String("0") || armed == QLatin1String("1"))
+        row.armed = armed == QLatin1String("1");
+    else
+        problem(Armed, armed, QStringLiteral("0 ou 1"));
+    if (!sound)
+        row.armed = false;
+}
+
+} // namespace
 
 ReadSchedule readSchedule(const ProfileFile &file)
 {
@@ -76,6 +135,7 @@ ReadSchedule readSchedule(const ProfileFile &file)
         row.time = file.readString(section, Time, QString());
         row.button = file.readInteger(section, Button, 0);
         row.description = file.readString(section, Description, QString());
+        readRowKeys(file, n, row, read.problems);
         read.rows.push_back(row);
     }
     return read;

@@ -2,16 +2,21 @@
 
 #include "common/ProfileFile.h"
 #include "panel/PanelButtons.h"
+#include "scheduler/Recurrence.h"
 
 #include <QDate>
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
 namespace zelvar {
 
 // The saved alarms, "Programateur.ini" in the working directory: section "Programateur"
-// with the row count, then one section "Ligne<n>" per row, n from 1.
+// with the row count (and the place of the sun's times), then one section "Ligne<n>" per
+// row, n from 1. The keys of repeating and sun rows and of armed rows are written only
+// when they differ from a row that fires once at a clock time, disarmed, so a file of such
+// rows is the one older versions wrote and read.
 namespace ScheduleFiles {
 inline QString path() { return QStringLiteral("Programateur.ini"); }
 } // namespace ScheduleFiles
@@ -22,6 +27,8 @@ struct SavedScheduleRow
     QString time;        // as the user typed it
     int button = 0;      // the panel button's index
     QString description; // that button's description when saved
+    Recurrence recurrence;
+    bool armed = false;  // armed when saved
 };
 
 // A file holds at most this many rows; a file that counts more is not read at all.
@@ -32,6 +39,8 @@ struct ReadSchedule
 {
     std::vector<SavedScheduleRow> rows;
     QString refused; // empty when the file was read
+    // Values that could not be read, each naming its row and key; those rows stay disarmed.
+    QStringList problems;
 };
 
 class ScheduleEngine;
@@ -40,7 +49,8 @@ class ScheduleEngine;
 // panel (empty without a panel or for a row with no button).
 std::vector<SavedScheduleRow> savedRows(const ScheduleEngine &engine, const PanelButtons *buttons);
 
-ProfileFile writeSchedule(const std::vector<SavedScheduleRow> &rows);
+// The rows, and the place keys of `previous` (the file being replaced) as they stand there.
+ProfileFile writeSchedule(const std::vector<SavedScheduleRow> &rows, const ProfileFile &previous = {});
 ReadSchedule readSchedule(const ProfileFile &file);
 
 // The index a saved row comes back with: its own, while that index still names a button

@@ -25,11 +25,14 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLocale>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <gtest/gtest.h>
 #include <cerrno>
 #include <sys/stat.h>
@@ -118,7 +121,7 @@ protected:
 
 TEST_F(Scheduler, NewRowsAndTheSeventhRowGrowsTheWindow)
 {
-    EXPECT_EQ(form->size(), QSize(542, 423 + TForm_Progmt::LogHeight));
+    EXPECT_EQ(form->size(), QSize(TForm_Progmt::FormWidth, 423 + TForm_Progmt::LogHeight));
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Programateur"));
     EXPECT_EQ(form->Btn_ajustHeure->geometry(), QRect(216, 372, 81, 33));
     EXPECT_TRUE(form->Label1->text().startsWith(QStringLiteral("Actuellement : ")));
@@ -336,7 +339,7 @@ TEST_F(Scheduler, ATimeTheSpringChangeSkipsIsRefusedForWhatItIs)
     EXPECT_FALSE(messages[0].contains(QStringLiteral("attendu")));
 }
 
-TEST_F(Scheduler, SavedRowsComeBackDisarmedWithTheirButtons)
+TEST_F(Scheduler, SavedRowsComeBackWithTheirButtons)
 {
     form->Btn_AddPrgm->trigger();
     form->Btn_AddPrgm->trigger();
@@ -363,9 +366,8 @@ TEST_F(Scheduler, SavedRowsComeBackDisarmedWithTheirButtons)
     EXPECT_EQ(row(2).Combo->currentText(), QStringLiteral("Off"));
     EXPECT_EQ(form->engine().row(2).button, 0);
     EXPECT_TRUE(row(2).Combo->toolTip().contains(QStringLiteral("Volet")));
-    EXPECT_FALSE(form->engine().row(1).armed || form->engine().row(2).armed);
-    click(row(2).Btn_Lancer);
-    EXPECT_TRUE(form->engine().row(2).armed) << "two times typed apart stay apart";
+    EXPECT_FALSE(form->engine().row(1).armed);
+    EXPECT_TRUE(form->engine().row(2).armed) << "saved armed, still ahead, two times typed apart";
 
     // A file beyond the limit is refused whole: the rows shown stay, the file too.
     const QByteArray tooLong = "[Programateur]\r\nNombre de lignes=100001\r\n";
@@ -472,3 +474,65 @@ TEST_F(Scheduler, ClosedItKeepsItsRowsFiringAndQuittingAsksFirst)
 }
 
 } // namespace
+
+TEST_F(Scheduler, RepeatAndSunChoosersAreSavedAndOpeningArmsWhatWasArmed)
+{
+    form->Btn_AddPrgm->trigger();
+    form->Btn_AddPrgm->trigger();
+    form->Btn_AddPrgm->trigger();
+    // Row 1: Monday and Friday at 07:30; row 2: at sunset minus 10 minutes, once.
+    row(1).Memo->setPlainText(QStringLiteral("07:30:00"));
+    const auto menuChoice = [&](int i, int value) {
+        for (QAction *action : row(i).Repetition->menu()->actions())
+            if (!action->isSeparator() && action->data().toInt() == value)
+                action->trigger();
+    };
+    menuChoice(1, 1);
+    menuChoice(1, 5);
+    EXPECT_EQ(row(1).Repetition->text(), QStringLiteral("lun ven"));
+    EXPECT_EQ(form->engine().row(1).recurrence.weekdays, 0x11);
+    row(2).Soleil->setCurrentIndex(2);
+    emit row(2).Soleil->activated(2);
+    row(2).Decalage->setValue(-10);
+    EXPECT_EQ(form->engine().row(2).recurrence, (Recurrence{0, Recurrence::Sun::Set, -10}));
+    EXPECT_FALSE(row(2).Memo->isEnabled()) << "a sun row's time is not used";
+    // Without a place a sun row is refused for it.
+    click(row(2).Btn_Lancer);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("Lieu"))) << messages[0].toStdString();
+    messages.clear();
+    zelvar::testing::writeFile(ScheduleFiles::path(), "[Programateur]\r\nLatitude=48.8566\r\nLongitude=2.3522\r\n");
+    click(row(1).Btn_Lancer);
+    click(row(2).Btn_Lancer);
+    // Row 3 fires once in a few seconds: saved armed, but over when the file is opened.
+    row(3).Memo->setPlainText(QStringLiteral("07:29:55"));
+    click(row(3).Btn_Lancer);
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(" / ").toStdString();
+    form->Enregistrer1->trigger();
+    const QByteArray saved = zelvar::testing::readFile(ScheduleFiles::path());
+    EXPECT_TRUE(saved.contains("Nombre de lignes=3\r\nLatitude=48.8566\r\nLongitude=2.3522\r\n")) << saved.constData();
+    EXPECT_TRUE(saved.contains("Repetition=1,5\r\nArmee=1\r\n")) << saved.constData();
+    EXPECT_TRUE(saved.contains("Soleil=coucher\r\nDecalage=-10\r\nArmee=1\r\n")) << saved.constData();
+
+    clock->runUntil(at(Day, "07:30:10"));
+    form->Ouvrir1->trigger();
+    ASSERT_EQ(form->rowCount(), 3);
+    EXPECT_TRUE(form->engine().row(1).armed && form->engine().row(2).armed);
+    EXPECT_EQ(colour(row(1).Memo), Red);
+    EXPECT_EQ(row(1).Repetition->text(), QStringLiteral("lun ven"));
+    EXPECT_EQ(row(2).Soleil->currentText(), QStringLiteral("Coucher du soleil"));
+    EXPECT_EQ(row(2).Decalage->value(), -10);
+    EXPECT_FALSE(form->engine().row(3).armed);
+    EXPECT_TRUE(form->Log->toPlainText().contains(QStringLiteral("ligne 3 sans bouton : non relancée"))) << form->Log->toPlainText().toStdString();
+    saveShot(*form, QStringLiteral("scheduler-repeat-and-sun"));
+
+    // A value that cannot be read: said with its row and key, the row left disarmed.
+    QByteArray bad = saved;
+    bad.replace("Repetition=1,5", "Repetition=lundi");
+    zelvar::testing::writeFile(ScheduleFiles::path(), bad);
+    form->Ouvrir1->trigger();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("ligne 1, Repetition « lundi »"))) << messages[0].toStdString();
+    EXPECT_FALSE(form->engine().row(1).armed);
+    EXPECT_TRUE(form->engine().row(2).armed);
+}

@@ -55,6 +55,10 @@ protected:
                           .arg(row)
                           .arg(button)
                           .arg(QDateTime::fromMSecsSinceEpoch(clock.now).time().toString("hh:mm:ss.zzz"));
+            firedOn << QDateTime::fromMSecsSinceEpoch(clock.now).toString("MM-dd hh:mm:ss");
+        });
+        QObject::connect(&engine, &ScheduleEngine::sunless, [this](int row, const QDate &from, const QDate &to) {
+            events << QStringLiteral("sunless %1 %2..%3").arg(row).arg(from.toString(Qt::ISODate), to.toString(Qt::ISODate));
         });
         QObject::connect(&engine, &ScheduleEngine::missed, [this](int row, qint64, ScheduleEngine::Miss why) {
             events << QStringLiteral("missed %1 (%2)").arg(row).arg(QVariant::fromValue(why).toString());
@@ -71,9 +75,20 @@ protected:
         return i;
     }
 
+    // A repeating row, armed.
+    int repeating(const QDate &first, const char *time, quint8 weekdays, Recurrence::Sun sun = Recurrence::Sun::None,
+                  int offset = 0)
+    {
+        const int i = engine.addRow(first, QString::fromLatin1(time), engine.count() + 1);
+        engine.setRecurrence(i, {weekdays, sun, offset});
+        EXPECT_EQ(engine.arm(i), ScheduleEngine::Arming::Armed) << time;
+        return i;
+    }
+
     FakeScheduleClock clock;
     ScheduleEngine engine{clock};
     QStringList events;
+    QStringList firedOn; // "12-07 07:30:00"
 };
 
 TEST_F(Engine, ArmingRules)
@@ -309,3 +324,130 @@ TEST(ClockSettings, TheDesktopsOwnToolFirstThenTheUsualOnes)
 }
 
 } // namespace
+
+TEST_F(Engine, AWeekdayRowSkipsTheWeekendAndKeepsFiringAfterAMiss)
+{
+    const QDate saturday(2026, 12, 12);
+    clock.now = at(saturday, "07:00:00");
+    repeating(saturday, "07:30:00", 0x1f); // Monday to Friday
+    // Another row may share its second, and fires after it.
+    const int daily = repeating(saturday, "07:30:00", Recurrence::EveryDay);
+    EXPECT_EQ(daily, 2);
+    clock.runUntil(at(saturday.addDays(2), "07:31:00"));
+    EXPECT_EQ(firedOn, (QStringList{"12-12 07:30:00", "12-13 07:30:00", "12-14 07:30:00",
+                                    "12-14 07:30:00"}));
+    EXPECT_EQ(events.mid(2), (QStringList{"fired 1 (button 1) at 07:30:00.002", "fired 2 (button 2) at 07:30:00.002"}));
+    // Asleep over Tuesday's occurrence: missed; Wednesday's still fires.
+    events.clear();
+    clock.runUntil(at(saturday.addDays(3), "07:00:00"));
+    clock.jumpTo(at(saturday.addDays(3), "07:40:00"));
+    clock.runUntil(at(saturday.addDays(4), "07:31:00"));
+    EXPECT_EQ(events, (QStringList{"missed 1 (Late)", "missed 2 (Late)", "fired 1 (button 1) at 07:30:00.002",
+                                   "fired 2 (button 2) at 07:30:00.002"}));
+    EXPECT_TRUE(engine.row(1).armed && engine.row(2).armed);
+    // Repeating rows are not held to the rule of distinct times, rows that fire once still are.
+    engine.addRow(saturday.addDays(5), "07:30:00");
+    EXPECT_EQ(engine.arm(3), ScheduleEngine::Arming::Armed);
+    engine.addRow(saturday.addDays(6), "07:30:00");
+    EXPECT_EQ(engine.arm(4), ScheduleEngine::Arming::Duplicate);
+}
+
+TEST_F(Engine, ADailyRowAcrossBothChangesOfTime)
+{
+    const Zone paris("Europe/Paris");
+    const struct
+    {
+        QDate first;
+        const char *time;
+        QStringList fired;
+    } cases[] = {
+        // 02:30 does not exist on 28 March: the first second after the gap.
+        {QDate(2027, 3, 27), "02:30:00", {"03-27 02:30:00", "03-28 03:00:00", "03-29 02:30:00"}},
+        // 02:30 comes twice on 25 October: the first one only.
+        {QDate(2026, 10, 24), "02:30:00", {"10-24 02:30:00", "10-25 02:30:00", "10-26 02:30:00"}},
+    };
+    for (const auto &c : cases) {
+        firedOn.clear();
+        engine.clear();
+        clock.now = at(c.first, "00:00:00");
+        repeating(c.first, c.time, Recurrence::EveryDay);
+        clock.runUntil(at(c.first.addDays(2), "12:00:00"));
+        EXPECT_EQ(firedOn, c.fired);
+        EXPECT_TRUE(engine.row(1).armed);
+    }
+}
+
+TEST_F(Engine, SunRows)
+{
+    const Zone paris("Europe/Paris");
+    const QDate midsummer(2026, 6, 21);
+    clock.now = at(midsummer, "12:00:00");
+    engine.addRow(midsummer, "12:00:00");
+    engine.setRecurrence(1, {0, Recurrence::Sun::Set, 15});
+    EXPECT_EQ(engine.arm(1), ScheduleEngine::Arming::NoPlace);
+    // Paris: sunset 21:58 that day in the almanacs.
+    engine.setPlace(GeoPlace{48.8566, 2.3522});
+    EXPECT_EQ(engine.arm(1), ScheduleEngine::Arming::Armed);
+    EXPECT_EQ(engine.timeOf(1), QStringLiteral("au coucher du soleil + 15 min"));
+    clock.runUntil(at(midsummer, "23:00:00"));
+    ASSERT_EQ(firedOn.size(), 1);
+    const QTime fired = QTime::fromString(firedOn[0].right(8), "hh:mm:ss");
+    EXPECT_LE(std::abs(fired.secsTo(QTime(22, 13))), 60) << firedOn[0].toStdString();
+    const qint64 sunset = SunTimes(midsummer, *engine.place()).sunset()->toSecsSinceEpoch();
+    EXPECT_EQ(fired, QDateTime::fromSecsSinceEpoch(sunset + 15 * 60).time());
+
+    // Tromsø in December: no sunrise; a row for that day is refused, a daily one waits for
+    // the first sunrise of January, and says which days had none.
+    engine.clear();
+    events.clear();
+    engine.setPlace(GeoPlace{69.6492, 18.9553});
+    const QDate polar(2026, 12, 10);
+    engine.addRow(polar, "08:00:00");
+    engine.setRecurrence(1, {0, Recurrence::Sun::Rise, 0});
+    EXPECT_EQ(engine.arm(1), ScheduleEngine::Arming::NoSun);
+    engine.setRecurrence(1, {Recurrence::EveryDay, Recurrence::Sun::Rise, 0});
+    EXPECT_EQ(engine.arm(1), ScheduleEngine::Arming::Armed);
+    ASSERT_EQ(events.size(), 1);
+    EXPECT_TRUE(events[0].startsWith("sunless 1 2026-12-10..2027-01-")) << events[0].toStdString();
+    EXPECT_EQ(QDateTime::fromMSecsSinceEpoch(*engine.nextInstant()).date().month(), 1);
+}
+
+TEST(ScheduleFile, RepeatingAndSunRowsAndAnOlderFile)
+{
+    // An older file, with the place the settings wrote, saves back byte for byte.
+    const QByteArray older = "[Programateur]\r\nNombre de lignes=1\r\nLatitude=48.8566\r\nLongitude=2.3522\r\n\r\n"
+                             "[Ligne1]\r\nDate=2026-12-24\r\nHeure=07:30:00\r\nBouton=2\r\nDescription=Lampe\r\n";
+    const ProfileFile olderFile = ProfileFile::fromBytes(older);
+    const ReadSchedule read = readSchedule(olderFile);
+    ASSERT_EQ(read.rows.size(), 1u);
+    EXPECT_EQ(read.rows[0].recurrence, Recurrence{});
+    EXPECT_FALSE(read.rows[0].armed);
+    EXPECT_TRUE(read.problems.isEmpty());
+    EXPECT_EQ(writeSchedule(read.rows, olderFile).toBytes(), older);
+
+    // The new keys, written only where they say something.
+    std::vector<SavedScheduleRow> rows = read.rows;
+    rows.push_back({QDate(2026, 12, 1), "18:00", 3, "Jardin", {0x1f, Recurrence::Sun::Set, -15}, true});
+    rows.push_back({QDate(2026, 12, 1), "06:45:00", 0, "", {Recurrence::EveryDay, Recurrence::Sun::None, 0}, false});
+    const ProfileFile written = writeSchedule(rows, olderFile);
+    EXPECT_TRUE(written.toBytes().contains("[Ligne2]\r\nDate=2026-12-01\r\nHeure=18:00\r\nBouton=3\r\nDescription=Jardin\r\n"
+                                           "Repetition=1,2,3,4,5\r\nSoleil=coucher\r\nDecalage=-15\r\nArmee=1\r\n"));
+    EXPECT_TRUE(written.toBytes().contains("Description=\r\nRepetition=chaque jour\r\n"));
+    const ReadSchedule back = readSchedule(written);
+    ASSERT_EQ(back.rows.size(), 3u);
+    EXPECT_EQ(back.rows[1].recurrence, rows[1].recurrence);
+    EXPECT_TRUE(back.rows[1].armed);
+    EXPECT_EQ(back.rows[2].recurrence, rows[2].recurrence);
+
+    // A value that cannot be read names its row and key, and the row stays disarmed.
+    const ReadSchedule bad = readSchedule(ProfileFile::fromBytes(
+        "[Programateur]\r\nNombre de lignes=2\r\n[Ligne1]\r\nHeure=07:00:00\r\nArmee=1\r\n"
+        "[Ligne2]\r\nHeure=08:00:00\r\nRepetition=lundi\r\nSoleil=midi\r\nDecalage=900\r\nArmee=1\r\n"));
+    ASSERT_EQ(bad.rows.size(), 2u);
+    EXPECT_TRUE(bad.rows[0].armed);
+    EXPECT_FALSE(bad.rows[1].armed);
+    ASSERT_EQ(bad.problems.size(), 3);
+    EXPECT_TRUE(bad.problems[0].startsWith(QStringLiteral("ligne 2, Repetition « lundi »"))) << bad.problems[0].toStdString();
+    EXPECT_TRUE(bad.problems[1].startsWith(QStringLiteral("ligne 2, Soleil « midi »")));
+    EXPECT_TRUE(bad.problems[2].startsWith(QStringLiteral("ligne 2, Decalage « 900 »")));
+}
