@@ -288,6 +288,10 @@ public:
     std::function<void(TComErrors errors)> OnError;
     std::function<void()> OnRx80Full;
 
+signals:
+    // The text a SendText call wrote in full; a write that failed is not told.
+    void written(const QByteArray &text);
+
 private:
     friend class TComParity;
     friend class TComFlowControl;
