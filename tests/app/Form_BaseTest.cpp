@@ -34,6 +34,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
+#include <QToolButton>
 #include <QUrl>
 #include <gtest/gtest.h>
 
@@ -254,6 +255,13 @@ TEST_F(MainWindow, ToutEteindreSwitchesTheSixteenRelaysOff)
         items << item->text();
     EXPECT_EQ(items, (QStringList{QStringLiteral("Reglages par default"), QStringLiteral("Configuration des boutons"),
                                   QStringLiteral(u"Tout éteindre")}));
+    if (const QByteArray shots = qgetenv("ZELVAR_SHOTS"); !shots.isEmpty()) {
+        const auto *title = base->ToolBar2->findChild<QToolButton *>(QStringLiteral("Reglages1Button"));
+        base->Reglages1->popup(title->mapToGlobal(QPoint(0, title->height())));
+        QTest::qWait(200);
+        base->screen()->grabWindow(0).save(QDir(QString::fromLocal8Bit(shots)).filePath("reglages-menu.png"));
+        base->Reglages1->hide();
+    }
 
     TCustomComPort &port = *Forms::instance().Form_ActBtn->ComPort1;
     const RelayStates &states = Forms::instance().relayStates;
