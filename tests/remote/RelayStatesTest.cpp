@@ -43,7 +43,6 @@ TEST(RelayStates, FollowTheCommandsWrittenAndToggleOnlyWhatIsKnown)
         EXPECT_EQ(firstThree(states), row.after) << row.text.constData();
         EXPECT_EQ(changes, row.changes) << row.text.constData();
     }
-    EXPECT_EQ(states.state(16), State::Unknown);
     EXPECT_EQ(states.state(0), State::Unknown);
     EXPECT_EQ(states.state(17), State::Unknown);
 }
