@@ -308,6 +308,7 @@ void TCustomComPort::setPort(const QString &value)
     if (value == port_)
         return;
     port_ = value;
+    emit portChanged(port_);
     if (connected_) {
         ClosePort();
         OpenPort();

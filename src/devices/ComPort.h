@@ -291,6 +291,8 @@ public:
 signals:
     // The text a SendText call wrote in full; a write that failed is not told.
     void written(const QByteArray &text);
+    // The port now names another device (told before an open port is opened again there).
+    void portChanged(const QString &name);
 
 private:
     friend class TComParity;

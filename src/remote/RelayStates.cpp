@@ -2,6 +2,8 @@
 
 #include "devices/ComPort.h"
 
+#include <utility>
+
 namespace zelvar {
 
 RelayStates::RelayStates(QObject *parent) : QObject(parent)
@@ -17,6 +19,15 @@ RelayStates::State RelayStates::state(int relay) const
 void RelayStates::follow(TCustomComPort &port)
 {
     connect(&port, &TCustomComPort::written, this, &RelayStates::learn, Qt::UniqueConnection);
+    connect(&port, &TCustomComPort::portChanged, this, &RelayStates::forget, Qt::UniqueConnection);
+}
+
+void RelayStates::forget()
+{
+    for (int relay = 1; relay <= RelayCount; ++relay) {
+        if (std::exchange(states_[size_t(relay - 1)], State::Unknown) != State::Unknown)
+            emit changed(relay, State::Unknown);
+    }
 }
 
 void RelayStates::learn(const QByteArray &written)

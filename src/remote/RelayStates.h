@@ -28,7 +28,9 @@ public:
     // Relays 1..RelayCount; any other number is unknown.
     State state(int relay) const;
 
-    // Learns from every text this port writes from now on, for as long as both exist.
+    // Learns from every text this port writes from now on, for as long as both exist. When
+    // the port is pointed at another device, every relay is unknown again: that board was
+    // told nothing yet.
     void follow(TCustomComPort &port);
     // Learns from a text that reached the board: its relay commands, in order.
     void learn(const QByteArray &written);
@@ -38,6 +40,8 @@ signals:
     void changed(int relay, zelvar::RelayStates::State state);
 
 private:
+    void forget();
+
     std::array<State, RelayCount> states_{};
 };
 

@@ -377,6 +377,12 @@ TEST_F(LivePanel, RelayStatesFollowClicksAndShortcuts)
     mouse(QTest::MouseRelease, bouton(1));
     EXPECT_EQ(states.state(4), RelayStates::State::Off);
     EXPECT_EQ(wire(), QByteArray("S7N$#S7T$#S4N$#S4F$#"));
+
+    // Another device was told nothing yet.
+    form->ComPort1->ClosePort();
+    form->ComPort1->setPort(QStringLiteral("COM9"));
+    EXPECT_EQ(states.state(4), RelayStates::State::Unknown);
+    EXPECT_EQ(states.state(7), RelayStates::State::Unknown);
 }
 
 TEST_F(LivePanel, NullAndMacroButtonsSendNothingByAnyTrigger)
