@@ -1,6 +1,8 @@
 // Serial port costs on a pseudo-terminal: one relay command from the call until its bytes
-// are readable on the other side, and opening plus closing with the event thread.
+// are readable on the other side (alone, and with the relay states learning from it), the
+// states' learning by itself, and opening plus closing with the event thread.
 #include "devices/ComPort.h"
+#include "remote/RelayStates.h"
 
 #include <QCoreApplication>
 
@@ -46,6 +48,9 @@ void BM_SendTextToReadable(benchmark::State &state)
 {
     Pty pty;
     TComPort port;
+    RelayStates states;
+    if (state.range(0))
+        states.follow(port);
     port.setPort(pty.slave);
     port.OpenPort();
     std::vector<double> samples;
@@ -77,7 +82,21 @@ void BM_SendTextToReadable(benchmark::State &state)
     port.ClosePort();
     reportPercentiles(state, samples);
 }
-BENCHMARK(BM_SendTextToReadable)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SendTextToReadable)->ArgName("states")->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+// What the relay states add to every write: one command, and "Tout éteindre"'s sixteen as one text.
+void BM_LearnWrittenText(benchmark::State &state)
+{
+    RelayStates states;
+    QByteArray text;
+    for (int relay = 1; relay <= state.range(0); ++relay)
+        text += "S" + QByteArray::number(relay) + (relay % 2 ? "N$#" : "T$#");
+    for (auto _ : state) {
+        states.learn(text);
+        benchmark::DoNotOptimize(states.state(1));
+    }
+}
+BENCHMARK(BM_LearnWrittenText)->ArgName("commands")->Arg(1)->Arg(16)->Unit(benchmark::kNanosecond);
 
 void BM_OpenAndClose(benchmark::State &state)
 {

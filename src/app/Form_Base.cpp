@@ -9,6 +9,9 @@
 #include "panel/ProjectFile.h"
 #include "app/ToolIcons.h"
 #include "app/formDynamique.h"
+#include "devices/ComPort.h"
+#include "devices/SendSequences.h"
+#include "forms/ErrorReport.h"
 #include "widgets/InputBlock.h"
 #include "panel/Form_ActBtn.h"
 #include "panel/WindowDrag.h"
@@ -183,6 +186,7 @@ void TForm_Base::createMenus()
     Reglages1 = makeMenu(this, QStringLiteral("Reglages1"), QStringLiteral("Reglages"));
     Btn_RglPdef = menuItem(Reglages1, QStringLiteral("Btn_RglPdef"), QStringLiteral("Reglages par default"));
     Btn_CfgBtn = menuItem(Reglages1, QStringLiteral("Btn_CfgBtn"), QStringLiteral("Configuration des boutons"));
+    Btn_ToutEteindre = menuItem(Reglages1, QStringLiteral("Btn_ToutEteindre"), QStringLiteral(u"Tout éteindre"));
 
     Aide1 = makeMenu(this, QStringLiteral("Aide1"), QStringLiteral("?"));
     Aproposde1 = menuItem(Aide1, QStringLiteral("Aproposde1"), QStringLiteral("A propos de"));
@@ -201,6 +205,7 @@ void TForm_Base::createMenus()
     connect(Btn_Seq, &QAction::triggered, this, &TForm_Base::Btn_SeqClick);
     connect(Btn_RglPdef, &QAction::triggered, this, &TForm_Base::Btn_RglPdefClick);
     connect(Btn_CfgBtn, &QAction::triggered, this, &TForm_Base::Btn_CfgBtnClick);
+    connect(Btn_ToutEteindre, &QAction::triggered, this, &TForm_Base::Btn_ToutEteindreClick);
     connect(Aproposde1, &QAction::triggered, this, &TForm_Base::Aproposde1Click);
     connect(Contactezmoi1, &QAction::triggered, this, &TForm_Base::Contactezmoi1Click);
     connect(Ouvrir1, &QAction::triggered, this, &TForm_Base::Ouvrir1Click);
@@ -626,6 +631,12 @@ void TForm_Base::Bo_CfgBtnClick()
 }
 
 void TForm_Base::Btn_CfgBtnClick() { Bo_CfgBtnClick(); }
+
+void TForm_Base::Btn_ToutEteindreClick()
+{
+    if (TForm_ActBtn *panel = Forms::instance().Form_ActBtn)
+        runReportingErrors([panel] { Send::allOff(*panel->ComPort1); }, this);
+}
 
 void TForm_Base::Tool_DepannageClick()
 {

@@ -59,6 +59,7 @@ public:
     QAction *Btn_Seq = nullptr;
     QAction *Btn_RglPdef = nullptr;
     QAction *Btn_CfgBtn = nullptr;
+    QAction *Btn_ToutEteindre = nullptr; // "Tout éteindre": the 16 relays off
     QAction *Aproposde1 = nullptr;
     QAction *Contactezmoi1 = nullptr;
 
@@ -94,6 +95,8 @@ public:
     void Btn_SeqClick();
     void Btn_RglPdefClick();
     void Btn_CfgBtnClick();
+    // A failed write is reported in a box; the relays before it are off.
+    void Btn_ToutEteindreClick();
     void Aproposde1Click();
     void Contactezmoi1Click();
     void Bo_PmgClick();

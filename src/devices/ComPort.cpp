@@ -308,6 +308,7 @@ void TCustomComPort::setPort(const QString &value)
     if (value == port_)
         return;
     port_ = value;
+    emit portChanged(port_);
     if (connected_) {
         ClosePort();
         OpenPort();
@@ -518,10 +519,11 @@ int TCustomComPort::SendText(const QByteArray &text)
         return 0;
     if (!device_)
         throw EComPort(CError_WriteFailed, EBADF);
-    uint32_t written = 0;
-    if (const int error = device_->writeFile(text.constData(), uint32_t(text.size()), written))
+    uint32_t count = 0;
+    if (const int error = device_->writeFile(text.constData(), uint32_t(text.size()), count))
         throw EComPort(CError_WriteFailed, error);
-    return int(written);
+    emit written(text);
+    return int(count);
 }
 
 void TCustomComPort::ServeDispatch()

@@ -288,6 +288,12 @@ public:
     std::function<void(TComErrors errors)> OnError;
     std::function<void()> OnRx80Full;
 
+signals:
+    // The text a SendText call wrote in full; a write that failed is not told.
+    void written(const QByteArray &text);
+    // The port now names another device (told before an open port is opened again there).
+    void portChanged(const QString &name);
+
 private:
     friend class TComParity;
     friend class TComFlowControl;

@@ -1,5 +1,7 @@
 #include "devices/RelayCommand.h"
 
+#include <algorithm>
+
 namespace zelvar {
 
 const char *buttonModeName(int mode)
@@ -21,6 +23,46 @@ bool isRelayMode(int mode)
 QByteArray relayCommand(int relay, RelayAction action)
 {
     return "S" + QByteArray::number(relay) + char(action) + "$#";
+}
+
+namespace {
+
+bool isActionLetter(char c)
+{
+    return c == char(RelayAction::On) || c == char(RelayAction::Off) || c == char(RelayAction::Toggle);
+}
+
+} // namespace
+
+std::vector<RelayCommandText> relayCommandsIn(QByteArrayView text)
+{
+    std::vector<RelayCommandText> commands;
+    const qsizetype size = text.size();
+    qsizetype i = 0;
+    while (i < size) {
+        if (text[i] != 'S') {
+            ++i;
+            continue;
+        }
+        qsizetype at = i + 1;
+        int relay = 0;
+        while (at < size && text[at] >= '0' && text[at] <= '9') {
+            // Past the board's relays the number only needs to stay out of range.
+            relay = std::min(relay * 10 + (text[at] - '0'), RelayCount + 1);
+            ++at;
+        }
+        const bool whole = at > i + 1 && at + 2 < size && isActionLetter(text[at]) && text[at + 1] == '$'
+                           && text[at + 2] == '#';
+        if (!whole) {
+            // A cut command is skipped up to the next "S", which may start a whole one.
+            i = at > i + 1 ? at : i + 1;
+            continue;
+        }
+        if (relay >= 1 && relay <= RelayCount)
+            commands.push_back({relay, RelayAction(text[at])});
+        i = at + 3;
+    }
+    return commands;
 }
 
 CommandSlots commandSlotsFor(int mode, int relay, const QByteArray &prontoCode)

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
+
+#include <vector>
 
 namespace zelvar {
 
@@ -23,9 +26,25 @@ bool isRelayMode(int mode);
 
 enum class RelayAction : char { On = 'N', Off = 'F', Toggle = 'T' };
 
+// The board's relays are numbered 1 to RelayCount.
+constexpr int RelayCount = 16;
+
 // "S" + relay number + action letter + "$#": relay 1 on is "S1N$#". The number is sent as
 // stored, whatever it is; the board decides what to do with 0 or 17.
 QByteArray relayCommand(int relay, RelayAction action);
+
+struct RelayCommandText
+{
+    int relay = 0;
+    RelayAction action = RelayAction::Off;
+    bool operator==(const RelayCommandText &) const = default;
+};
+
+// The inverse of relayCommand(): the commands a text written to the board holds, in order,
+// read as the board reads its line. Every "S" starts a command; it counts once its digits,
+// its action letter and "$#" follow in full. Bytes that are no command are skipped, and so
+// is a command for a relay the board does not have (0, 17…).
+std::vector<RelayCommandText> relayCommandsIn(QByteArrayView text);
 
 // The three texts one button sends. Every builder fills all three, so nothing of a previous
 // mode survives a change of mode.

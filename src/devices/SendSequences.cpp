@@ -119,4 +119,10 @@ void portTest(TCustomComPort &port)
     write(port, relayCommand(1, RelayAction::Off), 10);
 }
 
+void allOff(TCustomComPort &port)
+{
+    for (int relay = 1; relay <= RelayCount; ++relay)
+        write(port, relayCommand(relay, RelayAction::Off), 10);
+}
+
 } // namespace zelvar::Send

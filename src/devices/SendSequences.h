@@ -63,5 +63,11 @@ std::optional<QString> step(TCustomComPort &port, int mode, const CommandSlots &
 // The port form's test: open the port, relay 1 on, 1000 ms, relay 1 off, 10 ms.
 void portTest(TCustomComPort &port);
 
+// "Tout éteindre": relays 1 to 16 switched off in turn, one write per command with 10 ms
+// after each, as if sixteen "Off" buttons were clicked: the board takes every command
+// whole, followed by the pause every single command gets. A failed write abandons the
+// relays after it.
+void allOff(TCustomComPort &port);
+
 } // namespace Send
 } // namespace zelvar

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "panel/PanelConfig.h"
+#include "remote/RelayStates.h"
 #include "sequencer/Sequence.h"
 
 #include <QObject>
@@ -49,6 +50,8 @@ public:
     PanelSettings settings;
     // The sequence and the sequencer's toggles: every opening of the sequencer shares them.
     SequenceState sequence;
+    // What the relays were last commanded to, learnt from every panel's port, for the run.
+    RelayStates relayStates;
     // Lets the main window close without asking again.
     bool QuitConfirmed = false;
     // Whether the layout editor left the main window shown; outlives the editor.

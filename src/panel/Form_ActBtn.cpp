@@ -118,6 +118,7 @@ void TForm_ActBtn::createControls()
 
     ComPort1 = new TComPort(this);
     ComPort1->setObjectName(QStringLiteral("ComPort1"));
+    Forms::instance().relayStates.follow(*ComPort1);
     ComPort1->setPort(QStringLiteral("COM4"));
     ComPort1->setBaudRate(br9600);
 }

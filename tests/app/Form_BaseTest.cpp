@@ -3,6 +3,7 @@
 #include "forms/ErrorReport.h"
 #include "app/formDynamique.h"
 #include "common/Pause.h"
+#include "devices/ComError.h"
 #include "devices/ComPort.h"
 #include "panel/Form_ActBtn.h"
 #include "panel/PanelConfig.h"
@@ -17,6 +18,7 @@
 #include "TestFiles.h"
 
 #include <QAction>
+#include <QMenu>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -32,8 +34,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
+#include <QToolButton>
 #include <QUrl>
 #include <gtest/gtest.h>
+
+#include <cerrno>
 
 using namespace zelvar;
 using zelvar::testing::PseudoTerminal;
@@ -240,6 +245,43 @@ TEST_F(MainWindow, CommandsFollowTheSwitchOfEachCaller)
     form->Btn_FermerCfgEClick();
     EXPECT_EQ(commands(), AllOn);
     EXPECT_TRUE(base->Tool_Depannage->isEnabled());
+}
+
+TEST_F(MainWindow, ToutEteindreSwitchesTheSixteenRelaysOff)
+{
+    open();
+    QStringList items;
+    for (const QAction *item : base->Reglages1->actions())
+        items << item->text();
+    EXPECT_EQ(items, (QStringList{QStringLiteral("Reglages par default"), QStringLiteral("Configuration des boutons"),
+                                  QStringLiteral(u"Tout éteindre")}));
+    if (const QByteArray shots = qgetenv("ZELVAR_SHOTS"); !shots.isEmpty()) {
+        const auto *title = base->ToolBar2->findChild<QToolButton *>(QStringLiteral("Reglages1Button"));
+        base->Reglages1->popup(title->mapToGlobal(QPoint(0, title->height())));
+        QTest::qWait(200);
+        base->screen()->grabWindow(0).save(QDir(QString::fromLocal8Bit(shots)).filePath("reglages-menu.png"));
+        base->Reglages1->hide();
+    }
+
+    TCustomComPort &port = *Forms::instance().Form_ActBtn->ComPort1;
+    const RelayStates &states = Forms::instance().relayStates;
+    port.SendText("S9N$#");
+    pty.drain(20);
+    base->Btn_ToutEteindre->trigger();
+    QByteArray expected;
+    for (int relay = 1; relay <= 16; ++relay) {
+        expected += "S" + QByteArray::number(relay) + "F$#";
+        EXPECT_EQ(states.state(relay), RelayStates::State::Off) << relay;
+    }
+    EXPECT_EQ(pty.drain(50), expected);
+    EXPECT_TRUE(errors.isEmpty());
+
+    // A closed port is reported as every sender's error is, and nothing is taken as off.
+    port.SendText("S9N$#");
+    port.ClosePort();
+    base->Btn_ToutEteindre->trigger();
+    EXPECT_EQ(errors, QStringList{EComPort(CError_WriteFailed, EBADF).Message()});
+    EXPECT_EQ(states.state(9), RelayStates::State::On);
 }
 
 TEST_F(MainWindow, WrenchBringsTheStartUpPortFormForwardInsteadOfASecondOne)

@@ -45,3 +45,31 @@ TEST(RelayCommand, ModeNames)
     EXPECT_STREQ(buttonModeName(6), "Macros");
     EXPECT_STREQ(buttonModeName(9), "");
 }
+
+// Read as the board reads its line: whole commands for relays 1..16, in order; the rest is
+// skipped up to the next "S".
+TEST(RelayCommand, CommandsInAWrittenText)
+{
+    using C = RelayCommandText;
+    constexpr auto N = RelayAction::On, F = RelayAction::Off, T = RelayAction::Toggle;
+    struct Row { QByteArray text; std::vector<C> commands; };
+    const Row rows[] = {
+        {"S1N$#", {{1, N}}},
+        {"S1N$#S2F$#S12T$#", {{1, N}, {2, F}, {12, T}}},
+        {"S99999999999999999999N$#", {}},
+        {"S0N$#S3N$#S17N$#", {{3, N}}},
+        {"", {}},
+        {"0000 006D 0000 0001 0020 0030", {}},
+        {"SN$#", {}},
+        {"S1X$#", {}},
+        {"S1N$", {}},
+        {"S1N$S2F$#", {{2, F}}},
+        {"SS3N$#", {{3, N}}},
+        {"xxS4F$#yy", {{4, F}}},
+        {"S05N$#", {{5, N}}},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(relayCommandsIn(row.text), row.commands) << row.text.constData();
+    for (int relay = 1; relay <= RelayCount; ++relay)
+        EXPECT_EQ(relayCommandsIn(relayCommand(relay, RelayAction::Off)), (std::vector<C>{{relay, F}}));
+}

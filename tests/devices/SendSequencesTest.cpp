@@ -134,6 +134,17 @@ TEST_F(SendSequences, PortTestOpensThenPulsesRelayOne)
     EXPECT_EQ(events, (QStringList{"S1N$#|1000|0", "S1F$#|10|0"}));
 }
 
+// One write per relay, each followed by the pause of a single command.
+TEST_F(SendSequences, AllOffWritesEachRelayOffInTurn)
+{
+    port.OpenPort();
+    Send::allOff(port);
+    QStringList expected;
+    for (int relay = 1; relay <= 16; ++relay)
+        expected << QStringLiteral("S%1F$#|10|0").arg(relay);
+    EXPECT_EQ(events, expected);
+}
+
 TEST(SendSequencesPause, RealPausesBlockForTheirTime)
 {
     QElapsedTimer timer;

@@ -355,6 +355,36 @@ TEST_F(LivePanel, ShortcutsFireTheHighestButtonAndReachNoWindow)
     EXPECT_TRUE(wire().isEmpty());
 }
 
+// Whatever the trigger, the program's relay states follow the commands the board received.
+TEST_F(LivePanel, RelayStatesFollowClicksAndShortcuts)
+{
+    write(panel({button(1, 4, {40, 60}, QStringLiteral("Sonnette")), button(2, 7, {140, 60}, QStringLiteral("Lampe")),
+                 button(4, 7, {240, 60}, QStringLiteral("Inverser"), VkF3)}));
+    open();
+    OtherWindow other;
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other.window));
+    const RelayStates &states = Forms::instance().relayStates;
+
+    mouse(QTest::MouseMove, bouton(2));
+    mouse(QTest::MouseClick, bouton(2));
+    EXPECT_EQ(states.state(7), RelayStates::State::On);
+    QTest::keyClick(other.edit, Qt::Key_F3);
+    EXPECT_EQ(states.state(7), RelayStates::State::Off);
+
+    mouse(QTest::MouseMove, bouton(1));
+    mouse(QTest::MousePress, bouton(1));
+    EXPECT_EQ(states.state(4), RelayStates::State::On) << "on while the button is held";
+    mouse(QTest::MouseRelease, bouton(1));
+    EXPECT_EQ(states.state(4), RelayStates::State::Off);
+    EXPECT_EQ(wire(), QByteArray("S7N$#S7T$#S4N$#S4F$#"));
+
+    // Another device was told nothing yet.
+    form->ComPort1->ClosePort();
+    form->ComPort1->setPort(QStringLiteral("COM9"));
+    EXPECT_EQ(states.state(4), RelayStates::State::Unknown);
+    EXPECT_EQ(states.state(7), RelayStates::State::Unknown);
+}
+
 TEST_F(LivePanel, NullAndMacroButtonsSendNothingByAnyTrigger)
 {
     write(panel({button(0, 1, {40, 60}, QStringLiteral("Rien"), VkF1),
