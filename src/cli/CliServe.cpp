@@ -136,8 +136,10 @@ private:
         if (result == ScheduleEngine::Arming::Armed)
             return true;
         // A row whose time went by since it fired or was missed is no news.
+        // One whose time went by while nothing ran is missed; one that cannot run is an error.
         if (done == m_done.constEnd())
-            log(QStringLiteral("error"), i, QStringLiteral("non relancée, ") + m_engine.reason(result, i));
+            log(result == ScheduleEngine::Arming::Passed ? QStringLiteral("missed") : QStringLiteral("error"), i,
+                QStringLiteral("non relancée, ") + m_engine.reason(result, i));
         return false;
     }
 
