@@ -58,28 +58,35 @@ namespace {
 int stopPipe[2] = {-1, -1};
 struct sigaction previousInt {};
 struct sigaction previousTerm {};
+struct sigaction previousHup {};
+bool hangupCaught = false;
 
 } // namespace
 
-StopSignals::StopSignals()
+StopSignals::StopSignals(Hangup hangup)
 {
+    hangupCaught = hangup == Hangup::Caught;
     if (::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         stopPipe[0] = stopPipe[1] = -1;
     struct sigaction action {};
-    action.sa_handler = [](int) {
-        const char byte = 1;
+    action.sa_handler = [](int signal) {
+        const char byte = char(signal);
         [[maybe_unused]] const ssize_t n = ::write(stopPipe[1], &byte, 1);
     };
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &action, &previousInt);
     ::sigaction(SIGTERM, &action, &previousTerm);
+    if (hangupCaught)
+        ::sigaction(SIGHUP, &action, &previousHup);
 }
 
 StopSignals::~StopSignals()
 {
     ::sigaction(SIGINT, &previousInt, nullptr);
     ::sigaction(SIGTERM, &previousTerm, nullptr);
+    if (hangupCaught)
+        ::sigaction(SIGHUP, &previousHup, nullptr);
     for (int &fd : stopPipe)
         if (fd >= 0)
             ::close(std::exchange(fd, -1));
@@ -88,6 +95,17 @@ StopSignals::~StopSignals()
 int StopSignals::fd() const
 {
     return stopPipe[0];
+}
+
+QList<int> StopSignals::take()
+{
+    QList<int> caught;
+    char bytes[64];
+    ssize_t n = 0;
+    while ((n = ::read(stopPipe[0], bytes, sizeof bytes)) > 0)
+        for (ssize_t k = 0; k < n; ++k)
+            caught << int(bytes[k]);
+    return caught;
 }
 
 } // namespace zelvar::cli

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 class QCommandLineParser;
@@ -35,15 +36,19 @@ void openPort(TComPort &port, const PortChoice &choice, int busyRetryMs = BusyRe
 // SIGINT and SIGTERM, handed to the event loop through a pipe instead of ending the
 // program, so that an interrupted command ends its own way. Whichever thread the signal
 // reaches, the handler only writes a byte; fd() becomes readable. The previous handlers
-// come back when it goes.
+// come back when it goes. With Hangup::Caught, SIGHUP comes through the pipe too (a
+// command that reloads its files on it); take() says which signals came.
 class StopSignals
 {
 public:
-    StopSignals();
+    enum class Hangup { Default, Caught };
+    explicit StopSignals(Hangup hangup = Hangup::Default);
     ~StopSignals();
     StopSignals(const StopSignals &) = delete;
     StopSignals &operator=(const StopSignals &) = delete;
     int fd() const;
+    // The signals caught since the last call, in order.
+    QList<int> take();
 };
 
 } // namespace zelvar::cli

@@ -1,4 +1,5 @@
 #include "cli/CliCommands.h"
+#include "cli/CliFiring.h"
 #include "cli/CliPort.h"
 
 #include "common/ProfileFile.h"
@@ -29,20 +30,6 @@ constexpr qint64 OpenAheadMs = 2000;
 // A long wait for the opening is cut into steps, so that a timer never overflows and a
 // clock changed meanwhile is seen.
 constexpr qint64 OpenWaitStepMs = 60 * 60 * 1000;
-
-QString sentText(const ButtonEntry &entry)
-{
-    QStringList sent;
-    for (const QByteArray &command : {entry.pressCommand, entry.releaseCommand, entry.clickCommand})
-        if (!command.isEmpty())
-            sent << decodeWindows1252(command);
-    return sent.join(QStringLiteral(", "));
-}
-
-bool writesToSerialLine(const ButtonEntry &entry)
-{
-    return entry.mode != UsbUirt && !sentText(entry).isEmpty();
-}
 
 QString buttonName(const ButtonEntry &entry, int k)
 {
@@ -100,6 +87,20 @@ int fireAll(const PanelButtons &entries, const QList<int> &buttons, TComPort &po
 }
 
 } // namespace
+
+QString sentText(const ButtonEntry &entry)
+{
+    QStringList sent;
+    for (const QByteArray &command : {entry.pressCommand, entry.releaseCommand, entry.clickCommand})
+        if (!command.isEmpty())
+            sent << decodeWindows1252(command);
+    return sent.join(QStringLiteral(", "));
+}
+
+bool writesToSerialLine(const ButtonEntry &entry)
+{
+    return entry.mode != UsbUirt && !sentText(entry).isEmpty();
+}
 
 int runAt(const QStringList &arguments)
 {

@@ -48,6 +48,7 @@ const Command commands[] = {
     {"setport", "enregistre le port et la vitesse dans Zelvar2.ini : setport PORT [VITESSE]", runSetPort},
     {"at", "déclenche des boutons à une heure dite : at [AAAA-MM-JJ] HH:MM:SS K [K…]", runAt},
     {"sun", "lever et coucher du soleil : sun [AAAA-MM-JJ] [--lat L --lon L] [--json]", runSun},
+    {"serve", "service sans fenêtre : déclenche les lignes lancées de Programateur.ini, serve [--port P]", runServe},
     {"seq", "séquences : seq list | show [FILE] [--json] | export OUT [FILE]", runSeq},
     {"play", "joue une séquence sans fenêtre : play [FILE] [--from S] [--ticks N] [--port P]", runPlay},
 };

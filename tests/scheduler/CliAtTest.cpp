@@ -2,8 +2,13 @@
 #include "devices/RelayCommand.h"
 
 #include "devices/ComPortPty.h"
+#include "scheduler/ScheduleFile.h"
+
+#include <csignal>
 
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -63,7 +68,7 @@ protected:
             env.insert(QStringLiteral("TZ"), timeZone);
         p.setProcessEnvironment(env);
         p.setWorkingDirectory(dir.path());
-        p.start(QStringLiteral(ZELVAR_CLI), QStringList{QStringLiteral("at")} + arguments);
+        p.start(QStringLiteral(ZELVAR_CLI), QStringList{command} + arguments);
         ASSERT_TRUE(p.waitForStarted());
     }
 
@@ -86,6 +91,7 @@ protected:
         return QDateTime(t.date(), QTime(t.time().hour(), t.time().minute(), t.time().second()));
     }
 
+    QString command = QStringLiteral("at");
     QTemporaryDir dir;
     PseudoTerminal pty;
     QProcess process;
@@ -180,6 +186,65 @@ TEST_F(CliAt, StatusesOfWhatCannotBeDone)
     writePanel(false);
     start(when(soon) << "1");
     EXPECT_EQ(finish(), 2);
+}
+
+// `zelvar-cli serve` in the same folder: the rows of Programateur.ini saved armed.
+class CliServe : public CliAt
+{
+protected:
+    CliServe() { command = QStringLiteral("serve"); }
+
+    void writeRows(const QList<std::pair<QDateTime, int>> &rows)
+    {
+        std::vector<SavedScheduleRow> saved;
+        for (const auto &[when, button] : rows)
+            saved.push_back({when.date(), when.time().toString(QStringLiteral("hh:mm:ss")), button,
+                             button == 1 ? QStringLiteral("Lampe") : QStringLiteral("Pompe"), Recurrence{}, true});
+        ASSERT_TRUE(writeSchedule(saved).save(dir.filePath(ScheduleFiles::path())).ok);
+    }
+};
+
+// The row fires on time and says so; the file read again in the row's own second, on
+// SIGHUP and then changed, does not fire it twice, and the row added fires; SIGTERM ends it.
+TEST_F(CliServe, FiresArmedRowsAndReadsTheFileAgainWithoutFiringTwice)
+{
+    const QDateTime first = secondAhead();
+    writeRows({{first, 1}});
+    start({});
+    EXPECT_EQ(pty.read(5, 6000), QByteArray("S1N$#"));
+    ::kill(pid_t(process.processId()), SIGHUP);
+    const QDateTime second = first.addSecs(3);
+    writeRows({{first, 1}, {second, 3}});
+    EXPECT_EQ(pty.read(5, 8000), QByteArray("S2F$#"));
+    EXPECT_TRUE(pty.drain(1500).isEmpty()) << "nothing fired twice";
+    process.terminate();
+    EXPECT_EQ(finish(), 0) << process.readAllStandardError().toStdString();
+    const QStringList lines = QString::fromUtf8(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2) << lines.join(u'\n').toStdString();
+    EXPECT_TRUE(lines[0].endsWith(QStringLiteral(" fired ligne 1 bouton 1 « Lampe »"))) << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral(" fired ligne 2 bouton 3 « Pompe »"))) << lines[1].toStdString();
+    const QDateTime written = QDateTime::fromString(lines[0].section(u' ', 0, 0), Qt::ISODateWithMs);
+    EXPECT_GE(written.toMSecsSinceEpoch(), first.toMSecsSinceEpoch()) << lines[0].toStdString();
+    EXPECT_LT(written.toMSecsSinceEpoch(), first.toMSecsSinceEpoch() + 1000) << lines[0].toStdString();
+}
+
+// Without a panel file the firing is refused and logged; an unreadable schedule is status 1.
+TEST_F(CliServe, RefusesWithoutPanelAndStopsOnAnUnreadableFile)
+{
+    ASSERT_TRUE(QFile::remove(dir.filePath(PanelFiles::config())));
+    writeRows({{secondAhead().addSecs(-2), 1}});
+    start({});
+    process.setReadChannel(QProcess::StandardOutput);
+    ASSERT_TRUE(process.waitForReadyRead(6000));
+    const QString line = QString::fromUtf8(process.readLine());
+    EXPECT_TRUE(line.contains(QStringLiteral(" refused ligne 1 bouton 1 « Lampe »"))) << line.toStdString();
+    process.kill();
+    finish();
+
+    QFile::remove(dir.filePath(ScheduleFiles::path()));
+    ASSERT_TRUE(QDir(dir.path()).mkdir(ScheduleFiles::path()));
+    start({});
+    EXPECT_EQ(finish(), 1);
 }
 
 } // namespace

@@ -1,0 +1,295 @@
+#include "cli/CliCommands.h"
+#include "cli/CliFiring.h"
+#include "cli/CliPort.h"
+
+#include "common/ProfileFile.h"
+#include "devices/ComError.h"
+#include "devices/ComPort.h"
+#include "devices/SendSequences.h"
+#include "panel/PanelButtons.h"
+#include "panel/PanelConfig.h"
+#include "scheduler/ScheduleEngine.h"
+#include "scheduler/ScheduleFile.h"
+#include "scheduler/SchedulePlace.h"
+
+#include <QCommandLineParser>
+#include <QDateTime>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QHash>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <csignal>
+
+namespace zelvar::cli {
+
+namespace {
+
+// A change of the folder is read this long after it, so that a save in several steps is
+// read once, whole.
+constexpr int ReloadDelayMs = 200;
+
+// The alarms of Programateur.ini run without a window: the armed rows fire on the panel's
+// buttons, on a port held from start to end, and each event is one line on the output.
+class ScheduleService
+{
+public:
+    ScheduleService(PanelButtons buttons, bool portNamed, PortChoice portChoice)
+        : m_engine(m_clock), m_buttons(std::move(buttons)), m_portNamed(portNamed), m_portChoice(std::move(portChoice))
+    {
+        QObject::connect(&m_engine, &ScheduleEngine::fired, [this](int i, int button) { fire(i, button); });
+        QObject::connect(&m_engine, &ScheduleEngine::missed, [this](int i, qint64 checkedAt, ScheduleEngine::Miss) {
+            m_done[m_keys[size_t(i - 1)]] = checkedAt;
+            log(QStringLiteral("missed"), i, QStringLiteral("heure passée de plus d'une minute, rien n'est envoyé"));
+        });
+        QObject::connect(&m_engine, &ScheduleEngine::stopped, [this](int i, ScheduleEngine::Arming why) {
+            log(QStringLiteral("error"), i, m_engine.reason(why, i));
+        });
+        QObject::connect(&m_engine, &ScheduleEngine::sunless, [this](int i, const QDate &from, const QDate &to) {
+            err() << "zelvar-cli serve : ligne " << i << " : pas d'événement du soleil du " << from.toString(Qt::ISODate)
+                  << " au " << to.toString(Qt::ISODate) << "\n";
+            err().flush();
+        });
+    }
+
+    // Opens the port now when a row may need it; a failure is logged and the firings try again.
+    void openPortAhead()
+    {
+        bool needed = false;
+        for (const ButtonEntry &entry : m_buttons)
+            needed = needed || writesToSerialLine(entry);
+        if (!needed || !m_portNamed)
+            return;
+        try {
+            openPort(m_port, m_portChoice);
+        } catch (const EComPort &error) {
+            logLine(QStringLiteral("error port %1 : %2").arg(m_portChoice.name, error.Message()));
+        }
+    }
+
+    // Reads the file and runs its armed rows in place of the rows in force. A file that cannot
+    // be read leaves those rows; false then, with the reason logged. Unchanged bytes are not
+    // read again unless `always`.
+    bool load(bool always)
+    {
+        bool exists = false;
+        const ProfileFile file = ProfileFile::load(ScheduleFiles::path(), &exists);
+        if (file.unreadable()) {
+            logLine(QStringLiteral("error %1 illisible : %2").arg(ScheduleFiles::path(), file.readError()));
+            return false;
+        }
+        const QByteArray bytes = exists ? file.toBytes() : QByteArray();
+        if (!always && m_loaded && bytes == m_bytes)
+            return true;
+        const ReadSchedule read = readSchedule(file);
+        if (!read.refused.isEmpty()) {
+            logLine(QStringLiteral("error %1 illisible : %2").arg(ScheduleFiles::path(), read.refused));
+            return false;
+        }
+        m_loaded = true;
+        m_bytes = bytes;
+        for (const QString &problem : read.problems)
+            logLine(QStringLiteral("error %1 : %2").arg(ScheduleFiles::path(), problem));
+        QString placeError;
+        m_engine.setPlace(readPlace(file, &placeError));
+        if (!placeError.isEmpty())
+            logLine(QStringLiteral("error %1 : %2").arg(ScheduleFiles::path(), placeError));
+
+        m_engine.clear();
+        m_rows = read.rows;
+        m_keys.clear();
+        QHash<QString, int> seen;
+        for (const SavedScheduleRow &saved : m_rows) {
+            const int i = m_engine.addRow(saved.date, saved.time, restoredButton(saved, m_buttons));
+            m_engine.setRecurrence(i, saved.recurrence);
+            const QString key = contentKey(saved);
+            m_keys.push_back(key + QLatin1Char('#') + QString::number(seen[key]++));
+        }
+        int armed = 0;
+        for (int i = 1; i <= m_engine.count(); ++i)
+            if (m_rows[size_t(i - 1)].armed && arm(i))
+                ++armed;
+        err() << "zelvar-cli serve : " << ScheduleFiles::path() << " : " << armed << " ligne(s) lancée(s) sur "
+              << m_engine.count() << "\n";
+        err().flush();
+        return true;
+    }
+
+private:
+    // Arms row i for its next occurrence that was neither fired nor missed yet, so that a
+    // file read again during or after a row's second does not fire it twice.
+    bool arm(int i)
+    {
+        const auto done = m_done.constFind(m_keys[size_t(i - 1)]);
+        ScheduleEngine::Arming result = m_engine.arm(i);
+        if (result == ScheduleEngine::Arming::Armed && done != m_done.constEnd()
+            && m_engine.instantOf(i).value_or(0) <= *done) {
+            m_engine.disarm(i);
+            if (!m_engine.row(i).recurrence.repeats())
+                return false;
+            m_engine.setDate(i, QDateTime::fromMSecsSinceEpoch(*done).date().addDays(1));
+            result = m_engine.arm(i);
+        }
+        if (result == ScheduleEngine::Arming::Armed)
+            return true;
+        // A row whose time went by since it fired or was missed is no news.
+        // One whose time went by while nothing ran is missed; one that cannot run is an error.
+        if (done == m_done.constEnd())
+            log(result == ScheduleEngine::Arming::Passed ? QStringLiteral("missed") : QStringLiteral("error"), i,
+                QStringLiteral("non relancée, ") + m_engine.reason(result, i));
+        return false;
+    }
+
+    void fire(int i, int button)
+    {
+        m_done[m_keys[size_t(i - 1)]] = QDateTime::currentMSecsSinceEpoch();
+        if (button < 1 || size_t(button) >= m_buttons.size()) {
+            log(QStringLiteral("refused"), i, QStringLiteral("ce bouton n'est pas sur le panneau"));
+            return;
+        }
+        const ButtonEntry &entry = m_buttons[size_t(button)];
+        const CommandSlots commands = entry.commands();
+        if (entry.mode == UsbUirt) {
+            const QDateTime when = QDateTime::currentDateTime();
+            if (const auto refused = Send::step(m_port, entry.mode, commands))
+                log(QStringLiteral("error"), i, QStringLiteral("code infrarouge non émis : ") + *refused, when);
+            else
+                log(QStringLiteral("fired"), i, QString(), when);
+            return;
+        }
+        if (!writesToSerialLine(entry)) {
+            log(QStringLiteral("fired"), i, QStringLiteral("rien à envoyer"));
+            return;
+        }
+        if (!m_portNamed) {
+            log(QStringLiteral("error"), i, QStringLiteral("aucun port (ni --port, ni port dans Zelvar2.ini)"));
+            return;
+        }
+        try {
+            if (!m_port.Connected())
+                openPort(m_port, m_portChoice);
+            // Nothing waits before the first command: it is written now.
+            const QDateTime when = QDateTime::currentDateTime();
+            Send::step(m_port, entry.mode, commands);
+            log(QStringLiteral("fired"), i, QString(), when);
+        } catch (const EComPort &error) {
+            // A port that failed is opened again at the next firing.
+            m_port.ClosePort();
+            log(QStringLiteral("error"), i, error.Message());
+        }
+    }
+
+    static QString contentKey(const SavedScheduleRow &row)
+    {
+        return QStringList{row.date.toString(Qt::ISODate), row.time, QString::number(row.button), row.description,
+                           QString::number(row.recurrence.weekdays), QString::number(int(row.recurrence.sun)),
+                           QString::number(row.recurrence.offsetMinutes)}
+            .join(QChar(0x1f));
+    }
+
+    // "2026-12-08T07:30:00.003+01:00 fired ligne 2 bouton 3 « Lampe jardin »", then the detail.
+    void log(const QString &event, int i, const QString &detail, const QDateTime &when = QDateTime::currentDateTime())
+    {
+        const SavedScheduleRow &saved = m_rows[size_t(i - 1)];
+        QString line = QStringLiteral("%1 ligne %2 bouton %3 « %4 »").arg(event).arg(i).arg(saved.button).arg(saved.description);
+        if (!detail.isEmpty())
+            line += QStringLiteral(" : ") + detail;
+        logLine(line, when);
+    }
+
+    static void logLine(const QString &line, const QDateTime &when = QDateTime::currentDateTime())
+    {
+        out() << when.toOffsetFromUtc(when.offsetFromUtc()).toString(Qt::ISODateWithMs) << " " << line << "\n";
+        out().flush();
+    }
+
+    SystemScheduleClock m_clock;
+    ScheduleEngine m_engine;
+    PanelButtons m_buttons;
+    bool m_portNamed;
+    PortChoice m_portChoice;
+    TComPort m_port;
+    std::vector<SavedScheduleRow> m_rows; // as read, row i at i - 1
+    std::vector<QString> m_keys;          // each row's content, told apart from its equals by rank
+    // When each row's last occurrence was fired or missed, by content: kept across reads.
+    QHash<QString, qint64> m_done;
+    bool m_loaded = false;
+    QByteArray m_bytes;
+};
+
+} // namespace
+
+int runServe(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Service sans fenêtre : déclenche à leur heure les lignes lancées de Programateur.ini (celles enregistrées "
+        "lancées), avec les boutons du panneau de Zelvar2.ini, comme le programmateur. Le port est ouvert au "
+        "départ et gardé jusqu'à la fin. Chaque événement est une ligne sur la sortie standard : l'heure, puis "
+        "fired (envoyé), missed (manqué de plus d'une minute), refused (bouton absent du panneau) ou error. "
+        "Programateur.ini est relu quand il change et sur SIGHUP, sans rien déclencher deux fois ; un fichier "
+        "absent ne donne aucune ligne. SIGTERM ou SIGINT arrêtent le service après l'envoi en cours."));
+    addPortOptions(parser);
+    int status = 0;
+    if (!parseCommand(parser, arguments, &status,
+                      QStringLiteral("\nCode de sortie : 0 arrêté par SIGTERM ou SIGINT, 1 Zelvar2.ini ou "
+                                     "Programateur.ini illisible au départ, 64 usage.\n")))
+        return status;
+    if (!parser.positionalArguments().isEmpty()) {
+        err() << "zelvar-cli serve : aucun argument attendu\n";
+        return UsageError;
+    }
+
+    const std::optional<ProfileFile> panelFile = readProfile(QStringLiteral("serve"), PanelFiles::config());
+    if (!panelFile)
+        return 1;
+    const PanelConfig config = readPanelConfig(*panelFile, PanelReader::Panel);
+    // Without the panel's file there is no panel: every firing is refused.
+    PanelButtons buttons;
+    if (QFileInfo::exists(PanelFiles::config()))
+        buttons = buildPanelButtons(config.buttons);
+
+    StopSignals caught(StopSignals::Hangup::Caught);
+    ScheduleService service(std::move(buttons), portNamed(parser, *panelFile), portChoice(parser, config.settings));
+    if (!service.load(true))
+        return 1;
+    service.openPortAhead();
+
+    // An atomic save replaces the file, so the folder is watched, and the file for a change in place.
+    QFileSystemWatcher watcher;
+    watcher.addPath(QDir::currentPath());
+    const auto watchFile = [&watcher] {
+        if (QFileInfo::exists(ScheduleFiles::path()))
+            watcher.addPath(ScheduleFiles::path());
+    };
+    watchFile();
+    QTimer reload;
+    reload.setSingleShot(true);
+    reload.setInterval(ReloadDelayMs);
+    QObject::connect(&reload, &QTimer::timeout, [&] {
+        watchFile();
+        service.load(false);
+    });
+    QObject::connect(&watcher, &QFileSystemWatcher::directoryChanged, &reload, qOverload<>(&QTimer::start));
+    QObject::connect(&watcher, &QFileSystemWatcher::fileChanged, &reload, qOverload<>(&QTimer::start));
+
+    QEventLoop loop;
+    QSocketNotifier signalNotifier(caught.fd(), QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &loop, [&] {
+        for (int signal : caught.take()) {
+            if (signal == SIGHUP) {
+                service.load(true);
+                continue;
+            }
+            err() << "zelvar-cli serve : arrêté\n";
+            loop.exit(0);
+            return;
+        }
+    });
+    return loop.exec();
+}
+
+} // namespace zelvar::cli
