@@ -1,6 +1,7 @@
 #include "forms/ErrorReport.h"
 #include "app/Form_Base.h"
 #include "app/SingleInstance.h"
+#include "common/DataPaths.h"
 #include "devices/ComError.h"
 #include "widgets/Fonts.h"
 
@@ -26,6 +27,9 @@ constexpr const char *HelpText =
     "s'ouvre au démarrage à la place de la fenêtre principale.\n"
     "\n"
     "Options :\n"
+    "  --service-folder  travaille dans ~/.local/share/zelvar, le dossier du service\n"
+    "               (zelvar-cli serve), créé s'il manque : le menu du bureau lance ainsi\n"
+    "               le programme, qui partage alors ses fichiers avec le service\n"
     "  --help       affiche cette aide et s'arrête\n"
     "  --version    affiche la version et s'arrête\n"
     "\n"
@@ -50,6 +54,13 @@ int main(int argc, char **argv)
     }
 
     zelvar::Application app(argc, argv);
+    // Started from the desktop's menu: the service's folder rather than the home folder.
+    if (QCoreApplication::arguments().contains(QStringLiteral("--service-folder"))) {
+        QString error;
+        if (!zelvar::enterServiceFolder(&error))
+            std::fprintf(stderr, "zelvar : %s ; le programme travaille dans le dossier courant.\n",
+                         qPrintable(error));
+    }
     // Qt's own texts (file dialogs, standard buttons) in French, like the program's.
     QTranslator qtTexts;
     if (qtTexts.load(QLocale(QLocale::French), QStringLiteral("qtbase"), QStringLiteral("_"),

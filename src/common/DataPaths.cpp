@@ -1,8 +1,14 @@
 #include "common/DataPaths.h"
 
+#include "common/SystemError.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace zelvar {
 
@@ -28,6 +34,30 @@ QString sharedDataPath(const QString &relative)
 QString readmePath()
 {
     return sharedDataPath(QStringLiteral("doc/zelvar/README.md"));
+}
+
+QString serviceFolder()
+{
+    QString data = qEnvironmentVariable("XDG_DATA_HOME");
+    // The base directory specification ignores a relative value.
+    if (data.isEmpty() || !QDir::isAbsolutePath(data))
+        data = QDir::homePath() + QStringLiteral("/.local/share");
+    return QDir::cleanPath(data + QStringLiteral("/zelvar"));
+}
+
+bool enterServiceFolder(QString *error)
+{
+    const QString folder = serviceFolder();
+    QDir().mkpath(QFileInfo(folder).path());
+    if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST) {
+        *error = folder + QStringLiteral(" : ") + systemErrorText(errno);
+        return false;
+    }
+    if (::chdir(QFile::encodeName(folder).constData()) != 0) {
+        *error = folder + QStringLiteral(" : ") + systemErrorText(errno);
+        return false;
+    }
+    return true;
 }
 
 } // namespace zelvar

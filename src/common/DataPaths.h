@@ -16,4 +16,11 @@ QString sharedDataPath(const QString &relative);
 // The README installed with the program: its manual and "web site". Empty when missing.
 QString readmePath();
 
+// The folder the background service works in, which the program started from the desktop
+// shares with it: $XDG_DATA_HOME/zelvar, that is ~/.local/share/zelvar.
+QString serviceFolder();
+// Makes serviceFolder() the working directory, creating it when missing (mode 0700, as the
+// folders above it may be shared). False with the system's reason when it cannot.
+bool enterServiceFolder(QString *error);
+
 } // namespace zelvar
