@@ -1,13 +1,14 @@
 // Scheduler: how long after its second the first byte of an "On" alarm is readable on a
 // pseudo-terminal, on the path users run (real clock, real timers, every pause of the
 // sending sequences): through the scheduler window firing the live panel's button, and
-// through `zelvar-cli at`. The targets are a median of 5 ms and a worst of 20 ms; the
+// through `zelvar-cli at`, and through the service `zelvar-cli serve`. The targets are a median of 5 ms and a worst of 20 ms; the
 // *_vs_target counters are the ratios to them (≤ 1 meets them). And the user-interface
 // thread's time per clock update of the scheduler window.
 #include "devices/RelayCommand.h"
 #include "panel/Form_ActBtn.h"
 #include "panel/PanelConfig.h"
 #include "scheduler/Form_Progmt.h"
+#include "scheduler/ScheduleFile.h"
 #include "scheduler/ScheduleTime.h"
 
 #include "WindowBenchMain.h"
@@ -22,6 +23,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <benchmark/benchmark.h>
 
@@ -223,6 +225,36 @@ void BM_OnAlarmFirstByte_Cli(benchmark::State &state)
     }
 }
 BENCHMARK(BM_OnAlarmFirstByte_Cli)->Iterations(1)->Unit(benchmark::kSecond);
+
+// The service holding the port, its rows saved armed in Programateur.ini a second apart.
+void BM_OnAlarmFirstByte_Service(benchmark::State &state)
+{
+    constexpr int Firings = 10;
+    for (auto _ : state) {
+        Board board;
+        QTemporaryDir dir;
+        writePanel(dir, board);
+        const std::vector<qint64> seconds = nextSeconds(Firings, 3);
+        std::vector<SavedScheduleRow> rows;
+        for (qint64 second : seconds) {
+            const QDateTime at = QDateTime::fromMSecsSinceEpoch(second);
+            rows.push_back({at.date(), timeOfDayText(at.time()), 1, QStringLiteral("Lampe"), {}, true});
+        }
+        writeSchedule(rows).save(dir.filePath(ScheduleFiles::path()));
+        QProcess service;
+        service.setWorkingDirectory(dir.path());
+        service.start(QStringLiteral(ZELVAR_CLI), {QStringLiteral("serve")});
+        if (!service.waitForStarted(5000)) {
+            state.SkipWithError("zelvar-cli serve did not start");
+            return;
+        }
+        QThread::msleep(ulong(std::max<qint64>(0, seconds.back() - QDateTime::currentMSecsSinceEpoch() + 500)));
+        service.terminate();
+        service.waitForFinished(5000);
+        report(state, board.arrivals(Firings), std::vector<double>(seconds.begin(), seconds.end()));
+    }
+}
+BENCHMARK(BM_OnAlarmFirstByte_Service)->Iterations(1)->Unit(benchmark::kSecond);
 
 void BM_ClockUpdate(benchmark::State &state)
 {
