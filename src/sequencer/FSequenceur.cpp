@@ -959,8 +959,8 @@ void TFSequenceur::askBeforeDropping(std::function<void()> proceed, std::functio
     }
     m_afterAnswer = std::move(proceed);
     m_afterCancel = std::move(cancelled);
-    // The window waits for the answer.
-    setEnabled(false);
+    // The window waits for the answer, painted as it is.
+    m_waitBlock = std::make_unique<InputBlock>(this);
     requestPrompt(QStringLiteral("Sequenceur"), QStringLiteral("Enregistrer"), QStringLiteral("Annuler"),
                   QStringLiteral("Ne pas enregistrer"),
                   QStringLiteral("La séquence a changé. Enregistrer avant de continuer ?"), PromptSave, PromptCancel,
@@ -971,7 +971,7 @@ void TFSequenceur::promptAnswered(int code)
 {
     const std::function<void()> proceed = std::exchange(m_afterAnswer, {});
     const std::function<void()> cancelled = std::exchange(m_afterCancel, {});
-    setEnabled(true);
+    m_waitBlock.reset();
     activateWindow();
     if (!proceed)
         return;

@@ -3,6 +3,7 @@
 #include "sequencer/PlaybackClock.h"
 #include "sequencer/Sequence.h"
 #include "sequencer/SequencerWidgets.h"
+#include "widgets/InputBlock.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -192,6 +193,7 @@ private:
     int m_buttonAreaExtra = 0;
     std::function<void()> m_afterAnswer; // what the pending question goes on with
     std::function<void()> m_afterCancel;
+    std::unique_ptr<InputBlock> m_waitBlock; // input held while the question waits
     QPointer<TForm_Splash> m_startSplash; // shown with the window, for two seconds
     bool m_closing = false; // the question before closing was answered: close without asking
 };

@@ -211,7 +211,7 @@ TEST_F(Sequencer, UnsavedChangesAreAskedAboutFirst)
         ASSERT_TRUE(prompt() && prompt()->isVisible());
         QTest::mouseClick(prompt()->*button, Qt::LeftButton);
         EXPECT_FALSE(prompt() && prompt()->isVisible());
-        EXPECT_TRUE(form->isEnabled());
+        EXPECT_FALSE(InputBlock::blocks(form));
     };
 
     // "Nouveau" after a change asks; "Annuler" keeps everything.
@@ -228,7 +228,8 @@ TEST_F(Sequencer, UnsavedChangesAreAskedAboutFirst)
         EXPECT_GE(b->width(), b->fontMetrics().horizontalAdvance(b->text()) + 8) << b->text().toStdString();
     EXPECT_LT(prompt()->ButtonG_Ba->geometry().right(), prompt()->ButtonM_Ba->x());
     EXPECT_LT(prompt()->ButtonM_Ba->geometry().right(), prompt()->ButtonD_Ba->x());
-    EXPECT_FALSE(form->isEnabled());
+    EXPECT_TRUE(InputBlock::blocks(form)); // held, not greyed
+    EXPECT_TRUE(form->isEnabled());
     saveShot(*prompt(), "sequencer-question");
     answer(&TformDynamique::ButtonD_Ba);
     EXPECT_EQ(state().Pistes, changed.Pistes);
