@@ -2,6 +2,7 @@
 #include "panel/PanelConfig.h"
 
 #include "common/AtomicFile.h"
+#include "common/RegularFile.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -13,7 +14,22 @@ namespace zelvar {
 
 QImage readPicture(const QString &path, QString *error)
 {
-    QImageReader reader(path);
+    // A pipe or a device under the picture's name would hang the reader or never end.
+    FileReadFailure failure;
+    std::optional<QByteArray> bytes = readRegularFile(path, &failure);
+    if (!bytes && !failure.missing) {
+        if (error)
+            *error = failure.reason;
+        return {};
+    }
+    QBuffer buffer(bytes ? &*bytes : nullptr);
+    QImageReader reader;
+    if (bytes) {
+        buffer.open(QIODevice::ReadOnly);
+        reader.setDevice(&buffer);
+    } else {
+        reader.setFileName(path); // missing: the reader says so in its own words, as before
+    }
     const QImage picture = reader.read();
     if (picture.isNull() && error)
         *error = reader.errorString();

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include "TestFiles.h"
 
 using zelvar::testing::dataFile;
@@ -243,4 +244,10 @@ TEST(PanelPicture, SavedAsAWindowsBitmap)
     EXPECT_EQ(back.size(), QSize(600, 350));
     EXPECT_EQ(back.pixelColor(5, 5), QColor(10, 20, 30));
     EXPECT_TRUE(loadPanelPicture(dir.filePath("missing.bmp")).isNull());
+
+    // A pipe under the picture's name is refused at once instead of waiting for a writer.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("pipe.bmp")).constData(), 0600), 0);
+    QString error;
+    EXPECT_TRUE(readPicture(dir.filePath("pipe.bmp"), &error).isNull());
+    EXPECT_EQ(error, QStringLiteral("ce n'est pas un fichier ordinaire"));
 }
