@@ -299,6 +299,8 @@ void TForm_CfgBtn::Ajouterunbouton1Click()
         m_buttonCounter = 0;
     }
     BtnAdd2();
+    // The new button is the current one: shown as such, as a click would show it.
+    selectButton(m_currentButton);
 }
 
 void TForm_CfgBtn::Ajouteruntexte1Click()

@@ -242,6 +242,9 @@ TEST_F(LayoutEditor, OpensOnTheFileWithItsNamesAndAddsTheNextButton)
     EXPECT_EQ(bouton(4)->objectName(), QStringLiteral("Bouton4"));
     EXPECT_EQ(bouton(4)->Caption(), QStringLiteral("Bouton4"));
     EXPECT_EQ(bouton(4)->geometry(), QRect(60, 0, 75, 25));
+    EXPECT_EQ(editor->currentButton(), 4); // the new button is current and shown so
+    EXPECT_EQ(bouton(4)->ColorFace(), Red);
+    EXPECT_EQ(bouton(3)->ColorFace(), FaceColor);
     editor->Ajouteruntexte1->trigger();
     EXPECT_EQ(texte(3)->objectName(), QStringLiteral("Texte3"));
     EXPECT_EQ(texte(3)->geometry(), QRect(0, 0, 75, 25));
