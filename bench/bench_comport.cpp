@@ -4,7 +4,8 @@
 #include "devices/ComPort.h"
 #include "remote/RelayStates.h"
 
-#include <QCoreApplication>
+
+#include "CoreBenchMain.h"
 
 #include <benchmark/benchmark.h>
 
@@ -120,9 +121,5 @@ BENCHMARK(BM_OpenAndClose)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runCoreBenchmarks(argc, argv);
 }

@@ -4,7 +4,8 @@
 #include "scheduler/ScheduleEngine.h"
 #include "scheduler/ScheduleTime.h"
 
-#include <QCoreApplication>
+#include "CoreBenchMain.h"
+
 #include <QDateTime>
 #include <benchmark/benchmark.h>
 
@@ -92,9 +93,5 @@ BENCHMARK(BM_ConvertEveryRow)->Arg(1000)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runCoreBenchmarks(argc, argv);
 }

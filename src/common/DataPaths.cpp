@@ -39,7 +39,7 @@ QString readmePath()
 QString serviceFolder()
 {
     QString data = qEnvironmentVariable("XDG_DATA_HOME");
-    // The base directory specification ignores a relative value.
+    // A relative XDG_DATA_HOME is not to be used: fall back to the usual folder.
     if (data.isEmpty() || !QDir::isAbsolutePath(data))
         data = QDir::homePath() + QStringLiteral("/.local/share");
     return QDir::cleanPath(data + QStringLiteral("/zelvar"));

@@ -86,14 +86,7 @@ void ScheduleEngine::setDate(int i, const QDate &date)
 
 void ScheduleEngine::setTimeText(int i, const QString &text)
 {
-    Slot &s = slot(i);
-    if (s.row.timeText == text)
-        return;
-    countText(s.row, -1);
-    s.row.timeText = text;
-    countText(s.row, +1);
-    s.instantKnown = false;
-    edited(i);
+    recount(i, &ScheduleRow::timeText, text);
 }
 
 void ScheduleEngine::setButton(int i, int button)
@@ -103,22 +96,12 @@ void ScheduleEngine::setButton(int i, int button)
 
 void ScheduleEngine::setRecurrence(int i, const Recurrence &recurrence)
 {
-    Slot &s = slot(i);
-    if (s.row.recurrence == recurrence)
-        return;
-    countText(s.row, -1);
-    s.row.recurrence = recurrence;
-    countText(s.row, +1);
-    s.instantKnown = false;
-    edited(i);
+    recount(i, &ScheduleRow::recurrence, recurrence);
 }
 
 void ScheduleEngine::setPlace(const std::optional<GeoPlace> &place)
 {
-    const auto same = [](const std::optional<GeoPlace> &a, const std::optional<GeoPlace> &b) {
-        return a.has_value() == b.has_value() && (!a || (a->latitude == b->latitude && a->longitude == b->longitude));
-    };
-    if (same(m_place, place))
+    if (m_place == place)
         return;
     m_place = place;
     for (int i = 1; i <= count(); ++i) {

@@ -157,6 +157,19 @@ private:
     // After an edit of row i: an armed row that can no longer be armed stops.
     void edited(int i);
     void countText(const ScheduleRow &row, int delta);
+    // Sets a field that decides whether and how row i counts among the time texts.
+    template <typename T>
+    void recount(int i, T ScheduleRow::*field, const T &value)
+    {
+        Slot &s = slot(i);
+        if (s.row.*field == value)
+            return;
+        countText(s.row, -1);
+        s.row.*field = value;
+        countText(s.row, +1);
+        s.instantKnown = false;
+        edited(i);
+    }
     // Moves repeating row i to its first occurrence at or after notBefore, from day `from`
     // on; false when none comes within a year. Days without the sun's event go to *sunless.
     struct Sunless

@@ -15,6 +15,7 @@ struct GeoPlace
     double longitude = 0; // -180..180
 
     bool isValid() const;
+    bool operator==(const GeoPlace &) const = default;
 };
 
 // Sunrise and sunset of one day at one place, by the standard solar-position algorithm
