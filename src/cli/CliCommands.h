@@ -2,6 +2,7 @@
 
 #include "common/ProfileFile.h"
 
+#include <QDate>
 #include <QStringList>
 #include <QTextStream>
 #include <optional>
@@ -44,5 +45,9 @@ bool parseCommand(QCommandLineParser &parser, const QStringList &arguments, int 
 // read (a pipe, a device, more than 16 MB…) is named on the error output and not returned:
 // the command then ends with status 1 rather than work on an empty file.
 std::optional<ProfileFile> readProfile(const QString &command, const QString &path);
+
+// A date argument, AAAA-MM-JJ; an invalid one is named on the error output and not returned
+// (the command then ends with UsageError).
+std::optional<QDate> readDateArgument(const QString &command, const QString &text);
 
 } // namespace zelvar::cli

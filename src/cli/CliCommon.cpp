@@ -49,4 +49,14 @@ std::optional<ProfileFile> readProfile(const QString &command, const QString &pa
     return profile;
 }
 
+std::optional<QDate> readDateArgument(const QString &command, const QString &text)
+{
+    const QDate date = QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
+    if (!date.isValid()) {
+        err() << "zelvar-cli " << command << " : date « " << text << " » invalide (AAAA-MM-JJ attendu)\n";
+        return std::nullopt;
+    }
+    return date;
+}
+
 } // namespace zelvar::cli

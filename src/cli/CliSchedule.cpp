@@ -137,14 +137,10 @@ int runAt(const QStringList &arguments)
         err() << "zelvar-cli at : [AAAA-MM-JJ] HH:MM:SS K [K…] attendus\n";
         return UsageError;
     }
-    QDate date = QDate::currentDate();
-    if (first == 1) {
-        date = QDate::fromString(args[0], QStringLiteral("yyyy-MM-dd"));
-        if (!date.isValid()) {
-            err() << "zelvar-cli at : date « " << args[0] << " » invalide (AAAA-MM-JJ attendu)\n";
-            return UsageError;
-        }
-    }
+    const std::optional<QDate> readDate = first == 1 ? readDateArgument(QStringLiteral("at"), args[0]) : QDate::currentDate();
+    if (!readDate)
+        return UsageError;
+    const QDate date = *readDate;
     const QString timeArgument = args[first];
     const std::optional<QTime> time = readTimeOfDay(timeArgument);
     if (!time) {

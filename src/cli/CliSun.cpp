@@ -66,14 +66,10 @@ int runSun(const QStringList &arguments)
         err() << "zelvar-cli sun : une seule date attendue (AAAA-MM-JJ)\n";
         return UsageError;
     }
-    QDate date = QDate::currentDate();
-    if (!args.isEmpty()) {
-        date = QDate::fromString(args[0], QStringLiteral("yyyy-MM-dd"));
-        if (!date.isValid()) {
-            err() << "zelvar-cli sun : date « " << args[0] << " » invalide (AAAA-MM-JJ attendu)\n";
-            return UsageError;
-        }
-    }
+    const std::optional<QDate> readDate = args.isEmpty() ? QDate::currentDate() : readDateArgument(QStringLiteral("sun"), args[0]);
+    if (!readDate)
+        return UsageError;
+    const QDate date = *readDate;
 
     GeoPlace place;
     if (parser.isSet(latitudeOption) || parser.isSet(longitudeOption)) {
