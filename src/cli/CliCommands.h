@@ -26,7 +26,7 @@ int runPorts(const QStringList &arguments);
 int runSetPort(const QStringList &arguments);
 int runAt(const QStringList &arguments);
 int runSun(const QStringList &arguments);
-int runServe(const QStringList &arguments);
+int runServe(const QStringList &arguments); // in zelvar-cli-serve
 
 // --port and --speed, for the commands that talk to the board.
 void addPortOptions(QCommandLineParser &parser);

@@ -16,16 +16,6 @@
 
 namespace zelvar::cli {
 
-void addPortOptions(QCommandLineParser &parser)
-{
-    parser.addOption({QStringLiteral("port"),
-                      QStringLiteral("Le port à utiliser au lieu de celui de Zelvar2.ini (COM4, /dev/ttyUSB0…)."),
-                      QStringLiteral("PORT")});
-    parser.addOption({QStringLiteral("speed"),
-                      QStringLiteral("La vitesse à utiliser au lieu de celle de Zelvar2.ini (9600…)."),
-                      QStringLiteral("BAUDS")});
-}
-
 namespace {
 
 // Parses a command that talks to the board; its help also tells the exit statuses.

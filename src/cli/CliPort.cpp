@@ -1,4 +1,5 @@
 #include "cli/CliPort.h"
+#include "cli/CliCommands.h"
 
 #include "common/ProfileFile.h"
 #include "devices/ComError.h"
@@ -22,6 +23,16 @@ namespace {
 constexpr int BusyRetryStepMs = 20;
 
 } // namespace
+
+void addPortOptions(QCommandLineParser &parser)
+{
+    parser.addOption({QStringLiteral("port"),
+                      QStringLiteral("Le port à utiliser au lieu de celui de Zelvar2.ini (COM4, /dev/ttyUSB0…)."),
+                      QStringLiteral("PORT")});
+    parser.addOption({QStringLiteral("speed"),
+                      QStringLiteral("La vitesse à utiliser au lieu de celle de Zelvar2.ini (9600…)."),
+                      QStringLiteral("BAUDS")});
+}
 
 PortChoice portChoice(const QCommandLineParser &parser, const PanelSettings &settings)
 {

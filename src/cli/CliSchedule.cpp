@@ -88,20 +88,6 @@ int fireAll(const PanelButtons &entries, const QList<int> &buttons, TComPort &po
 
 } // namespace
 
-QString sentText(const ButtonEntry &entry)
-{
-    QStringList sent;
-    for (const QByteArray &command : {entry.pressCommand, entry.releaseCommand, entry.clickCommand})
-        if (!command.isEmpty())
-            sent << decodeWindows1252(command);
-    return sent.join(QStringLiteral(", "));
-}
-
-bool writesToSerialLine(const ButtonEntry &entry)
-{
-    return entry.mode != UsbUirt && !sentText(entry).isEmpty();
-}
-
 int runAt(const QStringList &arguments)
 {
     QCommandLineParser parser;

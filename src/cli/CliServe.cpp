@@ -8,6 +8,8 @@
 #include "devices/SendSequences.h"
 #include "panel/PanelButtons.h"
 #include "panel/PanelConfig.h"
+#include "remote/RelayStates.h"
+#include "remote/RemoteControl.h"
 #include "scheduler/ScheduleEngine.h"
 #include "scheduler/ScheduleFile.h"
 #include "scheduler/SchedulePlace.h"
@@ -37,9 +39,13 @@ constexpr int ReloadDelayMs = 200;
 class ScheduleService
 {
 public:
-    ScheduleService(PanelButtons buttons, bool portNamed, PortChoice portChoice)
-        : m_engine(m_clock), m_buttons(std::move(buttons)), m_portNamed(portNamed), m_portChoice(std::move(portChoice))
+    ScheduleService(const PanelConfig &panel, PanelButtons buttons, bool portNamed, PortChoice portChoice)
+        : m_engine(m_clock), m_buttons(std::move(buttons)), m_portNamed(portNamed), m_portChoice(std::move(portChoice)),
+          m_remote(RemoteControl::Host::Service, m_port, m_relays)
     {
+        m_relays.follow(m_port);
+        m_remote.setPanel(panel);
+        m_remote.setScheduleSource([this] { return remoteRows(); });
         QObject::connect(&m_engine, &ScheduleEngine::fired, [this](int i, int button) { fire(i, button); });
         QObject::connect(&m_engine, &ScheduleEngine::missed, [this](int i, qint64 checkedAt, ScheduleEngine::Miss) {
             m_done[m_keys[size_t(i - 1)]] = checkedAt;
@@ -118,7 +124,22 @@ public:
         return true;
     }
 
+    // What the remote interfaces act through.
+    RemoteControl &remote() { return m_remote; }
+
 private:
+    std::vector<RemoteScheduleRow> remoteRows() const
+    {
+        std::vector<RemoteScheduleRow> rows;
+        for (int i = 1; i <= m_engine.count(); ++i) {
+            RemoteScheduleRow row{m_rows[size_t(i - 1)], m_engine.row(i).armed, std::nullopt};
+            if (const auto instant = m_engine.instantOf(i); instant && row.armed)
+                row.next = QDateTime::fromMSecsSinceEpoch(*instant);
+            rows.push_back(std::move(row));
+        }
+        return rows;
+    }
+
     // Arms row i for its next occurrence that was neither fired nor missed yet, so that a
     // file read again during or after a row's second does not fire it twice.
     bool arm(int i)
@@ -198,6 +219,8 @@ private:
         if (!detail.isEmpty())
             line += QStringLiteral(" : ") + detail;
         logLine(line, when);
+        if (event == QLatin1String("fired"))
+            m_remote.notifyFired(i, saved.button);
     }
 
     static void logLine(const QString &line, const QDateTime &when = QDateTime::currentDateTime())
@@ -212,6 +235,8 @@ private:
     bool m_portNamed;
     PortChoice m_portChoice;
     TComPort m_port;
+    RelayStates m_relays;
+    RemoteControl m_remote;
     std::vector<SavedScheduleRow> m_rows; // as read, row i at i - 1
     std::vector<QString> m_keys;          // each row's content, told apart from its equals by rank
     // When each row's last occurrence was fired or missed, by content: kept across reads.
@@ -253,7 +278,7 @@ int runServe(const QStringList &arguments)
         buttons = buildPanelButtons(config.buttons);
 
     StopSignals caught(StopSignals::Hangup::Caught);
-    ScheduleService service(std::move(buttons), portNamed(parser, *panelFile), portChoice(parser, config.settings));
+    ScheduleService service(config, std::move(buttons), portNamed(parser, *panelFile), portChoice(parser, config.settings));
     if (!service.load(true))
         return 1;
     service.openPortAhead();

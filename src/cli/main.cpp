@@ -15,19 +15,30 @@ namespace {
 
 char **givenArguments = nullptr; // main's argv
 
-// The commands that read or write pictures run in a program of their own, so that the
-// others never load Qt's GUI module: it takes the arguments as they were given.
-int runPictureCommand(const QStringList &)
+// The commands that read or write pictures, and the service, run in programs of their own,
+// so that the others never load Qt's GUI or network modules: each takes the arguments as
+// they were given.
+int runHelper(const QString &name)
 {
     const QDir here(QCoreApplication::applicationDirPath());
-    QString helper = here.filePath(QStringLiteral("zelvar-cli-pictures")); // in the build tree
+    QString helper = here.filePath(name); // in the build tree
     if (!QFile::exists(helper))
-        helper = QDir::cleanPath(here.filePath(QStringLiteral(ZELVAR_PICTURE_HELPER_FROM_BIN "/zelvar-cli-pictures")));
+        helper = QDir::cleanPath(here.filePath(QStringLiteral(ZELVAR_HELPERS_FROM_BIN "/") + name));
     const QByteArray path = QFile::encodeName(helper);
     givenArguments[0] = const_cast<char *>(path.constData());
     ::execv(path.constData(), givenArguments);
     err() << "zelvar-cli : " << helper << " : " << QString::fromLocal8Bit(std::strerror(errno)) << "\n";
     return 1;
+}
+
+int runPictureCommand(const QStringList &)
+{
+    return runHelper(QStringLiteral("zelvar-cli-pictures"));
+}
+
+int runServeCommand(const QStringList &)
+{
+    return runHelper(QStringLiteral("zelvar-cli-serve"));
 }
 
 struct Command
@@ -48,7 +59,7 @@ const Command commands[] = {
     {"setport", "enregistre le port et la vitesse dans Zelvar2.ini : setport PORT [VITESSE]", runSetPort},
     {"at", "déclenche des boutons à une heure dite : at [AAAA-MM-JJ] HH:MM:SS K [K…]", runAt},
     {"sun", "lever et coucher du soleil : sun [AAAA-MM-JJ] [--lat L --lon L] [--json]", runSun},
-    {"serve", "service sans fenêtre : déclenche les lignes lancées de Programateur.ini, serve [--port P]", runServe},
+    {"serve", "service sans fenêtre : déclenche les lignes lancées de Programateur.ini, serve [--port P]", runServeCommand},
     {"seq", "séquences : seq list | show [FILE] [--json] | export OUT [FILE]", runSeq},
     {"play", "joue une séquence sans fenêtre : play [FILE] [--from S] [--ticks N] [--port P]", runPlay},
 };

@@ -157,8 +157,8 @@ TEST(Cli, EveryCommandHasHelpWhoseUsageLineNamesIt)
 }
 
 // The everyday commands must start fast: Qt's GUI module (fonts, X libraries) is left to
-// the picture commands' own program.
-TEST(Cli, OnlyThePictureProgramLoadsQtGui)
+// the picture commands' own program, the network modules to the service's.
+TEST(Cli, EverydayCommandsLoadQtCoreAlone)
 {
     auto libraries = [](const QString &program) {
         QProcess ldd;
@@ -169,5 +169,6 @@ TEST(Cli, OnlyThePictureProgramLoadsQtGui)
     const QByteArray cli = libraries(QStringLiteral(ZELVAR_CLI));
     EXPECT_TRUE(cli.contains("libQt6Core")) << cli.constData();
     EXPECT_FALSE(cli.contains("libQt6Gui")) << cli.constData();
+    EXPECT_FALSE(cli.contains("libQt6Network")) << cli.constData();
     EXPECT_TRUE(libraries(QFileInfo(QStringLiteral(ZELVAR_CLI)).dir().filePath("zelvar-cli-pictures")).contains("libQt6Gui"));
 }

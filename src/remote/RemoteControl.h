@@ -1,0 +1,130 @@
+#pragma once
+
+#include "devices/RelayCommand.h"
+#include "panel/PanelButtons.h"
+#include "panel/PanelConfig.h"
+#include "scheduler/ScheduleFile.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QSet>
+#include <QString>
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <vector>
+
+namespace zelvar {
+
+class RelayStates;
+class TCustomComPort;
+
+// What a remote action came to. The interfaces turn it into their own answers (an HTTP
+// status, a log line): NotFound names an unknown button, relay or activity, BadRequest
+// input that cannot be acted on, Failed a port or transmitter that did not take it.
+struct RemoteResult
+{
+    enum class Kind { Ok, NotFound, BadRequest, Failed };
+    Kind kind = Kind::Ok;
+    QString error; // in French, for the user; empty when Ok
+
+    bool ok() const { return kind == Kind::Ok; }
+    static RemoteResult notFound(const QString &why) { return {Kind::NotFound, why}; }
+    static RemoteResult badRequest(const QString &why) { return {Kind::BadRequest, why}; }
+    static RemoteResult failed(const QString &why) { return {Kind::Failed, why}; }
+};
+
+// One alarm as the remote interfaces show it: the row as the schedule file holds it, whether
+// it runs and when it fires next.
+struct RemoteScheduleRow
+{
+    SavedScheduleRow saved;
+    bool armed = false;
+    std::optional<QDateTime> next;
+};
+
+// The one seam between a host (the program or the service) and the remote interfaces (HTTP,
+// WebSocket, MQTT). The host hands over its port, its relay states and its panel, and says
+// how it plays sequences and which alarms it runs; the interfaces act through this object
+// only, so every command goes out by the same sending sequences as the panel's, and neither
+// host knows HTTP or MQTT. Everything runs on the host's thread.
+class RemoteControl : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Host { Program, Service };
+
+    RemoteControl(Host host, TCustomComPort &port, RelayStates &states, QObject *parent = nullptr);
+
+    Host host() const { return host_; }
+    // "program" or "service".
+    QString hostName() const;
+    TCustomComPort &port() { return port_; }
+    RelayStates &relays() { return states_; }
+    // The port's name as the user set it, and whether it is open now.
+    QString portName() const;
+    bool portOpen() const;
+
+    // The panel as the host shows it; the host calls this again whenever it changes.
+    void setPanel(const PanelConfig &panel);
+    const PanelConfig &panel() const { return panel_; }
+    // The live entries, slot 0 empty: button k at k.
+    const PanelButtons &buttons() const { return buttons_; }
+    // The panel's picture file (it may be missing).
+    static QString picturePath();
+
+    // Relays switched in relay order, each command written as an "On", "Off" or "Bistable"
+    // button's click is; every number is checked before anything is written. A failed write
+    // abandons the relays after it.
+    RemoteResult setRelays(const std::map<int, RelayAction> &actions);
+    // "Tout éteindre".
+    RemoteResult allOff();
+
+    // A button as the mouse drives it on the panel. `holder` stands for whoever holds a
+    // button down (a web page, a connection): press() and release() pair up per holder and
+    // button, and releaseAll() lets go of everything one holder still holds, as when that
+    // page goes away. click() is a whole mouse click: press, click, release.
+    RemoteResult press(int button, const void *holder);
+    RemoteResult release(int button, const void *holder);
+    RemoteResult click(int button);
+    void releaseAll(const void *holder);
+
+    // Sequences and alarms belong to the host, which plugs in how it plays and lists them.
+    // Without a player, play and stop answer Failed; without a schedule, the list is empty.
+    using Player = std::function<RemoteResult(const QString &activity)>;
+    using Stopper = std::function<RemoteResult()>;
+    using ScheduleSource = std::function<std::vector<RemoteScheduleRow>()>;
+    void setSequencePlayer(Player play, Stopper stop);
+    void setScheduleSource(ScheduleSource source);
+    // "Default" or "Jardin.ini": the activity's sequence, played from its start.
+    RemoteResult playSequence(const QString &activity);
+    RemoteResult stopSequence();
+    std::vector<RemoteScheduleRow> schedule() const;
+
+    // The host tells of an alarm fired on button `button` by row `row`.
+    void notifyFired(int row, int button) { emit fired(row, button); }
+
+signals:
+    void panelChanged();
+    void fired(int row, int button);
+
+private:
+    // Runs one write of a remote action; a port error becomes Failed.
+    template<typename Write>
+    RemoteResult guarded(Write write);
+    std::optional<RemoteResult> checkButton(int button) const;
+
+    Host host_;
+    TCustomComPort &port_;
+    RelayStates &states_;
+    PanelConfig panel_;
+    PanelButtons buttons_{ButtonEntry{}};
+    QSet<QPair<const void *, int>> held_;
+    Player play_;
+    Stopper stop_;
+    ScheduleSource schedule_;
+};
+
+} // namespace zelvar
