@@ -2,6 +2,7 @@
 #include "forms/Forms.h"
 #include "common/SingleInstance.h"
 #include "common/Pause.h"
+#include "panel/Form_ActBtn.h"
 #include "panel/PanelConfig.h"
 
 #include "../devices/ComPortPty.h"
@@ -317,6 +318,50 @@ TEST_F(Instances, RestoreRequestBringsTheWindowBack)
     QApplication::setQuitOnLastWindowClosed(true);
     QDir::setCurrent(previous);
     Forms::instance().settings = PanelSettings{};
+}
+
+// While the service holds the port, a program the user starts is its guest: it does not end,
+// and its panel writes through the service.
+TEST_F(Instances, WhileTheServiceRunsTheProgramWorksThroughIt)
+{
+    PanelConfig config;
+    config.settings.CurrentPortName = pty.slavePath();
+    ButtonConfig on;
+    on.mode = On;
+    on.relay = 2;
+    config.buttons = {on};
+    config.buttonsEverHeld = true;
+    ASSERT_TRUE(writePanelConfig(config).save(dir.filePath(PanelFiles::config())).ok);
+    QProcess service;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("ZELVAR_INSTANCE_NAME"), name);
+    service.setProcessEnvironment(environment);
+    service.setWorkingDirectory(dir.path());
+    service.start(QStringLiteral(ZELVAR_CLI), {QStringLiteral("serve")});
+    std::optional<host::Hello> hello;
+    for (QDeadlineTimer deadline(10000); !(hello && hello->open) && !deadline.hasExpired(); QTest::qWait(50))
+        hello = SingleInstance::hello(name, 500);
+    ASSERT_TRUE(hello && hello->open);
+
+    SingleInstance program(host::Role::Program, name);
+    EXPECT_EQ(program.claim(), SingleInstance::Claim::Guest);
+    EXPECT_FALSE(program.guarded());
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    qputenv("ZELVAR_INSTANCE_NAME", name.toUtf8());
+    setPauseHook([](int) {});
+    {
+        TForm_ActBtn panel;
+        ASSERT_TRUE(panel.ComPort1->Connected());
+        panel.fireButton(1);
+        EXPECT_EQ(pty.read(5), QByteArray("S2N$#"));
+    }
+    setPauseHook({});
+    qunsetenv("ZELVAR_INSTANCE_NAME");
+    QDir::setCurrent(previous);
+    Forms::instance().settings = PanelSettings{};
+    service.terminate();
+    EXPECT_TRUE(service.waitForFinished(5000));
 }
 
 } // namespace
