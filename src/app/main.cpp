@@ -1,8 +1,12 @@
 #include "forms/ErrorReport.h"
 #include "app/Form_Base.h"
-#include "app/SingleInstance.h"
 #include "common/DataPaths.h"
+#include "common/SingleInstance.h"
 #include "devices/ComError.h"
+#include "devices/ComPort.h"
+#include "devices/CommHolder.h"
+#include "forms/Forms.h"
+#include "panel/Form_ActBtn.h"
 #include "widgets/Fonts.h"
 
 #include <QIcon>
@@ -74,10 +78,16 @@ int main(int argc, char **argv)
     // Lets Wayland desktops match the windows with the installed desktop entry.
     QGuiApplication::setDesktopFileName(QStringLiteral(ZELVAR_APP_ID));
 
-    // A second start only brings the running program back, before any window exists.
-    zelvar::SingleInstance instance;
-    if (!instance.claim())
+    // A second start only brings the running program back, before any window exists. While
+    // the service runs, the program works in full, its port opened through the service.
+    zelvar::SingleInstance instance(zelvar::host::Role::Program);
+    if (instance.claim() == zelvar::SingleInstance::Claim::Restored)
         return 0;
+    // The other Zelvar processes of the user write through the panel's port.
+    instance.setHandler([](const zelvar::host::Request &request) {
+        zelvar::TForm_ActBtn *panel = zelvar::Forms::instance().Form_ActBtn;
+        return zelvar::answerHostRequest(request, zelvar::host::Role::Program, panel ? panel->ComPort1 : nullptr);
+    });
 
     // The serial messages are looked up in their catalogue once, at start-up.
     zelvar::EComPort::loadMessages();

@@ -3,8 +3,10 @@
 #include "cli/CliPort.h"
 
 #include "common/ProfileFile.h"
+#include "common/SingleInstance.h"
 #include "devices/ComError.h"
 #include "devices/ComPort.h"
+#include "devices/CommHolder.h"
 #include "devices/SendSequences.h"
 #include "panel/PanelButtons.h"
 #include "panel/PanelConfig.h"
@@ -126,6 +128,8 @@ public:
 
     // What the remote interfaces act through.
     RemoteControl &remote() { return m_remote; }
+    // The port the service holds, which the other Zelvar processes of the user write through.
+    TComPort &port() { return m_port; }
 
 private:
     std::vector<RemoteScheduleRow> remoteRows() const
@@ -281,6 +285,13 @@ int runServe(const QStringList &arguments)
     ScheduleService service(config, std::move(buttons), portNamed(parser, *panelFile), portChoice(parser, config.settings));
     if (!service.load(true))
         return 1;
+    // The host of the user's Zelvar processes, unless the program is already: then the port
+    // opens through the program.
+    SingleInstance instance(host::Role::Service);
+    instance.claim();
+    instance.setHandler([&service](const host::Request &request) {
+        return answerHostRequest(request, host::Role::Service, &service.port());
+    });
     service.openPortAhead();
 
     // An atomic save replaces the file, so the folder is watched, and the file for a change in place.
