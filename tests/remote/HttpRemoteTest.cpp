@@ -1,65 +1,29 @@
 #include "devices/ComPortPty.h"
+#include "remote/HttpClient.h"
 
 #include "remote/HttpListener.h"
 #include "remote/HttpRemote.h"
 #include "remote/RelayStates.h"
 #include "remote/RemoteControl.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QNetworkRequest>
-#include <QTcpSocket>
 #include <QWebSocket>
 
 #include <gtest/gtest.h>
 
 using namespace zelvar;
+using zelvar::testing::Answer;
+using zelvar::testing::exchange;
 using zelvar::testing::processEventsUntil;
 
 namespace {
 
 const QByteArray Token = "0123456789abcdef0123456789abcdef";
 
-struct Answer
-{
-    int status = 0;
-    QByteArray head; // status line and headers
-    QByteArray body;
-    QJsonObject json() const { return QJsonDocument::fromJson(body).object(); }
-};
-
-// Sends `request` as it stands and reads one answer (or what came before the server closed).
-Answer exchange(quint16 port, const QByteArray &request)
-{
-    QTcpSocket client;
-    client.connectToHost(QHostAddress::LocalHost, port);
-    QByteArray got;
-    const auto complete = [&] {
-        const qsizetype end = got.indexOf("\r\n\r\n");
-        if (end < 0)
-            return false;
-        const qsizetype at = got.toLower().indexOf("content-length: ");
-        const qsizetype length = at < 0 ? 0 : got.mid(at + 16, got.indexOf("\r\n", at) - at - 16).toLongLong();
-        return got.size() >= end + 4 + length;
-    };
-    QObject::connect(&client, &QTcpSocket::connected, [&] { client.write(request); });
-    QObject::connect(&client, &QTcpSocket::readyRead, [&] { got += client.readAll(); });
-    processEventsUntil([&] { return complete() || client.state() == QAbstractSocket::UnconnectedState; });
-    Answer answer;
-    const qsizetype end = got.indexOf("\r\n\r\n");
-    answer.head = got.left(end);
-    answer.body = got.mid(end + 4);
-    answer.status = got.mid(9, 3).toInt();
-    return answer;
-}
-
 QByteArray request(const QByteArray &method, const QByteArray &target, const QByteArray &body = {},
                    const QByteArray &headers = "Authorization: Bearer " + Token + "\r\n")
 {
-    QByteArray text = method + ' ' + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + headers;
-    if (!body.isEmpty())
-        text += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
-    return text + "\r\n" + body;
+    return zelvar::testing::httpRequest(method, target, body, headers);
 }
 
 PanelConfig panel()
