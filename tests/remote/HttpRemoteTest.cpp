@@ -164,6 +164,12 @@ TEST_F(HttpRemoteTest, WebSocketFollowsTheRelaysAndReleasesWhatItHeld)
     ASSERT_TRUE(processEventsUntil([&] { return messages.size() == RelayCount; }));
     EXPECT_EQ(messages[0], R"({"type":"relay","relay":1,"state":"unknown"})");
 
+    // A page showing the old panel is told, since button numbers may now stand for others.
+    messages.clear();
+    control.setPanel(panel());
+    ASSERT_TRUE(processEventsUntil([&] { return !messages.isEmpty(); }));
+    EXPECT_EQ(messages, QStringList{R"({"type":"panel"})"});
+
     messages.clear();
     socket.sendTextMessage(R"({"type":"press","button":1})");
     ASSERT_TRUE(processEventsUntil([&] { return !messages.isEmpty(); }));
@@ -177,6 +183,18 @@ TEST_F(HttpRemoteTest, WebSocketFollowsTheRelaysAndReleasesWhatItHeld)
     socket.close();
     EXPECT_TRUE(processEventsUntil([&] { return states.state(2) == RelayStates::State::Off; }));
     EXPECT_EQ(pty.drain(), QByteArray("S2F$#"));
+}
+
+// A panel changed while a button is held lets go of it: nobody could release it afterwards.
+TEST_F(HttpRemoteTest, PanelChangeLetsGoOfHeldButtons)
+{
+    const int holder = 0;
+    ASSERT_TRUE(control.press(1, &holder).ok());
+    EXPECT_EQ(pty.drain(), QByteArray("S2N$#"));
+    control.setPanel(panel());
+    EXPECT_EQ(pty.drain(), QByteArray("S2F$#"));
+    control.releaseAll(&holder);
+    EXPECT_EQ(pty.drain(), QByteArray());
 }
 
 // Connections beyond the cap are answered 503; a connection that sends nothing is closed.

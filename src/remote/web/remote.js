@@ -218,7 +218,9 @@ function sizePicture() {
         image.style.width = percent(image.naturalWidth, width);
 }
 
-function reloadPicture() {
+// The panel changed: its buttons, and maybe its picture, again.
+function reloadPanel() {
+    loadPanel();
     byId("image").src = `api/picture?${Date.now()}`;
 }
 
@@ -273,10 +275,8 @@ class Events {
             this.link("ok", "Connecté");
             byId("relais").classList.remove("perime");
             // After a loss the panel may have changed meanwhile.
-            if (this.opened) {
-                loadPanel();
-                reloadPicture();
-            }
+            if (this.opened)
+                reloadPanel();
             this.opened = true;
             loadHost();
         });
@@ -298,6 +298,8 @@ class Events {
             showRelay(message.relay, message.state);
         else if (message.type === "fired")
             showFired(message.row, message.button);
+        else if (message.type === "panel")
+            reloadPanel();
         else if (message.type === "error")
             say(message.error);
     }
@@ -353,17 +355,7 @@ class Events {
 
 // ---- Start
 
-function forgetTokenInAddress() {
-    // The server has set its cookie: the token need not stay in the address bar or history.
-    const url = new URL(location.href);
-    if (url.searchParams.has("token")) {
-        url.searchParams.delete("token");
-        history.replaceState(null, "", url.pathname + url.search + url.hash);
-    }
-}
-
 function start() {
-    forgetTokenInAddress();
     buildLamps();
     const image = byId("image");
     image.addEventListener("error", () => { image.hidden = true; });
