@@ -260,7 +260,8 @@ int runServe(const QStringList &arguments)
         "départ et gardé jusqu'à la fin. Chaque événement est une ligne sur la sortie standard : l'heure, puis "
         "fired (envoyé), missed (manqué de plus d'une minute), refused (bouton absent du panneau) ou error. "
         "Programateur.ini est relu quand il change et sur SIGHUP, sans rien déclencher deux fois ; un fichier "
-        "absent ne donne aucune ligne. SIGTERM ou SIGINT arrêtent le service après l'envoi en cours."));
+        "absent ne donne aucune ligne. SIGTERM ou SIGINT arrêtent le service après l'envoi en cours. Pendant qu'il "
+        "tient le port, les autres commandes de zelvar-cli et le programme écrivent à travers lui."));
     addPortOptions(parser);
     int status = 0;
     if (!parseCommand(parser, arguments, &status,
