@@ -266,7 +266,8 @@ int runServe(const QStringList &arguments)
     int status = 0;
     if (!parseCommand(parser, arguments, &status,
                       QStringLiteral("\nCode de sortie : 0 arrêté par SIGTERM ou SIGINT, 1 Zelvar2.ini ou "
-                                     "Programateur.ini illisible au départ, 64 usage.\n")))
+                                     "Programateur.ini illisible au départ ou un service qui tourne déjà dans "
+                                     "ce dossier, 64 usage.\n")))
         return status;
     if (!parser.positionalArguments().isEmpty()) {
         err() << "zelvar-cli serve : aucun argument attendu\n";
@@ -282,14 +283,20 @@ int runServe(const QStringList &arguments)
     if (QFileInfo::exists(PanelFiles::config()))
         buttons = buildPanelButtons(config.buttons);
 
-    StopSignals caught(StopSignals::Hangup::Caught);
-    ScheduleService service(config, std::move(buttons), portNamed(parser, *panelFile), portChoice(parser, config.settings));
-    if (!service.load(true))
+    // Two services of one folder would fire each alarm twice.
+    if (SingleInstance::serviceRunsIn(QDir::currentPath())) {
+        err() << "zelvar-cli serve : un service tourne déjà dans ce dossier\n";
         return 1;
+    }
     // The host of the user's Zelvar processes, unless the program is already: then the port
     // opens through the program.
     SingleInstance instance(host::Role::Service);
     instance.claim();
+
+    StopSignals caught(StopSignals::Hangup::Caught);
+    ScheduleService service(config, std::move(buttons), portNamed(parser, *panelFile), portChoice(parser, config.settings));
+    if (!service.load(true))
+        return 1;
     instance.setHandler([&service](const host::Request &request) {
         return answerHostRequest(request, host::Role::Service, &service.port());
     });

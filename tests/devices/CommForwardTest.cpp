@@ -68,7 +68,7 @@ protected:
 };
 
 // The service holds the virtual board's port: zelvar-cli's commands find it busy and write
-// through the service, which answers who it is.
+// through the service, which answers who it is; a second service of its folder is refused.
 TEST_F(PortHolder, CommandsReachTheBoardWhileTheServiceHoldsThePort)
 {
     QProcess board;
@@ -92,6 +92,9 @@ TEST_F(PortHolder, CommandsReachTheBoardWhileTheServiceHoldsThePort)
     for (QDeadlineTimer deadline(5000); !report.contains("relais  1 allumé") && board.waitForReadyRead(int(deadline.remainingTime()));)
         report += board.readAll();
     EXPECT_TRUE(QString::fromUtf8(report).contains(QString::fromUtf8("relais  1 allumé"))) << report.constData();
+
+    // A second service of the folder would fire each alarm twice.
+    EXPECT_EQ(zelvar::testing::runCli(dir.path(), {"serve"}).status, 1);
 
     service.terminate();
     EXPECT_TRUE(service.waitForFinished(5000));
