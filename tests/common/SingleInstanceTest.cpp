@@ -194,8 +194,9 @@ TEST_F(Instances, AClientGetsOneBoundedLineAndIsToldWhatIsRefused)
         QDeadlineTimer deadline(5000);
         while (!refusal.isEmpty() && !client.canReadLine() && !deadline.hasExpired())
             QTest::qWait(20);
-        if (!refusal.isEmpty())
+        if (!refusal.isEmpty()) {
             EXPECT_TRUE(client.readLine().startsWith(refusal)) << sent.left(30).constData();
+        }
         if (refusal.startsWith("error 19"))
             continue; // a write refused for its port keeps the connection
         while (client.state() != QLocalSocket::UnconnectedState && !deadline.hasExpired())
