@@ -452,8 +452,10 @@ int HostConnection::connectTo(const QString &socketPath, int timeoutMs, bool oth
     return 0;
 }
 
-std::optional<QByteArray> HostConnection::request(const QByteArray &line, int timeoutMs)
+std::optional<QByteArray> HostConnection::request(const QByteArray &line, int timeoutMs, bool *delivered)
 {
+    if (delivered)
+        *delivered = false;
     if (m_fd < 0)
         return std::nullopt;
     const QDeadlineTimer deadline(timeoutMs);
@@ -471,6 +473,8 @@ std::optional<QByteArray> HostConnection::request(const QByteArray &line, int ti
             return std::nullopt;
         }
     }
+    if (delivered)
+        *delivered = true;
     for (;;) {
         const qsizetype end = m_buffer.indexOf('\n');
         if (end >= 0) {

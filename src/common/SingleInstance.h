@@ -124,8 +124,9 @@ public:
     bool connected() const { return m_fd >= 0; }
     void close();
     // Sends one request line and returns the reply's line without its '\n'; none (and the
-    // connection closed) when the host does not answer in time or hangs up.
-    std::optional<QByteArray> request(const QByteArray &line, int timeoutMs);
+    // connection closed) when the host does not answer in time or hangs up. `delivered` tells
+    // whether the whole line went out: a host gone before it did never saw the request.
+    std::optional<QByteArray> request(const QByteArray &line, int timeoutMs, bool *delivered = nullptr);
 
 private:
     int m_fd = -1;
