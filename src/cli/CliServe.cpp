@@ -291,7 +291,7 @@ int runServe(const QStringList &arguments)
     // The host of the user's Zelvar processes, unless the program is already: then the port
     // opens through the program.
     SingleInstance instance(host::Role::Service);
-    instance.claim();
+    const bool guest = instance.claim() == SingleInstance::Claim::Guest;
 
     StopSignals caught(StopSignals::Hangup::Caught);
     ScheduleService service(config, std::move(buttons), portNamed(parser, *panelFile), portChoice(parser, config.settings));
@@ -319,6 +319,15 @@ int runServe(const QStringList &arguments)
     });
     QObject::connect(&watcher, &QFileSystemWatcher::directoryChanged, &reload, qOverload<>(&QTimer::start));
     QObject::connect(&watcher, &QFileSystemWatcher::fileChanged, &reload, qOverload<>(&QTimer::start));
+
+    // A guest becomes the host once the program has ended.
+    QTimer hostLeft;
+    QObject::connect(&hostLeft, &QTimer::timeout, [&] {
+        if (instance.holdIfFree())
+            hostLeft.stop();
+    });
+    if (guest)
+        hostLeft.start(SingleInstance::HostLookMs);
 
     QEventLoop loop;
     QSocketNotifier signalNotifier(caught.fd(), QSocketNotifier::Read);

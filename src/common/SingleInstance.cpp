@@ -200,6 +200,22 @@ SingleInstance::Claim SingleInstance::claim()
     return Claim::Held;
 }
 
+bool SingleInstance::holdIfFree()
+{
+    if (guarded())
+        return true;
+    const QString path = socketPath(m_name);
+    if (path.isEmpty())
+        return false;
+    HostConnection host;
+    if (host.connectTo(path, RetryPauseMs) == 0 && host.request(host::helloRequest(), RetryPauseMs))
+        return false;
+    if (tryLock(path + QStringLiteral(".lock")) != Lock::Taken)
+        return false;
+    listen(path);
+    return true;
+}
+
 bool SingleInstance::askToRestore(const QString &name, int timeoutMs)
 {
     const QString path = socketPath(name);

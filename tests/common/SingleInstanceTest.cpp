@@ -361,8 +361,12 @@ TEST_F(Instances, WhileTheServiceRunsTheProgramWorksThroughIt)
     qunsetenv("ZELVAR_INSTANCE_NAME");
     QDir::setCurrent(previous);
     Forms::instance().settings = PanelSettings{};
+    EXPECT_FALSE(program.holdIfFree());
     service.terminate();
     EXPECT_TRUE(service.waitForFinished(5000));
+    // Once the service has ended, the program becomes the host.
+    EXPECT_TRUE(program.holdIfFree());
+    EXPECT_TRUE(program.guarded());
 }
 
 } // namespace
