@@ -5,7 +5,9 @@
 #include "remote/RelayStates.h"
 
 
+#include "BenchPty.h"
 #include "CoreBenchMain.h"
+#include "Percentiles.h"
 
 #include <benchmark/benchmark.h>
 
@@ -21,29 +23,6 @@ using namespace zelvar;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-struct Pty
-{
-    int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    QString slave;
-    Pty()
-    {
-        if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0)
-            slave = QString::fromLocal8Bit(::ptsname(master));
-    }
-    ~Pty() { ::close(master); }
-};
-
-void reportPercentiles(benchmark::State &state, std::vector<double> &samplesUs)
-{
-    if (samplesUs.empty())
-        return;
-    std::sort(samplesUs.begin(), samplesUs.end());
-    const auto at = [&](double q) { return samplesUs[size_t(q * double(samplesUs.size() - 1))]; };
-    state.counters["median_us"] = at(0.5);
-    state.counters["p99_us"] = at(0.99);
-    state.counters["max_us"] = samplesUs.back();
-}
 
 void BM_SendTextToReadable(benchmark::State &state)
 {
