@@ -126,6 +126,20 @@ bool firstByte(int master)
     return ::poll(&p, 1, 1000) == 1;
 }
 
+// Times what `send` starts, up to the first byte on the board's line; false when none came.
+bool timeToFirstByte(benchmark::State &state, std::vector<double> &samples, int master, const std::function<bool()> &send)
+{
+    const auto start = Clock::now();
+    if (!send() || !firstByte(master)) {
+        state.SkipWithError("the command did not arrive");
+        return false;
+    }
+    const auto elapsed = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+    samples.push_back(elapsed);
+    state.SetIterationTime(elapsed / 1e6);
+    return true;
+}
+
 void drain(int fd)
 {
     char buffer[65536];
@@ -145,14 +159,9 @@ void BM_PutRelaysToFirstByte(benchmark::State &state)
                                + "\r\n\r\n" + body;
     std::vector<double> samples;
     for (auto _ : state) {
-        const auto start = Clock::now();
-        if (::write(client, request.constData(), size_t(request.size())) != request.size() || !firstByte(pty.master)) {
-            state.SkipWithError("the command did not arrive");
+        if (!timeToFirstByte(state, samples, pty.master,
+                             [&] { return ::write(client, request.constData(), size_t(request.size())) == request.size(); }))
             break;
-        }
-        const auto elapsed = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
-        samples.push_back(elapsed);
-        state.SetIterationTime(elapsed / 1e6);
         state.PauseTiming();
         const QByteArray answer = readUntil(client, "}");
         if (!answer.startsWith("HTTP/1.1 200"))
@@ -184,15 +193,8 @@ void BM_ClickToWireWithWebSockets(benchmark::State &state)
     }
     std::vector<double> samples;
     for (auto _ : state) {
-        const auto start = Clock::now();
-        host.click();
-        if (!firstByte(pty.master)) {
-            state.SkipWithError("the command did not arrive");
+        if (!timeToFirstByte(state, samples, pty.master, [&] { return host.click(), true; }))
             break;
-        }
-        const auto elapsed = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
-        samples.push_back(elapsed);
-        state.SetIterationTime(elapsed / 1e6);
         state.PauseTiming();
         // The click's pause, then every client read what it was told.
         QThread::msleep(15);
