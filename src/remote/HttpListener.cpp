@@ -6,6 +6,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
 #include <limits>
 #include <variant>
 
@@ -89,6 +90,9 @@ std::variant<RequestHead, HttpRefusal> parseHead(const QByteArray &text)
         const QByteArray name = line.left(colon).toLower();
         if (colon < 0 || !isToken(name))
             return badRequest(QStringLiteral("en-tête invalide"));
+        // One Host only: two would let the server and this check read different names.
+        if (name == "host" && std::any_of(head.headers.cbegin(), head.headers.cend(), [](const auto &h) { return h.first == "host"; }))
+            return badRequest(QStringLiteral("en-tête Host répété"));
         head.headers.append({name, line.mid(colon + 1).trimmed()});
     }
     return head;

@@ -71,6 +71,7 @@ TEST_F(HttpRemoteTest, PutRelaysWritesInRelayOrderAndAnswersTheStates)
     EXPECT_EQ(pty.drain(), QByteArray("S1N$#S3F$#S5T$#"));
     const QJsonObject states = put.json();
     EXPECT_EQ(states.size(), RelayCount);
+    EXPECT_TRUE(put.body.startsWith(R"({"1":"on","2":"unknown","3":"off",)")) << put.body.constData();
     EXPECT_EQ(states["1"].toString(), "on");
     EXPECT_EQ(states["3"].toString(), "off");
     EXPECT_EQ(states["5"].toString(), "unknown"); // a toggle of an unknown relay
