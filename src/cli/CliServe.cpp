@@ -8,8 +8,10 @@
 #include "devices/SendSequences.h"
 #include "panel/PanelButtons.h"
 #include "panel/PanelConfig.h"
+#include "remote/MqttBridge.h"
 #include "remote/RelayStates.h"
 #include "remote/RemoteControl.h"
+#include "remote/RemoteSettings.h"
 #include "scheduler/ScheduleEngine.h"
 #include "scheduler/ScheduleFile.h"
 #include "scheduler/SchedulePlace.h"
@@ -25,6 +27,8 @@
 #include <QTimer>
 
 #include <csignal>
+#include <memory>
+#include <optional>
 
 namespace zelvar::cli {
 
@@ -61,10 +65,11 @@ public:
         });
     }
 
-    // Opens the port now when a row may need it; a failure is logged and the firings try again.
-    void openPortAhead()
+    // Opens the port now when a row or a remote interface may need it; a failure is logged
+    // and the firings try again.
+    void openPortAhead(bool remote)
     {
-        bool needed = false;
+        bool needed = remote;
         for (const ButtonEntry &entry : m_buttons)
             needed = needed || writesToSerialLine(entry);
         if (!needed || !m_portNamed)
@@ -126,6 +131,13 @@ public:
 
     // What the remote interfaces act through.
     RemoteControl &remote() { return m_remote; }
+
+    // One line of the journal: the time, then the event.
+    static void logLine(const QString &line, const QDateTime &when = QDateTime::currentDateTime())
+    {
+        out() << when.toOffsetFromUtc(when.offsetFromUtc()).toString(Qt::ISODateWithMs) << " " << line << "\n";
+        out().flush();
+    }
 
 private:
     std::vector<RemoteScheduleRow> remoteRows() const
@@ -223,12 +235,6 @@ private:
             m_remote.notifyFired(i, saved.button);
     }
 
-    static void logLine(const QString &line, const QDateTime &when = QDateTime::currentDateTime())
-    {
-        out() << when.toOffsetFromUtc(when.offsetFromUtc()).toString(Qt::ISODateWithMs) << " " << line << "\n";
-        out().flush();
-    }
-
     SystemScheduleClock m_clock;
     ScheduleEngine m_engine;
     PanelButtons m_buttons;
@@ -245,6 +251,41 @@ private:
     QByteArray m_bytes;
 };
 
+// The broker of --mqtt HOST[:PORT] ("[::1]:1883" for an IPv6 address) and --node, over
+// remote.ini's MQTT section (user, password, CA file); without --mqtt, that section as it is.
+std::optional<MqttSettings> mqttChoice(const QCommandLineParser &parser)
+{
+    QString unreadable;
+    MqttSettings settings = readRemoteSettings(&unreadable).mqtt;
+    if (!unreadable.isEmpty())
+        err() << "zelvar-cli serve : " << unreadable << "\n";
+    if (parser.isSet(QStringLiteral("mqtt"))) {
+        const QString value = parser.value(QStringLiteral("mqtt")).trimmed();
+        QString host = value;
+        QString port;
+        if (value.startsWith(u'[')) {
+            host = value.section(u']', 0, 0).mid(1);
+            port = value.section(u']', 1);
+            if (!port.isEmpty() && !port.startsWith(u':'))
+                return std::nullopt;
+            port = port.mid(1);
+        } else if (value.count(u':') == 1) {
+            host = value.section(u':', 0, 0);
+            port = value.section(u':', 1);
+        }
+        bool ok = true;
+        const int number = port.isEmpty() ? 1883 : port.toInt(&ok);
+        if (host.isEmpty() || !ok || number < 1 || number > 65535)
+            return std::nullopt;
+        settings.enabled = true;
+        settings.host = host;
+        settings.port = quint16(number);
+    }
+    if (parser.isSet(QStringLiteral("node")))
+        settings.node = cleanNodeName(parser.value(QStringLiteral("node")));
+    return settings;
+}
+
 } // namespace
 
 int runServe(const QStringList &arguments)
@@ -258,6 +299,15 @@ int runServe(const QStringList &arguments)
         "Programateur.ini est relu quand il change et sur SIGHUP, sans rien déclencher deux fois ; un fichier "
         "absent ne donne aucune ligne. SIGTERM ou SIGINT arrêtent le service après l'envoi en cours."));
     addPortOptions(parser);
+    parser.addOption({QStringLiteral("mqtt"),
+                      QStringLiteral("Relie le service au broker MQTT HOTE[:PORT] (1883 par défaut) : relais, boutons et "
+                                     "découverte Home Assistant sous zelvar/NOEUD/. Utilisateur, mot de passe et "
+                                     "fichier CA viennent de ~/.config/zelvar/remote.ini. Sans cette option, la "
+                                     "section MQTT de remote.ini s'applique quand elle est active."),
+                      QStringLiteral("HOTE[:PORT]")});
+    parser.addOption({QStringLiteral("node"),
+                      QStringLiteral("Le nom du nœud MQTT (lettres, chiffres et _ ; par défaut le nom de la machine)."),
+                      QStringLiteral("NOM")});
     int status = 0;
     if (!parseCommand(parser, arguments, &status,
                       QStringLiteral("\nCode de sortie : 0 arrêté par SIGTERM ou SIGINT, 1 Zelvar2.ini ou "
@@ -265,6 +315,11 @@ int runServe(const QStringList &arguments)
         return status;
     if (!parser.positionalArguments().isEmpty()) {
         err() << "zelvar-cli serve : aucun argument attendu\n";
+        return UsageError;
+    }
+    const std::optional<MqttSettings> mqtt = mqttChoice(parser);
+    if (!mqtt) {
+        err() << "zelvar-cli serve : --mqtt attend HOTE ou HOTE:PORT (port de 1 à 65535)\n";
         return UsageError;
     }
 
@@ -281,7 +336,13 @@ int runServe(const QStringList &arguments)
     ScheduleService service(config, std::move(buttons), portNamed(parser, *panelFile), portChoice(parser, config.settings));
     if (!service.load(true))
         return 1;
-    service.openPortAhead();
+    std::unique_ptr<MqttBridge> bridge;
+    if (mqtt->enabled) {
+        bridge = std::make_unique<MqttBridge>(service.remote());
+        QObject::connect(bridge.get(), &MqttBridge::logLine, [](const QString &line) { ScheduleService::logLine(line); });
+        bridge->start(*mqtt);
+    }
+    service.openPortAhead(bridge != nullptr);
 
     // An atomic save replaces the file, so the folder is watched, and the file for a change in place.
     QFileSystemWatcher watcher;
