@@ -156,6 +156,8 @@ bool MqttLink::start(const Options &options, QString *error)
     mosquitto *mosq = shared->mosq;
     // This thread publishes while the network thread reads and writes.
     mosquitto_threaded_set(mosq, true);
+    // A command's state goes out at once, not held back until the broker acknowledges the last one.
+    mosquitto_int_option(mosq, MOSQ_OPT_TCP_NODELAY, 1);
     if (!options.user.isEmpty()
         && mosquitto_username_pw_set(mosq, options.user.toUtf8().constData(),
                                      options.password.isEmpty() ? nullptr : options.password.toUtf8().constData())
@@ -251,7 +253,7 @@ void MqttLink::stop(const QByteArray &topic, const QByteArray &payload)
     if (shared_->accepted) {
         lock.unlock();
         if (!topic.isEmpty())
-            mosquitto_publish(shared_->mosq, nullptr, topic.constData(), int(payload.size()), payload.constData(), 1, true);
+            mosquitto_publish(shared_->mosq, nullptr, topic.constData(), int(payload.size()), payload.constData(), 0, true);
         mosquitto_disconnect(shared_->mosq);
         lock.lock();
         shared_->flushing = true;
@@ -271,10 +273,12 @@ void MqttLink::stop(const QByteArray &topic, const QByteArray &payload)
     shared_.reset();
 }
 
+// At most once: a publication lost with its connection is sent again by the bridge when it
+// connects anew, and no acknowledgement from the broker sits in the way of the next command.
 bool MqttLink::publish(const QByteArray &topic, const QByteArray &payload, bool retain)
 {
     return shared_
-        && mosquitto_publish(shared_->mosq, nullptr, topic.constData(), int(payload.size()), payload.constData(), 1,
+        && mosquitto_publish(shared_->mosq, nullptr, topic.constData(), int(payload.size()), payload.constData(), 0,
                              retain)
                == MOSQ_ERR_SUCCESS;
 }
