@@ -114,6 +114,13 @@ struct MqttLink::Shared
             QMetaObject::invokeMethod(owner, [link = owner, call = std::move(call)] { call(*link); }, Qt::QueuedConnection);
     }
 
+    bool stopRequested()
+    {
+        std::lock_guard lock(mutex);
+        return stopping;
+    }
+
+    // Stopping, with nothing left to write out.
     bool shouldLeave()
     {
         std::lock_guard lock(mutex);
@@ -203,7 +210,7 @@ void MqttLink::run(std::shared_ptr<Shared> shared, Options options)
 {
     const QByteArray host = options.host.trimmed().toUtf8();
     int delay = FirstDelaySeconds;
-    while (!shared->shouldLeave()) {
+    while (!shared->stopRequested()) {
         shared->post([](MqttLink &link) { emit link.connecting(); });
         shared->accepted = false;
         shared->refusal.clear();
@@ -231,7 +238,7 @@ void MqttLink::run(std::shared_ptr<Shared> shared, Options options)
         if (shared->accepted)
             delay = FirstDelaySeconds;
         mosquitto_disconnect(shared->mosq);
-        if (shared->shouldLeave())
+        if (shared->stopRequested())
             break;
         shared->post([reason, delay](MqttLink &link) { emit link.disconnected(reason, delay); });
         if (shared->sleepUnlessStopped(delay))
@@ -250,14 +257,15 @@ void MqttLink::stop(const QByteArray &topic, const QByteArray &payload)
     std::unique_lock lock(shared_->mutex);
     shared_->owner = nullptr;
     shared_->stopping = true;
-    if (shared_->accepted) {
+    // Told together, so that the network thread never leaves before these packets are out.
+    shared_->flushing = shared_->accepted;
+    shared_->flushDeadline = Clock::now() + FlushTimeout;
+    if (shared_->flushing) {
         lock.unlock();
         if (!topic.isEmpty())
             mosquitto_publish(shared_->mosq, nullptr, topic.constData(), int(payload.size()), payload.constData(), 0, true);
         mosquitto_disconnect(shared_->mosq);
         lock.lock();
-        shared_->flushing = true;
-        shared_->flushDeadline = Clock::now() + FlushTimeout;
     }
     shared_->wake.notify_all();
     // A thread stuck in a name lookup or a slow broker is left to finish on its own: it

@@ -63,13 +63,14 @@ protected:
         return s;
     }
 
-    // A home-automation client that saw the bridge come online, subscribed to `filter`.
+    // A home-automation client that saw the bridge come online (its last word after
+    // connecting), then subscribed to `filter`.
     std::unique_ptr<MqttTestClient> watcher(const char *filter)
     {
         auto client = std::make_unique<MqttTestClient>(broker.port());
         client->subscribe("zelvar/atelier/availability", 0);
-        client->subscribe(filter);
         EXPECT_TRUE(client->waitFor([&] { return client->last("zelvar/atelier/availability") == "online"; }));
+        client->subscribe(filter);
         return client;
     }
 
