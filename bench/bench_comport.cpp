@@ -6,6 +6,7 @@
 
 
 #include "CoreBenchMain.h"
+#include "Percentiles.h"
 
 #include <benchmark/benchmark.h>
 
@@ -33,17 +34,6 @@ struct Pty
     }
     ~Pty() { ::close(master); }
 };
-
-void reportPercentiles(benchmark::State &state, std::vector<double> &samplesUs)
-{
-    if (samplesUs.empty())
-        return;
-    std::sort(samplesUs.begin(), samplesUs.end());
-    const auto at = [&](double q) { return samplesUs[size_t(q * double(samplesUs.size() - 1))]; };
-    state.counters["median_us"] = at(0.5);
-    state.counters["p99_us"] = at(0.99);
-    state.counters["max_us"] = samplesUs.back();
-}
 
 void BM_SendTextToReadable(benchmark::State &state)
 {

@@ -9,12 +9,12 @@
 #include "remote/RemoteControl.h"
 
 #include "CoreBenchMain.h"
+#include "Percentiles.h"
 
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <fcntl.h>
@@ -34,18 +34,6 @@ constexpr auto GiveUp = std::chrono::seconds(2);
 qint64 nowNs()
 {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
-}
-
-void reportPercentiles(benchmark::State &state, std::vector<double> &samplesUs)
-{
-    if (samplesUs.empty())
-        return;
-    std::sort(samplesUs.begin(), samplesUs.end());
-    const auto at = [&](double q) { return samplesUs[size_t(q * double(samplesUs.size() - 1))]; };
-    state.counters["median_us"] = at(0.5);
-    state.counters["p99_us"] = at(0.99);
-    state.counters["max_us"] = samplesUs.back();
-    state.counters["p99_of_10ms"] = at(0.99) / 10000.0;
 }
 
 // The board's side of a pseudo-terminal, read by a thread of its own that notes when the
@@ -148,6 +136,9 @@ void BM_MqttSetToFirstByte(benchmark::State &state)
     mosquitto_disconnect(client);
     mosquitto_destroy(client);
     reportPercentiles(state, samples);
+    // The target: a 99th percentile within 10 ms.
+    if (!samples.empty())
+        state.counters["p99_of_10ms"] = state.counters["p99_us"] / 10000.0;
 }
 BENCHMARK(BM_MqttSetToFirstByte)->Iterations(400)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
