@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-// Median, 99th percentile and worst of a run's samples, in microseconds, as counters.
+// The median, 99th percentile and worst of a run's latencies, as the run's counters.
 inline void reportPercentiles(benchmark::State &state, std::vector<double> &samplesUs)
 {
     if (samplesUs.empty())

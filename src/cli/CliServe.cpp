@@ -10,6 +10,7 @@
 #include "panel/PanelButtons.h"
 #include "panel/PanelConfig.h"
 #include "remote/HttpRemote.h"
+#include "remote/MqttBridge.h"
 #include "remote/RelayStates.h"
 #include "remote/RemoteControl.h"
 #include "remote/RemoteSettings.h"
@@ -29,6 +30,8 @@
 #include <QTimer>
 
 #include <csignal>
+#include <memory>
+#include <optional>
 
 namespace zelvar::cli {
 
@@ -65,7 +68,7 @@ public:
         });
     }
 
-    // Opens the port now when a row or the remote interfaces may need it; a failure is logged
+    // Opens the port now when a row or a remote interface may need it; a failure is logged
     // and the firings try again.
     void openPortAhead(bool remote)
     {
@@ -149,6 +152,7 @@ public:
     TCustomComPort &port() { return m_port; }
     const PanelButtons &buttons() const { return m_buttons; }
 
+    // One line of the journal: the time, then the event.
     static void logLine(const QString &line, const QDateTime &when = QDateTime::currentDateTime())
     {
         out() << when.toOffsetFromUtc(when.offsetFromUtc()).toString(Qt::ISODateWithMs) << " " << line << "\n";
@@ -289,6 +293,41 @@ std::optional<HttpSettings> httpOption(const QString &value, HttpSettings settin
     return settings;
 }
 
+// The broker of --mqtt HOST[:PORT] ("[::1]:1883" for an IPv6 address) and --node, over
+// remote.ini's MQTT section (user, password, CA file); without --mqtt, that section as it is.
+std::optional<MqttSettings> mqttChoice(const QCommandLineParser &parser)
+{
+    QString unreadable;
+    MqttSettings settings = readRemoteSettings(&unreadable).mqtt;
+    if (!unreadable.isEmpty())
+        err() << "zelvar-cli serve : " << unreadable << "\n";
+    if (parser.isSet(QStringLiteral("mqtt"))) {
+        const QString value = parser.value(QStringLiteral("mqtt")).trimmed();
+        QString host = value;
+        QString port;
+        if (value.startsWith(u'[')) {
+            host = value.section(u']', 0, 0).mid(1);
+            port = value.section(u']', 1);
+            if (!port.isEmpty() && !port.startsWith(u':'))
+                return std::nullopt;
+            port = port.mid(1);
+        } else if (value.count(u':') == 1) {
+            host = value.section(u':', 0, 0);
+            port = value.section(u':', 1);
+        }
+        bool ok = true;
+        const int number = port.isEmpty() ? 1883 : port.toInt(&ok);
+        if (host.isEmpty() || !ok || number < 1 || number > 65535)
+            return std::nullopt;
+        settings.enabled = true;
+        settings.host = host;
+        settings.port = quint16(number);
+    }
+    if (parser.isSet(QStringLiteral("node")))
+        settings.node = cleanNodeName(parser.value(QStringLiteral("node")));
+    return settings;
+}
+
 } // namespace
 
 int runServe(const QStringList &arguments)
@@ -306,6 +345,15 @@ int runServe(const QStringList &arguments)
                       QStringLiteral("Télécommande web et interface JSON sur [ADDR:]PORT (127.0.0.1 par défaut ; "
                                      "0.0.0.0 pour le réseau local). Sans cette option : selon remote.ini."),
                       QStringLiteral("[ADDR:]PORT")});
+    parser.addOption({QStringLiteral("mqtt"),
+                      QStringLiteral("Relie le service au broker MQTT HOTE[:PORT] (1883 par défaut) : relais, boutons et "
+                                     "découverte Home Assistant sous zelvar/NOEUD/. Utilisateur, mot de passe et "
+                                     "fichier CA viennent de ~/.config/zelvar/remote.ini. Sans cette option, la "
+                                     "section MQTT de remote.ini s'applique quand elle est active."),
+                      QStringLiteral("HOTE[:PORT]")});
+    parser.addOption({QStringLiteral("node"),
+                      QStringLiteral("Le nom du nœud MQTT (lettres, chiffres et _ ; par défaut le nom de la machine)."),
+                      QStringLiteral("NOM")});
     int status = 0;
     if (!parseCommand(parser, arguments, &status,
                       QStringLiteral("\nCode de sortie : 0 arrêté par SIGTERM ou SIGINT, 1 Zelvar2.ini ou "
@@ -315,10 +363,8 @@ int runServe(const QStringList &arguments)
         err() << "zelvar-cli serve : aucun argument attendu\n";
         return UsageError;
     }
-    QString settingsError;
-    const RemoteSettings remoteSettings = readRemoteSettings(&settingsError);
-    if (!settingsError.isEmpty())
-        err() << "zelvar-cli serve : " << settingsError << "\n";
+    // Its errors are said once, by mqttChoice() below.
+    const RemoteSettings remoteSettings = readRemoteSettings();
     HttpSettings http = remoteSettings.http;
     if (parser.isSet(QStringLiteral("http"))) {
         const std::optional<HttpSettings> chosen = httpOption(parser.value(QStringLiteral("http")), remoteSettings.http);
@@ -327,6 +373,11 @@ int runServe(const QStringList &arguments)
             return UsageError;
         }
         http = *chosen;
+    }
+    const std::optional<MqttSettings> mqtt = mqttChoice(parser);
+    if (!mqtt) {
+        err() << "zelvar-cli serve : --mqtt attend HOTE ou HOTE:PORT (port de 1 à 65535)\n";
+        return UsageError;
     }
 
     const std::optional<ProfileFile> panelFile = readProfile(QStringLiteral("serve"), PanelFiles::config());
@@ -342,7 +393,13 @@ int runServe(const QStringList &arguments)
     ScheduleService service(config, std::move(buttons), portNamed(parser, *panelFile), portChoice(parser, config.settings));
     if (!service.load(true))
         return 1;
-    service.openPortAhead(http.enabled);
+    std::unique_ptr<MqttBridge> bridge;
+    if (mqtt->enabled) {
+        bridge = std::make_unique<MqttBridge>(service.remote());
+        QObject::connect(bridge.get(), &MqttBridge::logLine, [](const QString &line) { ScheduleService::logLine(line); });
+        bridge->start(*mqtt);
+    }
+    service.openPortAhead(http.enabled || bridge != nullptr);
 
     ServeSequences sequences(service.port(), service.buttons(), [&service] { return service.openPortForRemote(); },
                              [](const QString &line) { ScheduleService::logLine(line); });
