@@ -226,6 +226,9 @@ bool HttpRemote::start(const HttpSettings &settings, const QByteArray &token, QS
     QHostAddress address;
     if (!address.setAddress(settings.address))
         return fail(QStringLiteral("adresse d'écoute invalide : « %1 »").arg(settings.address));
+    // "::" means every address, IPv4 ones included.
+    if (address == QHostAddress::AnyIPv6)
+        address = QHostAddress::Any;
     auto listener = std::make_unique<HttpListener>(HttpLimits{}, [this](const RequestHead &head) { return d->admit(head); });
     if (!listener->listen(address, settings.port))
         return fail(QStringLiteral("impossible d'écouter sur %1 port %2 : %3")

@@ -180,6 +180,18 @@ TEST_F(HttpRemoteTest, WebSocketFollowsTheRelaysAndReleasesWhatItHeld)
     EXPECT_EQ(pty.drain(), QByteArray("S2F$#"));
 }
 
+// A port already taken or an address that is not one is said in words the settings can show.
+TEST_F(HttpRemoteTest, StartSaysWhyItCannotListen)
+{
+    HttpRemote second(control);
+    QString error;
+    EXPECT_FALSE(second.start({true, QStringLiteral("127.0.0.1"), remote.serverPort(), {}}, Token, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("port déjà utilisé"))) << error.toStdString();
+    EXPECT_FALSE(second.start({true, QStringLiteral("ma-box"), 0, {}}, Token, &error));
+    EXPECT_EQ(error, QStringLiteral("adresse d'écoute invalide : « ma-box »"));
+    EXPECT_FALSE(second.listening());
+}
+
 // Connections beyond the cap are answered 503; a connection that sends nothing is closed.
 TEST(HttpListener, CapsConnectionsAndClosesIdleOnes)
 {
