@@ -84,6 +84,7 @@ std::variant<RequestHead, HttpRefusal> parseHead(const QByteArray &text)
                     return badRequest(QStringLiteral("méthode invalide"));
             head.method = parts[0];
             head.target = parts[1];
+            head.keepAlive = parts[2] == "HTTP/1.1";
             continue;
         }
         const qsizetype colon = line.indexOf(':');
@@ -95,6 +96,8 @@ std::variant<RequestHead, HttpRefusal> parseHead(const QByteArray &text)
             return badRequest(QStringLiteral("en-tête Host répété"));
         head.headers.append({name, line.mid(colon + 1).trimmed()});
     }
+    const QByteArray connection = head.header("connection");
+    head.keepAlive = hasToken(connection, "close") ? false : head.keepAlive || hasToken(connection, "keep-alive");
     return head;
 }
 
@@ -222,6 +225,8 @@ private:
             m_idle.stop();
             return end;
         }
+        if (!head.keepAlive)
+            m_socket->setProperty(HttpListener::CloseAfterAnswer, true);
         if (head.header("expect").compare("100-continue", Qt::CaseInsensitive) == 0 && m_bodyLeft > 0)
             m_socket->write("HTTP/1.1 100 Continue\r\n\r\n");
         if (m_bodyLeft > 0)

@@ -118,7 +118,14 @@ public:
             responder.writeHeader("Location", "/");
         if (tokenInQuery)
             responder.writeHeader("Set-Cookie", access.cookieHeader());
+        // A client that will not send another request does not hold one of the connections.
+        QTcpSocket *socket = responder.socket();
+        const bool close = socket->property(HttpListener::CloseAfterAnswer).toBool();
+        if (close)
+            responder.writeHeader("Connection", "close");
         responder.writeBody(reply.body);
+        if (close)
+            socket->disconnectFromHost();
     }
 
     void takeWebSockets()

@@ -7,6 +7,7 @@
 #include "remote/RemoteControl.h"
 
 #include <QNetworkRequest>
+#include <QTcpSocket>
 #include <QWebSocket>
 
 #include <gtest/gtest.h>
@@ -178,6 +179,21 @@ TEST_F(HttpRemoteTest, WebSocketFollowsTheRelaysAndReleasesWhatItHeld)
     socket.close();
     EXPECT_TRUE(processEventsUntil([&] { return states.state(2) == RelayStates::State::Off; }));
     EXPECT_EQ(pty.drain(), QByteArray("S2F$#"));
+}
+
+// A client that asks to close after the answer (HTTP/1.0, or "Connection: close") is closed by
+// the server, so that it holds none of the connections.
+TEST_F(HttpRemoteTest, ClosesWhenTheClientAsksTo)
+{
+    for (const QByteArray &ending : {QByteArray(" HTTP/1.1\r\nConnection: close"), QByteArray(" HTTP/1.0")}) {
+        QTcpSocket client;
+        QByteArray got;
+        QObject::connect(&client, &QTcpSocket::readyRead, [&] { got += client.readAll(); });
+        client.connectToHost(QHostAddress::LocalHost, remote.serverPort());
+        client.write("GET /api/health" + ending + "\r\nHost: 127.0.0.1\r\nAuthorization: Bearer " + Token + "\r\n\r\n");
+        EXPECT_TRUE(processEventsUntil([&] { return client.state() == QAbstractSocket::UnconnectedState; }, 2000)) << ending.constData();
+        EXPECT_TRUE(got.startsWith("HTTP/1.1 200")) << got.constData();
+    }
 }
 
 // A port already taken or an address that is not one is said in words the settings can show.
