@@ -126,6 +126,10 @@ TEST_F(HttpRemoteTest, RefusalsAnswerTheirStatusAndWriteNothing)
     // Refusals made before the server reads the request are logged, the client named.
     EXPECT_TRUE(log.filter(QStringLiteral("401 refusé à 127.0.0.1")).size() >= 3) << log.join(u'\n').toStdString();
     EXPECT_EQ(log.filter(QStringLiteral("421 ")).size(), 2);
+    // A client that keeps knocking does not fill the journal: thirty lines a minute.
+    for (int i = 0; i < 40; ++i)
+        send(request("GET", "/api/relays", {}, {}));
+    EXPECT_EQ(log.size(), 30);
 }
 
 // The token given once in the query comes back as a cookie, which then stands for it.
