@@ -209,8 +209,10 @@ public:
     void stop()
     {
         ping.stop();
+        // Nothing stays held by a server that is gone: not by a page, nor by a plain request.
         for (const Client &client : sockets)
             control.releaseAll(client.socket);
+        control.releaseAll(&api);
         sockets.clear();
         server.reset();
     }

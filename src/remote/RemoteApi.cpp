@@ -179,6 +179,7 @@ ApiReply RemoteApi::buttonAction(const QString &number, const QString &action)
     const std::optional<int> button = digitsOnly(number);
     if (!button)
         return error(400, QStringLiteral("numéro de bouton invalide : « %1 »").arg(number.left(40)));
+    // Plain requests hold buttons in the name of the interface itself.
     RemoteResult result;
     if (action == QLatin1String("press"))
         result = m_control.press(*button, this);
