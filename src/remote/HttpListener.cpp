@@ -165,8 +165,16 @@ private:
             return;
         // The bytes the server has not read yet: only the new ones, since it reads all.
         const QByteArray chunk = m_socket->peek(m_socket->bytesAvailable());
+        const int completedBefore = m_completed;
         qsizetype at = 0;
         while (at < chunk.size() && m_state != State::Upgraded && m_state != State::Refused) {
+            // The server answers one request per read and drops the others: a request sent
+            // before the answer to the one ahead of it is refused rather than lost.
+            if (m_state == State::Head && m_completed != completedBefore
+                && chunk.mid(at).count('\r') + chunk.mid(at).count('\n') != chunk.size() - at) {
+                refuse(nullptr, badRequest(QStringLiteral("requêtes enchaînées : attendez la réponse à chacune")));
+                return;
+            }
             if (m_state == State::Body) {
                 const qsizetype taken = qMin<qsizetype>(m_bodyLeft, chunk.size() - at);
                 m_bodyLeft -= taken;
@@ -282,6 +290,7 @@ private:
     // A whole request went through: the connection is busy, not idle.
     void completed()
     {
+        ++m_completed;
         m_state = State::Head;
         m_idle.start();
     }
@@ -302,6 +311,7 @@ private:
     QByteArray m_head;
     bool m_lastWasCr = false;
     int m_matched = 0; // how much of the blank line ending a head was seen
+    int m_completed = 0; // requests seen whole
     qint64 m_bodyLeft = 0;
 };
 

@@ -100,6 +100,8 @@ TEST_F(HttpRemoteTest, RefusalsAnswerTheirStatusAndWriteNothing)
         {"huge length", request("PUT", "/api/relays", {}, "Content-Length: 99999999999999999999999\r\n"), 413},
         {"headers over 8 KB", request("GET", "/api/relays", {}, "X-Pad: " + QByteArray(9000, 'a') + "\r\n"), 431},
         {"bare line feeds", "GET /api/relays HTTP/1.1\nHost: 127.0.0.1\n\n", 400},
+        {"two Hosts", "GET /api/health HTTP/1.1\r\nHost: 127.0.0.1\r\nHost: evil.example\r\n\r\n", 400},
+        {"a second request before the first answer", request("GET", "/api/health") + request("POST", "/api/all-off"), 400},
         {"chunked body", request("PUT", "/api/relays", {}, "Transfer-Encoding: chunked\r\n"), 411},
         {"unknown method", request("DELETE", "/api/relays"), 405},
         {"method of another path", request("GET", "/api/all-off"), 405},
