@@ -330,7 +330,15 @@ void HttpListener::incomingConnection(qintptr descriptor)
         return;
     }
     if (m_http >= m_limits.maxConnections) {
-        // Never handed to the server: ours to delete.
+        // Never handed to the server: ours to delete. A flood of them is cut at once rather
+        // than answered, so that it cannot use up the descriptors the port needs too.
+        if (m_turnedAway >= m_limits.maxConnections) {
+            socket->abort();
+            delete socket;
+            return;
+        }
+        ++m_turnedAway;
+        connect(socket, &QObject::destroyed, this, [this] { --m_turnedAway; });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         refuse(socket, nullptr, {503, QStringLiteral("trop de connexions ouvertes (%1)").arg(m_limits.maxConnections), {}});
         return;

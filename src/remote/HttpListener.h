@@ -95,6 +95,7 @@ private:
     Admission m_admit;
     int m_http = 0;
     int m_webSockets = 0;
+    int m_turnedAway = 0; // connections beyond the cap still being answered
 };
 
 } // namespace zelvar
