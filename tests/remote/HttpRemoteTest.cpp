@@ -6,6 +6,7 @@
 #include "remote/RelayStates.h"
 #include "remote/RemoteControl.h"
 
+#include <QJsonArray>
 #include <QNetworkRequest>
 #include <QTcpSocket>
 #include <QWebSocket>
@@ -79,6 +80,39 @@ TEST_F(HttpRemoteTest, PutRelaysWritesInRelayOrderAndAnswersTheStates)
     EXPECT_EQ(send(request("GET", "/api/relays")).body, put.body);
     EXPECT_TRUE(put.head.contains("Cache-Control: no-store"));
     EXPECT_TRUE(put.head.contains("X-Content-Type-Options: nosniff"));
+}
+
+// What the page reads: the panel with each button's relay and size, the alarms with their
+// next occurrence; buttons pressed and released as the mouse does; a host without a
+// sequence player answers 503.
+TEST_F(HttpRemoteTest, PanelAlarmsAndButtonsAsThePageUsesThem)
+{
+    const QDateTime next(QDate(2026, 12, 24), QTime(7, 30), Qt::UTC);
+    control.setScheduleSource([&] {
+        return std::vector<RemoteScheduleRow>{{SavedScheduleRow{next.date(), QStringLiteral("07:30:00"), 2, QStringLiteral("Lampe"), {}, true}, true, next}};
+    });
+    const QJsonObject panel = send(request("GET", "/api/panel")).json();
+    EXPECT_EQ(panel["width"].toInt(), PanelWidth);
+    const QJsonObject button = panel["buttons"].toArray().at(0).toObject();
+    EXPECT_EQ(button["index"].toInt(), 1);
+    EXPECT_EQ(button["mode"].toInt(), Imp);
+    EXPECT_EQ(button["relay"].toInt(), 2);
+    EXPECT_EQ(button["left"].toInt(), 10);
+    EXPECT_EQ(button["width"].toInt(), PanelButtonWidth);
+    const QJsonObject row = send(request("GET", "/api/schedule")).json()["rows"].toArray().at(0).toObject();
+    EXPECT_EQ(row["time"].toString(), "07:30:00");
+    EXPECT_EQ(row["repetition"].toString(), "une fois");
+    EXPECT_TRUE(row["armed"].toBool());
+    EXPECT_EQ(row["next"].toString(), "2026-12-24T07:30:00Z");
+
+    EXPECT_EQ(send(request("POST", "/api/buttons/1/press")).status, 200);
+    EXPECT_EQ(pty.drain(), QByteArray("S2N$#"));
+    EXPECT_EQ(send(request("POST", "/api/buttons/1/release")).status, 200);
+    EXPECT_EQ(pty.drain(), QByteArray("S2F$#"));
+    EXPECT_EQ(send(request("POST", "/api/buttons/2/click")).json()["2"].toString(), "on");
+    const Answer play = send(request("POST", "/api/sequence/play", R"({"activity":"Default"})"));
+    EXPECT_EQ(play.status, 503);
+    EXPECT_EQ(play.json()["error"].toString(), QStringLiteral("ce programme ne joue pas de séquence"));
 }
 
 // Every refusal is answered with its status and an error in French, and nothing is written.
