@@ -1,46 +1,23 @@
 #pragma once
 
-// What the serial benchmarks share: a pseudo-terminal standing for the board, a relay
-// command timed from the call until its bytes are readable there, and the percentiles.
+// What the serial benchmarks share: a relay command timed from the call until its bytes
+// are readable on the pseudo-terminal standing for the board.
+#include "BenchPty.h"
+#include "Percentiles.h"
 #include "devices/ComPort.h"
 
 #include <QCoreApplication>
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <chrono>
-#include <fcntl.h>
 #include <poll.h>
-#include <stdlib.h>
-#include <unistd.h>
 #include <vector>
 
 namespace zelvar::bench {
 
 using Clock = std::chrono::steady_clock;
 
-struct Pty
-{
-    int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    QString slave;
-    Pty()
-    {
-        if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0)
-            slave = QString::fromLocal8Bit(::ptsname(master));
-    }
-    ~Pty() { ::close(master); }
-};
-
-inline void reportPercentiles(benchmark::State &state, std::vector<double> &samplesUs)
-{
-    if (samplesUs.empty())
-        return;
-    std::sort(samplesUs.begin(), samplesUs.end());
-    const auto at = [&](double q) { return samplesUs[size_t(q * double(samplesUs.size() - 1))]; };
-    state.counters["median_us"] = at(0.5);
-    state.counters["p99_us"] = at(0.99);
-    state.counters["max_us"] = samplesUs.back();
-}
+using ::Pty;
 
 // "S1N$#" through the open port, each iteration from the call until the bytes are readable
 // on the pseudo-terminal's master side.

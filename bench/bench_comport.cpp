@@ -4,7 +4,6 @@
 #include "devices/ComPort.h"
 #include "remote/RelayStates.h"
 
-
 #include "CoreBenchMain.h"
 #include "PtyCommands.h"
 
@@ -15,8 +14,6 @@
 
 using namespace zelvar;
 using bench::Clock;
-using bench::Pty;
-using bench::reportPercentiles;
 
 namespace {
 

@@ -1,6 +1,7 @@
 #include "cli/CliCommands.h"
 #include "cli/CliFiring.h"
 #include "cli/CliPort.h"
+#include "cli/ServeSequences.h"
 
 #include "common/ProfileFile.h"
 #include "common/SingleInstance.h"
@@ -10,8 +11,11 @@
 #include "devices/SendSequences.h"
 #include "panel/PanelButtons.h"
 #include "panel/PanelConfig.h"
+#include "remote/HttpRemote.h"
+#include "remote/MqttBridge.h"
 #include "remote/RelayStates.h"
 #include "remote/RemoteControl.h"
+#include "remote/RemoteSettings.h"
 #include "scheduler/ScheduleEngine.h"
 #include "scheduler/ScheduleFile.h"
 #include "scheduler/SchedulePlace.h"
@@ -23,10 +27,13 @@
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QHash>
+#include <QHostAddress>
 #include <QSocketNotifier>
 #include <QTimer>
 
 #include <csignal>
+#include <memory>
+#include <optional>
 
 namespace zelvar::cli {
 
@@ -63,13 +70,14 @@ public:
         });
     }
 
-    // Opens the port now when a row may need it; a failure is logged and the firings try again.
-    void openPortAhead()
+    // Opens the port now when a row or a remote interface may need it; a failure is logged
+    // and the firings try again.
+    void openPortAhead(bool remote)
     {
-        bool needed = false;
+        bool needed = remote;
         for (const ButtonEntry &entry : m_buttons)
             needed = needed || writesToSerialLine(entry);
-        if (!needed || !m_portNamed)
+        if (!needed || !m_portNamed || m_port.Connected())
             return;
         try {
             openPort(m_port, m_portChoice);
@@ -130,6 +138,30 @@ public:
     RemoteControl &remote() { return m_remote; }
     // The port the service holds, which the other Zelvar processes of the user write through.
     TComPort &port() { return m_port; }
+
+    // The port for a remote action, opened when it is not; why it cannot be otherwise.
+    std::optional<QString> openPortForRemote()
+    {
+        if (!m_portNamed)
+            return QStringLiteral("aucun port (ni --port, ni port dans Zelvar2.ini)");
+        try {
+            if (!m_port.Connected())
+                openPort(m_port, m_portChoice);
+        } catch (const EComPort &error) {
+            m_port.ClosePort();
+            return error.Message();
+        }
+        return std::nullopt;
+    }
+    TCustomComPort &port() { return m_port; }
+    const PanelButtons &buttons() const { return m_buttons; }
+
+    // One line of the journal: the time, then the event.
+    static void logLine(const QString &line, const QDateTime &when = QDateTime::currentDateTime())
+    {
+        out() << when.toOffsetFromUtc(when.offsetFromUtc()).toString(Qt::ISODateWithMs) << " " << line << "\n";
+        out().flush();
+    }
 
 private:
     std::vector<RemoteScheduleRow> remoteRows() const
@@ -227,12 +259,6 @@ private:
             m_remote.notifyFired(i, saved.button);
     }
 
-    static void logLine(const QString &line, const QDateTime &when = QDateTime::currentDateTime())
-    {
-        out() << when.toOffsetFromUtc(when.offsetFromUtc()).toString(Qt::ISODateWithMs) << " " << line << "\n";
-        out().flush();
-    }
-
     SystemScheduleClock m_clock;
     ScheduleEngine m_engine;
     PanelButtons m_buttons;
@@ -249,6 +275,63 @@ private:
     QByteArray m_bytes;
 };
 
+// --http [ADDR:]PORT over what remote.ini holds; none when the option is malformed.
+std::optional<HttpSettings> httpOption(const QString &value, HttpSettings settings)
+{
+    QString address = QStringLiteral("127.0.0.1");
+    QString port = value;
+    const qsizetype colon = value.lastIndexOf(u':');
+    if (colon >= 0) {
+        address = value.left(colon);
+        port = value.mid(colon + 1);
+        if (address.startsWith(u'[') && address.endsWith(u']'))
+            address = address.mid(1, address.size() - 2);
+    }
+    bool ok = false;
+    const int number = port.toInt(&ok);
+    if (!ok || number < 0 || number > 65535 || QHostAddress(address).isNull())
+        return std::nullopt;
+    settings.enabled = true;
+    settings.address = address;
+    settings.port = quint16(number);
+    return settings;
+}
+
+// The broker of --mqtt HOST[:PORT] ("[::1]:1883" for an IPv6 address) and --node, over
+// remote.ini's MQTT section (user, password, CA file); without --mqtt, that section as it is.
+std::optional<MqttSettings> mqttChoice(const QCommandLineParser &parser)
+{
+    QString unreadable;
+    MqttSettings settings = readRemoteSettings(&unreadable).mqtt;
+    if (!unreadable.isEmpty())
+        err() << "zelvar-cli serve : " << unreadable << "\n";
+    if (parser.isSet(QStringLiteral("mqtt"))) {
+        const QString value = parser.value(QStringLiteral("mqtt")).trimmed();
+        QString host = value;
+        QString port;
+        if (value.startsWith(u'[')) {
+            host = value.section(u']', 0, 0).mid(1);
+            port = value.section(u']', 1);
+            if (!port.isEmpty() && !port.startsWith(u':'))
+                return std::nullopt;
+            port = port.mid(1);
+        } else if (value.count(u':') == 1) {
+            host = value.section(u':', 0, 0);
+            port = value.section(u':', 1);
+        }
+        bool ok = true;
+        const int number = port.isEmpty() ? 1883 : port.toInt(&ok);
+        if (host.isEmpty() || !ok || number < 1 || number > 65535)
+            return std::nullopt;
+        settings.enabled = true;
+        settings.host = host;
+        settings.port = quint16(number);
+    }
+    if (parser.isSet(QStringLiteral("node")))
+        settings.node = cleanNodeName(parser.value(QStringLiteral("node")));
+    return settings;
+}
+
 } // namespace
 
 int runServe(const QStringList &arguments)
@@ -263,14 +346,43 @@ int runServe(const QStringList &arguments)
         "absent ne donne aucune ligne. SIGTERM ou SIGINT arrêtent le service après l'envoi en cours. Pendant qu'il "
         "tient le port, les autres commandes de zelvar-cli et le programme écrivent à travers lui."));
     addPortOptions(parser);
+    parser.addOption({QStringLiteral("http"),
+                      QStringLiteral("Télécommande web et interface JSON sur [ADDR:]PORT (127.0.0.1 par défaut ; "
+                                     "0.0.0.0 pour le réseau local). Sans cette option : selon remote.ini."),
+                      QStringLiteral("[ADDR:]PORT")});
+    parser.addOption({QStringLiteral("mqtt"),
+                      QStringLiteral("Relie le service au broker MQTT HOTE[:PORT] (1883 par défaut) : relais, boutons et "
+                                     "découverte Home Assistant sous zelvar/NOEUD/. Utilisateur, mot de passe et "
+                                     "fichier CA viennent de ~/.config/zelvar/remote.ini. Sans cette option, la "
+                                     "section MQTT de remote.ini s'applique quand elle est active."),
+                      QStringLiteral("HOTE[:PORT]")});
+    parser.addOption({QStringLiteral("node"),
+                      QStringLiteral("Le nom du nœud MQTT (lettres, chiffres et _ ; par défaut le nom de la machine)."),
+                      QStringLiteral("NOM")});
     int status = 0;
     if (!parseCommand(parser, arguments, &status,
                       QStringLiteral("\nCode de sortie : 0 arrêté par SIGTERM ou SIGINT, 1 Zelvar2.ini ou "
-                                     "Programateur.ini illisible au départ ou un service qui tourne déjà dans "
-                                     "ce dossier, 64 usage.\n")))
+                                     "Programateur.ini illisible au départ, un service qui tourne déjà dans ce "
+                                     "dossier ou --http impossible, 64 usage.\n")))
         return status;
     if (!parser.positionalArguments().isEmpty()) {
         err() << "zelvar-cli serve : aucun argument attendu\n";
+        return UsageError;
+    }
+    // Its errors are said once, by mqttChoice() below.
+    const RemoteSettings remoteSettings = readRemoteSettings();
+    HttpSettings http = remoteSettings.http;
+    if (parser.isSet(QStringLiteral("http"))) {
+        const std::optional<HttpSettings> chosen = httpOption(parser.value(QStringLiteral("http")), remoteSettings.http);
+        if (!chosen) {
+            err() << "zelvar-cli serve : --http [ADDR:]PORT attendu, par exemple 8765 ou 0.0.0.0:8765\n";
+            return UsageError;
+        }
+        http = *chosen;
+    }
+    const std::optional<MqttSettings> mqtt = mqttChoice(parser);
+    if (!mqtt) {
+        err() << "zelvar-cli serve : --mqtt attend HOTE ou HOTE:PORT (port de 1 à 65535)\n";
         return UsageError;
     }
 
@@ -300,7 +412,42 @@ int runServe(const QStringList &arguments)
     instance.setHandler([&service](const host::Request &request) {
         return answerHostRequest(request, host::Role::Service, &service.port());
     });
-    service.openPortAhead();
+    ServeSequences sequences(service.port(), service.buttons(), [&service] { return service.openPortForRemote(); },
+                             [](const QString &line) { ScheduleService::logLine(line); });
+    service.remote().setSequencePlayer([&sequences](const QString &activity) { return sequences.play(activity); },
+                                       [&sequences] { return sequences.stop(); });
+    HttpRemote httpRemote(service.remote());
+    QObject::connect(&httpRemote, &HttpRemote::logLine, [](const QString &line) { ScheduleService::logLine(QStringLiteral("http ") + line); });
+    std::unique_ptr<MqttBridge> bridge;
+    // Only the host that holds the port serves the remote interfaces: a guest of the program
+    // leaves them to it, and takes them up when it becomes the host.
+    const auto startRemote = [&]() -> bool {
+        if (mqtt->enabled) {
+            bridge = std::make_unique<MqttBridge>(service.remote());
+            QObject::connect(bridge.get(), &MqttBridge::logLine, [](const QString &line) { ScheduleService::logLine(line); });
+            bridge->start(*mqtt);
+        }
+        service.openPortAhead(http.enabled || bridge != nullptr);
+        if (!http.enabled)
+            return true;
+        QString tokenError, startError;
+        const QByteArray token = remoteToken(&tokenError);
+        if (token.isEmpty() || !httpRemote.start(http, token, &startError)) {
+            ScheduleService::logLine(QStringLiteral("error http : ") + (token.isEmpty() ? tokenError : startError));
+            // Asked for on the command line, a server that cannot start stops the service.
+            return !parser.isSet(QStringLiteral("http"));
+        }
+        ScheduleService::logLine(QStringLiteral("http à l'écoute sur %1 port %2").arg(http.address).arg(httpRemote.serverPort()));
+        return true;
+    };
+    if (!guest) {
+        if (!startRemote())
+            return 1;
+    } else {
+        service.openPortAhead(false);
+        if (http.enabled || mqtt->enabled)
+            ScheduleService::logLine(QStringLiteral("le programme tient le port : il sert la télécommande tant qu'il tourne"));
+    }
 
     // An atomic save replaces the file, so the folder is watched, and the file for a change in place.
     QFileSystemWatcher watcher;
@@ -323,8 +470,11 @@ int runServe(const QStringList &arguments)
     // A guest becomes the host once the program has ended.
     QTimer hostLeft;
     QObject::connect(&hostLeft, &QTimer::timeout, [&] {
-        if (instance.holdIfFree())
-            hostLeft.stop();
+        if (!instance.holdIfFree())
+            return;
+        hostLeft.stop();
+        if (!startRemote())
+            ScheduleService::logLine(QStringLiteral("error http : la télécommande ne démarre pas"));
     });
     if (guest)
         hostLeft.start(SingleInstance::HostLookMs);
