@@ -153,7 +153,6 @@ public:
         }
         return std::nullopt;
     }
-    TCustomComPort &port() { return m_port; }
     const PanelButtons &buttons() const { return m_buttons; }
 
     // One line of the journal: the time, then the event.
