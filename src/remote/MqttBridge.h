@@ -29,6 +29,7 @@ class MqttBridge : public QObject
 public:
     explicit MqttBridge(RemoteControl &control, QObject *parent = nullptr);
     ~MqttBridge() override;                   // publishes "offline" when connected
+    // The host decides whether settings.enabled applies: start() always connects.
     void start(const MqttSettings &settings); // connects in the background; never blocks
     void stop();
     enum class Status { Off, Connecting, Connected, Retrying };

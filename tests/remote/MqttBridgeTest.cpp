@@ -7,11 +7,13 @@
 #include "remote/RelayStates.h"
 #include "remote/RemoteControl.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QSet>
+#include <QTcpServer>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -219,6 +221,23 @@ TEST_F(MqttBridgeTest, RetriesUntilTheBrokerComesAndSaysOfflineWhenStopped)
     bridge.stop();
     EXPECT_EQ(bridge.status(), MqttBridge::Status::Off);
     EXPECT_TRUE(home.waitFor([&] { return home.last("zelvar/atelier/availability") == "offline"; }));
+}
+
+// A broker that takes the connection and never answers holds up neither the start, nor the
+// commands of the host, nor the stop.
+TEST_F(MqttBridgeTest, ASilentBrokerHoldsUpNothing)
+{
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+    QElapsedTimer took;
+    took.start();
+    bridge.start(settings(silent.serverPort()));
+    processEventsUntil([] { return false; }, 300);
+    EXPECT_EQ(bridge.status(), MqttBridge::Status::Connecting) << bridge.statusText().toStdString();
+    ASSERT_TRUE(control.setRelays({{2, RelayAction::On}}).ok());
+    EXPECT_EQ(pty.read(5), QByteArray("S2N$#"));
+    bridge.stop();
+    EXPECT_LT(took.elapsed(), 1500) << "300 ms of waiting in the test, the rest in the bridge";
 }
 
 // The service with --mqtt, end to end: a set reaches the virtual board, and a service that
