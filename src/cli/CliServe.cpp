@@ -339,7 +339,7 @@ int runServe(const QStringList &arguments)
     std::unique_ptr<MqttBridge> bridge;
     if (mqtt->enabled) {
         bridge = std::make_unique<MqttBridge>(service.remote());
-        QObject::connect(bridge.get(), &MqttBridge::logLine, [](const QString &line) { ScheduleService::logLine(line); });
+        QObject::connect(bridge.get(), &MqttBridge::logLine, [](const QString &line) { ScheduleService::logLine(QStringLiteral("mqtt ") + line); });
         bridge->start(*mqtt);
     }
     service.openPortAhead(bridge != nullptr);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "remote/MqttTopics.h"
+#include "remote/RefusalLog.h"
 #include "remote/RelayStates.h"
 #include "remote/RemoteSettings.h"
 
@@ -38,6 +39,7 @@ public:
 
 signals:
     void statusChanged();
+    // What happened, for the host's journal: connections and refused messages, one line each.
     void logLine(const QString &line);
 
 private:
@@ -53,6 +55,7 @@ private:
     void refuse(const QByteArray &topic, const QString &why);
 
     RemoteControl &control_;
+    RefusalLog refusals_;
     std::unique_ptr<MqttLink> link_;
     MqttTopics topics_{QString()};
     QString server_; // host:port, for the texts

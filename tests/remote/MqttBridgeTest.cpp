@@ -156,7 +156,7 @@ TEST_F(MqttBridgeTest, CommandsReachTheWireAndTheStatesStayRetained)
         log.clear();
         EXPECT_EQ(wireAfter(row.topic, row.payload, row.retain), row.wire) << row.topic.constData() << " " << row.payload.constData();
         const QStringList expected = row.refusal.isEmpty() ? QStringList()
-            : QStringList{QStringLiteral("MQTT : %1 : %2").arg(QString::fromUtf8(row.topic), row.refusal)};
+            : QStringList{QStringLiteral("%1 : %2").arg(QString::fromUtf8(row.topic), row.refusal)};
         EXPECT_EQ(log, expected);
     }
 
@@ -175,6 +175,13 @@ TEST_F(MqttBridgeTest, CommandsReachTheWireAndTheStatesStayRetained)
     const std::map<QByteArray, QByteArray> expected{
         {"zelvar/atelier/relay/3/state", "OFF"}, {"zelvar/atelier/relay/4/state", "ON"}, {"zelvar/atelier/relay/5/state", "ON"}};
     EXPECT_EQ(seen, expected);
+
+    // Whoever keeps sending nonsense cannot fill the journal: thirty lines a minute, five above.
+    log.clear();
+    for (int i = 0; i < 40; ++i)
+        home.publish("zelvar/atelier/relay/1/set", "BLINK");
+    home.waitFor([&] { return false; }, 300);
+    EXPECT_EQ(log.size(), 25);
 }
 
 // Indexes move when a button is deleted: a config left by a button gone, in this run or an
@@ -278,7 +285,7 @@ TEST(MqttServe, DrivesTheVirtualBoardAndLeavesItsLastWill)
     EXPECT_TRUE(home.waitFor([&] { return home.last("zelvar/garage/availability") == "offline"; }));
     serve.waitForFinished(3000);
     EXPECT_TRUE(QString::fromUtf8(serve.readAllStandardOutput())
-                    .contains(QStringLiteral(" MQTT : connecté à 127.0.0.1:%1, nœud « garage »").arg(broker.port())));
+                    .contains(QStringLiteral(" mqtt connecté à 127.0.0.1:%1, nœud « garage »").arg(broker.port())));
     board.terminate();
     board.waitForFinished(3000);
 }
