@@ -42,9 +42,12 @@ MqttBridge::~MqttBridge()
 
 void MqttBridge::start(const MqttSettings &settings)
 {
+    const QString cleaned = cleanNodeName(settings.node);
+    const QString node = cleaned.isEmpty() ? defaultNodeName() : cleaned;
+    if (status_ == Status::Connected && node != topics_.node())
+        forgetNode();
     stop();
-    const QString node = cleanNodeName(settings.node);
-    topics_ = MqttTopics(node.isEmpty() ? defaultNodeName() : node);
+    topics_ = MqttTopics(node);
     server_ = QStringLiteral("%1:%2").arg(settings.host.trimmed()).arg(settings.port);
 
     MqttLink::Options options;
@@ -140,6 +143,17 @@ void MqttBridge::onDisconnected(const QString &reason, int retryInSeconds)
                      .arg(server_, reason)
                      .arg(retryInSeconds));
     setStatus(Status::Retrying, reason);
+}
+
+void MqttBridge::forgetNode()
+{
+    // Home Assistant would otherwise keep a device under the old name that nothing answers.
+    for (int relay = 1; relay <= RelayCount; ++relay) {
+        link_->publish(topics_.switchConfig(relay), {}, true);
+        link_->publish(topics_.relayState(relay), {}, true);
+    }
+    for (int button : std::as_const(announced_))
+        link_->publish(topics_.buttonConfig(button), {}, true);
 }
 
 void MqttBridge::onRelay(int relay, RelayStates::State state)

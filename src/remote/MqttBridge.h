@@ -49,6 +49,8 @@ private:
     void onMessage(const QByteArray &topic, const QByteArray &payload, bool retained, bool cut);
     void onRelay(int relay, RelayStates::State state);
     void publishState(int relay, RelayStates::State state);
+    // Clears what this node left retained, when it takes another name.
+    void forgetNode();
     // The discovery messages of the buttons with a caption; those of buttons gone are cleared.
     void publishButtons();
     QSet<int> captionedButtons() const;

@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 
 using namespace zelvar;
@@ -207,6 +208,19 @@ TEST_F(MqttBridgeTest, ClearsTheConfigsOfButtonsGone)
         if (message.retained)
             kept << topic;
     EXPECT_EQ(kept, QSet<QByteArray>{"homeassistant/button/atelier/button1/config"});
+
+    // A node renamed takes its old device away.
+    MqttSettings renamed = settings();
+    renamed.node = QStringLiteral("atelier2");
+    bridge.start(renamed);
+    ASSERT_TRUE(processEventsUntil([&] { return bridge.status() == MqttBridge::Status::Connected; }, 5000));
+    MqttTestClient ha2(broker.port());
+    ha2.subscribe("zelvar/atelier2/availability", 0);
+    ASSERT_TRUE(ha2.waitFor([&] { return ha2.last("zelvar/atelier2/availability") == "online"; }));
+    ha2.subscribe("homeassistant/+/atelier/#");
+    const auto left = std::count_if(ha2.messages.begin(), ha2.messages.end(),
+                                    [](const MqttTestClient::Message &m) { return m.topic.startsWith("homeassistant/"); });
+    EXPECT_EQ(left, 0);
 }
 
 // A broker that comes up late is reached by the retries; "offline" is the last word of a
