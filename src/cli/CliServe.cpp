@@ -423,7 +423,7 @@ int runServe(const QStringList &arguments)
     const auto startRemote = [&]() -> bool {
         if (mqtt->enabled) {
             bridge = std::make_unique<MqttBridge>(service.remote());
-            QObject::connect(bridge.get(), &MqttBridge::logLine, [](const QString &line) { ScheduleService::logLine(line); });
+            QObject::connect(bridge.get(), &MqttBridge::logLine, [](const QString &line) { ScheduleService::logLine(QStringLiteral("mqtt ") + line); });
             bridge->start(*mqtt);
         }
         service.openPortAhead(http.enabled || bridge != nullptr);

@@ -9,6 +9,8 @@ namespace zelvar {
 
 namespace {
 
+constexpr int RefusalLinesPerMinute = 30;
+
 // A payload as a log line may show it: short, one line, printable.
 QString shown(const QByteArray &payload)
 {
@@ -21,8 +23,10 @@ QString shown(const QByteArray &payload)
 
 } // namespace
 
-MqttBridge::MqttBridge(RemoteControl &control, QObject *parent) : QObject(parent), control_(control)
+MqttBridge::MqttBridge(RemoteControl &control, QObject *parent)
+    : QObject(parent), control_(control), refusals_(RefusalLinesPerMinute)
 {
+    connect(&refusals_, &RefusalLog::logLine, this, &MqttBridge::logLine);
     connect(&control_.relays(), &RelayStates::changed, this, &MqttBridge::onRelay);
     connect(&control_, &RemoteControl::panelChanged, this, [this] {
         if (status_ == Status::Connected)
@@ -38,9 +42,12 @@ MqttBridge::~MqttBridge()
 
 void MqttBridge::start(const MqttSettings &settings)
 {
+    const QString cleaned = cleanNodeName(settings.node);
+    const QString node = cleaned.isEmpty() ? defaultNodeName() : cleaned;
+    if (status_ == Status::Connected && node != topics_.node())
+        forgetNode();
     stop();
-    const QString node = cleanNodeName(settings.node);
-    topics_ = MqttTopics(node.isEmpty() ? defaultNodeName() : node);
+    topics_ = MqttTopics(node);
     server_ = QStringLiteral("%1:%2").arg(settings.host.trimmed()).arg(settings.port);
 
     MqttLink::Options options;
@@ -62,7 +69,7 @@ void MqttBridge::start(const MqttSettings &settings)
     QString error;
     if (!link_->start(options, &error)) {
         link_.reset();
-        emit logLine(QStringLiteral("MQTT : %1").arg(error));
+        emit logLine(error);
         setStatus(Status::Off, error);
         return;
     }
@@ -76,7 +83,7 @@ void MqttBridge::stop()
     link_->stop(topics_.availability(), "offline");
     link_.reset();
     announced_.clear();
-    emit logLine(QStringLiteral("MQTT : arrêté"));
+    emit logLine(QStringLiteral("arrêté"));
     setStatus(Status::Off);
 }
 
@@ -113,7 +120,7 @@ void MqttBridge::onConnected()
 {
     retryIn_ = 0;
     setStatus(Status::Connected);
-    emit logLine(QStringLiteral("MQTT : connecté à %1, nœud « %2 »").arg(server_, topics_.node()));
+    emit logLine(QStringLiteral("connecté à %1, nœud « %2 »").arg(server_, topics_.node()));
     link_->subscribe(topics_.relaySetFilter());
     link_->subscribe(topics_.buttonPressFilter());
     // The retained button messages of an earlier run come back here; those of buttons no
@@ -132,10 +139,21 @@ void MqttBridge::onConnected()
 void MqttBridge::onDisconnected(const QString &reason, int retryInSeconds)
 {
     retryIn_ = retryInSeconds;
-    emit logLine(QStringLiteral("MQTT : pas de connexion à %1 (%2), nouvel essai dans %3 s")
+    emit logLine(QStringLiteral("pas de connexion à %1 (%2), nouvel essai dans %3 s")
                      .arg(server_, reason)
                      .arg(retryInSeconds));
     setStatus(Status::Retrying, reason);
+}
+
+void MqttBridge::forgetNode()
+{
+    // Home Assistant would otherwise keep a device under the old name that nothing answers.
+    for (int relay = 1; relay <= RelayCount; ++relay) {
+        link_->publish(topics_.switchConfig(relay), {}, true);
+        link_->publish(topics_.relayState(relay), {}, true);
+    }
+    for (int button : std::as_const(announced_))
+        link_->publish(topics_.buttonConfig(button), {}, true);
 }
 
 void MqttBridge::onRelay(int relay, RelayStates::State state)
@@ -176,7 +194,7 @@ void MqttBridge::publishButtons()
 
 void MqttBridge::refuse(const QByteArray &topic, const QString &why)
 {
-    emit logLine(QStringLiteral("MQTT : %1 : %2").arg(QString::fromUtf8(topic), why));
+    refusals_.refused(QStringLiteral("%1 : %2").arg(QString::fromUtf8(topic), why));
 }
 
 void MqttBridge::onMessage(const QByteArray &topic, const QByteArray &payload, bool retained, bool cut)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "remote/MqttTopics.h"
+#include "remote/RefusalLog.h"
 #include "remote/RelayStates.h"
 #include "remote/RemoteSettings.h"
 
@@ -29,6 +30,7 @@ class MqttBridge : public QObject
 public:
     explicit MqttBridge(RemoteControl &control, QObject *parent = nullptr);
     ~MqttBridge() override;                   // publishes "offline" when connected
+    // The host decides whether settings.enabled applies: start() always connects.
     void start(const MqttSettings &settings); // connects in the background; never blocks
     void stop();
     enum class Status { Off, Connecting, Connected, Retrying };
@@ -37,6 +39,7 @@ public:
 
 signals:
     void statusChanged();
+    // What happened, for the host's journal: connections and refused messages, one line each.
     void logLine(const QString &line);
 
 private:
@@ -46,12 +49,15 @@ private:
     void onMessage(const QByteArray &topic, const QByteArray &payload, bool retained, bool cut);
     void onRelay(int relay, RelayStates::State state);
     void publishState(int relay, RelayStates::State state);
+    // Clears what this node left retained, when it takes another name.
+    void forgetNode();
     // The discovery messages of the buttons with a caption; those of buttons gone are cleared.
     void publishButtons();
     QSet<int> captionedButtons() const;
     void refuse(const QByteArray &topic, const QString &why);
 
     RemoteControl &control_;
+    RefusalLog refusals_;
     std::unique_ptr<MqttLink> link_;
     MqttTopics topics_{QString()};
     QString server_; // host:port, for the texts

@@ -57,6 +57,8 @@ QString errorText(int rc, int savedErrno)
         return QStringLiteral("le broker ne répond plus");
     case MOSQ_ERR_PROTOCOL:
         return QStringLiteral("erreur de protocole");
+    case MOSQ_ERR_INVAL:
+        return QStringLiteral("hôte ou port inutilisable");
     default:
         return QString::fromUtf8(mosquitto_strerror(rc));
     }

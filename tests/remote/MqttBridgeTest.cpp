@@ -7,15 +7,18 @@
 #include "remote/RelayStates.h"
 #include "remote/RemoteControl.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QSet>
+#include <QTcpServer>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 
 using namespace zelvar;
@@ -154,7 +157,7 @@ TEST_F(MqttBridgeTest, CommandsReachTheWireAndTheStatesStayRetained)
         log.clear();
         EXPECT_EQ(wireAfter(row.topic, row.payload, row.retain), row.wire) << row.topic.constData() << " " << row.payload.constData();
         const QStringList expected = row.refusal.isEmpty() ? QStringList()
-            : QStringList{QStringLiteral("MQTT : %1 : %2").arg(QString::fromUtf8(row.topic), row.refusal)};
+            : QStringList{QStringLiteral("%1 : %2").arg(QString::fromUtf8(row.topic), row.refusal)};
         EXPECT_EQ(log, expected);
     }
 
@@ -173,6 +176,13 @@ TEST_F(MqttBridgeTest, CommandsReachTheWireAndTheStatesStayRetained)
     const std::map<QByteArray, QByteArray> expected{
         {"zelvar/atelier/relay/3/state", "OFF"}, {"zelvar/atelier/relay/4/state", "ON"}, {"zelvar/atelier/relay/5/state", "ON"}};
     EXPECT_EQ(seen, expected);
+
+    // Whoever keeps sending nonsense cannot fill the journal: thirty lines a minute, five above.
+    log.clear();
+    for (int i = 0; i < 40; ++i)
+        home.publish("zelvar/atelier/relay/1/set", "BLINK");
+    home.waitFor([&] { return false; }, 300);
+    EXPECT_EQ(log.size(), 25);
 }
 
 // Indexes move when a button is deleted: a config left by a button gone, in this run or an
@@ -198,6 +208,19 @@ TEST_F(MqttBridgeTest, ClearsTheConfigsOfButtonsGone)
         if (message.retained)
             kept << topic;
     EXPECT_EQ(kept, QSet<QByteArray>{"homeassistant/button/atelier/button1/config"});
+
+    // A node renamed takes its old device away.
+    MqttSettings renamed = settings();
+    renamed.node = QStringLiteral("atelier2");
+    bridge.start(renamed);
+    ASSERT_TRUE(processEventsUntil([&] { return bridge.status() == MqttBridge::Status::Connected; }, 5000));
+    MqttTestClient ha2(broker.port());
+    ha2.subscribe("zelvar/atelier2/availability", 0);
+    ASSERT_TRUE(ha2.waitFor([&] { return ha2.last("zelvar/atelier2/availability") == "online"; }));
+    ha2.subscribe("homeassistant/+/atelier/#");
+    const auto left = std::count_if(ha2.messages.begin(), ha2.messages.end(),
+                                    [](const MqttTestClient::Message &m) { return m.topic.startsWith("homeassistant/"); });
+    EXPECT_EQ(left, 0);
 }
 
 // A broker that comes up late is reached by the retries; "offline" is the last word of a
@@ -219,6 +242,23 @@ TEST_F(MqttBridgeTest, RetriesUntilTheBrokerComesAndSaysOfflineWhenStopped)
     bridge.stop();
     EXPECT_EQ(bridge.status(), MqttBridge::Status::Off);
     EXPECT_TRUE(home.waitFor([&] { return home.last("zelvar/atelier/availability") == "offline"; }));
+}
+
+// A broker that takes the connection and never answers holds up neither the start, nor the
+// commands of the host, nor the stop.
+TEST_F(MqttBridgeTest, ASilentBrokerHoldsUpNothing)
+{
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+    QElapsedTimer took;
+    took.start();
+    bridge.start(settings(silent.serverPort()));
+    processEventsUntil([] { return false; }, 300);
+    EXPECT_EQ(bridge.status(), MqttBridge::Status::Connecting) << bridge.statusText().toStdString();
+    ASSERT_TRUE(control.setRelays({{2, RelayAction::On}}).ok());
+    EXPECT_EQ(pty.read(5), QByteArray("S2N$#"));
+    bridge.stop();
+    EXPECT_LT(took.elapsed(), 1500) << "300 ms of waiting in the test, the rest in the bridge";
 }
 
 // The service with --mqtt, end to end: a set reaches the virtual board, and a service that
@@ -259,7 +299,7 @@ TEST(MqttServe, DrivesTheVirtualBoardAndLeavesItsLastWill)
     EXPECT_TRUE(home.waitFor([&] { return home.last("zelvar/garage/availability") == "offline"; }));
     serve.waitForFinished(3000);
     EXPECT_TRUE(QString::fromUtf8(serve.readAllStandardOutput())
-                    .contains(QStringLiteral(" MQTT : connecté à 127.0.0.1:%1, nœud « garage »").arg(broker.port())));
+                    .contains(QStringLiteral(" mqtt connecté à 127.0.0.1:%1, nœud « garage »").arg(broker.port())));
     board.terminate();
     board.waitForFinished(3000);
 }
