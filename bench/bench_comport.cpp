@@ -4,46 +4,18 @@
 #include "devices/ComPort.h"
 #include "remote/RelayStates.h"
 
-
 #include "CoreBenchMain.h"
+#include "PtyCommands.h"
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <chrono>
-#include <fcntl.h>
-#include <poll.h>
-#include <stdlib.h>
-#include <unistd.h>
 #include <vector>
 
 using namespace zelvar;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
 
 namespace {
-
-struct Pty
-{
-    int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    QString slave;
-    Pty()
-    {
-        if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0)
-            slave = QString::fromLocal8Bit(::ptsname(master));
-    }
-    ~Pty() { ::close(master); }
-};
-
-void reportPercentiles(benchmark::State &state, std::vector<double> &samplesUs)
-{
-    if (samplesUs.empty())
-        return;
-    std::sort(samplesUs.begin(), samplesUs.end());
-    const auto at = [&](double q) { return samplesUs[size_t(q * double(samplesUs.size() - 1))]; };
-    state.counters["median_us"] = at(0.5);
-    state.counters["p99_us"] = at(0.99);
-    state.counters["max_us"] = samplesUs.back();
-}
 
 void BM_SendTextToReadable(benchmark::State &state)
 {
@@ -54,34 +26,8 @@ void BM_SendTextToReadable(benchmark::State &state)
         states.follow(port);
     port.setPort(pty.slave);
     port.OpenPort();
-    std::vector<double> samples;
-    samples.reserve(200000);
-    const QByteArray command("S1N$#");
-    char buffer[64];
-    for (auto _ : state) {
-        const auto start = Clock::now();
-        port.SendText(command);
-        int got = 0;
-        while (got < command.size()) {
-            pollfd p{pty.master, POLLIN, 0};
-            ::poll(&p, 1, 1000);
-            const ssize_t n = ::read(pty.master, buffer, sizeof buffer);
-            if (n <= 0) {
-                state.SkipWithError("the command did not arrive");
-                break;
-            }
-            got += int(n);
-        }
-        const auto elapsed = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
-        samples.push_back(elapsed);
-        state.SetIterationTime(elapsed / 1e6);
-        // The program's event loop serves the event thread between commands.
-        state.PauseTiming();
-        QCoreApplication::processEvents();
-        state.ResumeTiming();
-    }
+    bench::commandToReadable(state, port, pty);
     port.ClosePort();
-    reportPercentiles(state, samples);
 }
 BENCHMARK(BM_SendTextToReadable)->ArgName("states")->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMicrosecond);
 

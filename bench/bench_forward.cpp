@@ -7,6 +7,7 @@
 #include "panel/PanelConfig.h"
 
 #include "CoreBenchMain.h"
+#include "PtyCommands.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -16,30 +17,12 @@
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
-#include <chrono>
-#include <fcntl.h>
-#include <poll.h>
-#include <stdlib.h>
 #include <unistd.h>
-#include <vector>
 
 using namespace zelvar;
-using Clock = std::chrono::steady_clock;
+using bench::Pty;
 
 namespace {
-
-struct Pty
-{
-    int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    QString slave;
-    Pty()
-    {
-        if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0)
-            slave = QString::fromLocal8Bit(::ptsname(master));
-    }
-    ~Pty() { ::close(master); }
-};
 
 // The service in a folder of its own, holding the pseudo-terminal, under its own instance name.
 class Service
@@ -94,38 +77,8 @@ void BM_CommandToReadable(benchmark::State &state)
     TComPort port;
     port.setPort(pty.slave);
     port.OpenPort();
-    std::vector<double> samples;
-    samples.reserve(100000);
-    const QByteArray command("S1N$#");
-    char buffer[64];
-    for (auto _ : state) {
-        const auto start = Clock::now();
-        port.SendText(command);
-        int got = 0;
-        while (got < command.size()) {
-            pollfd p{pty.master, POLLIN, 0};
-            ::poll(&p, 1, 1000);
-            const ssize_t n = ::read(pty.master, buffer, sizeof buffer);
-            if (n <= 0) {
-                state.SkipWithError("the command did not arrive");
-                break;
-            }
-            got += int(n);
-        }
-        const auto elapsed = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
-        samples.push_back(elapsed);
-        state.SetIterationTime(elapsed / 1e6);
-        state.PauseTiming();
-        QCoreApplication::processEvents();
-        state.ResumeTiming();
-    }
+    bench::commandToReadable(state, port, pty);
     port.ClosePort();
-    if (samples.empty())
-        return;
-    std::sort(samples.begin(), samples.end());
-    state.counters["median_us"] = samples[samples.size() / 2];
-    state.counters["p99_us"] = samples[size_t(0.99 * double(samples.size() - 1))];
-    state.counters["max_us"] = samples.back();
 }
 BENCHMARK(BM_CommandToReadable)->ArgName("through_service")->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMicrosecond);
 

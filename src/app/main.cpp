@@ -12,6 +12,7 @@
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QTimer>
 #include <QTranslator>
 #include <cstdio>
 #include <cstring>
@@ -33,7 +34,8 @@ constexpr const char *HelpText =
     "Options :\n"
     "  --service-folder  travaille dans ~/.local/share/zelvar, le dossier du service\n"
     "               (zelvar-cli serve), créé s'il manque : le menu du bureau lance ainsi\n"
-    "               le programme, qui partage alors ses fichiers avec le service\n"
+    "               le programme, qui partage alors ses fichiers avec le service et, tant\n"
+    "               que celui-ci tourne, écrit sur le port à travers lui\n"
     "  --help       affiche cette aide et s'arrête\n"
     "  --version    affiche la version et s'arrête\n"
     "\n"
@@ -81,8 +83,18 @@ int main(int argc, char **argv)
     // A second start only brings the running program back, before any window exists. While
     // the service runs, the program works in full, its port opened through the service.
     zelvar::SingleInstance instance(zelvar::host::Role::Program);
-    if (instance.claim() == zelvar::SingleInstance::Claim::Restored)
+    const zelvar::SingleInstance::Claim claim = instance.claim();
+    if (claim == zelvar::SingleInstance::Claim::Restored)
         return 0;
+    // A guest becomes the host once the service has ended.
+    QTimer hostLeft;
+    if (claim == zelvar::SingleInstance::Claim::Guest) {
+        QObject::connect(&hostLeft, &QTimer::timeout, &instance, [&] {
+            if (instance.holdIfFree())
+                hostLeft.stop();
+        });
+        hostLeft.start(zelvar::SingleInstance::HostLookMs);
+    }
     // The other Zelvar processes of the user write through the panel's port.
     instance.setHandler([](const zelvar::host::Request &request) {
         zelvar::TForm_ActBtn *panel = zelvar::Forms::instance().Form_ActBtn;

@@ -12,6 +12,7 @@
 #include "panel/PanelButtons.h"
 #include "panel/PanelConfig.h"
 #include "remote/HttpRemote.h"
+#include "remote/MqttBridge.h"
 #include "remote/RelayStates.h"
 #include "remote/RemoteControl.h"
 #include "remote/RemoteSettings.h"
@@ -31,6 +32,8 @@
 #include <QTimer>
 
 #include <csignal>
+#include <memory>
+#include <optional>
 
 namespace zelvar::cli {
 
@@ -67,14 +70,14 @@ public:
         });
     }
 
-    // Opens the port now when a row or the remote interfaces may need it; a failure is logged
+    // Opens the port now when a row or a remote interface may need it; a failure is logged
     // and the firings try again.
     void openPortAhead(bool remote)
     {
         bool needed = remote;
         for (const ButtonEntry &entry : m_buttons)
             needed = needed || writesToSerialLine(entry);
-        if (!needed || !m_portNamed)
+        if (!needed || !m_portNamed || m_port.Connected())
             return;
         try {
             openPort(m_port, m_portChoice);
@@ -152,6 +155,7 @@ public:
     }
     const PanelButtons &buttons() const { return m_buttons; }
 
+    // One line of the journal: the time, then the event.
     static void logLine(const QString &line, const QDateTime &when = QDateTime::currentDateTime())
     {
         out() << when.toOffsetFromUtc(when.offsetFromUtc()).toString(Qt::ISODateWithMs) << " " << line << "\n";
@@ -292,6 +296,41 @@ std::optional<HttpSettings> httpOption(const QString &value, HttpSettings settin
     return settings;
 }
 
+// The broker of --mqtt HOST[:PORT] ("[::1]:1883" for an IPv6 address) and --node, over
+// remote.ini's MQTT section (user, password, CA file); without --mqtt, that section as it is.
+std::optional<MqttSettings> mqttChoice(const QCommandLineParser &parser)
+{
+    QString unreadable;
+    MqttSettings settings = readRemoteSettings(&unreadable).mqtt;
+    if (!unreadable.isEmpty())
+        err() << "zelvar-cli serve : " << unreadable << "\n";
+    if (parser.isSet(QStringLiteral("mqtt"))) {
+        const QString value = parser.value(QStringLiteral("mqtt")).trimmed();
+        QString host = value;
+        QString port;
+        if (value.startsWith(u'[')) {
+            host = value.section(u']', 0, 0).mid(1);
+            port = value.section(u']', 1);
+            if (!port.isEmpty() && !port.startsWith(u':'))
+                return std::nullopt;
+            port = port.mid(1);
+        } else if (value.count(u':') == 1) {
+            host = value.section(u':', 0, 0);
+            port = value.section(u':', 1);
+        }
+        bool ok = true;
+        const int number = port.isEmpty() ? 1883 : port.toInt(&ok);
+        if (host.isEmpty() || !ok || number < 1 || number > 65535)
+            return std::nullopt;
+        settings.enabled = true;
+        settings.host = host;
+        settings.port = quint16(number);
+    }
+    if (parser.isSet(QStringLiteral("node")))
+        settings.node = cleanNodeName(parser.value(QStringLiteral("node")));
+    return settings;
+}
+
 } // namespace
 
 int runServe(const QStringList &arguments)
@@ -303,25 +342,34 @@ int runServe(const QStringList &arguments)
         "départ et gardé jusqu'à la fin. Chaque événement est une ligne sur la sortie standard : l'heure, puis "
         "fired (envoyé), missed (manqué de plus d'une minute), refused (bouton absent du panneau) ou error. "
         "Programateur.ini est relu quand il change et sur SIGHUP, sans rien déclencher deux fois ; un fichier "
-        "absent ne donne aucune ligne. SIGTERM ou SIGINT arrêtent le service après l'envoi en cours."));
+        "absent ne donne aucune ligne. SIGTERM ou SIGINT arrêtent le service après l'envoi en cours. Pendant qu'il "
+        "tient le port, les autres commandes de zelvar-cli et le programme écrivent à travers lui."));
     addPortOptions(parser);
     parser.addOption({QStringLiteral("http"),
                       QStringLiteral("Télécommande web et interface JSON sur [ADDR:]PORT (127.0.0.1 par défaut ; "
                                      "0.0.0.0 pour le réseau local). Sans cette option : selon remote.ini."),
                       QStringLiteral("[ADDR:]PORT")});
+    parser.addOption({QStringLiteral("mqtt"),
+                      QStringLiteral("Relie le service au broker MQTT HOTE[:PORT] (1883 par défaut) : relais, boutons et "
+                                     "découverte Home Assistant sous zelvar/NOEUD/. Utilisateur, mot de passe et "
+                                     "fichier CA viennent de ~/.config/zelvar/remote.ini. Sans cette option, la "
+                                     "section MQTT de remote.ini s'applique quand elle est active."),
+                      QStringLiteral("HOTE[:PORT]")});
+    parser.addOption({QStringLiteral("node"),
+                      QStringLiteral("Le nom du nœud MQTT (lettres, chiffres et _ ; par défaut le nom de la machine)."),
+                      QStringLiteral("NOM")});
     int status = 0;
     if (!parseCommand(parser, arguments, &status,
                       QStringLiteral("\nCode de sortie : 0 arrêté par SIGTERM ou SIGINT, 1 Zelvar2.ini ou "
-                                     "Programateur.ini illisible au départ, ou --http impossible, 64 usage.\n")))
+                                     "Programateur.ini illisible au départ, un service qui tourne déjà dans ce "
+                                     "dossier ou --http impossible, 64 usage.\n")))
         return status;
     if (!parser.positionalArguments().isEmpty()) {
         err() << "zelvar-cli serve : aucun argument attendu\n";
         return UsageError;
     }
-    QString settingsError;
-    const RemoteSettings remoteSettings = readRemoteSettings(&settingsError);
-    if (!settingsError.isEmpty())
-        err() << "zelvar-cli serve : " << settingsError << "\n";
+    // Its errors are said once, by mqttChoice() below.
+    const RemoteSettings remoteSettings = readRemoteSettings();
     HttpSettings http = remoteSettings.http;
     if (parser.isSet(QStringLiteral("http"))) {
         const std::optional<HttpSettings> chosen = httpOption(parser.value(QStringLiteral("http")), remoteSettings.http);
@@ -330,6 +378,11 @@ int runServe(const QStringList &arguments)
             return UsageError;
         }
         http = *chosen;
+    }
+    const std::optional<MqttSettings> mqtt = mqttChoice(parser);
+    if (!mqtt) {
+        err() << "zelvar-cli serve : --mqtt attend HOTE ou HOTE:PORT (port de 1 à 65535)\n";
+        return UsageError;
     }
 
     const std::optional<ProfileFile> panelFile = readProfile(QStringLiteral("serve"), PanelFiles::config());
@@ -341,36 +394,58 @@ int runServe(const QStringList &arguments)
     if (QFileInfo::exists(PanelFiles::config()))
         buttons = buildPanelButtons(config.buttons);
 
+    // Two services of one folder would fire each alarm twice.
+    if (SingleInstance::serviceRunsIn(QDir::currentPath())) {
+        err() << "zelvar-cli serve : un service tourne déjà dans ce dossier\n";
+        return 1;
+    }
+    // The host of the user's Zelvar processes, unless the program is already: then the port
+    // opens through the program.
+    SingleInstance instance(host::Role::Service);
+    const bool guest = instance.claim() == SingleInstance::Claim::Guest;
+
     StopSignals caught(StopSignals::Hangup::Caught);
     ScheduleService service(config, std::move(buttons), portNamed(parser, *panelFile), portChoice(parser, config.settings));
     if (!service.load(true))
         return 1;
-    // The host of the user's Zelvar processes, unless the program is already: then the port
-    // opens through the program.
-    SingleInstance instance(host::Role::Service);
-    instance.claim();
     instance.setHandler([&service](const host::Request &request) {
         return answerHostRequest(request, host::Role::Service, &service.port());
     });
-    service.openPortAhead(http.enabled);
-
     ServeSequences sequences(service.port(), service.buttons(), [&service] { return service.openPortForRemote(); },
                              [](const QString &line) { ScheduleService::logLine(line); });
     service.remote().setSequencePlayer([&sequences](const QString &activity) { return sequences.play(activity); },
                                        [&sequences] { return sequences.stop(); });
     HttpRemote httpRemote(service.remote());
     QObject::connect(&httpRemote, &HttpRemote::logLine, [](const QString &line) { ScheduleService::logLine(QStringLiteral("http ") + line); });
-    if (http.enabled) {
+    std::unique_ptr<MqttBridge> bridge;
+    // Only the host that holds the port serves the remote interfaces: a guest of the program
+    // leaves them to it, and takes them up when it becomes the host.
+    const auto startRemote = [&]() -> bool {
+        if (mqtt->enabled) {
+            bridge = std::make_unique<MqttBridge>(service.remote());
+            QObject::connect(bridge.get(), &MqttBridge::logLine, [](const QString &line) { ScheduleService::logLine(QStringLiteral("mqtt ") + line); });
+            bridge->start(*mqtt);
+        }
+        service.openPortAhead(http.enabled || bridge != nullptr);
+        if (!http.enabled)
+            return true;
         QString tokenError, startError;
         const QByteArray token = remoteToken(&tokenError);
         if (token.isEmpty() || !httpRemote.start(http, token, &startError)) {
             ScheduleService::logLine(QStringLiteral("error http : ") + (token.isEmpty() ? tokenError : startError));
             // Asked for on the command line, a server that cannot start stops the service.
-            if (parser.isSet(QStringLiteral("http")))
-                return 1;
-        } else {
-            ScheduleService::logLine(QStringLiteral("http à l'écoute sur %1 port %2").arg(http.address).arg(httpRemote.serverPort()));
+            return !parser.isSet(QStringLiteral("http"));
         }
+        ScheduleService::logLine(QStringLiteral("http à l'écoute sur %1 port %2").arg(http.address).arg(httpRemote.serverPort()));
+        return true;
+    };
+    if (!guest) {
+        if (!startRemote())
+            return 1;
+    } else {
+        service.openPortAhead(false);
+        if (http.enabled || mqtt->enabled)
+            ScheduleService::logLine(QStringLiteral("le programme tient le port : il sert la télécommande tant qu'il tourne"));
     }
 
     // An atomic save replaces the file, so the folder is watched, and the file for a change in place.
@@ -390,6 +465,18 @@ int runServe(const QStringList &arguments)
     });
     QObject::connect(&watcher, &QFileSystemWatcher::directoryChanged, &reload, qOverload<>(&QTimer::start));
     QObject::connect(&watcher, &QFileSystemWatcher::fileChanged, &reload, qOverload<>(&QTimer::start));
+
+    // A guest becomes the host once the program has ended.
+    QTimer hostLeft;
+    QObject::connect(&hostLeft, &QTimer::timeout, [&] {
+        if (!instance.holdIfFree())
+            return;
+        hostLeft.stop();
+        if (!startRemote())
+            ScheduleService::logLine(QStringLiteral("error http : la télécommande ne démarre pas"));
+    });
+    if (guest)
+        hostLeft.start(SingleInstance::HostLookMs);
 
     QEventLoop loop;
     QSocketNotifier signalNotifier(caught.fd(), QSocketNotifier::Read);

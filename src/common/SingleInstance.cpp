@@ -200,6 +200,22 @@ SingleInstance::Claim SingleInstance::claim()
     return Claim::Held;
 }
 
+bool SingleInstance::holdIfFree()
+{
+    if (guarded())
+        return true;
+    const QString path = socketPath(m_name);
+    if (path.isEmpty())
+        return false;
+    HostConnection host;
+    if (host.connectTo(path, RetryPauseMs) == 0 && host.request(host::helloRequest(), RetryPauseMs))
+        return false;
+    if (tryLock(path + QStringLiteral(".lock")) != Lock::Taken)
+        return false;
+    listen(path);
+    return true;
+}
+
 bool SingleInstance::askToRestore(const QString &name, int timeoutMs)
 {
     const QString path = socketPath(name);
@@ -452,8 +468,10 @@ int HostConnection::connectTo(const QString &socketPath, int timeoutMs, bool oth
     return 0;
 }
 
-std::optional<QByteArray> HostConnection::request(const QByteArray &line, int timeoutMs)
+std::optional<QByteArray> HostConnection::request(const QByteArray &line, int timeoutMs, bool *delivered)
 {
+    if (delivered)
+        *delivered = false;
     if (m_fd < 0)
         return std::nullopt;
     const QDeadlineTimer deadline(timeoutMs);
@@ -471,6 +489,8 @@ std::optional<QByteArray> HostConnection::request(const QByteArray &line, int ti
             return std::nullopt;
         }
     }
+    if (delivered)
+        *delivered = true;
     for (;;) {
         const qsizetype end = m_buffer.indexOf('\n');
         if (end >= 0) {

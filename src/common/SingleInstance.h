@@ -34,6 +34,8 @@ public:
     static constexpr int ClientDeadlineMs = 2000;
     // Connections served at once; more are refused.
     static constexpr int MaxClients = 32;
+    // How often a guest looks whether its host has ended (holdIfFree).
+    static constexpr int HostLookMs = 5000;
 
     explicit SingleInstance(host::Role role = host::Role::Program, const QString &name = defaultName(),
                             QObject *parent = nullptr);
@@ -60,6 +62,9 @@ public:
     Claim claim();
     // Whether claim() holds the lock and listens.
     bool guarded() const { return m_lockFd >= 0; }
+    // For a guest: becomes the host when no other answers any more (it ended); never waits
+    // for long. True when this process is the host.
+    bool holdIfFree();
     host::Role role() const { return m_role; }
 
     // Answers the host's hello and write requests; without it hello names no port and writes
@@ -124,8 +129,9 @@ public:
     bool connected() const { return m_fd >= 0; }
     void close();
     // Sends one request line and returns the reply's line without its '\n'; none (and the
-    // connection closed) when the host does not answer in time or hangs up.
-    std::optional<QByteArray> request(const QByteArray &line, int timeoutMs);
+    // connection closed) when the host does not answer in time or hangs up. `delivered` tells
+    // whether the whole line went out: a host gone before it did never saw the request.
+    std::optional<QByteArray> request(const QByteArray &line, int timeoutMs, bool *delivered = nullptr);
 
 private:
     int m_fd = -1;

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <mutex>
+#include <optional>
 
 namespace zelvar::comm {
 
@@ -52,14 +53,22 @@ public:
 
     int setupComm(uint32_t inputSize, uint32_t outputSize) override
     {
-        return inputSize == 0 || outputSize == 0 ? EINVAL : 0;
+        if (inputSize == 0 || outputSize == 0)
+            return EINVAL;
+        inputSize_ = inputSize;
+        outputSize_ = outputSize;
+        return own_ ? own_->setupComm(inputSize, outputSize) : 0;
     }
 
     int setCommState(const ControlBlock &dcb) override
     {
         if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8)
             return EINVAL;
+        if (own_)
+            if (const int error = own_->setCommState(dcb))
+                return error;
         std::lock_guard lock(mutex_);
+        dcb_ = dcb;
         baudRate_ = dcb.BaudRate;
         bitsPerChar_ = 1 + dcb.ByteSize + (dcb.Parity != ControlBlock::NoParity ? 1 : 0)
                        + (dcb.StopBits == ControlBlock::OneStopBit ? 1 : 2);
@@ -70,7 +79,7 @@ public:
     {
         std::lock_guard lock(mutex_);
         timeouts_ = timeouts;
-        return 0;
+        return own_ ? own_->setCommTimeouts(timeouts) : 0;
     }
 
     int setCommMask(uint32_t mask) override
@@ -108,41 +117,57 @@ public:
     int writeFile(const char *data, uint32_t size, uint32_t &written) override
     {
         written = 0;
-        // A host that went away since is looked for again, once per write: a write whose
-        // answer was lost is never sent twice.
-        if (!link_.connected() && !attach())
-            return EPIPE;
+        bool lookedAgain = false;
         while (written < size) {
+            // A host gone before a request reached it is looked for again, once per write; when
+            // none holds the device any more, it is this process's own from now on. A request
+            // that went out but found no answer is never sent twice.
+            if (!own_ && !link_.connected()) {
+                if (lookedAgain)
+                    return EPIPE;
+                lookedAgain = true;
+                if (!attach())
+                    if (const int error = takeOver())
+                        return error == EBUSY ? EPIPE : error;
+            }
+            if (own_) {
+                uint32_t count = 0;
+                const int error = own_->writeFile(data + written, size - written, count);
+                written += count;
+                if (error)
+                    return error;
+                break;
+            }
             const uint32_t chunk = std::min<uint32_t>(size - written, host::MaxWriteBytes);
             int timeoutMs;
             {
                 std::lock_guard lock(mutex_);
                 timeoutMs = int(writeLimitMs(timeouts_, chunk, baudRate_, bitsPerChar_)) + HostSlackMs;
             }
+            bool delivered = false;
             const std::optional<QByteArray> line =
-                link_.request(host::writeRequest(path_, QByteArray(data + written, int(chunk))), timeoutMs);
-            if (!line)
-                return EPIPE;
+                link_.request(host::writeRequest(path_, QByteArray(data + written, int(chunk))), timeoutMs, &delivered);
+            if (!line) {
+                if (delivered)
+                    return EPIPE;
+                continue;
+            }
             const host::Reply reply = host::parseReply(*line);
             if (!reply.ok)
                 return reply.error;
             written += std::min<uint32_t>(uint32_t(std::max(reply.count, 0)), chunk);
         }
-        {
-            std::lock_guard lock(mutex_);
-            pending_ |= EV_TXEMPTY & mask_;
-        }
-        wake();
+        sent();
         return 0;
     }
 
-    int readFile(char *, uint32_t, uint32_t &read) override
+    int readFile(char *data, uint32_t size, uint32_t &read) override
     {
         read = 0;
-        return 0;
+        return own_ ? own_->readFile(data, size, read) : 0;
     }
 
-    int purgeComm(uint32_t) override { return 0; }
+    int purgeComm(uint32_t flags) override { return own_ ? own_->purgeComm(flags) : 0; }
 
     int getCommModemStatus(uint32_t &status) override
     {
@@ -159,6 +184,33 @@ public:
     }
 
 private:
+    // Opens the device itself, with the settings given so far.
+    int takeOver()
+    {
+        int error = 0;
+        std::unique_ptr<CommDevice> device = openOwnDevice(path_, error);
+        if (!device)
+            return error;
+        std::lock_guard lock(mutex_);
+        if (inputSize_ && (error = device->setupComm(inputSize_, outputSize_)))
+            return error;
+        if (dcb_ && (error = device->setCommState(*dcb_)))
+            return error;
+        if ((error = device->setCommTimeouts(timeouts_)))
+            return error;
+        own_ = std::move(device);
+        return 0;
+    }
+
+    void sent()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            pending_ |= EV_TXEMPTY & mask_;
+        }
+        wake();
+    }
+
     void wake()
     {
         const uint64_t one = 1;
@@ -167,11 +219,15 @@ private:
 
     const QString path_;
     HostConnection link_; // the owning thread's alone
+    std::unique_ptr<CommDevice> own_; // the device itself, once the host has let it go; the owning thread's
+    uint32_t inputSize_ = 0;
+    uint32_t outputSize_ = 0;
     int wakeFd_ = -1;
     std::mutex mutex_;
     uint32_t mask_ = 0;
     uint32_t pending_ = 0;
     CommTimeouts timeouts_;
+    std::optional<ControlBlock> dcb_;
     uint32_t baudRate_ = 9600;
     uint32_t bitsPerChar_ = 10;
 };

@@ -6,6 +6,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
 #include <limits>
 #include <variant>
 
@@ -83,14 +84,20 @@ std::variant<RequestHead, HttpRefusal> parseHead(const QByteArray &text)
                     return badRequest(QStringLiteral("méthode invalide"));
             head.method = parts[0];
             head.target = parts[1];
+            head.keepAlive = parts[2] == "HTTP/1.1";
             continue;
         }
         const qsizetype colon = line.indexOf(':');
         const QByteArray name = line.left(colon).toLower();
         if (colon < 0 || !isToken(name))
             return badRequest(QStringLiteral("en-tête invalide"));
+        // One Host only: two would let the server and this check read different names.
+        if (name == "host" && std::any_of(head.headers.cbegin(), head.headers.cend(), [](const auto &h) { return h.first == "host"; }))
+            return badRequest(QStringLiteral("en-tête Host répété"));
         head.headers.append({name, line.mid(colon + 1).trimmed()});
     }
+    const QByteArray connection = head.header("connection");
+    head.keepAlive = hasToken(connection, "close") ? false : head.keepAlive || hasToken(connection, "keep-alive");
     return head;
 }
 
@@ -158,8 +165,16 @@ private:
             return;
         // The bytes the server has not read yet: only the new ones, since it reads all.
         const QByteArray chunk = m_socket->peek(m_socket->bytesAvailable());
+        const int completedBefore = m_completed;
         qsizetype at = 0;
         while (at < chunk.size() && m_state != State::Upgraded && m_state != State::Refused) {
+            // The server answers one request per read and drops the others: a request sent
+            // before the answer to the one ahead of it is refused rather than lost.
+            if (m_state == State::Head && m_completed != completedBefore
+                && chunk.mid(at).count('\r') + chunk.mid(at).count('\n') != chunk.size() - at) {
+                refuse(nullptr, badRequest(QStringLiteral("requêtes enchaînées : attendez la réponse à chacune")));
+                return;
+            }
             if (m_state == State::Body) {
                 const qsizetype taken = qMin<qsizetype>(m_bodyLeft, chunk.size() - at);
                 m_bodyLeft -= taken;
@@ -218,6 +233,8 @@ private:
             m_idle.stop();
             return end;
         }
+        if (!head.keepAlive)
+            m_socket->setProperty(HttpListener::CloseAfterAnswer, true);
         if (head.header("expect").compare("100-continue", Qt::CaseInsensitive) == 0 && m_bodyLeft > 0)
             m_socket->write("HTTP/1.1 100 Continue\r\n\r\n");
         if (m_bodyLeft > 0)
@@ -273,6 +290,7 @@ private:
     // A whole request went through: the connection is busy, not idle.
     void completed()
     {
+        ++m_completed;
         m_state = State::Head;
         m_idle.start();
     }
@@ -293,6 +311,7 @@ private:
     QByteArray m_head;
     bool m_lastWasCr = false;
     int m_matched = 0; // how much of the blank line ending a head was seen
+    int m_completed = 0; // requests seen whole
     qint64 m_bodyLeft = 0;
 };
 
@@ -311,7 +330,15 @@ void HttpListener::incomingConnection(qintptr descriptor)
         return;
     }
     if (m_http >= m_limits.maxConnections) {
-        // Never handed to the server: ours to delete.
+        // Never handed to the server: ours to delete. A flood of them is cut at once rather
+        // than answered, so that it cannot use up the descriptors the port needs too.
+        if (m_turnedAway >= m_limits.maxConnections) {
+            socket->abort();
+            delete socket;
+            return;
+        }
+        ++m_turnedAway;
+        connect(socket, &QObject::destroyed, this, [this] { --m_turnedAway; });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         refuse(socket, nullptr, {503, QStringLiteral("trop de connexions ouvertes (%1)").arg(m_limits.maxConnections), {}});
         return;

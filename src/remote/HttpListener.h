@@ -34,6 +34,7 @@ struct RequestHead
     QList<QPair<QByteArray, QByteArray>> headers; // names in lower case, values trimmed
     QHostAddress peer;
     bool webSocket = false; // a well-formed WebSocket upgrade
+    bool keepAlive = true;  // false when the client asked to close after the answer
 
     // The first header of that (lower-case) name; empty when absent.
     QByteArray header(const QByteArray &name) const;
@@ -64,6 +65,8 @@ class HttpListener : public QTcpServer
 
 public:
     using Admission = std::function<std::optional<HttpRefusal>(const RequestHead &)>;
+    // Set on a connection's socket once a request on it asked to close after its answer.
+    static constexpr char CloseAfterAnswer[] = "zelvarCloseAfterAnswer";
 
     HttpListener(const HttpLimits &limits, Admission admit, QObject *parent = nullptr);
     ~HttpListener() override;
@@ -92,6 +95,7 @@ private:
     Admission m_admit;
     int m_http = 0;
     int m_webSockets = 0;
+    int m_turnedAway = 0; // connections beyond the cap still being answered
 };
 
 } // namespace zelvar

@@ -20,6 +20,7 @@ namespace zelvar {
 namespace {
 
 constexpr int PingIntervalMs = 20000;
+constexpr int RefusalLinesPerMinute = 30;
 constexpr int MaxWebSocketMessage = 16384;
 const QByteArray EventsPath = "/api/events";
 
@@ -75,6 +76,13 @@ public:
     Private(HttpRemote &q, RemoteControl &control) : q(q), control(control), api(control)
     {
         ping.setInterval(PingIntervalMs);
+        refusalWindow.setSingleShot(true);
+        refusalWindow.setInterval(60000);
+        QObject::connect(&refusalWindow, &QTimer::timeout, &q, [this] {
+            if (skippedRefusals > 0)
+                emit this->q.logLine(QStringLiteral("%1 refus de plus dans la minute, non journalisés").arg(skippedRefusals));
+            loggedRefusals = skippedRefusals = 0;
+        });
         QObject::connect(&ping, &QTimer::timeout, &q, [this] { pingAll(); });
         QObject::connect(&control.relays(), &RelayStates::changed, &q,
                          [this](int relay, RelayStates::State state) { broadcast(RemoteApi::relayEvent(relay, state)); });
@@ -119,7 +127,26 @@ public:
             responder.writeHeader("Location", "/");
         if (tokenInQuery)
             responder.writeHeader("Set-Cookie", access.cookieHeader());
+        // A client that will not send another request does not hold one of the connections.
+        QTcpSocket *socket = responder.socket();
+        const bool close = socket->property(HttpListener::CloseAfterAnswer).toBool();
+        if (close)
+            responder.writeHeader("Connection", "close");
         responder.writeBody(reply.body);
+        if (close)
+            socket->disconnectFromHost();
+    }
+
+    // Every refusal is logged, but a client that keeps knocking cannot fill the journal: a
+    // minute holds so many lines, then one that counts the others.
+    void refused(const QString &line)
+    {
+        if (!refusalWindow.isActive())
+            refusalWindow.start();
+        if (loggedRefusals++ < RefusalLinesPerMinute)
+            emit q.logLine(line);
+        else
+            ++skippedRefusals;
     }
 
     void takeWebSockets()
@@ -183,8 +210,10 @@ public:
     void stop()
     {
         ping.stop();
+        // Nothing stays held by a server that is gone: not by a page, nor by a plain request.
         for (const Client &client : sockets)
             control.releaseAll(client.socket);
+        control.releaseAll(&api);
         sockets.clear();
         server.reset();
     }
@@ -203,6 +232,9 @@ public:
     QPointer<HttpListener> listener;
     std::vector<Client> sockets;
     QTimer ping;
+    QTimer refusalWindow;
+    int loggedRefusals = 0;
+    int skippedRefusals = 0;
 };
 
 HttpRemote::HttpRemote(RemoteControl &control, QObject *parent) : QObject(parent), d(std::make_unique<Private>(*this, control))
@@ -227,6 +259,9 @@ bool HttpRemote::start(const HttpSettings &settings, const QByteArray &token, QS
     QHostAddress address;
     if (!address.setAddress(settings.address))
         return fail(QStringLiteral("adresse d'écoute invalide : « %1 »").arg(settings.address));
+    // "::" means every address, IPv4 ones included.
+    if (address == QHostAddress::AnyIPv6)
+        address = QHostAddress::Any;
     auto listener = std::make_unique<HttpListener>(HttpLimits{}, [this](const RequestHead &head) { return d->admit(head); });
     if (!listener->listen(address, settings.port))
         return fail(QStringLiteral("impossible d'écouter sur %1 port %2 : %3")
@@ -237,7 +272,7 @@ bool HttpRemote::start(const HttpSettings &settings, const QByteArray &token, QS
     d->access.setToken(token);
     d->server = std::make_unique<ApiServer>(
         [this](const QHttpServerRequest &request, QHttpServerResponder &&responder) { d->answer(request, std::move(responder)); });
-    connect(listener.get(), &HttpListener::refused, this, &HttpRemote::logLine);
+    connect(listener.get(), &HttpListener::refused, this, [this](const QString &line) { d->refused(line); });
     connect(d->server.get(), &QAbstractHttpServer::newWebSocketConnection, this, [this] { d->takeWebSockets(); });
     d->listener = listener.get();
     d->server->bind(listener.release());

@@ -36,10 +36,10 @@ ApiReply error(int status, const QString &why)
 }
 
 // `done` is asked for after the action, so that it tells what the action did.
-ApiReply fromResult(const RemoteResult &result, const std::function<QJsonObject()> &done)
+ApiReply fromResult(const RemoteResult &result, const std::function<QByteArray()> &done)
 {
     switch (result.kind) {
-    case RemoteResult::Kind::Ok: return reply(200, done());
+    case RemoteResult::Kind::Ok: return {200, "application/json", done(), {}, false};
     case RemoteResult::Kind::NotFound: return error(404, result.error);
     case RemoteResult::Kind::BadRequest: return error(400, result.error);
     case RemoteResult::Kind::Failed: break;
@@ -105,12 +105,14 @@ std::optional<ApiReply> pageFile(const QString &path)
 
 } // namespace
 
-QJsonObject RemoteApi::relays() const
+// Written by hand so that the relays come in their order ("1", "2" … "16").
+QByteArray RemoteApi::relays() const
 {
-    QJsonObject states;
+    QByteArray states = "{";
     for (int relay = 1; relay <= RelayCount; ++relay)
-        states.insert(QString::number(relay), stateName(m_control.relays().state(relay)));
-    return states;
+        states += (relay > 1 ? ",\"" : "\"") + QByteArray::number(relay) + "\":\""
+                  + stateName(m_control.relays().state(relay)).toLatin1() + '"';
+    return states + '}';
 }
 
 // Written by hand so that "type" comes first, as a reader of the stream expects.
@@ -155,7 +157,7 @@ ApiReply RemoteApi::answer(const QByteArray &method, const QString &path, const 
     if (path == QLatin1String("/api/relays")) {
         if (method == "PUT")
             return putRelays(body);
-        ApiReply got = only("GET", [&] { return reply(200, relays()); });
+        ApiReply got = only("GET", [&] { return ApiReply{200, "application/json", relays(), {}, false}; });
         if (got.status == 405)
             got.allow = "GET, PUT";
         return got;
@@ -165,7 +167,7 @@ ApiReply RemoteApi::answer(const QByteArray &method, const QString &path, const 
     if (path == QLatin1String("/api/sequence/play"))
         return only("POST", [&] { return play(body); });
     if (path == QLatin1String("/api/sequence/stop"))
-        return only("POST", [&] { return fromResult(m_control.stopSequence(), [] { return QJsonObject{{"playing", false}}; }); });
+        return only("POST", [&] { return fromResult(m_control.stopSequence(), [] { return json({{"playing", false}}); }); });
     if (path == QLatin1String("/api/schedule"))
         return only("GET", [&] { return reply(200, schedule()); });
     if (path == QLatin1String("/api/health"))
@@ -182,6 +184,7 @@ ApiReply RemoteApi::buttonAction(const QString &number, const QString &action)
     const std::optional<int> button = digitsOnly(number);
     if (!button)
         return error(400, QStringLiteral("numéro de bouton invalide : « %1 »").arg(number.left(40)));
+    // Plain requests hold buttons in the name of the interface itself.
     RemoteResult result;
     if (action == QLatin1String("press"))
         result = m_control.press(*button, this);
@@ -227,7 +230,7 @@ ApiReply RemoteApi::play(const QByteArray &body)
     const QString activity = object->value(QLatin1String("activity")).toString();
     if (activity.isEmpty())
         return error(400, QStringLiteral("« activity » attendu : \"Default\" ou le nom d'un fichier d'activité"));
-    return fromResult(m_control.playSequence(activity), [&] { return QJsonObject{{"activity", activity}, {"playing", true}}; });
+    return fromResult(m_control.playSequence(activity), [&] { return json({{"activity", activity}, {"playing", true}}); });
 }
 
 QByteArray RemoteApi::webSocketMessage(const QByteArray &text, const void *holder)

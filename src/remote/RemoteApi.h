@@ -40,7 +40,8 @@ public:
     // or released on behalf of `holder`; the answer to send back, empty when all went well.
     QByteArray webSocketMessage(const QByteArray &text, const void *holder);
 
-    QJsonObject relays() const;
+    // {"1":"on","2":"unknown",…,"16":"off"}
+    QByteArray relays() const;
 
 private:
     ApiReply buttonAction(const QString &number, const QString &action);

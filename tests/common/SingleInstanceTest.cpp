@@ -194,8 +194,9 @@ TEST_F(Instances, AClientGetsOneBoundedLineAndIsToldWhatIsRefused)
         QDeadlineTimer deadline(5000);
         while (!refusal.isEmpty() && !client.canReadLine() && !deadline.hasExpired())
             QTest::qWait(20);
-        if (!refusal.isEmpty())
+        if (!refusal.isEmpty()) {
             EXPECT_TRUE(client.readLine().startsWith(refusal)) << sent.left(30).constData();
+        }
         if (refusal.startsWith("error 19"))
             continue; // a write refused for its port keeps the connection
         while (client.state() != QLocalSocket::UnconnectedState && !deadline.hasExpired())
@@ -360,8 +361,12 @@ TEST_F(Instances, WhileTheServiceRunsTheProgramWorksThroughIt)
     qunsetenv("ZELVAR_INSTANCE_NAME");
     QDir::setCurrent(previous);
     Forms::instance().settings = PanelSettings{};
+    EXPECT_FALSE(program.holdIfFree());
     service.terminate();
     EXPECT_TRUE(service.waitForFinished(5000));
+    // Once the service has ended, the program becomes the host.
+    EXPECT_TRUE(program.holdIfFree());
+    EXPECT_TRUE(program.guarded());
 }
 
 } // namespace

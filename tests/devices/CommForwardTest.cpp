@@ -68,7 +68,8 @@ protected:
 };
 
 // The service holds the virtual board's port: zelvar-cli's commands find it busy and write
-// through the service, which answers who it is.
+// through the service, which answers who it is; a second service of its folder is refused;
+// when the service ends, a port opened through it goes on with the device itself.
 TEST_F(PortHolder, CommandsReachTheBoardWhileTheServiceHoldsThePort)
 {
     QProcess board;
@@ -93,9 +94,21 @@ TEST_F(PortHolder, CommandsReachTheBoardWhileTheServiceHoldsThePort)
         report += board.readAll();
     EXPECT_TRUE(QString::fromUtf8(report).contains(QString::fromUtf8("relais  1 allumé"))) << report.constData();
 
+    // A second service of the folder would fire each alarm twice.
+    EXPECT_EQ(zelvar::testing::runCli(dir.path(), {"serve"}).status, 1);
+
+    // A port opened through the service carries on by itself once the service has ended.
+    TComPort port;
+    port.setPort(device);
+    port.OpenPort();
+    EXPECT_EQ(port.SendText("S2N$#"), 5);
     service.terminate();
     EXPECT_TRUE(service.waitForFinished(5000));
     EXPECT_EQ(service.exitCode(), 0);
+    EXPECT_EQ(port.SendText("S3N$#"), 5);
+    for (QDeadlineTimer deadline(5000); !report.contains("relais  3 allumé") && board.waitForReadyRead(int(deadline.remainingTime()));)
+        report += board.readAll();
+    EXPECT_TRUE(report.contains("relais  2 allumé") && report.contains("relais  3 allumé")) << report.constData();
     board.kill();
     board.waitForFinished(5000);
 }

@@ -6,7 +6,9 @@
 #include "remote/RelayStates.h"
 #include "remote/RemoteControl.h"
 
+#include <QJsonArray>
 #include <QNetworkRequest>
+#include <QTcpSocket>
 #include <QWebSocket>
 
 #include <gtest/gtest.h>
@@ -71,12 +73,46 @@ TEST_F(HttpRemoteTest, PutRelaysWritesInRelayOrderAndAnswersTheStates)
     EXPECT_EQ(pty.drain(), QByteArray("S1N$#S3F$#S5T$#"));
     const QJsonObject states = put.json();
     EXPECT_EQ(states.size(), RelayCount);
+    EXPECT_TRUE(put.body.startsWith(R"({"1":"on","2":"unknown","3":"off",)")) << put.body.constData();
     EXPECT_EQ(states["1"].toString(), "on");
     EXPECT_EQ(states["3"].toString(), "off");
     EXPECT_EQ(states["5"].toString(), "unknown"); // a toggle of an unknown relay
     EXPECT_EQ(send(request("GET", "/api/relays")).body, put.body);
     EXPECT_TRUE(put.head.contains("Cache-Control: no-store"));
     EXPECT_TRUE(put.head.contains("X-Content-Type-Options: nosniff"));
+}
+
+// What the page reads: the panel with each button's relay and size, the alarms with their
+// next occurrence; buttons pressed and released as the mouse does; a host without a
+// sequence player answers 503.
+TEST_F(HttpRemoteTest, PanelAlarmsAndButtonsAsThePageUsesThem)
+{
+    const QDateTime next(QDate(2026, 12, 24), QTime(7, 30), Qt::UTC);
+    control.setScheduleSource([&] {
+        return std::vector<RemoteScheduleRow>{{SavedScheduleRow{next.date(), QStringLiteral("07:30:00"), 2, QStringLiteral("Lampe"), {}, true}, true, next}};
+    });
+    const QJsonObject panel = send(request("GET", "/api/panel")).json();
+    EXPECT_EQ(panel["width"].toInt(), PanelWidth);
+    const QJsonObject button = panel["buttons"].toArray().at(0).toObject();
+    EXPECT_EQ(button["index"].toInt(), 1);
+    EXPECT_EQ(button["mode"].toInt(), Imp);
+    EXPECT_EQ(button["relay"].toInt(), 2);
+    EXPECT_EQ(button["left"].toInt(), 10);
+    EXPECT_EQ(button["width"].toInt(), PanelButtonWidth);
+    const QJsonObject row = send(request("GET", "/api/schedule")).json()["rows"].toArray().at(0).toObject();
+    EXPECT_EQ(row["time"].toString(), "07:30:00");
+    EXPECT_EQ(row["repetition"].toString(), "une fois");
+    EXPECT_TRUE(row["armed"].toBool());
+    EXPECT_EQ(row["next"].toString(), "2026-12-24T07:30:00Z");
+
+    EXPECT_EQ(send(request("POST", "/api/buttons/1/press")).status, 200);
+    EXPECT_EQ(pty.drain(), QByteArray("S2N$#"));
+    EXPECT_EQ(send(request("POST", "/api/buttons/1/release")).status, 200);
+    EXPECT_EQ(pty.drain(), QByteArray("S2F$#"));
+    EXPECT_EQ(send(request("POST", "/api/buttons/2/click")).json()["2"].toString(), "on");
+    const Answer play = send(request("POST", "/api/sequence/play", R"({"activity":"Default"})"));
+    EXPECT_EQ(play.status, 503);
+    EXPECT_EQ(play.json()["error"].toString(), QStringLiteral("ce programme ne joue pas de séquence"));
 }
 
 // Every refusal is answered with its status and an error in French, and nothing is written.
@@ -98,6 +134,8 @@ TEST_F(HttpRemoteTest, RefusalsAnswerTheirStatusAndWriteNothing)
         {"huge length", request("PUT", "/api/relays", {}, "Content-Length: 99999999999999999999999\r\n"), 413},
         {"headers over 8 KB", request("GET", "/api/relays", {}, "X-Pad: " + QByteArray(9000, 'a') + "\r\n"), 431},
         {"bare line feeds", "GET /api/relays HTTP/1.1\nHost: 127.0.0.1\n\n", 400},
+        {"two Hosts", "GET /api/health HTTP/1.1\r\nHost: 127.0.0.1\r\nHost: evil.example\r\n\r\n", 400},
+        {"a second request before the first answer", request("GET", "/api/health") + request("POST", "/api/all-off"), 400},
         {"chunked body", request("PUT", "/api/relays", {}, "Transfer-Encoding: chunked\r\n"), 411},
         {"unknown method", request("DELETE", "/api/relays"), 405},
         {"method of another path", request("GET", "/api/all-off"), 405},
@@ -124,6 +162,10 @@ TEST_F(HttpRemoteTest, RefusalsAnswerTheirStatusAndWriteNothing)
     // Refusals made before the server reads the request are logged, the client named.
     EXPECT_TRUE(log.filter(QStringLiteral("401 refusé à 127.0.0.1")).size() >= 3) << log.join(u'\n').toStdString();
     EXPECT_EQ(log.filter(QStringLiteral("421 ")).size(), 2);
+    // A client that keeps knocking does not fill the journal: thirty lines a minute.
+    for (int i = 0; i < 40; ++i)
+        send(request("GET", "/api/relays", {}, {}));
+    EXPECT_EQ(log.size(), 30);
 }
 
 // The token given once in the query comes back as a cookie, which then stands for it.
@@ -195,6 +237,33 @@ TEST_F(HttpRemoteTest, PanelChangeLetsGoOfHeldButtons)
     EXPECT_EQ(pty.drain(), QByteArray("S2F$#"));
     control.releaseAll(&holder);
     EXPECT_EQ(pty.drain(), QByteArray());
+}
+
+// A client that asks to close after the answer (HTTP/1.0, or "Connection: close") is closed by
+// the server, so that it holds none of the connections.
+TEST_F(HttpRemoteTest, ClosesWhenTheClientAsksTo)
+{
+    for (const QByteArray &ending : {QByteArray(" HTTP/1.1\r\nConnection: close"), QByteArray(" HTTP/1.0")}) {
+        QTcpSocket client;
+        QByteArray got;
+        QObject::connect(&client, &QTcpSocket::readyRead, [&] { got += client.readAll(); });
+        client.connectToHost(QHostAddress::LocalHost, remote.serverPort());
+        client.write("GET /api/health" + ending + "\r\nHost: 127.0.0.1\r\nAuthorization: Bearer " + Token + "\r\n\r\n");
+        EXPECT_TRUE(processEventsUntil([&] { return client.state() == QAbstractSocket::UnconnectedState; }, 2000)) << ending.constData();
+        EXPECT_TRUE(got.startsWith("HTTP/1.1 200")) << got.constData();
+    }
+}
+
+// A port already taken or an address that is not one is said in words the settings can show.
+TEST_F(HttpRemoteTest, StartSaysWhyItCannotListen)
+{
+    HttpRemote second(control);
+    QString error;
+    EXPECT_FALSE(second.start({true, QStringLiteral("127.0.0.1"), remote.serverPort(), {}}, Token, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("port déjà utilisé"))) << error.toStdString();
+    EXPECT_FALSE(second.start({true, QStringLiteral("ma-box"), 0, {}}, Token, &error));
+    EXPECT_EQ(error, QStringLiteral("adresse d'écoute invalide : « ma-box »"));
+    EXPECT_FALSE(second.listening());
 }
 
 // Connections beyond the cap are answered 503; a connection that sends nothing is closed.
