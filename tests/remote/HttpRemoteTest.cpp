@@ -171,6 +171,12 @@ TEST_F(HttpRemoteTest, RefusalsAnswerTheirStatusAndWriteNothing)
 // The token given once in the query comes back as a cookie, which then stands for it.
 TEST_F(HttpRemoteTest, TokenInTheQuerySetsTheCookie)
 {
+    // Without it, a person opening the page reads why, and what to open instead.
+    const Answer bare = send(request("GET", "/", {}, {}));
+    EXPECT_EQ(bare.status, 401);
+    EXPECT_TRUE(bare.head.contains("Content-Type: text/html")) << bare.head.constData();
+    EXPECT_TRUE(QString::fromUtf8(bare.body).contains(QStringLiteral("Accès refusé : jeton absent ou faux. Ouvrez")));
+
     const Answer page = send(request("GET", "/?token=" + Token, {}, {}));
     EXPECT_EQ(page.status, 303);
     EXPECT_TRUE(page.head.contains("Location: /\r\n"));

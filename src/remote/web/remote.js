@@ -10,7 +10,7 @@ const LastRetryMs = 30000;
 const MessageMs = 6000;
 
 const StateNames = { on: "allumé", off: "éteint", unknown: "inconnu" };
-const AccessText = "Accès refusé : ouvrez l'adresse complète, avec son jeton, donnée par le code QR " +
+const AccessText = "Accès refusé : ouvrez l'adresse complète, avec son jeton, que donne le code QR " +
     "de la page « Télécommande » des réglages de Zelvar.";
 const NoLinkText = "Pas de liaison avec Zelvar : le bouton n'a pas été envoyé.";
 
