@@ -86,6 +86,16 @@ class WebRemote(unittest.TestCase):
         self.board.expect(f"S{relay}F$#")
         wait_for(self.driver, f"return document.querySelector('[data-relay=\"{relay}\"]').dataset.state === 'off'")
 
+    def test_a_held_imp_button_is_released_when_the_page_is_hidden(self):
+        page = self.driver.current_window_handle
+        self.touch("touchStart", self.button(self.imp))
+        self.board.expect(f"S{self.imp['relay']}N$#")
+        self.driver.switch_to.new_window("tab")
+        self.board.expect(f"S{self.imp['relay']}F$#")
+        self.driver.close()
+        self.driver.switch_to.window(page)
+        self.touch("touchCancel")
+
     def test_a_held_imp_button_is_released_when_the_page_goes_away(self):
         self.touch("touchStart", self.button(self.imp))
         self.board.expect(f"S{self.imp['relay']}N$#")
