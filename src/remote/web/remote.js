@@ -69,7 +69,7 @@ function buildLamps() {
     for (let relay = 1; relay <= RelayCount; ++relay) {
         const lamp = document.createElement("li");
         lamp.dataset.relay = relay;
-        lamp.title = `Relais ${relay} : en attente`;
+        describe(lamp, `Relais ${relay} : en attente`);
         const number = document.createElement("span");
         number.className = "numero";
         number.textContent = relay;
@@ -79,12 +79,17 @@ function buildLamps() {
     }
 }
 
+function describe(lamp, text) {
+    lamp.title = text;
+    lamp.setAttribute("aria-label", text);
+}
+
 function showRelay(relay, state) {
-    const lamp = lamps[relay];
-    if (!lamp || !(state in StateNames))
+    const lamp = Number.isInteger(relay) ? lamps[relay] : undefined;
+    if (!lamp || !Object.hasOwn(StateNames, state))
         return;
     lamp.dataset.state = state;
-    lamp.title = `Relais ${relay} : ${StateNames[state]}`;
+    describe(lamp, `Relais ${relay} : ${StateNames[state]}`);
     reported.add(relay);
     // The moment the whole row first stands as the program sees it, for the benchmark.
     if (reported.size === RelayCount && performance.getEntriesByName("zelvar-etats").length === 0)
