@@ -1,8 +1,12 @@
 #include "forms/ErrorReport.h"
 #include "app/Form_Base.h"
-#include "app/SingleInstance.h"
 #include "common/DataPaths.h"
+#include "common/SingleInstance.h"
 #include "devices/ComError.h"
+#include "devices/ComPort.h"
+#include "devices/CommHolder.h"
+#include "forms/Forms.h"
+#include "panel/Form_ActBtn.h"
 #include "widgets/Fonts.h"
 
 #include <QIcon>
@@ -29,7 +33,8 @@ constexpr const char *HelpText =
     "Options :\n"
     "  --service-folder  travaille dans ~/.local/share/zelvar, le dossier du service\n"
     "               (zelvar-cli serve), créé s'il manque : le menu du bureau lance ainsi\n"
-    "               le programme, qui partage alors ses fichiers avec le service\n"
+    "               le programme, qui partage alors ses fichiers avec le service et, tant\n"
+    "               que celui-ci tourne, écrit sur le port à travers lui\n"
     "  --help       affiche cette aide et s'arrête\n"
     "  --version    affiche la version et s'arrête\n"
     "\n"
@@ -74,10 +79,16 @@ int main(int argc, char **argv)
     // Lets Wayland desktops match the windows with the installed desktop entry.
     QGuiApplication::setDesktopFileName(QStringLiteral(ZELVAR_APP_ID));
 
-    // A second start only brings the running program back, before any window exists.
-    zelvar::SingleInstance instance;
-    if (!instance.claim())
+    // A second start only brings the running program back, before any window exists. While
+    // the service runs, the program works in full, its port opened through the service.
+    zelvar::SingleInstance instance(zelvar::host::Role::Program);
+    if (instance.claim() == zelvar::SingleInstance::Claim::Restored)
         return 0;
+    // The other Zelvar processes of the user write through the panel's port.
+    instance.setHandler([](const zelvar::host::Request &request) {
+        zelvar::TForm_ActBtn *panel = zelvar::Forms::instance().Form_ActBtn;
+        return zelvar::answerHostRequest(request, zelvar::host::Role::Program, panel ? panel->ComPort1 : nullptr);
+    });
 
     // The serial messages are looked up in their catalogue once, at start-up.
     zelvar::EComPort::loadMessages();

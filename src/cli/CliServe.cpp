@@ -3,8 +3,10 @@
 #include "cli/CliPort.h"
 
 #include "common/ProfileFile.h"
+#include "common/SingleInstance.h"
 #include "devices/ComError.h"
 #include "devices/ComPort.h"
+#include "devices/CommHolder.h"
 #include "devices/SendSequences.h"
 #include "panel/PanelButtons.h"
 #include "panel/PanelConfig.h"
@@ -126,6 +128,8 @@ public:
 
     // What the remote interfaces act through.
     RemoteControl &remote() { return m_remote; }
+    // The port the service holds, which the other Zelvar processes of the user write through.
+    TComPort &port() { return m_port; }
 
 private:
     std::vector<RemoteScheduleRow> remoteRows() const
@@ -256,12 +260,14 @@ int runServe(const QStringList &arguments)
         "départ et gardé jusqu'à la fin. Chaque événement est une ligne sur la sortie standard : l'heure, puis "
         "fired (envoyé), missed (manqué de plus d'une minute), refused (bouton absent du panneau) ou error. "
         "Programateur.ini est relu quand il change et sur SIGHUP, sans rien déclencher deux fois ; un fichier "
-        "absent ne donne aucune ligne. SIGTERM ou SIGINT arrêtent le service après l'envoi en cours."));
+        "absent ne donne aucune ligne. SIGTERM ou SIGINT arrêtent le service après l'envoi en cours. Pendant qu'il "
+        "tient le port, les autres commandes de zelvar-cli et le programme écrivent à travers lui."));
     addPortOptions(parser);
     int status = 0;
     if (!parseCommand(parser, arguments, &status,
                       QStringLiteral("\nCode de sortie : 0 arrêté par SIGTERM ou SIGINT, 1 Zelvar2.ini ou "
-                                     "Programateur.ini illisible au départ, 64 usage.\n")))
+                                     "Programateur.ini illisible au départ ou un service qui tourne déjà dans "
+                                     "ce dossier, 64 usage.\n")))
         return status;
     if (!parser.positionalArguments().isEmpty()) {
         err() << "zelvar-cli serve : aucun argument attendu\n";
@@ -277,10 +283,23 @@ int runServe(const QStringList &arguments)
     if (QFileInfo::exists(PanelFiles::config()))
         buttons = buildPanelButtons(config.buttons);
 
+    // Two services of one folder would fire each alarm twice.
+    if (SingleInstance::serviceRunsIn(QDir::currentPath())) {
+        err() << "zelvar-cli serve : un service tourne déjà dans ce dossier\n";
+        return 1;
+    }
+    // The host of the user's Zelvar processes, unless the program is already: then the port
+    // opens through the program.
+    SingleInstance instance(host::Role::Service);
+    instance.claim();
+
     StopSignals caught(StopSignals::Hangup::Caught);
     ScheduleService service(config, std::move(buttons), portNamed(parser, *panelFile), portChoice(parser, config.settings));
     if (!service.load(true))
         return 1;
+    instance.setHandler([&service](const host::Request &request) {
+        return answerHostRequest(request, host::Role::Service, &service.port());
+    });
     service.openPortAhead();
 
     // An atomic save replaces the file, so the folder is watched, and the file for a change in place.

@@ -113,38 +113,39 @@ private:
     int error_ = 0;
 };
 
-// An open serial device, exclusively held until destroyed.
+// An open serial device, exclusively held until destroyed: the device itself, or, when the
+// Zelvar host of this user (the program or the service) holds it, a stand-in that hands each
+// write to that host (CommForward.h).
 class CommDevice
 {
 public:
+    // EBUSY when another process holds the device and no host of this user can write to it.
     static std::unique_ptr<CommDevice> open(const QString &path, int &error);
-    ~CommDevice();
+    virtual ~CommDevice() = default;
     CommDevice(const CommDevice &) = delete;
     CommDevice &operator=(const CommDevice &) = delete;
 
-    int setupComm(uint32_t inputSize, uint32_t outputSize);
-    int setCommState(const ControlBlock &dcb);
-    int setCommTimeouts(const CommTimeouts &timeouts);
-    int setCommMask(uint32_t mask);
+    virtual int setupComm(uint32_t inputSize, uint32_t outputSize) = 0;
+    virtual int setCommState(const ControlBlock &dcb) = 0;
+    virtual int setCommTimeouts(const CommTimeouts &timeouts) = 0;
+    virtual int setCommMask(uint32_t mask) = 0;
     // Blocks until events of the mask fire (their bits in `fired`) or `stop` is set
     // (returns ECANCELED).
-    int waitCommEvent(uint32_t &fired, const StopEvent &stop);
+    virtual int waitCommEvent(uint32_t &fired, const StopEvent &stop) = 0;
     // Returns once the bytes have left the driver, or with ETIMEDOUT when writeLimitMs()
     // runs out: the rest of this write is not sent, and bytes of earlier writes are never
     // dropped. Never waits without a limit.
-    int writeFile(const char *data, uint32_t size, uint32_t &written);
+    virtual int writeFile(const char *data, uint32_t size, uint32_t &written) = 0;
     // Takes up to `size` bytes from the input queue without waiting.
-    int readFile(char *data, uint32_t size, uint32_t &read);
-    int purgeComm(uint32_t flags);
+    virtual int readFile(char *data, uint32_t size, uint32_t &read) = 0;
+    virtual int purgeComm(uint32_t flags) = 0;
     // A device without modem lines reads as all lines inactive.
-    int getCommModemStatus(uint32_t &status);
+    virtual int getCommModemStatus(uint32_t &status) = 0;
     // Reads and clears the error state; `stat` (optional) receives the queue counts.
-    int clearCommError(uint32_t &errors, ComStat *stat);
+    virtual int clearCommError(uint32_t &errors, ComStat *stat) = 0;
 
-private:
-    struct Impl;
-    explicit CommDevice(std::unique_ptr<Impl> impl);
-    std::unique_ptr<Impl> d;
+protected:
+    CommDevice() = default;
 };
 
 } // namespace zelvar::comm

@@ -1,4 +1,4 @@
-#include "devices/CommLayer.h"
+#include "devices/CommForward.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -160,7 +160,30 @@ void StopEvent::set()
         error_ = errno;
 }
 
-struct CommDevice::Impl
+// The device itself, opened for this process alone.
+class PosixDevice final : public CommDevice
+{
+public:
+    struct Impl;
+    explicit PosixDevice(std::unique_ptr<Impl> impl);
+    ~PosixDevice() override;
+
+    int setupComm(uint32_t inputSize, uint32_t outputSize) override;
+    int setCommState(const ControlBlock &dcb) override;
+    int setCommTimeouts(const CommTimeouts &timeouts) override;
+    int setCommMask(uint32_t mask) override;
+    int waitCommEvent(uint32_t &fired, const StopEvent &stop) override;
+    int writeFile(const char *data, uint32_t size, uint32_t &written) override;
+    int readFile(char *data, uint32_t size, uint32_t &read) override;
+    int purgeComm(uint32_t flags) override;
+    int getCommModemStatus(uint32_t &status) override;
+    int clearCommError(uint32_t &errors, ComStat *stat) override;
+
+private:
+    std::unique_ptr<Impl> d;
+};
+
+struct PosixDevice::Impl
 {
     int fd = -1;
     int wakeFd = -1; // tells the waiter that a write completed or the mask changed
@@ -347,12 +370,12 @@ struct CommDevice::Impl
     }
 };
 
-CommDevice::CommDevice(std::unique_ptr<Impl> impl) : d(std::move(impl)) {}
-CommDevice::~CommDevice() = default;
+PosixDevice::PosixDevice(std::unique_ptr<Impl> impl) : d(std::move(impl)) {}
+PosixDevice::~PosixDevice() = default;
 
-std::unique_ptr<CommDevice> CommDevice::open(const QString &path, int &error)
+std::unique_ptr<CommDevice> openOwnDevice(const QString &path, int &error)
 {
-    auto impl = std::make_unique<Impl>();
+    auto impl = std::make_unique<PosixDevice::Impl>();
     const QByteArray name = QFile::encodeName(path);
     const int fd = ::open(name.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -392,10 +415,10 @@ std::unique_ptr<CommDevice> CommDevice::open(const QString &path, int &error)
     }
     impl->icountSupported = ::ioctl(fd, TIOCGICOUNT, &impl->lastCount) == 0;
     error = 0;
-    return std::unique_ptr<CommDevice>(new CommDevice(std::move(impl)));
+    return std::make_unique<PosixDevice>(std::move(impl));
 }
 
-int CommDevice::setupComm(uint32_t inputSize, uint32_t outputSize)
+int PosixDevice::setupComm(uint32_t inputSize, uint32_t outputSize)
 {
     // The kernel's queues have fixed sizes; the input size bounds our own input queue.
     if (inputSize == 0 || outputSize == 0)
@@ -407,7 +430,7 @@ int CommDevice::setupComm(uint32_t inputSize, uint32_t outputSize)
     return 0;
 }
 
-int CommDevice::setCommState(const ControlBlock &dcb)
+int PosixDevice::setCommState(const ControlBlock &dcb)
 {
     if (dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > ControlBlock::SpaceParity
         || dcb.StopBits > ControlBlock::TwoStopBits || dcb.BaudRate == 0)
@@ -486,14 +509,14 @@ int CommDevice::setCommState(const ControlBlock &dcb)
     return 0;
 }
 
-int CommDevice::setCommTimeouts(const CommTimeouts &timeouts)
+int PosixDevice::setCommTimeouts(const CommTimeouts &timeouts)
 {
     std::lock_guard lock(d->mutex);
     d->timeouts = timeouts;
     return 0;
 }
 
-int CommDevice::setCommMask(uint32_t mask)
+int PosixDevice::setCommMask(uint32_t mask)
 {
     {
         std::lock_guard lock(d->mutex);
@@ -504,7 +527,7 @@ int CommDevice::setCommMask(uint32_t mask)
     return 0;
 }
 
-int CommDevice::waitCommEvent(uint32_t &fired, const StopEvent &stop)
+int PosixDevice::waitCommEvent(uint32_t &fired, const StopEvent &stop)
 {
     fired = 0;
     for (;;) {
@@ -544,7 +567,7 @@ int CommDevice::waitCommEvent(uint32_t &fired, const StopEvent &stop)
     }
 }
 
-int CommDevice::writeFile(const char *data, uint32_t size, uint32_t &written)
+int PosixDevice::writeFile(const char *data, uint32_t size, uint32_t &written)
 {
     written = 0;
     if (size == 0)
@@ -630,7 +653,7 @@ int CommDevice::writeFile(const char *data, uint32_t size, uint32_t &written)
     return 0;
 }
 
-int CommDevice::readFile(char *data, uint32_t size, uint32_t &read)
+int PosixDevice::readFile(char *data, uint32_t size, uint32_t &read)
 {
     std::lock_guard lock(d->mutex);
     d->fillQueue();
@@ -640,7 +663,7 @@ int CommDevice::readFile(char *data, uint32_t size, uint32_t &read)
     return 0;
 }
 
-int CommDevice::purgeComm(uint32_t flags)
+int PosixDevice::purgeComm(uint32_t flags)
 {
     // Writes complete before they return and reads take from the queue without waiting,
     // so there is never a transfer in flight to abort.
@@ -655,7 +678,7 @@ int CommDevice::purgeComm(uint32_t flags)
     return 0;
 }
 
-int CommDevice::getCommModemStatus(uint32_t &status)
+int PosixDevice::getCommModemStatus(uint32_t &status)
 {
     status = 0;
     if (!d->linesSupported)
@@ -674,7 +697,7 @@ int CommDevice::getCommModemStatus(uint32_t &status)
     return 0;
 }
 
-int CommDevice::clearCommError(uint32_t &errors, ComStat *stat)
+int PosixDevice::clearCommError(uint32_t &errors, ComStat *stat)
 {
     int waiting = 0;
     if (stat && ::ioctl(d->fd, FIONREAD, &waiting) != 0)

@@ -1,5 +1,6 @@
 #include "scheduler/Form_Progmt.h"
 
+#include "common/SingleInstance.h"
 #include "forms/ErrorReport.h"
 #include "forms/Forms.h"
 #include "panel/Form_ActBtn.h"
@@ -18,6 +19,8 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QGroupBox>
@@ -93,6 +96,7 @@ TForm_Progmt::TForm_Progmt(QWidget *owner, std::unique_ptr<ScheduleClock> clock)
     programInstalled = [](const QString &program) {
         return !QStandardPaths::findExecutable(program).isEmpty();
     };
+    serviceRuns = [] { return SingleInstance::serviceRunsIn(QDir::currentPath()); };
 
     setObjectName(QStringLiteral("Form_Progmt"));
     setWindowTitle(QStringLiteral("Programateur"));
@@ -151,6 +155,14 @@ TForm_Progmt::TForm_Progmt(QWidget *owner, std::unique_ptr<ScheduleClock> clock)
     Log->setPlaceholderText(QStringLiteral("Journal : les déclenchements et les programmations manquées s'inscrivent ici."));
     Log->setFocusPolicy(Qt::ClickFocus);
 
+    // Beside "Regler l'heure", just above the log (see resizeEvent).
+    ServiceLine = new QLabel(QStringLiteral("Le service zelvar-cli serve déclenche ces alarmes : chaque changement "
+                                            "fait ici lui est enregistré."),
+                             this);
+    ServiceLine->setObjectName(QStringLiteral("ServiceLine"));
+    ServiceLine->setWordWrap(true);
+    ServiceLine->hide();
+
     TimerA = new QTimer(this);
     TimerA->setObjectName(QStringLiteral("TimerA"));
     TimerA->setInterval(200);
@@ -172,6 +184,7 @@ QString TForm_Progmt::loadPlace()
 
 void TForm_Progmt::TimerATimer()
 {
+    followService();
     const QDateTime now = QDateTime::fromMSecsSinceEpoch(m_clock->nowMs(), Qt::LocalTime);
     const QLocale locale = QLocale::system();
     Label1->setText(QStringLiteral("Actuellement : ") + locale.toString(now.date(), QLocale::ShortFormat)
@@ -573,6 +586,13 @@ void TForm_Progmt::Btn_SupprimerPrgm()
 void TForm_Progmt::fired(int i, int button)
 {
     m_currentRow = i;
+    // The service fires the rows written for it; the window's own would fire them twice.
+    if (serviceRuns && serviceRuns()) {
+        addToLog(m_clock->nowMs(), rowName(i) + QStringLiteral(" : laissée au service"));
+        if (validRow(i) && !m_engine->row(i).armed)
+            paintTime(i, SystemColor::Window);
+        return;
+    }
     addToLog(m_clock->nowMs(), rowName(i) + QStringLiteral(" : déclenchée"));
     const PanelButtons *buttons = panelButtons();
     if (button >= 1 && buttons && size_t(button) < buttons->size()) {
@@ -639,12 +659,47 @@ void TForm_Progmt::Btn_ajustHeureClick()
 void TForm_Progmt::EnregistrerClick()
 {
     applyTypedTimes();
+    writeRows();
+    if (m_viewOfService)
+        m_writtenForService = rowsBytes();
+}
+
+void TForm_Progmt::writeRows()
+{
     // The place kept in the file stays there.
     const ProfileFile previous = ProfileFile::load(ScheduleFiles::path());
     const ProfileFile::SaveResult result =
         writeSchedule(savedRows(*m_engine, panelButtons()), previous).save(ScheduleFiles::path());
     if (!result.ok)
         showMessage(QStringLiteral("Impossible d'enregistrer %1 : %2").arg(ScheduleFiles::path(), result.error));
+}
+
+QByteArray TForm_Progmt::rowsBytes() const
+{
+    return writeSchedule(savedRows(*m_engine, panelButtons())).toBytes();
+}
+
+void TForm_Progmt::followService()
+{
+    const bool runs = serviceRuns && serviceRuns();
+    if (runs != m_viewOfService) {
+        m_viewOfService = runs;
+        ServiceLine->setVisible(runs);
+        // An empty window shows the rows the service runs; rows already here stay as they are
+        // until they are changed.
+        if (runs && rowCount() == 0 && QFileInfo::exists(ScheduleFiles::path()))
+            OuvrirClick();
+        m_writtenForService = runs ? rowsBytes() : QByteArray();
+        return;
+    }
+    if (!runs)
+        return;
+    // A failed write is said once, not at every look.
+    const QByteArray bytes = rowsBytes();
+    if (bytes != m_writtenForService) {
+        m_writtenForService = bytes;
+        writeRows();
+    }
 }
 
 void TForm_Progmt::removeAllRows()
@@ -739,12 +794,15 @@ void TForm_Progmt::resizeEvent(QResizeEvent *event)
     QWidget::resizeEvent(event);
     if (Log)
         Log->setGeometry(8, height() - LogHeight, width() - 16, LogHeight - 8);
+    if (ServiceLine)
+        ServiceLine->setGeometry(312, height() - LogHeight - 38, width() - 320, 34);
 }
 
 // The window is only hidden: its rows stay, and the armed ones fire, until the program ends.
 void TForm_Progmt::closeEvent(QCloseEvent *event)
 {
     applyTypedTimes();
+    followService();
     ActivBtnP(1, 1, 1, 1, 1, 1, 1);
     TimerA->stop();
     if (parentWidget())

@@ -51,6 +51,7 @@ public:
     QAction *Ouvrir1;
     QAction *Btn_AddPrgm;
     QPlainTextEdit *Log = nullptr; // the last firings and misses, one a line
+    QLabel *ServiceLine = nullptr;  // shown while the service runs the alarms
 
     // The controls of one row; n in their names is the row's slot.
     struct Row
@@ -101,6 +102,11 @@ public:
     // program is installed. Tests replace both.
     std::function<bool(const QString &program, const QStringList &arguments)> startProgram;
     std::function<bool(const QString &program)> programInstalled;
+    // Whether the service (zelvar-cli serve) runs the alarms of this folder. While it does,
+    // the window is a view of its rows: every change is written to Programateur.ini, which
+    // the service reads again, and the window's own alarms send nothing. Tests replace it.
+    std::function<bool()> serviceRuns;
+    bool viewOfService() const { return m_viewOfService; }
 
     // Colours of a row's time text and chooser, 0xBBGGRR.
     static constexpr int HighlightColor = 255;
@@ -147,6 +153,12 @@ private:
     // The place of Programateur.ini, for the sun's rows; why it could not be read, if so.
     QString loadPlace();
     void restoreArming(const std::vector<bool> &savedArmed);
+    // Writes the rows to Programateur.ini, keeping the place it holds; says why it could not.
+    void writeRows();
+    // The rows as they would be written, to see whether anything changed.
+    QByteArray rowsBytes() const;
+    // Enters or leaves the view of the service's rows, and writes what changed for it.
+    void followService();
     template <typename Handler>
     void fromControl(QObject *control, Handler handler);
 
@@ -156,6 +168,8 @@ private:
     int m_currentRow = 0;
     int m_slotCounter = 0;
     QObject *m_sender = nullptr;
+    bool m_viewOfService = false;
+    QByteArray m_writtenForService;
 };
 
 } // namespace zelvar

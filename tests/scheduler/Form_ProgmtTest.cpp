@@ -473,6 +473,31 @@ TEST_F(Scheduler, ClosedItKeepsItsRowsFiringAndQuittingAsksFirst)
     EXPECT_EQ(closed.count(), 1);
 }
 
+// While the service runs the alarms, the window shows the rows it runs, writes every change
+// for it, and its own alarms send nothing: no alarm fires twice.
+TEST_F(Scheduler, WhileTheServiceRunsTheWindowWritesItsRowsAndFiresNothing)
+{
+    const std::vector<SavedScheduleRow> rows = {{Day, QStringLiteral("07:30:00"), 2, QStringLiteral("Lampe"), Recurrence{}, true}};
+    ASSERT_TRUE(writeSchedule(rows).save(ScheduleFiles::path()).ok);
+    form->serviceRuns = [] { return true; };
+    form->TimerATimer();
+    EXPECT_TRUE(form->ServiceLine->isVisible());
+    ASSERT_EQ(form->rowCount(), 1);
+    EXPECT_TRUE(form->engine().row(1).armed);
+    click(row(1).Btn_Arreter);
+    form->TimerATimer();
+    EXPECT_FALSE(zelvar::testing::readFile(ScheduleFiles::path()).contains("Armee=1"));
+    click(row(1).Btn_Lancer);
+    form->TimerATimer();
+    EXPECT_TRUE(zelvar::testing::readFile(ScheduleFiles::path()).contains("Armee=1"));
+    saveShot(*form, QStringLiteral("scheduler-service"));
+
+    clock->run(12000);
+    EXPECT_TRUE(pauses.isEmpty()) << pauses.join(" / ").toStdString();
+    EXPECT_EQ(pty.drain(20), QByteArray());
+    EXPECT_TRUE(form->Log->toPlainText().contains(QStringLiteral("laissée au service"))) << form->Log->toPlainText().toStdString();
+}
+
 } // namespace
 
 TEST_F(Scheduler, RepeatAndSunChoosersAreSavedAndOpeningArmsWhatWasArmed)

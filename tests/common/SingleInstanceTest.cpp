@@ -1,7 +1,8 @@
 #include "app/Form_Base.h"
 #include "forms/Forms.h"
-#include "app/SingleInstance.h"
+#include "common/SingleInstance.h"
 #include "common/Pause.h"
+#include "panel/Form_ActBtn.h"
 #include "panel/PanelConfig.h"
 
 #include "../devices/ComPortPty.h"
@@ -129,8 +130,8 @@ TEST_F(Instances, ALeftoverLockWhateverItHoldsDoesNotStopAStart)
         ASSERT_TRUE(lock.open(QIODevice::WriteOnly | QIODevice::Truncate));
         lock.write(content);
         lock.close();
-        SingleInstance instance(name);
-        EXPECT_TRUE(instance.claim());
+        SingleInstance instance(host::Role::Program, name);
+        EXPECT_EQ(instance.claim(), SingleInstance::Claim::Held);
         EXPECT_TRUE(instance.guarded()) << content.constData();
     }
 }
@@ -144,7 +145,7 @@ TEST_F(Instances, AnotherUsersInstanceIsNeitherAskedNorServed)
     ASSERT_TRUE(impostor.listen(path()));
     QObject::connect(&impostor, &QLocalServer::newConnection, [&] {
         QLocalSocket *socket = impostor.nextPendingConnection();
-        socket->write(SingleInstance::RestoredReply);
+        socket->write("ok\n");
         socket->flush();
     });
     auto ask = [this] {
@@ -158,8 +159,8 @@ TEST_F(Instances, AnotherUsersInstanceIsNeitherAskedNorServed)
     SingleInstance::setPeerUidReader([](qintptr) { return std::optional<uid_t>(::getuid() + 1); });
     EXPECT_FALSE(ask());
     {
-        SingleInstance instance(name);
-        EXPECT_TRUE(instance.claim());
+        SingleInstance instance(host::Role::Program, name);
+        EXPECT_EQ(instance.claim(), SingleInstance::Claim::Held);
         EXPECT_TRUE(instance.guarded());
         QSignalSpy requests(&instance, &SingleInstance::restoreRequested);
         EXPECT_FALSE(ask());
@@ -168,22 +169,38 @@ TEST_F(Instances, AnotherUsersInstanceIsNeitherAskedNorServed)
     SingleInstance::setPeerUidReader({});
 }
 
-// A client streaming without a line end once grew the program without bound.
-TEST_F(Instances, AClientGetsOneShortLineAndIsDropped)
+// A client streaming without a line end once grew the program without bound. A line it does
+// not understand gets a status line saying why, and the client is dropped.
+TEST_F(Instances, AClientGetsOneBoundedLineAndIsToldWhatIsRefused)
 {
-    SingleInstance instance(name);
-    ASSERT_TRUE(instance.claim());
+    SingleInstance instance(host::Role::Program, name);
+    ASSERT_EQ(instance.claim(), SingleInstance::Claim::Held);
     QSignalSpy requests(&instance, &SingleInstance::restoreRequested);
-    for (const QByteArray &sent : {QByteArray(1 << 20, 'x'), QByteArray("hello\nrestore\n")}) {
+    const std::pair<QByteArray, QByteArray> cases[] = {
+        {QByteArray(1 << 20, 'x'), ""}, // its status line is lost with what it keeps sending
+        {"hello\nzelvar1 restore\n", "error 71 "},
+        {"zelvar2 hello\n", "error 71 "},
+        {"zelvar1 reboot\n", "error 22 "},
+        {"zelvar1 write /dev/null\n", "error 22 "},
+        {"zelvar1 write /dev/null 5X\n", "error 22 "},
+        {"zelvar1 write /dev/null " + QByteArray(2 * host::MaxWriteBytes + 2, 'a') + "\n", "error 22 "},
+        {"zelvar1 write /dev/null 5331\n", "error 19 le programme ne tient aucun port"},
+    };
+    for (const auto &[sent, refusal] : cases) {
         QLocalSocket client;
         client.connectToServer(path());
         ASSERT_TRUE(client.waitForConnected(2000));
         client.write(sent);
         QDeadlineTimer deadline(5000);
+        while (!refusal.isEmpty() && !client.canReadLine() && !deadline.hasExpired())
+            QTest::qWait(20);
+        if (!refusal.isEmpty())
+            EXPECT_TRUE(client.readLine().startsWith(refusal)) << sent.left(30).constData();
+        if (refusal.startsWith("error 19"))
+            continue; // a write refused for its port keeps the connection
         while (client.state() != QLocalSocket::UnconnectedState && !deadline.hasExpired())
             QTest::qWait(20);
-        EXPECT_EQ(client.state(), QLocalSocket::UnconnectedState) << sent.left(10).constData();
-        EXPECT_FALSE(client.canReadLine());
+        EXPECT_EQ(client.state(), QLocalSocket::UnconnectedState) << sent.left(30).constData();
     }
     EXPECT_TRUE(requests.isEmpty());
 }
@@ -227,8 +244,8 @@ TEST_F(Instances, PrivateFolderIsOnlyOneTheUserAloneCanReach)
     setUp(0755, "open");
     EXPECT_EQ(SingleInstance::privateFolder(), cache);
     {
-        SingleInstance planted(name);
-        EXPECT_TRUE(planted.claim());
+        SingleInstance planted(host::Role::Program, name);
+        EXPECT_EQ(planted.claim(), SingleInstance::Claim::Held);
         EXPECT_TRUE(planted.guarded()) << "the guard is kept";
         EXPECT_TRUE(QFileInfo::exists(QDir(cache).filePath(name)));
     }
@@ -263,8 +280,8 @@ TEST_F(Instances, PrivateFolderIsOnlyOneTheUserAloneCanReach)
     setUp(0755, "open");
     ASSERT_EQ(::chmod(QFile::encodeName(cache).constData(), 0755), 0);
     EXPECT_EQ(SingleInstance::privateFolder(), QString());
-    SingleInstance untrusted(name);
-    EXPECT_TRUE(untrusted.claim());
+    SingleInstance untrusted(host::Role::Program, name);
+    EXPECT_EQ(untrusted.claim(), SingleInstance::Claim::Held);
     EXPECT_FALSE(untrusted.guarded());
 
     runtime.isNull() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", runtime);
@@ -280,8 +297,8 @@ TEST_F(Instances, RestoreRequestBringsTheWindowBack)
     QApplication::setQuitOnLastWindowClosed(false);
     setPauseHook([](int) {});
     {
-        SingleInstance instance(name);
-        ASSERT_TRUE(instance.claim());
+        SingleInstance instance(host::Role::Program, name);
+        ASSERT_EQ(instance.claim(), SingleInstance::Claim::Held);
         TForm_Base base;
         QObject::connect(&instance, &SingleInstance::restoreRequested, &base, &TForm_Base::restoreWindow);
         base.show();
@@ -301,6 +318,50 @@ TEST_F(Instances, RestoreRequestBringsTheWindowBack)
     QApplication::setQuitOnLastWindowClosed(true);
     QDir::setCurrent(previous);
     Forms::instance().settings = PanelSettings{};
+}
+
+// While the service holds the port, a program the user starts is its guest: it does not end,
+// and its panel writes through the service.
+TEST_F(Instances, WhileTheServiceRunsTheProgramWorksThroughIt)
+{
+    PanelConfig config;
+    config.settings.CurrentPortName = pty.slavePath();
+    ButtonConfig on;
+    on.mode = On;
+    on.relay = 2;
+    config.buttons = {on};
+    config.buttonsEverHeld = true;
+    ASSERT_TRUE(writePanelConfig(config).save(dir.filePath(PanelFiles::config())).ok);
+    QProcess service;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("ZELVAR_INSTANCE_NAME"), name);
+    service.setProcessEnvironment(environment);
+    service.setWorkingDirectory(dir.path());
+    service.start(QStringLiteral(ZELVAR_CLI), {QStringLiteral("serve")});
+    std::optional<host::Hello> hello;
+    for (QDeadlineTimer deadline(10000); !(hello && hello->open) && !deadline.hasExpired(); QTest::qWait(50))
+        hello = SingleInstance::hello(name, 500);
+    ASSERT_TRUE(hello && hello->open);
+
+    SingleInstance program(host::Role::Program, name);
+    EXPECT_EQ(program.claim(), SingleInstance::Claim::Guest);
+    EXPECT_FALSE(program.guarded());
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    qputenv("ZELVAR_INSTANCE_NAME", name.toUtf8());
+    setPauseHook([](int) {});
+    {
+        TForm_ActBtn panel;
+        ASSERT_TRUE(panel.ComPort1->Connected());
+        panel.fireButton(1);
+        EXPECT_EQ(pty.read(5), QByteArray("S2N$#"));
+    }
+    setPauseHook({});
+    qunsetenv("ZELVAR_INSTANCE_NAME");
+    QDir::setCurrent(previous);
+    Forms::instance().settings = PanelSettings{};
+    service.terminate();
+    EXPECT_TRUE(service.waitForFinished(5000));
 }
 
 } // namespace

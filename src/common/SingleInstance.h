@@ -1,0 +1,135 @@
+#pragma once
+
+#include "common/HostProtocol.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <sys/types.h>
+
+class QSocketNotifier;
+
+namespace zelvar {
+
+// One host per user: the program or the service (zelvar-cli serve), whichever starts first,
+// holds a lock for its whole life and listens on the instance socket; the other Zelvar
+// processes of the user ask it (see HostProtocol.h). A program started while another program
+// is the host asks that one to bring its window back and ends; started while the service is
+// the host, it runs in full as a guest.
+//
+// Socket and lock live in the user's private runtime folder, and each side talks only to a
+// process of the same user, so another account can neither stop nor steer a start. The
+// lock is the kernel's (flock): it goes with the process that held it, so a lock file left
+// behind, whatever it holds, never stops a start. When the guard cannot be trusted (no
+// private folder, a holder that never answers) the process starts as the host, unguarded.
+class SingleInstance : public QObject
+{
+    Q_OBJECT
+
+public:
+    // A client that has not sent a whole first line by then is dropped.
+    static constexpr int ClientDeadlineMs = 2000;
+    // Connections served at once; more are refused.
+    static constexpr int MaxClients = 32;
+
+    explicit SingleInstance(host::Role role = host::Role::Program, const QString &name = defaultName(),
+                            QObject *parent = nullptr);
+    ~SingleInstance() override;
+
+    // ZELVAR_INSTANCE_NAME replaces it (tests and side-by-side installs).
+    static QString defaultName();
+
+    // XDG_RUNTIME_DIR when it is set, a folder owned by the user with mode 0700; else
+    // "zelvar-<uid>" in the temporary folder, created with mode 0700 and used only when it
+    // is the user's, has mode 0700 and is no symbolic link; else, when someone else made that
+    // name first, "zelvar" in the user's cache folder (~/.cache, XDG_CACHE_HOME), judged the
+    // same way. Empty when none can be trusted.
+    static QString privateFolder();
+    // The instance socket of that name; empty without a private folder.
+    static QString socketPath(const QString &name = defaultName());
+
+    enum class Claim {
+        Held,     // this process is the host (guarded() says whether others can find it)
+        Restored, // another program is the host and has brought its window back: end now
+        Guest,    // another host runs; this process works through it
+    };
+    // The service also marks itself as running in its working directory (serviceRunsIn).
+    Claim claim();
+    // Whether claim() holds the lock and listens.
+    bool guarded() const { return m_lockFd >= 0; }
+    host::Role role() const { return m_role; }
+
+    // Answers the host's hello and write requests; without it hello names no port and writes
+    // are refused.
+    using Handler = std::function<QByteArray(const host::Request &)>;
+    void setHandler(Handler handler) { m_handler = std::move(handler); }
+
+    // Asks a running program of this user to restore its window; true once it has
+    // acknowledged. An instance of another user is never asked.
+    static bool askToRestore(const QString &name, int timeoutMs = 3000);
+    // Who the host is, when one of this user answers.
+    static std::optional<host::Hello> hello(const QString &name = defaultName(), int timeoutMs = 1000);
+    // Whether a service of this user runs with `folder` as its working directory.
+    static bool serviceRunsIn(const QString &folder, const QString &name = defaultName());
+
+    QString name() const { return m_name; }
+
+    // Reads the user id of the process at the other end of a connected local socket
+    // (SO_PEERCRED); tests put another in its place. An empty function restores it.
+    using PeerUidReader = std::function<std::optional<uid_t>(qintptr descriptor)>;
+    static void setPeerUidReader(PeerUidReader reader);
+    static bool peerIsThisUser(int descriptor);
+
+signals:
+    void restoreRequested();
+
+private:
+    enum class Lock { Taken, Busy, Broken };
+    struct Client;
+    Lock tryLock(const QString &path);
+    void listen(const QString &path);
+    void markService(const QString &folder);
+    void onNewConnection();
+    void onReadable(Client *client);
+    void drop(Client *client);
+    QByteArray answer(const QByteArray &line, bool &keep);
+
+    host::Role m_role;
+    QString m_name;
+    int m_lockFd = -1;
+    int m_serviceFd = -1;
+    int m_listenFd = -1;
+    QSocketNotifier *m_listener = nullptr;
+    std::vector<std::unique_ptr<Client>> m_clients;
+    Handler m_handler;
+};
+
+// A connection to the host, for requests one at a time; blocking, with deadlines. Only a
+// host of this user in another process is talked to.
+class HostConnection
+{
+public:
+    HostConnection() = default;
+    ~HostConnection();
+    HostConnection(const HostConnection &) = delete;
+    HostConnection &operator=(const HostConnection &) = delete;
+
+    // 0, or why not: ECONNREFUSED and the like when no host listens, EPERM for a host of
+    // another user, ELOOP for this very process when `otherProcess` (its thread that serves
+    // the socket could be the one waiting for the answer).
+    int connectTo(const QString &socketPath, int timeoutMs, bool otherProcess = false);
+    bool connected() const { return m_fd >= 0; }
+    void close();
+    // Sends one request line and returns the reply's line without its '\n'; none (and the
+    // connection closed) when the host does not answer in time or hangs up.
+    std::optional<QByteArray> request(const QByteArray &line, int timeoutMs);
+
+private:
+    int m_fd = -1;
+    QByteArray m_buffer;
+};
+
+} // namespace zelvar
