@@ -4,6 +4,7 @@
 #include "panel/PanelButtons.h"
 #include "panel/PanelCheck.h"
 #include "panel/PanelConfig.h"
+#include "panel/PanelJson.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -52,23 +53,16 @@ int runShow(const QStringList &arguments)
         for (size_t k = 1; k < entries.size(); ++k) {
             const ButtonEntry &e = entries[k];
             const ButtonConfig &b = config.buttons[k - 1];
-            buttons.append(QJsonObject{{"index", int(k)},
-                                       {"mode", e.mode},
-                                       {"caption", b.caption},
-                                       {"description", e.description},
-                                       {"left", b.left},
-                                       {"top", b.top},
-                                       {"shortcut", e.shortcut},
-                                       {"press", commandText(e.pressCommand)},
-                                       {"release", commandText(e.releaseCommand)},
-                                       {"click", commandText(e.clickCommand)}});
+            QJsonObject button = buttonJson(int(k), e, b);
+            button.insert("shortcut", e.shortcut);
+            button.insert("press", commandText(e.pressCommand));
+            button.insert("release", commandText(e.releaseCommand));
+            button.insert("click", commandText(e.clickCommand));
+            buttons.append(button);
         }
         QJsonArray texts;
         for (size_t k = 0; k < config.texts.size(); ++k)
-            texts.append(QJsonObject{{"index", int(k + 1)},
-                                     {"text", config.texts[k].text},
-                                     {"left", config.texts[k].left},
-                                     {"top", config.texts[k].top}});
+            texts.append(textJson(int(k + 1), config.texts[k]));
         const QJsonObject settings{{"port", s.CurrentPortName},
                                    {"speed", s.CurrentPortSpeed},
                                    {"exitMenus", s.ExitMenusEnabled},

@@ -1,6 +1,7 @@
 #include "cli/CliCommands.h"
 #include "cli/CliFiring.h"
 #include "cli/CliPort.h"
+#include "cli/ServeSequences.h"
 
 #include "common/ProfileFile.h"
 #include "common/SingleInstance.h"
@@ -10,8 +11,10 @@
 #include "devices/SendSequences.h"
 #include "panel/PanelButtons.h"
 #include "panel/PanelConfig.h"
+#include "remote/HttpRemote.h"
 #include "remote/RelayStates.h"
 #include "remote/RemoteControl.h"
+#include "remote/RemoteSettings.h"
 #include "scheduler/ScheduleEngine.h"
 #include "scheduler/ScheduleFile.h"
 #include "scheduler/SchedulePlace.h"
@@ -23,6 +26,7 @@
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QHash>
+#include <QHostAddress>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -63,10 +67,11 @@ public:
         });
     }
 
-    // Opens the port now when a row may need it; a failure is logged and the firings try again.
-    void openPortAhead()
+    // Opens the port now when a row or the remote interfaces may need it; a failure is logged
+    // and the firings try again.
+    void openPortAhead(bool remote)
     {
-        bool needed = false;
+        bool needed = remote;
         for (const ButtonEntry &entry : m_buttons)
             needed = needed || writesToSerialLine(entry);
         if (!needed || !m_portNamed)
@@ -130,6 +135,28 @@ public:
     RemoteControl &remote() { return m_remote; }
     // The port the service holds, which the other Zelvar processes of the user write through.
     TComPort &port() { return m_port; }
+
+    // The port for a remote action, opened when it is not; why it cannot be otherwise.
+    std::optional<QString> openPortForRemote()
+    {
+        if (!m_portNamed)
+            return QStringLiteral("aucun port (ni --port, ni port dans Zelvar2.ini)");
+        try {
+            if (!m_port.Connected())
+                openPort(m_port, m_portChoice);
+        } catch (const EComPort &error) {
+            m_port.ClosePort();
+            return error.Message();
+        }
+        return std::nullopt;
+    }
+    const PanelButtons &buttons() const { return m_buttons; }
+
+    static void logLine(const QString &line, const QDateTime &when = QDateTime::currentDateTime())
+    {
+        out() << when.toOffsetFromUtc(when.offsetFromUtc()).toString(Qt::ISODateWithMs) << " " << line << "\n";
+        out().flush();
+    }
 
 private:
     std::vector<RemoteScheduleRow> remoteRows() const
@@ -227,12 +254,6 @@ private:
             m_remote.notifyFired(i, saved.button);
     }
 
-    static void logLine(const QString &line, const QDateTime &when = QDateTime::currentDateTime())
-    {
-        out() << when.toOffsetFromUtc(when.offsetFromUtc()).toString(Qt::ISODateWithMs) << " " << line << "\n";
-        out().flush();
-    }
-
     SystemScheduleClock m_clock;
     ScheduleEngine m_engine;
     PanelButtons m_buttons;
@@ -249,6 +270,28 @@ private:
     QByteArray m_bytes;
 };
 
+// --http [ADDR:]PORT over what remote.ini holds; none when the option is malformed.
+std::optional<HttpSettings> httpOption(const QString &value, HttpSettings settings)
+{
+    QString address = QStringLiteral("127.0.0.1");
+    QString port = value;
+    const qsizetype colon = value.lastIndexOf(u':');
+    if (colon >= 0) {
+        address = value.left(colon);
+        port = value.mid(colon + 1);
+        if (address.startsWith(u'[') && address.endsWith(u']'))
+            address = address.mid(1, address.size() - 2);
+    }
+    bool ok = false;
+    const int number = port.toInt(&ok);
+    if (!ok || number < 0 || number > 65535 || QHostAddress(address).isNull())
+        return std::nullopt;
+    settings.enabled = true;
+    settings.address = address;
+    settings.port = quint16(number);
+    return settings;
+}
+
 } // namespace
 
 int runServe(const QStringList &arguments)
@@ -263,15 +306,32 @@ int runServe(const QStringList &arguments)
         "absent ne donne aucune ligne. SIGTERM ou SIGINT arrêtent le service après l'envoi en cours. Pendant qu'il "
         "tient le port, les autres commandes de zelvar-cli et le programme écrivent à travers lui."));
     addPortOptions(parser);
+    parser.addOption({QStringLiteral("http"),
+                      QStringLiteral("Télécommande web et interface JSON sur [ADDR:]PORT (127.0.0.1 par défaut ; "
+                                     "0.0.0.0 pour le réseau local). Sans cette option : selon remote.ini."),
+                      QStringLiteral("[ADDR:]PORT")});
     int status = 0;
     if (!parseCommand(parser, arguments, &status,
                       QStringLiteral("\nCode de sortie : 0 arrêté par SIGTERM ou SIGINT, 1 Zelvar2.ini ou "
-                                     "Programateur.ini illisible au départ ou un service qui tourne déjà dans "
-                                     "ce dossier, 64 usage.\n")))
+                                     "Programateur.ini illisible au départ, un service qui tourne déjà dans "
+                                     "ce dossier, ou --http impossible, 64 usage.\n")))
         return status;
     if (!parser.positionalArguments().isEmpty()) {
         err() << "zelvar-cli serve : aucun argument attendu\n";
         return UsageError;
+    }
+    QString settingsError;
+    const RemoteSettings remoteSettings = readRemoteSettings(&settingsError);
+    if (!settingsError.isEmpty())
+        err() << "zelvar-cli serve : " << settingsError << "\n";
+    HttpSettings http = remoteSettings.http;
+    if (parser.isSet(QStringLiteral("http"))) {
+        const std::optional<HttpSettings> chosen = httpOption(parser.value(QStringLiteral("http")), remoteSettings.http);
+        if (!chosen) {
+            err() << "zelvar-cli serve : --http [ADDR:]PORT attendu, par exemple 8765 ou 0.0.0.0:8765\n";
+            return UsageError;
+        }
+        http = *chosen;
     }
 
     const std::optional<ProfileFile> panelFile = readProfile(QStringLiteral("serve"), PanelFiles::config());
@@ -300,7 +360,26 @@ int runServe(const QStringList &arguments)
     instance.setHandler([&service](const host::Request &request) {
         return answerHostRequest(request, host::Role::Service, &service.port());
     });
-    service.openPortAhead();
+    service.openPortAhead(http.enabled);
+
+    ServeSequences sequences(service.port(), service.buttons(), [&service] { return service.openPortForRemote(); },
+                             [](const QString &line) { ScheduleService::logLine(line); });
+    service.remote().setSequencePlayer([&sequences](const QString &activity) { return sequences.play(activity); },
+                                       [&sequences] { return sequences.stop(); });
+    HttpRemote httpRemote(service.remote());
+    QObject::connect(&httpRemote, &HttpRemote::logLine, [](const QString &line) { ScheduleService::logLine(QStringLiteral("http ") + line); });
+    if (http.enabled) {
+        QString tokenError, startError;
+        const QByteArray token = remoteToken(&tokenError);
+        if (token.isEmpty() || !httpRemote.start(http, token, &startError)) {
+            ScheduleService::logLine(QStringLiteral("error http : ") + (token.isEmpty() ? tokenError : startError));
+            // Asked for on the command line, a server that cannot start stops the service.
+            if (parser.isSet(QStringLiteral("http")))
+                return 1;
+        } else {
+            ScheduleService::logLine(QStringLiteral("http à l'écoute sur %1 port %2").arg(http.address).arg(httpRemote.serverPort()));
+        }
+    }
 
     // An atomic save replaces the file, so the folder is watched, and the file for a change in place.
     QFileSystemWatcher watcher;

@@ -29,12 +29,10 @@ namespace zelvar {
 
 namespace {
 
-constexpr int PanelWidth = 600;
-constexpr int PanelHeight = 350;
 constexpr int PanelColor = 8209740;
 constexpr int BarColor = 12157320;
-constexpr int ButtonWidth = 75;
-constexpr int ButtonHeight = 25;
+constexpr int ButtonWidth = PanelButtonWidth;
+constexpr int ButtonHeight = PanelButtonHeight;
 
 // The panel that holds the application's message hook; there is only ever one.
 QPointer<TForm_ActBtn> &hookHolder()

@@ -112,6 +112,12 @@ struct PanelConfig
     QString saveRefusal(const QString &path) const;
 };
 
+// The live panel's size and its buttons' size, in pixels.
+constexpr int PanelWidth = 600;
+constexpr int PanelHeight = 350;
+constexpr int PanelButtonWidth = 75;
+constexpr int PanelButtonHeight = 25;
+
 // A panel is 600 by 350 pixels; these bounds only keep absurd files from exhausting memory.
 constexpr int MaxPanelButtons = 4096;
 constexpr int MaxPanelTexts = 4096;

@@ -27,6 +27,8 @@ constexpr int TokenBytes = 16;
 bool makePrivateFolder(QString *error)
 {
     const QByteArray path = QFile::encodeName(RemoteFiles::folder());
+    // A fresh account may have no configuration folder yet.
+    QDir().mkpath(QFileInfo(RemoteFiles::folder()).path());
     if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST) {
         if (error)
             *error = RemoteFiles::folder() + QStringLiteral(" : ") + systemErrorText(errno);

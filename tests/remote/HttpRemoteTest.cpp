@@ -1,0 +1,229 @@
+#include "devices/ComPortPty.h"
+
+#include "remote/HttpListener.h"
+#include "remote/HttpRemote.h"
+#include "remote/RelayStates.h"
+#include "remote/RemoteControl.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkRequest>
+#include <QTcpSocket>
+#include <QWebSocket>
+
+#include <gtest/gtest.h>
+
+using namespace zelvar;
+using zelvar::testing::processEventsUntil;
+
+namespace {
+
+const QByteArray Token = "0123456789abcdef0123456789abcdef";
+
+struct Answer
+{
+    int status = 0;
+    QByteArray head; // status line and headers
+    QByteArray body;
+    QJsonObject json() const { return QJsonDocument::fromJson(body).object(); }
+};
+
+// Sends `request` as it stands and reads one answer (or what came before the server closed).
+Answer exchange(quint16 port, const QByteArray &request)
+{
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, port);
+    QByteArray got;
+    const auto complete = [&] {
+        const qsizetype end = got.indexOf("\r\n\r\n");
+        if (end < 0)
+            return false;
+        const qsizetype at = got.toLower().indexOf("content-length: ");
+        const qsizetype length = at < 0 ? 0 : got.mid(at + 16, got.indexOf("\r\n", at) - at - 16).toLongLong();
+        return got.size() >= end + 4 + length;
+    };
+    QObject::connect(&client, &QTcpSocket::connected, [&] { client.write(request); });
+    QObject::connect(&client, &QTcpSocket::readyRead, [&] { got += client.readAll(); });
+    processEventsUntil([&] { return complete() || client.state() == QAbstractSocket::UnconnectedState; });
+    Answer answer;
+    const qsizetype end = got.indexOf("\r\n\r\n");
+    answer.head = got.left(end);
+    answer.body = got.mid(end + 4);
+    answer.status = got.mid(9, 3).toInt();
+    return answer;
+}
+
+QByteArray request(const QByteArray &method, const QByteArray &target, const QByteArray &body = {},
+                   const QByteArray &headers = "Authorization: Bearer " + Token + "\r\n")
+{
+    QByteArray text = method + ' ' + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + headers;
+    if (!body.isEmpty())
+        text += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+    return text + "\r\n" + body;
+}
+
+PanelConfig panel()
+{
+    PanelConfig config;
+    for (int mode : {Imp, On})
+        config.buttons.push_back(ButtonConfig{mode, 2, QStringLiteral("0"), 10, 20, QStringLiteral("Lampe"), 0, {}, {}});
+    return config;
+}
+
+class HttpRemoteTest : public zelvar::testing::PortOnPty
+{
+protected:
+    void SetUp() override
+    {
+        PortOnPty::SetUp();
+        port.OpenPort();
+        states.follow(port);
+        control.setPanel(panel());
+        QObject::connect(&remote, &HttpRemote::logLine, [this](const QString &line) { log << line; });
+        QString error;
+        ASSERT_TRUE(remote.start({true, QStringLiteral("127.0.0.1"), 0, {QStringLiteral("zelvar.example")}}, Token, &error))
+            << error.toStdString();
+    }
+    void TearDown() override
+    {
+        remote.stop();
+        PortOnPty::TearDown();
+    }
+    Answer send(const QByteArray &text) { return exchange(remote.serverPort(), text); }
+
+    RelayStates states;
+    RemoteControl control{RemoteControl::Host::Program, port, states};
+    HttpRemote remote{control};
+    QStringList log;
+};
+
+} // namespace
+
+// Several relays in one call go out in relay order, and the answer holds the new states.
+TEST_F(HttpRemoteTest, PutRelaysWritesInRelayOrderAndAnswersTheStates)
+{
+    const Answer put = send(request("PUT", "/api/relays", R"({"5":"toggle","3":"off","1":"ON"})"));
+    EXPECT_EQ(put.status, 200) << put.body.constData();
+    EXPECT_EQ(pty.drain(), QByteArray("S1N$#S3F$#S5T$#"));
+    const QJsonObject states = put.json();
+    EXPECT_EQ(states.size(), RelayCount);
+    EXPECT_EQ(states["1"].toString(), "on");
+    EXPECT_EQ(states["3"].toString(), "off");
+    EXPECT_EQ(states["5"].toString(), "unknown"); // a toggle of an unknown relay
+    EXPECT_EQ(send(request("GET", "/api/relays")).body, put.body);
+    EXPECT_TRUE(put.head.contains("Cache-Control: no-store"));
+    EXPECT_TRUE(put.head.contains("X-Content-Type-Options: nosniff"));
+}
+
+// Every refusal is answered with its status and an error in French, and nothing is written.
+TEST_F(HttpRemoteTest, RefusalsAnswerTheirStatusAndWriteNothing)
+{
+    const QByteArray wrong = "Authorization: Bearer " + QByteArray(32, 'f') + "\r\n";
+    const struct
+    {
+        const char *what;
+        QByteArray request;
+        int status;
+    } rows[] = {
+        {"no token", request("GET", "/api/relays", {}, {}), 401},
+        {"wrong token", request("GET", "/api/relays", {}, wrong), 401},
+        {"wrong token in the query", request("GET", "/api/relays?token=" + QByteArray(32, '0'), {}, {}), 401},
+        {"foreign Host", "GET /api/health HTTP/1.1\r\nHost: evil.example:8765\r\nAuthorization: Bearer " + Token + "\r\n\r\n", 421},
+        {"no Host", "GET /api/health HTTP/1.1\r\nAuthorization: Bearer " + Token + "\r\n\r\n", 421},
+        {"body over 16 KB", request("PUT", "/api/relays", {}, "Authorization: Bearer " + Token + "\r\nContent-Length: 16385\r\n"), 413},
+        {"huge length", request("PUT", "/api/relays", {}, "Content-Length: 99999999999999999999999\r\n"), 413},
+        {"headers over 8 KB", request("GET", "/api/relays", {}, "X-Pad: " + QByteArray(9000, 'a') + "\r\n"), 431},
+        {"bare line feeds", "GET /api/relays HTTP/1.1\nHost: 127.0.0.1\n\n", 400},
+        {"chunked body", request("PUT", "/api/relays", {}, "Transfer-Encoding: chunked\r\n"), 411},
+        {"unknown method", request("DELETE", "/api/relays"), 405},
+        {"method of another path", request("GET", "/api/all-off"), 405},
+        {"malformed JSON", request("PUT", "/api/relays", "{\"1\":"), 400},
+        {"not an object", request("PUT", "/api/relays", "[1]"), 400},
+        {"bad state", request("PUT", "/api/relays", R"({"1":"maybe"})"), 400},
+        {"relay not a number", request("PUT", "/api/relays", R"({"x":"on"})"), 400},
+        {"no relay 17", request("PUT", "/api/relays", R"({"1":"on","17":"on"})"), 404},
+        {"huge relay", request("PUT", "/api/relays", R"({"99999999999999999999":"on"})"), 404},
+        {"unknown button", request("POST", "/api/buttons/3/click"), 404},
+        {"huge button", request("POST", "/api/buttons/123456789012345678/press"), 404},
+        {"button not a number", request("POST", "/api/buttons/-1/press"), 400},
+        {"unknown path", request("GET", "/api/nothing"), 404},
+        {"upgrade without token", request("GET", "/api/events", {}, "Upgrade: websocket\r\nConnection: Upgrade\r\n"), 401},
+        {"upgrade elsewhere", request("GET", "/api/relays", {}, "Authorization: Bearer " + Token + "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"), 404},
+        {"other upgrade", request("GET", "/api/events", {}, "Upgrade: h2c\r\nConnection: Upgrade\r\n"), 400},
+    };
+    for (const auto &row : rows) {
+        const Answer answer = send(row.request);
+        EXPECT_EQ(answer.status, row.status) << row.what << "\n" << answer.head.constData();
+        EXPECT_FALSE(answer.json()["error"].toString().isEmpty()) << row.what;
+    }
+    EXPECT_EQ(pty.drain(), QByteArray());
+    // Refusals made before the server reads the request are logged, the client named.
+    EXPECT_TRUE(log.filter(QStringLiteral("401 refusé à 127.0.0.1")).size() >= 3) << log.join(u'\n').toStdString();
+    EXPECT_EQ(log.filter(QStringLiteral("421 ")).size(), 2);
+}
+
+// The token given once in the query comes back as a cookie, which then stands for it.
+TEST_F(HttpRemoteTest, TokenInTheQuerySetsTheCookie)
+{
+    const Answer page = send(request("GET", "/?token=" + Token, {}, {}));
+    EXPECT_EQ(page.status, 303);
+    EXPECT_TRUE(page.head.contains("Location: /\r\n"));
+    const qsizetype at = page.head.indexOf("Set-Cookie: ");
+    ASSERT_GE(at, 0);
+    const QByteArray cookie = page.head.mid(at + 12, page.head.indexOf("\r\n", at) - at - 12);
+    EXPECT_TRUE(cookie.contains("HttpOnly") && cookie.contains("SameSite=Strict") && cookie.contains("Path=/"));
+
+    const QByteArray withCookie = "Cookie: theme=dark; " + cookie.left(cookie.indexOf(';')) + "\r\n";
+    const Answer health = send(request("GET", "/api/health", {}, withCookie));
+    EXPECT_EQ(health.status, 200);
+    EXPECT_EQ(health.json()["host"].toString(), "program");
+    EXPECT_TRUE(health.json()["port_open"].toBool());
+    const Answer html = send(request("GET", "/", {}, withCookie));
+    EXPECT_EQ(html.status, 200);
+    EXPECT_TRUE(html.head.contains("Content-Security-Policy: default-src 'self'"));
+    EXPECT_TRUE(html.body.contains("remote.js"));
+
+    remote.setToken(QByteArray(32, 'a'));
+    EXPECT_EQ(send(request("GET", "/api/health", {}, withCookie)).status, 401);
+}
+
+// The events socket tells the 16 states, then each change; a press it holds is released
+// when it goes away.
+TEST_F(HttpRemoteTest, WebSocketFollowsTheRelaysAndReleasesWhatItHeld)
+{
+    QWebSocket socket;
+    QStringList messages;
+    QObject::connect(&socket, &QWebSocket::textMessageReceived, [&](const QString &text) { messages << text; });
+    QNetworkRequest open(QUrl(QStringLiteral("ws://127.0.0.1:%1/api/events").arg(remote.serverPort())));
+    open.setRawHeader("Authorization", "Bearer " + Token);
+    socket.open(open);
+    ASSERT_TRUE(processEventsUntil([&] { return messages.size() == RelayCount; }));
+    EXPECT_EQ(messages[0], R"({"type":"relay","relay":1,"state":"unknown"})");
+
+    messages.clear();
+    socket.sendTextMessage(R"({"type":"press","button":1})");
+    ASSERT_TRUE(processEventsUntil([&] { return !messages.isEmpty(); }));
+    EXPECT_EQ(messages, QStringList{R"({"type":"relay","relay":2,"state":"on"})"});
+    EXPECT_EQ(pty.drain(), QByteArray("S2N$#"));
+
+    socket.sendTextMessage(R"({"type":"press","button":9})");
+    ASSERT_TRUE(processEventsUntil([&] { return messages.size() == 2; }));
+    EXPECT_TRUE(messages[1].contains(R"("type":"error")"));
+
+    socket.close();
+    EXPECT_TRUE(processEventsUntil([&] { return states.state(2) == RelayStates::State::Off; }));
+    EXPECT_EQ(pty.drain(), QByteArray("S2F$#"));
+}
+
+// Connections beyond the cap are answered 503; a connection that sends nothing is closed.
+TEST(HttpListener, CapsConnectionsAndClosesIdleOnes)
+{
+    HttpListener listener({2, 2, 8192, 16384, 300}, [](const RequestHead &) { return std::nullopt; });
+    ASSERT_TRUE(listener.listen(QHostAddress::LocalHost, 0));
+    QTcpSocket first, second;
+    for (QTcpSocket *socket : {&first, &second})
+        socket->connectToHost(QHostAddress::LocalHost, listener.serverPort());
+    ASSERT_TRUE(processEventsUntil([&] { return listener.httpConnections() == 2; }));
+    EXPECT_EQ(exchange(listener.serverPort(), "GET / HTTP/1.1\r\n\r\n").status, 503);
+    EXPECT_TRUE(processEventsUntil([&] { return first.state() == QAbstractSocket::UnconnectedState; }));
+}
