@@ -12,6 +12,7 @@
 #include "panel/PanelButtons.h"
 #include "panel/PanelConfig.h"
 #include "remote/HttpRemote.h"
+#include "remote/MqttBridge.h"
 #include "remote/RelayStates.h"
 #include "remote/RemoteControl.h"
 #include "remote/RemoteSettings.h"
@@ -31,6 +32,8 @@
 #include <QTimer>
 
 #include <csignal>
+#include <memory>
+#include <optional>
 
 namespace zelvar::cli {
 
@@ -152,6 +155,7 @@ public:
     }
     const PanelButtons &buttons() const { return m_buttons; }
 
+    // One line of the journal: the time, then the event.
     static void logLine(const QString &line, const QDateTime &when = QDateTime::currentDateTime())
     {
         out() << when.toOffsetFromUtc(when.offsetFromUtc()).toString(Qt::ISODateWithMs) << " " << line << "\n";
@@ -292,6 +296,41 @@ std::optional<HttpSettings> httpOption(const QString &value, HttpSettings settin
     return settings;
 }
 
+// The broker of --mqtt HOST[:PORT] ("[::1]:1883" for an IPv6 address) and --node, over
+// remote.ini's MQTT section (user, password, CA file); without --mqtt, that section as it is.
+std::optional<MqttSettings> mqttChoice(const QCommandLineParser &parser)
+{
+    QString unreadable;
+    MqttSettings settings = readRemoteSettings(&unreadable).mqtt;
+    if (!unreadable.isEmpty())
+        err() << "zelvar-cli serve : " << unreadable << "\n";
+    if (parser.isSet(QStringLiteral("mqtt"))) {
+        const QString value = parser.value(QStringLiteral("mqtt")).trimmed();
+        QString host = value;
+        QString port;
+        if (value.startsWith(u'[')) {
+            host = value.section(u']', 0, 0).mid(1);
+            port = value.section(u']', 1);
+            if (!port.isEmpty() && !port.startsWith(u':'))
+                return std::nullopt;
+            port = port.mid(1);
+        } else if (value.count(u':') == 1) {
+            host = value.section(u':', 0, 0);
+            port = value.section(u':', 1);
+        }
+        bool ok = true;
+        const int number = port.isEmpty() ? 1883 : port.toInt(&ok);
+        if (host.isEmpty() || !ok || number < 1 || number > 65535)
+            return std::nullopt;
+        settings.enabled = true;
+        settings.host = host;
+        settings.port = quint16(number);
+    }
+    if (parser.isSet(QStringLiteral("node")))
+        settings.node = cleanNodeName(parser.value(QStringLiteral("node")));
+    return settings;
+}
+
 } // namespace
 
 int runServe(const QStringList &arguments)
@@ -310,6 +349,15 @@ int runServe(const QStringList &arguments)
                       QStringLiteral("Télécommande web et interface JSON sur [ADDR:]PORT (127.0.0.1 par défaut ; "
                                      "0.0.0.0 pour le réseau local). Sans cette option : selon remote.ini."),
                       QStringLiteral("[ADDR:]PORT")});
+    parser.addOption({QStringLiteral("mqtt"),
+                      QStringLiteral("Relie le service au broker MQTT HOTE[:PORT] (1883 par défaut) : relais, boutons et "
+                                     "découverte Home Assistant sous zelvar/NOEUD/. Utilisateur, mot de passe et "
+                                     "fichier CA viennent de ~/.config/zelvar/remote.ini. Sans cette option, la "
+                                     "section MQTT de remote.ini s'applique quand elle est active."),
+                      QStringLiteral("HOTE[:PORT]")});
+    parser.addOption({QStringLiteral("node"),
+                      QStringLiteral("Le nom du nœud MQTT (lettres, chiffres et _ ; par défaut le nom de la machine)."),
+                      QStringLiteral("NOM")});
     int status = 0;
     if (!parseCommand(parser, arguments, &status,
                       QStringLiteral("\nCode de sortie : 0 arrêté par SIGTERM ou SIGINT, 1 Zelvar2.ini ou "
@@ -332,6 +380,11 @@ int runServe(const QStringList &arguments)
             return UsageError;
         }
         http = *chosen;
+    }
+    const std::optional<MqttSettings> mqtt = mqttChoice(parser);
+    if (!mqtt) {
+        err() << "zelvar-cli serve : --mqtt attend HOTE ou HOTE:PORT (port de 1 à 65535)\n";
+        return UsageError;
     }
 
     const std::optional<ProfileFile> panelFile = readProfile(QStringLiteral("serve"), PanelFiles::config());
@@ -360,7 +413,7 @@ int runServe(const QStringList &arguments)
     instance.setHandler([&service](const host::Request &request) {
         return answerHostRequest(request, host::Role::Service, &service.port());
     });
-    service.openPortAhead(http.enabled);
+    service.openPortAhead(http.enabled || mqtt->enabled);
 
     ServeSequences sequences(service.port(), service.buttons(), [&service] { return service.openPortForRemote(); },
                              [](const QString &line) { ScheduleService::logLine(line); });
@@ -379,6 +432,12 @@ int runServe(const QStringList &arguments)
         } else {
             ScheduleService::logLine(QStringLiteral("http à l'écoute sur %1 port %2").arg(http.address).arg(httpRemote.serverPort()));
         }
+    }
+    std::unique_ptr<MqttBridge> bridge;
+    if (mqtt->enabled) {
+        bridge = std::make_unique<MqttBridge>(service.remote());
+        QObject::connect(bridge.get(), &MqttBridge::logLine, [](const QString &line) { ScheduleService::logLine(line); });
+        bridge->start(*mqtt);
     }
 
     // An atomic save replaces the file, so the folder is watched, and the file for a change in place.

@@ -1,0 +1,287 @@
+#include "remote/MqttLink.h"
+
+#include "common/SystemError.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QMetaObject>
+
+#include <mosquitto.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+namespace zelvar {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int KeepAliveSeconds = 30;
+// A broker that takes longer than this to accept a connection is treated as unreachable.
+constexpr auto ConnectTimeout = std::chrono::seconds(10);
+// How long the network thread sleeps in select() at most: the bound on noticing a stop
+// while nothing comes in (a packet to send wakes it at once).
+constexpr int LoopMs = 100;
+// How long stop() waits for the last packets to leave before letting the thread finish alone;
+// without a connection, it only waits for the thread to see the stop.
+constexpr auto FlushTimeout = std::chrono::milliseconds(1000);
+constexpr auto LeaveTimeout = std::chrono::milliseconds(3 * LoopMs);
+
+void initLibrary()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { mosquitto_lib_init(); });
+}
+
+QString errorText(int rc, int savedErrno)
+{
+    switch (rc) {
+    case MOSQ_ERR_ERRNO:
+        return systemErrorText(savedErrno);
+    case MOSQ_ERR_EAI:
+    case MOSQ_ERR_LOOKUP:
+        return QStringLiteral("nom d'hôte introuvable");
+    case MOSQ_ERR_CONN_LOST:
+        return QStringLiteral("connexion perdue");
+    case MOSQ_ERR_NO_CONN:
+        return QStringLiteral("connexion fermée");
+    case MOSQ_ERR_TLS:
+    case MOSQ_ERR_TLS_HANDSHAKE:
+        return QStringLiteral("échec de la négociation TLS (certificat ?)");
+    case MOSQ_ERR_KEEPALIVE:
+        return QStringLiteral("le broker ne répond plus");
+    case MOSQ_ERR_PROTOCOL:
+        return QStringLiteral("erreur de protocole");
+    default:
+        return QString::fromUtf8(mosquitto_strerror(rc));
+    }
+}
+
+// The broker's answer to a connection it refused (MQTT 3.1.1 return codes).
+QString refusalText(int code)
+{
+    switch (code) {
+    case 1:
+        return QStringLiteral("connexion refusée par le broker : version du protocole");
+    case 2:
+        return QStringLiteral("connexion refusée par le broker : identifiant de client");
+    case 3:
+        return QStringLiteral("connexion refusée par le broker : service indisponible");
+    case 4:
+        return QStringLiteral("connexion refusée par le broker : utilisateur ou mot de passe");
+    case 5:
+        return QStringLiteral("connexion refusée par le broker : non autorisée");
+    default:
+        return QStringLiteral("connexion refusée par le broker (code %1)").arg(code);
+    }
+}
+
+} // namespace
+
+// What the Qt thread and the network thread share. The network thread holds a reference as
+// long as it runs, so the handle outlives a link that let the thread go.
+struct MqttLink::Shared
+{
+    std::mutex mutex;
+    std::condition_variable wake;
+    MqttLink *owner = nullptr; // null once the link let go: nothing is posted any more
+    bool stopping = false;
+    bool flushing = false; // a clean disconnect was queued: write it out before leaving
+    Clock::time_point flushDeadline;
+    bool finished = false;
+    mosquitto *mosq = nullptr;
+
+    std::atomic<bool> accepted = false; // the broker took the current connection
+    QString refusal;                    // why it did not; network thread only
+
+    ~Shared()
+    {
+        if (mosq)
+            mosquitto_destroy(mosq);
+    }
+
+    // Runs `call` on the link, on the Qt thread, unless the link is gone by then.
+    template<typename Call>
+    void post(Call call)
+    {
+        std::lock_guard lock(mutex);
+        if (owner)
+            QMetaObject::invokeMethod(owner, [link = owner, call = std::move(call)] { call(*link); }, Qt::QueuedConnection);
+    }
+
+    bool shouldLeave()
+    {
+        std::lock_guard lock(mutex);
+        return stopping && (!flushing || Clock::now() > flushDeadline);
+    }
+
+    // Sleeps `seconds` unless told to stop; true when told to stop.
+    bool sleepUnlessStopped(int seconds)
+    {
+        std::unique_lock lock(mutex);
+        return wake.wait_for(lock, std::chrono::seconds(seconds), [this] { return stopping; });
+    }
+};
+
+MqttLink::MqttLink(QObject *parent) : QObject(parent) {}
+
+MqttLink::~MqttLink()
+{
+    stop();
+}
+
+bool MqttLink::start(const Options &options, QString *error)
+{
+    stop();
+    const auto fail = [error](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (options.host.trimmed().isEmpty())
+        return fail(QStringLiteral("aucun broker indiqué"));
+    if (!options.caFile.isEmpty() && !QFileInfo(options.caFile).isReadable())
+        return fail(QStringLiteral("fichier CA illisible : %1").arg(options.caFile));
+
+    initLibrary();
+    auto shared = std::make_shared<Shared>();
+    shared->mosq = mosquitto_new(options.clientId.constData(), true, shared.get());
+    if (!shared->mosq)
+        return fail(QStringLiteral("client MQTT non créé : ") + systemErrorText(errno));
+    mosquitto *mosq = shared->mosq;
+    // This thread publishes while the network thread reads and writes.
+    mosquitto_threaded_set(mosq, true);
+    if (!options.user.isEmpty()
+        && mosquitto_username_pw_set(mosq, options.user.toUtf8().constData(),
+                                     options.password.isEmpty() ? nullptr : options.password.toUtf8().constData())
+               != MOSQ_ERR_SUCCESS)
+        return fail(QStringLiteral("utilisateur ou mot de passe inutilisable"));
+    if (!options.caFile.isEmpty()) {
+        const int rc = mosquitto_tls_set(mosq, QFile::encodeName(options.caFile).constData(), nullptr, nullptr, nullptr, nullptr);
+        if (rc != MOSQ_ERR_SUCCESS)
+            return fail(QStringLiteral("fichier CA inutilisable (%1) : %2").arg(errorText(rc, errno), options.caFile));
+    }
+    if (!options.willTopic.isEmpty())
+        mosquitto_will_set(mosq, options.willTopic.constData(), int(options.willPayload.size()),
+                           options.willPayload.constData(), 1, true);
+
+    mosquitto_connect_callback_set(mosq, [](mosquitto *, void *data, int code) {
+        auto *shared = static_cast<Shared *>(data);
+        if (code == 0) {
+            shared->accepted = true;
+            shared->post([](MqttLink &link) { emit link.connected(); });
+            return;
+        }
+        shared->refusal = refusalText(code);
+    });
+    mosquitto_message_callback_set(mosq, [](mosquitto *, void *data, const mosquitto_message *m) {
+        auto *shared = static_cast<Shared *>(data);
+        const int size = std::clamp(m->payloadlen, 0, MaxPayload);
+        QByteArray topic(m->topic);
+        QByteArray payload(static_cast<const char *>(m->payload), size);
+        const bool retained = m->retain;
+        const bool cut = m->payloadlen > MaxPayload;
+        shared->post([topic = std::move(topic), payload = std::move(payload), retained, cut](MqttLink &link) {
+            emit link.message(topic, payload, retained, cut);
+        });
+    });
+
+    shared->owner = this;
+    shared_ = shared;
+    thread_ = std::thread(&MqttLink::run, std::move(shared), options);
+    return true;
+}
+
+void MqttLink::run(std::shared_ptr<Shared> shared, Options options)
+{
+    const QByteArray host = options.host.trimmed().toUtf8();
+    int delay = FirstDelaySeconds;
+    while (!shared->shouldLeave()) {
+        shared->post([](MqttLink &link) { emit link.connecting(); });
+        shared->accepted = false;
+        shared->refusal.clear();
+        QString reason;
+        // The name lookup and the start of the connection happen here, on this thread.
+        int rc = mosquitto_connect_async(shared->mosq, host.constData(), options.port, KeepAliveSeconds);
+        if (rc != MOSQ_ERR_SUCCESS) {
+            reason = errorText(rc, errno);
+        } else {
+            const Clock::time_point giveUp = Clock::now() + ConnectTimeout;
+            for (;;) {
+                rc = mosquitto_loop(shared->mosq, LoopMs, 1);
+                if (rc != MOSQ_ERR_SUCCESS) {
+                    reason = shared->refusal.isEmpty() ? errorText(rc, errno) : shared->refusal;
+                    break;
+                }
+                if (shared->shouldLeave())
+                    break;
+                if (!shared->accepted && Clock::now() > giveUp) {
+                    reason = QStringLiteral("pas de réponse du broker");
+                    break;
+                }
+            }
+        }
+        if (shared->accepted)
+            delay = FirstDelaySeconds;
+        mosquitto_disconnect(shared->mosq);
+        if (shared->shouldLeave())
+            break;
+        shared->post([reason, delay](MqttLink &link) { emit link.disconnected(reason, delay); });
+        if (shared->sleepUnlessStopped(delay))
+            break;
+        delay = std::min(delay * 2, LastDelaySeconds);
+    }
+    std::lock_guard lock(shared->mutex);
+    shared->finished = true;
+    shared->wake.notify_all();
+}
+
+void MqttLink::stop(const QByteArray &topic, const QByteArray &payload)
+{
+    if (!shared_)
+        return;
+    std::unique_lock lock(shared_->mutex);
+    shared_->owner = nullptr;
+    shared_->stopping = true;
+    if (shared_->accepted) {
+        lock.unlock();
+        if (!topic.isEmpty())
+            mosquitto_publish(shared_->mosq, nullptr, topic.constData(), int(payload.size()), payload.constData(), 1, true);
+        mosquitto_disconnect(shared_->mosq);
+        lock.lock();
+        shared_->flushing = true;
+        shared_->flushDeadline = Clock::now() + FlushTimeout;
+    }
+    shared_->wake.notify_all();
+    // A thread stuck in a name lookup or a slow broker is left to finish on its own: it
+    // holds the shared state, and posts nothing any more.
+    const auto timeout = shared_->flushing ? FlushTimeout + LeaveTimeout : LeaveTimeout;
+    if (shared_->wake.wait_for(lock, timeout, [this] { return shared_->finished; })) {
+        lock.unlock();
+        thread_.join();
+    } else {
+        lock.unlock();
+        thread_.detach();
+    }
+    shared_.reset();
+}
+
+bool MqttLink::publish(const QByteArray &topic, const QByteArray &payload, bool retain)
+{
+    return shared_
+        && mosquitto_publish(shared_->mosq, nullptr, topic.constData(), int(payload.size()), payload.constData(), 1,
+                             retain)
+               == MOSQ_ERR_SUCCESS;
+}
+
+bool MqttLink::subscribe(const QByteArray &filter)
+{
+    return shared_ && mosquitto_subscribe(shared_->mosq, nullptr, filter.constData(), 1) == MOSQ_ERR_SUCCESS;
+}
+
+} // namespace zelvar
