@@ -82,8 +82,10 @@ int main(int argc, char **argv)
     // A second start only brings the running program back, before any window exists. While
     // the service runs, the program works in full, its port opened through the service.
     zelvar::SingleInstance instance(zelvar::host::Role::Program);
-    if (instance.claim() == zelvar::SingleInstance::Claim::Restored)
+    const zelvar::SingleInstance::Claim claim = instance.claim();
+    if (claim == zelvar::SingleInstance::Claim::Restored)
         return 0;
+    zelvar::Forms::instance().guest = claim == zelvar::SingleInstance::Claim::Guest;
     // The other Zelvar processes of the user write through the panel's port.
     instance.setHandler([](const zelvar::host::Request &request) {
         zelvar::TForm_ActBtn *panel = zelvar::Forms::instance().Form_ActBtn;

@@ -55,6 +55,9 @@ public:
     SequenceState sequence;
     // What the relays were last commanded to, learnt from every panel's port, for the run.
     RelayStates relayStates;
+    // Another Zelvar process of the user (the service) held the port at start: this program
+    // writes through it, and that host alone serves the remote interfaces.
+    bool guest = false;
     // Lets the main window close without asking again.
     bool QuitConfirmed = false;
     // Whether the layout editor left the main window shown; outlives the editor.

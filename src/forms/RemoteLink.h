@@ -11,6 +11,7 @@ namespace zelvar {
 // What the remote interfaces of the program are doing, for the settings page.
 struct RemoteStatus
 {
+    bool guest = false;   // the service holds the port and serves: nothing runs here
     bool httpListening = false;
     QString httpAddress;  // the address listened on, as set
     quint16 httpPort = 0; // the port really bound

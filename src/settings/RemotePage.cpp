@@ -30,6 +30,8 @@ constexpr int MaxTextLength = 255;
 constexpr int MaxPathLength = 4096;
 const QColor ErrorColor(128, 0, 0);
 
+const QString GuestText = QStringLiteral("Le service zelvar-cli serve tient le port : c'est lui qui sert "
+                                         "(ses options --http et --mqtt), pas le programme.");
 const QString Loopback = QStringLiteral("127.0.0.1");
 const QString Everywhere = QStringLiteral("0.0.0.0");
 
@@ -386,6 +388,8 @@ void RemotePage::showStatus()
         paintText(Label_EtatHttp, QStringLiteral("Sans panneau chargé, rien ne démarre : les réglages serviront "
                                                  "au prochain démarrage."),
                   false);
+    } else if (status->guest) {
+        paintText(Label_EtatHttp, GuestText, false);
     } else if (status->httpListening) {
         const bool v6 = status->httpAddress.contains(u':');
         paintText(Label_EtatHttp,
@@ -399,8 +403,11 @@ void RemotePage::showStatus()
         paintText(Label_EtatHttp, QStringLiteral("Arrêté"), false);
     }
     const QString mqtt = status ? status->mqtt : QString();
-    paintText(Label_EtatMqtt, QStringLiteral("État : %1").arg(mqtt.isEmpty() ? QStringLiteral("arrêté") : mqtt),
-              false);
+    if (status && status->guest)
+        paintText(Label_EtatMqtt, GuestText, false);
+    else
+        paintText(Label_EtatMqtt, QStringLiteral("État : %1").arg(mqtt.isEmpty() ? QStringLiteral("arrêté") : mqtt),
+                  false);
 }
 
 // The offer made while the server answers on this computer alone: the same server on every

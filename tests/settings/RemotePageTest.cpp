@@ -16,7 +16,6 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -47,8 +46,6 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(config.isValid());
-        previousConfig = qgetenv("XDG_CONFIG_HOME");
-        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
         Forms::instance().remote = &link;
         setErrorReportHook([this](const QString &text) { errors << text; });
     }
@@ -58,7 +55,6 @@ protected:
         page.reset();
         Forms::instance().remote = nullptr;
         setErrorReportHook({});
-        qputenv("XDG_CONFIG_HOME", previousConfig);
     }
 
     RemotePage &open()
@@ -80,8 +76,7 @@ protected:
     static QByteArray tokenOnDisk() { return readFile(RemoteFiles::tokenPath()).trimmed(); }
 
     zelvar::testing::WorkingDirectory dir;
-    QTemporaryDir config;
-    QByteArray previousConfig;
+    zelvar::testing::ConfigHome config;
     RecordingLink link;
     std::unique_ptr<RemotePage> page;
     QStringList errors;
@@ -242,7 +237,10 @@ TEST_F(RemotePageTest, TheDialogAppliesThePageAndShowsTheHostState)
     p->Group_Http->setChecked(true);
     p->Spin_PortHttp->setValue(8766);
     ASSERT_TRUE(dialog->Btn_Appliquer->isEnabled());
-    link.state = {true, "127.0.0.1", 8765, {}, {}};
+    link.state = RemoteStatus{};
+    link.state.httpListening = true;
+    link.state.httpAddress = "127.0.0.1";
+    link.state.httpPort = 8765;
     QTest::mouseClick(dialog->Btn_Appliquer, Qt::LeftButton);
     EXPECT_TRUE(readRemoteSettings().http.enabled);
     EXPECT_EQ(readRemoteSettings().http.port, 8766);
