@@ -40,6 +40,8 @@ QLabel *noteLabel(QWidget *parent)
     auto *label = new QLabel(parent);
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Room above the line for the accent of a capital (É).
+    label->setContentsMargins(0, 2, 0, 0);
     return label;
 }
 
@@ -392,11 +394,12 @@ void RemotePage::showStatus()
         paintText(Label_EtatHttp, GuestText, false);
     } else if (status->httpListening) {
         const bool v6 = status->httpAddress.contains(u':');
-        paintText(Label_EtatHttp,
-                  QStringLiteral("En service sur %1:%2")
-                      .arg(v6 ? QStringLiteral("[%1]").arg(status->httpAddress) : status->httpAddress)
-                      .arg(status->httpPort),
-                  false);
+        const QString where = listensEverywhere(status->httpAddress)
+                                  ? QStringLiteral("En service sur toutes les adresses, port %1").arg(status->httpPort)
+                                  : QStringLiteral("En service sur %1:%2")
+                                        .arg(v6 ? QStringLiteral("[%1]").arg(status->httpAddress) : status->httpAddress)
+                                        .arg(status->httpPort);
+        paintText(Label_EtatHttp, where, false);
     } else if (!status->httpError.isEmpty()) {
         paintText(Label_EtatHttp, QStringLiteral("Arrêté : %1").arg(status->httpError), true);
     } else {
@@ -414,8 +417,12 @@ void RemotePage::showStatus()
 // address, at once, with its token.
 void RemotePage::Btn_ReseauLocalClick()
 {
-    Group_Http->setChecked(true);
-    Combo_Adresse->setCurrentIndex(Combo_Adresse->findData(Everywhere));
+    {
+        // Applied at once below: nothing is left for the dialog's "Appliquer".
+        const QSignalBlocker blockCombo(Combo_Adresse);
+        Group_Http->setChecked(true);
+        Combo_Adresse->setCurrentIndex(Combo_Adresse->findData(Everywhere));
+    }
     QString error;
     if (!apply(&error))
         showErrorReport(error, this);
