@@ -7,6 +7,7 @@
 #include "forms/ErrorReport.h"
 #include "forms/Forms.h"
 #include "panel/Form_ActBtn.h"
+#include "remote/MosquittoBroker.h"
 
 #include <QApplication>
 #include <QJsonDocument>
@@ -154,4 +155,27 @@ TEST_F(RemoteHostTest, AGuestOfTheServiceLeavesServingToIt)
     EXPECT_TRUE(host.status().guest);
     EXPECT_FALSE(host.status().httpListening);
     EXPECT_TRUE(host.status().httpError.isEmpty());
+}
+
+TEST_F(RemoteHostTest, TheBridgeStartsFromTheSettingsAndTellsItsStateLive)
+{
+    zelvar::testing::MosquittoBroker broker;
+    ASSERT_TRUE(broker.problem().isEmpty()) << broker.problem().toStdString();
+    RemoteHost &host = start(freePort());
+    int told = 0;
+    QObject::connect(&host, &RemoteLink::statusChanged, [&told] { ++told; });
+    RemoteSettings settings = host.settings();
+    settings.mqtt.enabled = true;
+    settings.mqtt.host = "127.0.0.1";
+    settings.mqtt.port = broker.port();
+    host.apply(settings);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return host.status().mqtt.startsWith("Connecté"); }, 5000))
+        << host.status().mqtt.toStdString();
+
+    // A broker gone is said, and the program goes on.
+    broker.stop();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return host.status().mqtt.startsWith("Pas de connexion"); }, 5000))
+        << host.status().mqtt.toStdString();
+    EXPECT_GE(told, 3);
+    EXPECT_TRUE(host.status().httpListening) << "the server was left alone";
 }
