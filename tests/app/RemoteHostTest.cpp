@@ -7,11 +7,13 @@
 #include "forms/ErrorReport.h"
 #include "forms/Forms.h"
 #include "panel/Form_ActBtn.h"
+#include "scheduler/Form_Progmt.h"
 #include "remote/MosquittoBroker.h"
 
 #include <QApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -136,10 +138,21 @@ TEST_F(RemoteHostTest, AServerThatCannotStartSaysSoOnThePageAndTheProgramRuns)
     EXPECT_TRUE(host.status().httpError.isEmpty());
 }
 
-TEST_F(RemoteHostTest, ActivitiesListedByTheSequencerPlayFromAfar)
+TEST_F(RemoteHostTest, TheProgramsAlarmsAndActivitiesAreTheOnesListedAndPlayed)
 {
     RemoteHost &host = start(freePort());
     RemoteControl &control = host.control();
+    EXPECT_TRUE(control.schedule().empty()) << "no scheduler yet, no alarm runs";
+    base->Bo_PmgClick();
+    TForm_Progmt *scheduler = Forms::instance().Form_Progmt;
+    ASSERT_NE(scheduler, nullptr);
+    scheduler->Btn_AddPrgmClick();
+    EXPECT_EQ(control.schedule().size(), 1u);
+    QSignalSpy fired(&control, &RemoteControl::fired);
+    emit scheduler->engine().fired(1, 3);
+    EXPECT_EQ(fired.size(), 1);
+    scheduler->close();
+
     EXPECT_TRUE(control.playSequence("Default").ok());
     EXPECT_TRUE(control.playSequence("Jardin.ini").ok());
     EXPECT_TRUE(control.stopSequence().ok());
