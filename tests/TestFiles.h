@@ -52,6 +52,23 @@ private:
     bool m_valid = false;
 };
 
+// A temporary folder that is the user's configuration folder (XDG_CONFIG_HOME) for the
+// object's lifetime, so that remote.ini and the token of a test are its own.
+class ConfigHome
+{
+public:
+    ConfigHome() : m_previous(qgetenv("XDG_CONFIG_HOME")) { qputenv("XDG_CONFIG_HOME", m_dir.path().toLocal8Bit()); }
+    ~ConfigHome() { qputenv("XDG_CONFIG_HOME", m_previous); }
+    ConfigHome(const ConfigHome &) = delete;
+    ConfigHome &operator=(const ConfigHome &) = delete;
+
+    bool isValid() const { return m_dir.isValid(); }
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_previous;
+};
+
 // While it lives, writes of this process past `bytes` fail (EFBIG), as on a full disk; the
 // signal the kernel sends with them is ignored.
 class FileSizeLimit

@@ -1,6 +1,7 @@
 #include "app/Form_Base.h"
 
 #include "app/FrameArt.h"
+#include "app/RemoteHost.h"
 #include "common/DataPaths.h"
 #include "forms/Forms.h"
 #include "forms/LayoutEditorLink.h"
@@ -269,6 +270,9 @@ void TForm_Base::createPanel()
     auto *panel = new TForm_ActBtn(Panel1);
     panel->setGeometry(QRect(QPoint(0, 0), Panel1->contentsRect().size()));
     panel->show();
+    m_remote = std::make_unique<RemoteHost>(*panel);
+    Forms::instance().remote = m_remote.get();
+    m_remote->start();
 }
 
 void TForm_Base::closePanel()
@@ -581,8 +585,11 @@ void TForm_Base::Bo_PmgClick()
     zelvar::ActivBtnP(0, 0, 0, 0, 0, 0, 0);
     // The scheduler is made once and only hidden when closed: its rows live for the run.
     TForm_Progmt *form = Forms::instance().Form_Progmt;
-    if (!form)
+    if (!form) {
         form = new TForm_Progmt(this);
+        if (m_remote)
+            m_remote->followScheduler(*form);
+    }
     form->show();
     if (const QScreen *screen = form->screen())
         form->move(screen->availableGeometry().center() - form->frameGeometry().center() + form->pos());
@@ -794,6 +801,7 @@ void TForm_Base::importProject()
     try {
         if (TForm_ActBtn *panel = Forms::instance().Form_ActBtn) {
             panel->close();
+            m_remote.reset(); // it acts on the panel's port
             delete panel; // its key hook and port go with it
         }
         createPanel();

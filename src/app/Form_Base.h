@@ -17,6 +17,7 @@ class QToolButton;
 namespace zelvar {
 
 class InputBlock;
+class RemoteHost;
 enum class ClosingAnswer;
 
 // The main window: a borderless painted frame around the live panel, with its tool bars,
@@ -159,6 +160,8 @@ private:
     void defaultMessage(const QString &text);
 
     std::unique_ptr<InputBlock> m_inputBlock;
+    // The web server and the MQTT bridge, over the panel's port: replaced with the panel.
+    std::unique_ptr<RemoteHost> m_remote;
     // The action codes of the three buttons of the current prompt.
     int m_leftCode = 0;
     int m_rightCode = 0;

@@ -6,6 +6,7 @@
 #include "devices/ComPort.h"
 #include "devices/CommHolder.h"
 #include "forms/Forms.h"
+#include "forms/RemoteLink.h"
 #include "panel/Form_ActBtn.h"
 #include "widgets/Fonts.h"
 
@@ -86,12 +87,17 @@ int main(int argc, char **argv)
     const zelvar::SingleInstance::Claim claim = instance.claim();
     if (claim == zelvar::SingleInstance::Claim::Restored)
         return 0;
+    zelvar::Forms::instance().guest = claim == zelvar::SingleInstance::Claim::Guest;
     // A guest becomes the host once the service has ended.
     QTimer hostLeft;
     if (claim == zelvar::SingleInstance::Claim::Guest) {
         QObject::connect(&hostLeft, &QTimer::timeout, &instance, [&] {
-            if (instance.holdIfFree())
-                hostLeft.stop();
+            if (!instance.holdIfFree())
+                return;
+            hostLeft.stop();
+            zelvar::Forms::instance().guest = false;
+            if (zelvar::RemoteLink *remote = zelvar::Forms::instance().remote)
+                remote->becomeHost();
         });
         hostLeft.start(zelvar::SingleInstance::HostLookMs);
     }

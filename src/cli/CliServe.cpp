@@ -163,17 +163,7 @@ public:
     }
 
 private:
-    std::vector<RemoteScheduleRow> remoteRows() const
-    {
-        std::vector<RemoteScheduleRow> rows;
-        for (int i = 1; i <= m_engine.count(); ++i) {
-            RemoteScheduleRow row{m_rows[size_t(i - 1)], m_engine.row(i).armed, std::nullopt};
-            if (const auto instant = m_engine.instantOf(i); instant && row.armed)
-                row.next = QDateTime::fromMSecsSinceEpoch(*instant);
-            rows.push_back(std::move(row));
-        }
-        return rows;
-    }
+    std::vector<RemoteScheduleRow> remoteRows() const { return remoteScheduleRows(m_engine, m_rows); }
 
     // Arms row i for its next occurrence that was neither fired nor missed yet, so that a
     // file read again during or after a row's second does not fire it twice.

@@ -23,6 +23,7 @@ class TForm_Progmt;
 class TPagesDlg;
 class TForm_CfgBtn;
 class TForm_Config2;
+class RemoteLink;
 
 // The program-wide references to the newest instance of each window, and the few values
 // the whole program shares. Every window that opens, closes or calls into another one goes
@@ -44,6 +45,8 @@ public:
     QPointer<TPagesDlg> PagesDlg;
     QPointer<TForm_CfgBtn> Form_CfgBtn;
     QPointer<TForm_Config2> Form_Config2;
+    // The web server and the home-automation bridge of the program, once the panel runs.
+    QPointer<RemoteLink> remote;
 
     // CurrentPortName, CurrentPortSpeed and the three general flags, as the panel load
     // read them and the settings forms changed them.
@@ -52,6 +55,9 @@ public:
     SequenceState sequence;
     // What the relays were last commanded to, learnt from every panel's port, for the run.
     RelayStates relayStates;
+    // Another Zelvar process of the user (the service) held the port at start: this program
+    // writes through it, and that host alone serves the remote interfaces.
+    bool guest = false;
     // Lets the main window close without asking again.
     bool QuitConfirmed = false;
     // Whether the layout editor left the main window shown; outlives the editor.

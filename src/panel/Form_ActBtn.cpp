@@ -149,6 +149,8 @@ void TForm_ActBtn::Load()
     if (config.wantsPicture)
         reloadPicture();
     paintBar();
+    m_config = config;
+    emit panelChanged();
     if (!config.warnings.isEmpty())
         showErrorReport(config.warnings.join(QLatin1Char('\n')), this);
     // The user's port is in the file that could not be read: the default device may be
@@ -186,6 +188,8 @@ void TForm_ActBtn::FactoryLoad()
     for (size_t i = 0; i < config.texts.size(); ++i)
         PanelTexts.append(createText(config.texts[i], QStringLiteral("LeLabel%1").arg(i + 1)));
     paintBar();
+    m_config = config;
+    emit panelChanged();
 }
 
 void TForm_ActBtn::Rebuild(const std::vector<ButtonConfig> &buttons, const std::vector<TextConfig> &texts)
@@ -199,6 +203,10 @@ void TForm_ActBtn::Rebuild(const std::vector<ButtonConfig> &buttons, const std::
     }
     reloadPicture();
     paintBar();
+    m_config.settings = Forms::instance().settings;
+    m_config.buttons = buttons;
+    m_config.texts = texts;
+    emit panelChanged();
 }
 
 void TForm_ActBtn::openPortOrShowPortForm()

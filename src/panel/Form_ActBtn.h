@@ -56,6 +56,8 @@ public:
 
     // Slot 0 is empty; slot k is button k.
     const PanelButtons &buttons() const { return m_buttons; }
+    // The buttons and texts shown, as the last load or rebuild gave them.
+    const PanelConfig &config() const { return m_config; }
     // The button last pressed, released, clicked or focused; 0 for none.
     int CurrentButton() const { return m_currentButton; }
 
@@ -90,6 +92,10 @@ public:
     // highest index wins).
     void TraiteMessages(const QKeyEvent &event);
 
+signals:
+    // Buttons or texts were replaced: by a load, the factory layout or the layout editor.
+    void panelChanged();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
@@ -114,6 +120,7 @@ private:
     void BoutonMouseLeave();
 
     PanelButtons m_buttons;
+    PanelConfig m_config;
     int m_currentButton = 0;
     Send::ButtonGesture m_gesture;
     QImage m_picture;

@@ -4,8 +4,22 @@
 #include "devices/ComPort.h"
 #include "devices/SendSequences.h"
 #include "remote/RelayStates.h"
+#include "scheduler/ScheduleEngine.h"
 
 namespace zelvar {
+
+std::vector<RemoteScheduleRow> remoteScheduleRows(const ScheduleEngine &engine,
+                                                  const std::vector<SavedScheduleRow> &saved)
+{
+    std::vector<RemoteScheduleRow> rows;
+    for (int i = 1; i <= engine.count() && size_t(i) <= saved.size(); ++i) {
+        RemoteScheduleRow row{saved[size_t(i - 1)], engine.row(i).armed, std::nullopt};
+        if (const auto instant = engine.instantOf(i); instant && row.armed)
+            row.next = QDateTime::fromMSecsSinceEpoch(*instant);
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
 
 RemoteControl::RemoteControl(Host host, TCustomComPort &port, RelayStates &states, QObject *parent)
     : QObject(parent), host_(host), port_(port), states_(states)

@@ -44,6 +44,12 @@ struct RemoteScheduleRow
     std::optional<QDateTime> next;
 };
 
+class ScheduleEngine;
+
+// The engine's rows as the remote interfaces list them; `saved` holds row i at i - 1.
+std::vector<RemoteScheduleRow> remoteScheduleRows(const ScheduleEngine &engine,
+                                                  const std::vector<SavedScheduleRow> &saved);
+
 // The one seam between a host (the program or the service) and the remote interfaces (HTTP,
 // WebSocket, MQTT). The host hands over its port, its relay states and its panel, and says
 // how it plays sequences and which alarms it runs; the interfaces act through this object

@@ -7,6 +7,7 @@
 #include "panel/PanelConfig.h"
 #include "settings/PlacePage.h"
 #include "settings/PortSettingsFile.h"
+#include "settings/RemotePage.h"
 #include "widgets/DegradeClass.h"
 #include "widgets/Fonts.h"
 #include "widgets/InputBlock.h"
@@ -87,6 +88,8 @@ TPagesDlg::TPagesDlg(const PagesDlgEditor &editor) : editor_(editor)
     createGraphicsPage();
     Lieu = new PlacePage;
     addPage(Lieu, QStringLiteral("Lieu"));
+    Telecommande = new RemotePage;
+    addPage(Telecommande, QStringLiteral("Télécommande"));
     PageControl1->setCurrentWidget(PortCom);
 
     const int stripTop = ClientHeight - StripHeight + 4;
@@ -98,6 +101,7 @@ TPagesDlg::TPagesDlg(const PagesDlgEditor &editor) : editor_(editor)
 
     connect(Btn_Appliquer, &QPushButton::clicked, this, &TPagesDlg::Btn_AppliquerClick);
     connect(Lieu, &PlacePage::edited, Btn_Appliquer, [this] { Btn_Appliquer->setEnabled(true); });
+    connect(Telecommande, &RemotePage::edited, Btn_Appliquer, [this] { Btn_Appliquer->setEnabled(true); });
     // Nothing here waits for an answer: "Annuler" closes like "Fermer", and so do Escape
     // and the frame.
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
@@ -278,6 +282,13 @@ void TPagesDlg::Btn_AppliquerClick()
     if (Lieu->changed()) {
         QString error;
         if (!Lieu->apply(&error)) {
+            showErrorReport(error, this);
+            done = false;
+        }
+    }
+    if (Telecommande->changed()) {
+        QString error;
+        if (!Telecommande->apply(&error)) {
             showErrorReport(error, this);
             done = false;
         }

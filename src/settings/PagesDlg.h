@@ -16,6 +16,7 @@ class QTabWidget;
 namespace zelvar {
 
 class PlacePage;
+class RemotePage;
 class TDegradeClass;
 
 // A label of the dialog's pages, in their font, at its natural size.
@@ -32,7 +33,8 @@ struct PagesDlgEditor
 // "Configurations generales": the serial port and speed applied to the panel's running port,
 // the editor's background picture, the three window options, and the place of the sun's
 // times. It changes the running program only, and the layout editor's save makes those
-// values permanent, but for the place: "Appliquer" writes it to the scheduler's file at once.
+// values permanent, but for the place and the remote interfaces: "Appliquer" writes the place
+// to the scheduler's file and the remote's settings to the user's remote.ini at once.
 class TPagesDlg : public QDialog
 {
     Q_OBJECT
@@ -49,6 +51,7 @@ public:
     QWidget *PortCom = nullptr;
     QWidget *Graphisme = nullptr;
     PlacePage *Lieu = nullptr;
+    RemotePage *Telecommande = nullptr;
 
     QLabel *Label5 = nullptr;
     QComboBox *Combo_Port = nullptr;

@@ -1,0 +1,171 @@
+#include "app/RemoteHost.h"
+
+#include "forms/Forms.h"
+#include "panel/Form_ActBtn.h"
+#include "devices/ComPort.h"
+#include "scheduler/Form_Progmt.h"
+#include "scheduler/ScheduleFile.h"
+#include "sequencer/Activities.h"
+#include "sequencer/FSequenceur.h"
+
+#include <QDebug>
+
+#include <utility>
+
+namespace zelvar {
+
+RemoteHost::RemoteHost(TForm_ActBtn &panel, QObject *parent)
+    : RemoteLink(parent)
+    , m_panel(&panel)
+    , m_control(RemoteControl::Host::Program, *panel.ComPort1, Forms::instance().relayStates)
+    , m_player(m_sequence,
+               [this] { return m_panel ? PanelTarget{m_panel->ComPort1, &m_panel->buttons()} : PanelTarget{}; })
+    , m_guest(Forms::instance().guest)
+    , m_http(m_control)
+    , m_mqtt(m_control)
+{
+    m_control.setPanel(panel.config());
+    connect(&panel, &TForm_ActBtn::panelChanged, this, [this] {
+        if (m_panel)
+            m_control.setPanel(m_panel->config());
+    });
+    m_control.setSequencePlayer([this](const QString &activity) { return play(activity); },
+                                [this] { return stop(); });
+    m_control.setScheduleSource([this] { return scheduleRows(); });
+    connect(&m_player, &SequencePlayer::failed, this,
+            [](const QString &message) { log(QStringLiteral("séquence : ") + message); });
+    connect(&m_http, &HttpRemote::logLine, this, &RemoteHost::log);
+    connect(&m_mqtt, &MqttBridge::logLine, this, &RemoteHost::log);
+    connect(&m_mqtt, &MqttBridge::statusChanged, this, &RemoteLink::statusChanged);
+    if (TForm_Progmt *scheduler = Forms::instance().Form_Progmt)
+        followScheduler(*scheduler);
+}
+
+RemoteHost::~RemoteHost() = default;
+
+void RemoteHost::start()
+{
+    QString error;
+    m_settings = readRemoteSettings(&error);
+    if (!error.isEmpty())
+        log(error);
+    startHttp();
+    startMqtt();
+    emit statusChanged();
+}
+
+void RemoteHost::apply(const RemoteSettings &settings)
+{
+    const RemoteSettings before = m_settings;
+    m_settings = settings;
+    // A server that could not start tries again, so that freeing its port and applying is
+    // enough.
+    if (settings.http != before.http || (settings.http.enabled && !m_http.listening()))
+        startHttp();
+    if (settings.mqtt != before.mqtt)
+        startMqtt();
+    emit statusChanged();
+}
+
+void RemoteHost::startHttp()
+{
+    m_http.stop();
+    m_httpError.clear();
+    if (!m_settings.http.enabled || m_guest)
+        return;
+    QString error;
+    const QByteArray token = remoteToken(&error);
+    if (token.isEmpty())
+        m_httpError = QStringLiteral("pas de jeton : ") + error;
+    else if (!m_http.start(m_settings.http, token, &error))
+        m_httpError = error;
+    if (!m_httpError.isEmpty())
+        log(QStringLiteral("serveur web : ") + m_httpError);
+}
+
+void RemoteHost::startMqtt()
+{
+    m_mqtt.stop();
+    if (m_settings.mqtt.enabled && !m_guest)
+        m_mqtt.start(m_settings.mqtt);
+}
+
+void RemoteHost::becomeHost()
+{
+    if (!std::exchange(m_guest, false))
+        return;
+    startHttp();
+    startMqtt();
+    emit statusChanged();
+}
+
+void RemoteHost::useToken(const QByteArray &token)
+{
+    m_http.setToken(token);
+}
+
+RemoteStatus RemoteHost::status() const
+{
+    RemoteStatus status;
+    status.guest = m_guest;
+    status.httpListening = m_http.listening();
+    status.httpAddress = m_settings.http.address;
+    status.httpPort = m_http.serverPort();
+    status.httpError = m_httpError;
+    if (m_settings.mqtt.enabled && !status.guest)
+        status.mqtt = m_mqtt.statusText();
+    return status;
+}
+
+void RemoteHost::followScheduler(TForm_Progmt &scheduler)
+{
+    m_scheduler = &scheduler;
+    connect(&scheduler.engine(), &ScheduleEngine::fired, this,
+            [this](int row, int button) { m_control.notifyFired(row, button); });
+}
+
+std::vector<RemoteScheduleRow> RemoteHost::scheduleRows() const
+{
+    if (!m_scheduler)
+        return {};
+    const ScheduleEngine &engine = m_scheduler->engine();
+    return remoteScheduleRows(engine, savedRows(engine, m_panel ? &m_panel->buttons() : nullptr));
+}
+
+// An activity is one the sequencer's chooser lists, by its name there: nothing else of the
+// disk is reachable from afar.
+RemoteResult RemoteHost::play(const QString &activity)
+{
+    if (Forms::instance().FSequenceur)
+        return RemoteResult::failed(QStringLiteral("le séquenceur est ouvert dans le programme : "
+                                                   "une activité ne peut être lancée à distance qu'une fois fermé"));
+    const int item = Activities::DetectIni().indexOf(activity);
+    if (item < 0)
+        return RemoteResult::notFound(QStringLiteral("activité inconnue : %1").arg(activity));
+    m_player.Btn_StopClick();
+    const int buttons = m_panel ? int(m_panel->buttons().size()) - 1 : 0;
+    const Activities::SelectResult loaded =
+        Activities::load(m_sequence, Activities::fileForItem(item, activity), buttons);
+    if (!loaded.loaded)
+        return RemoteResult::failed(loaded.message.split(u'\n').join(QStringLiteral(" : ")));
+    m_sequence.PositionLecture = 0;
+    m_sequence.EtatLecture = 1;
+    m_player.Btn_LectureClick();
+    return {};
+}
+
+RemoteResult RemoteHost::stop()
+{
+    m_player.Btn_StopClick();
+    m_sequence.EtatLecture = 1;
+    if (TFSequenceur *sequencer = Forms::instance().FSequenceur)
+        sequencer->Btn_StopClick();
+    return {};
+}
+
+void RemoteHost::log(const QString &line)
+{
+    qInfo().noquote() << QStringLiteral("zelvar : %1").arg(line);
+}
+
+} // namespace zelvar
