@@ -4,7 +4,6 @@
 #include "devices/RelayCommand.h"
 #include "panel/PanelConfig.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -37,8 +36,6 @@ TEST(ServeHttp, PlaysAnActivityAndAnswersAsTheService)
     QProcess serve;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
-    // A service of another test running meanwhile would make this one its guest, which serves nothing.
-    env.insert(QStringLiteral("ZELVAR_INSTANCE_NAME"), QStringLiteral("zelvar-servehttp-%1").arg(QCoreApplication::applicationPid()));
     serve.setProcessEnvironment(env);
     serve.setWorkingDirectory(dir.path());
     serve.start(QStringLiteral(ZELVAR_CLI), {QStringLiteral("serve"), QStringLiteral("--http"), QStringLiteral("127.0.0.1:0")});
