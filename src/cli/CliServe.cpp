@@ -405,6 +405,7 @@ int runServe(const QStringList &arguments)
                              [](const QString &line) { ScheduleService::logLine(line); });
     service.remote().setSequencePlayer([&sequences](const QString &activity) { return sequences.play(activity); },
                                        [&sequences] { return sequences.stop(); });
+    service.remote().setPortOpener([&service] { return service.openPortForRemote(); });
     HttpRemote httpRemote(service.remote());
     QObject::connect(&httpRemote, &HttpRemote::logLine, [](const QString &line) { ScheduleService::logLine(QStringLiteral("http ") + line); });
     std::unique_ptr<MqttBridge> bridge;

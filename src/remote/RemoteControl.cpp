@@ -59,8 +59,12 @@ QString RemoteControl::picturePath()
 }
 
 template<typename Write>
-RemoteResult RemoteControl::guarded(Write write)
+RemoteResult RemoteControl::guarded(Write write, bool serial)
 {
+    if (serial && opener_ && !port_.Connected()) {
+        if (const std::optional<QString> why = opener_())
+            return RemoteResult::failed(*why);
+    }
     try {
         return write();
     } catch (const EComPort &error) {
@@ -105,7 +109,7 @@ RemoteResult RemoteControl::press(int button, const void *holder)
     return guarded([&] {
         Send::press(port_, buttons_[size_t(button)].commands());
         return RemoteResult{};
-    });
+    }, buttons_[size_t(button)].mode != UsbUirt);
 }
 
 RemoteResult RemoteControl::release(int button, const void *holder)
@@ -116,7 +120,7 @@ RemoteResult RemoteControl::release(int button, const void *holder)
     return guarded([&] {
         Send::release(port_, buttons_[size_t(button)].commands());
         return RemoteResult{};
-    });
+    }, buttons_[size_t(button)].mode != UsbUirt);
 }
 
 RemoteResult RemoteControl::click(int button)
@@ -132,7 +136,7 @@ RemoteResult RemoteControl::click(int button)
         if (notSent)
             return RemoteResult::failed(QStringLiteral("code infrarouge non émis : ") + *notSent);
         return RemoteResult{};
-    });
+    }, entry.mode != UsbUirt);
 }
 
 void RemoteControl::releaseAll(const void *holder)
@@ -149,6 +153,11 @@ void RemoteControl::setSequencePlayer(Player play, Stopper stop)
     stop_ = std::move(stop);
 }
 
+void RemoteControl::setPortOpener(PortOpener opener)
+{
+    opener_ = std::move(opener);
+}
+
 void RemoteControl::setScheduleSource(ScheduleSource source)
 {
     schedule_ = std::move(source);
@@ -158,7 +167,7 @@ RemoteResult RemoteControl::playSequence(const QString &activity)
 {
     if (!play_)
         return RemoteResult::failed(QStringLiteral("ce programme ne joue pas de séquence"));
-    return guarded([&] { return play_(activity); });
+    return guarded([&] { return play_(activity); }, false);
 }
 
 RemoteResult RemoteControl::stopSequence()

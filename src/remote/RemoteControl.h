@@ -102,6 +102,10 @@ public:
     using Player = std::function<RemoteResult(const QString &activity)>;
     using Stopper = std::function<RemoteResult()>;
     using ScheduleSource = std::function<std::vector<RemoteScheduleRow>()>;
+    // Opens the host's port when an action finds it closed (the service, whose port may have
+    // failed since); why it cannot. Without one, a closed port raises as on the panel.
+    using PortOpener = std::function<std::optional<QString>()>;
+    void setPortOpener(PortOpener opener);
     void setSequencePlayer(Player play, Stopper stop);
     void setScheduleSource(ScheduleSource source);
     // "Default" or "Jardin.ini": the activity's sequence, played from its start.
@@ -117,9 +121,10 @@ signals:
     void fired(int row, int button);
 
 private:
-    // Runs one write of a remote action; a port error becomes Failed.
+    // Runs one action; a port error becomes Failed. An action that writes to the serial line
+    // first has the port opened by the host's opener when it is closed.
     template<typename Write>
-    RemoteResult guarded(Write write);
+    RemoteResult guarded(Write write, bool serial = true);
     std::optional<RemoteResult> checkButton(int button) const;
 
     Host host_;
@@ -131,6 +136,7 @@ private:
     Player play_;
     Stopper stop_;
     ScheduleSource schedule_;
+    PortOpener opener_;
 };
 
 } // namespace zelvar
