@@ -122,11 +122,23 @@ const QList<QPair<QByteArray, QByteArray>> &securityHeaders()
     return headers;
 }
 
-QByteArray refusalResponse(const HttpRefusal &refusal)
+QByteArray refusalResponse(const HttpRefusal &refusal, bool page)
 {
-    const QByteArray body = QJsonDocument(QJsonObject{{"error", refusal.error}}).toJson(QJsonDocument::Compact);
+    QByteArray body = QJsonDocument(QJsonObject{{"error", refusal.error}}).toJson(QJsonDocument::Compact);
+    QByteArray type = "application/json";
+    if (page) {
+        const QString hint = refusal.status == 401 ? QStringLiteral(" Ouvrez l'adresse complète, avec son jeton, que donne le "
+                                                                    "code QR de la page « Télécommande » des réglages de Zelvar.")
+                                                   : QString();
+        body = (QStringLiteral("<!DOCTYPE html><html lang=\"fr\"><meta charset=\"utf-8\">"
+                               "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
+                               "<title>Zelvar — accès refusé</title><h1>Zelvar</h1><p>Accès refusé : ")
+                + refusal.error.toHtmlEscaped() + u'.' + hint + QStringLiteral("</p>"))
+                   .toUtf8();
+        type = "text/html; charset=utf-8";
+    }
     QByteArray out = "HTTP/1.1 " + QByteArray::number(refusal.status) + ' ' + reasonPhrase(refusal.status) + "\r\n";
-    out += "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n";
+    out += "Content-Type: " + type + "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n";
     out += "Cache-Control: no-store\r\nConnection: close\r\n";
     for (const auto &[name, value] : securityHeaders())
         out += name + ": " + value + "\r\n";
@@ -355,7 +367,7 @@ void HttpListener::refuse(QTcpSocket *socket, const RequestHead *head, const Htt
         line += QStringLiteral(" (%1 %2)").arg(QString::fromLatin1(head->method),
                                                QString::fromUtf8(head->path().left(200)));
     emit refused(line + QStringLiteral(" : ") + refusal.error);
-    closeWithAnswer(socket, refusalResponse(refusal));
+    closeWithAnswer(socket, refusalResponse(refusal, head && head->method == "GET" && head->path() == "/"));
 }
 
 void HttpListener::closeWithAnswer(QTcpSocket *socket, const QByteArray &answer)

@@ -49,8 +49,9 @@ struct HttpRefusal
     QList<QPair<QByteArray, QByteArray>> headers;
 };
 
-// The whole answer to a refused request, the connection closing after it.
-QByteArray refusalResponse(const HttpRefusal &refusal);
+// The whole answer to a refused request, the connection closing after it: JSON, or for the
+// page's own address a page a person reads in a browser.
+QByteArray refusalResponse(const HttpRefusal &refusal, bool page = false);
 // The headers every answer carries: no sniffing, no framing, nothing from elsewhere.
 const QList<QPair<QByteArray, QByteArray>> &securityHeaders();
 

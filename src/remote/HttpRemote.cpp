@@ -88,6 +88,7 @@ public:
                          [this](int relay, RelayStates::State state) { broadcast(RemoteApi::relayEvent(relay, state)); });
         QObject::connect(&control, &RemoteControl::fired, &q,
                          [this](int row, int button) { broadcast(RemoteApi::firedEvent(row, button)); });
+        QObject::connect(&control, &RemoteControl::panelChanged, &q, [this] { broadcast(RemoteApi::panelEvent()); });
     }
 
     std::optional<HttpRefusal> admit(const RequestHead &head) const

@@ -126,6 +126,11 @@ QByteArray RemoteApi::firedEvent(int row, int button)
     return R"({"type":"fired","row":)" + QByteArray::number(row) + R"(,"button":)" + QByteArray::number(button) + "}";
 }
 
+QByteArray RemoteApi::panelEvent()
+{
+    return R"({"type":"panel"})";
+}
+
 ApiReply RemoteApi::answer(const QByteArray &method, const QString &path, const QByteArray &body)
 {
     const auto only = [&](const QByteArray &allowed, const std::function<ApiReply()> &run) {

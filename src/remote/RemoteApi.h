@@ -34,6 +34,8 @@ public:
     static QByteArray relayEvent(int relay, RelayStates::State state);
     // {"type":"fired","row":2,"button":3}
     static QByteArray firedEvent(int row, int button);
+    // {"type":"panel"}: the panel changed, and with it what each button number stands for.
+    static QByteArray panelEvent();
     // A message a WebSocket client sent ({"type":"press"|"release","button":K}), pressed
     // or released on behalf of `holder`; the answer to send back, empty when all went well.
     QByteArray webSocketMessage(const QByteArray &text, const void *holder);

@@ -43,10 +43,13 @@ bool RemoteControl::portOpen() const
 
 void RemoteControl::setPanel(const PanelConfig &panel)
 {
+    // Indexes may now name other buttons: what is held is let go first, with the commands of
+    // the panel it was pressed on, so that no relay stays on with nobody left to release it.
+    const auto held = held_;
+    for (const auto &[holder, button] : held)
+        release(button, holder);
     panel_ = panel;
     buttons_ = buildPanelButtons(panel.buttons);
-    // Indexes may now name other buttons: nothing held before stays held.
-    held_.clear();
     emit panelChanged();
 }
 

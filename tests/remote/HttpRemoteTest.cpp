@@ -171,6 +171,12 @@ TEST_F(HttpRemoteTest, RefusalsAnswerTheirStatusAndWriteNothing)
 // The token given once in the query comes back as a cookie, which then stands for it.
 TEST_F(HttpRemoteTest, TokenInTheQuerySetsTheCookie)
 {
+    // Without it, a person opening the page reads why, and what to open instead.
+    const Answer bare = send(request("GET", "/", {}, {}));
+    EXPECT_EQ(bare.status, 401);
+    EXPECT_TRUE(bare.head.contains("Content-Type: text/html")) << bare.head.constData();
+    EXPECT_TRUE(QString::fromUtf8(bare.body).contains(QStringLiteral("Accès refusé : jeton absent ou faux. Ouvrez")));
+
     const Answer page = send(request("GET", "/?token=" + Token, {}, {}));
     EXPECT_EQ(page.status, 303);
     EXPECT_TRUE(page.head.contains("Location: /\r\n"));
@@ -206,6 +212,12 @@ TEST_F(HttpRemoteTest, WebSocketFollowsTheRelaysAndReleasesWhatItHeld)
     ASSERT_TRUE(processEventsUntil([&] { return messages.size() == RelayCount; }));
     EXPECT_EQ(messages[0], R"({"type":"relay","relay":1,"state":"unknown"})");
 
+    // A page showing the old panel is told, since button numbers may now stand for others.
+    messages.clear();
+    control.setPanel(panel());
+    ASSERT_TRUE(processEventsUntil([&] { return !messages.isEmpty(); }));
+    EXPECT_EQ(messages, QStringList{R"({"type":"panel"})"});
+
     messages.clear();
     socket.sendTextMessage(R"({"type":"press","button":1})");
     ASSERT_TRUE(processEventsUntil([&] { return !messages.isEmpty(); }));
@@ -219,6 +231,18 @@ TEST_F(HttpRemoteTest, WebSocketFollowsTheRelaysAndReleasesWhatItHeld)
     socket.close();
     EXPECT_TRUE(processEventsUntil([&] { return states.state(2) == RelayStates::State::Off; }));
     EXPECT_EQ(pty.drain(), QByteArray("S2F$#"));
+}
+
+// A panel changed while a button is held lets go of it: nobody could release it afterwards.
+TEST_F(HttpRemoteTest, PanelChangeLetsGoOfHeldButtons)
+{
+    const int holder = 0;
+    ASSERT_TRUE(control.press(1, &holder).ok());
+    EXPECT_EQ(pty.drain(), QByteArray("S2N$#"));
+    control.setPanel(panel());
+    EXPECT_EQ(pty.drain(), QByteArray("S2F$#"));
+    control.releaseAll(&holder);
+    EXPECT_EQ(pty.drain(), QByteArray());
 }
 
 // A client that asks to close after the answer (HTTP/1.0, or "Connection: close") is closed by

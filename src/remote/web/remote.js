@@ -1,3 +1,387 @@
 "use strict";
-// The page's script; the web remote itself comes with its own files.
-document.getElementById("etat").textContent = "Télécommande Zelvar";
+// Zelvar's web remote: the panel as the desktop shows it, its buttons sent to the program
+// through the JSON interface, and the relays' states kept live by the event WebSocket.
+// Every text from the panel goes in as text, never as markup.
+
+const RelayCount = 16;
+const ImpMode = 1;
+const FirstRetryMs = 1000;
+const LastRetryMs = 30000;
+const MessageMs = 6000;
+
+const StateNames = { on: "allumé", off: "éteint", unknown: "inconnu" };
+const AccessText = "Accès refusé : ouvrez l'adresse complète, avec son jeton, que donne le code QR " +
+    "de la page « Télécommande » des réglages de Zelvar.";
+const NoLinkText = "Pas de liaison avec Zelvar : le bouton n'a pas été envoyé.";
+
+const byId = (id) => document.getElementById(id);
+
+// ---- Messages
+
+let messageTimer = 0;
+
+function say(text, kind = "erreur") {
+    const message = byId("message");
+    message.textContent = text;
+    message.dataset.kind = kind;
+    message.hidden = false;
+    clearTimeout(messageTimer);
+    messageTimer = setTimeout(() => { message.hidden = true; }, MessageMs);
+}
+
+// ---- The JSON interface. The token travels in the cookie the server set when the page
+// was first opened with ?token=.
+
+class AccessRefused extends Error {
+    constructor() { super(AccessText); }
+}
+
+async function api(method, path) {
+    let response;
+    try {
+        response = await fetch(path, { method, credentials: "same-origin", cache: "no-store" });
+    } catch {
+        throw new Error("Zelvar ne répond pas.");
+    }
+    if (response.status === 401)
+        throw new AccessRefused();
+    const body = await response.json().catch(() => null);
+    if (!response.ok)
+        throw new Error(body?.error ?? `Zelvar a répondu ${response.status}.`);
+    return body;
+}
+
+async function act(method, path) {
+    try {
+        await api(method, path);
+    } catch (error) {
+        say(error.message);
+    }
+}
+
+// ---- Relays
+
+const lamps = [];
+const reported = new Set();
+
+function buildLamps() {
+    const list = byId("voyants");
+    for (let relay = 1; relay <= RelayCount; ++relay) {
+        const lamp = document.createElement("li");
+        lamp.dataset.relay = relay;
+        describe(lamp, `Relais ${relay} : en attente`);
+        const number = document.createElement("span");
+        number.className = "numero";
+        number.textContent = relay;
+        lamp.append(number);
+        list.append(lamp);
+        lamps[relay] = lamp;
+    }
+}
+
+function describe(lamp, text) {
+    lamp.title = text;
+    lamp.setAttribute("aria-label", text);
+}
+
+function showRelay(relay, state) {
+    const lamp = Number.isInteger(relay) ? lamps[relay] : undefined;
+    if (!lamp || !Object.hasOwn(StateNames, state))
+        return;
+    lamp.dataset.state = state;
+    describe(lamp, `Relais ${relay} : ${StateNames[state]}`);
+    reported.add(relay);
+    // The moment the whole row first stands as the program sees it, for the benchmark.
+    if (reported.size === RelayCount && performance.getEntriesByName("zelvar-etats").length === 0)
+        performance.mark("zelvar-etats");
+}
+
+// ---- The panel
+
+const buttons = new Map(); // button number → { element, caption }
+const held = new Set();    // Imp buttons this page holds down
+let events = null;
+
+function percent(value, whole) {
+    return `${(value / whole) * 100}%`;
+}
+
+function place(element, item, panel) {
+    element.style.left = percent(item.left, panel.width);
+    element.style.top = percent(item.top, panel.height);
+}
+
+function hold(k) {
+    const button = buttons.get(k);
+    if (!button || held.has(k))
+        return;
+    if (!events.send({ type: "press", button: k })) {
+        say(NoLinkText);
+        return;
+    }
+    held.add(k);
+    button.element.classList.add("tenu");
+}
+
+function letGo(k) {
+    if (!held.delete(k))
+        return;
+    buttons.get(k)?.element.classList.remove("tenu");
+    events.send({ type: "release", button: k });
+}
+
+function letGoAll() {
+    for (const k of [...held])
+        letGo(k);
+}
+
+// The server let go of what this page held when its WebSocket closed.
+function forgetHeld() {
+    for (const k of held)
+        buttons.get(k)?.element.classList.remove("tenu");
+    held.clear();
+}
+
+// An Imp button keeps its relay on while the finger (or the mouse, or the key) stays on it.
+function wireImp(element, k) {
+    element.addEventListener("pointerdown", (event) => {
+        if (event.button !== 0)
+            return;
+        event.preventDefault();
+        element.setPointerCapture(event.pointerId);
+        hold(k);
+    });
+    for (const name of ["pointerup", "pointercancel", "lostpointercapture", "blur"])
+        element.addEventListener(name, () => letGo(k));
+    element.addEventListener("keydown", (event) => {
+        if ((event.key === " " || event.key === "Enter") && !event.repeat) {
+            event.preventDefault();
+            hold(k);
+        }
+    });
+    element.addEventListener("keyup", (event) => {
+        if (event.key === " " || event.key === "Enter")
+            letGo(k);
+    });
+    element.addEventListener("contextmenu", (event) => event.preventDefault());
+}
+
+function buildPanel(panel) {
+    const area = byId("panneau");
+    forgetHeld();
+    area.querySelectorAll(".bouton, .texte").forEach((element) => element.remove());
+    buttons.clear();
+    area.style.setProperty("--largeur", panel.width);
+    area.style.setProperty("--hauteur", panel.height);
+    sizePicture();
+
+    for (const item of panel.buttons) {
+        const element = document.createElement("button");
+        element.type = "button";
+        element.className = "bouton";
+        element.dataset.button = item.index;
+        element.dataset.mode = item.mode;
+        const caption = document.createElement("span");
+        caption.className = "legende";
+        caption.textContent = item.caption;
+        element.append(caption);
+        const relay = item.relay ? ` (relais ${item.relay})` : "";
+        element.title = (item.description || item.caption) + relay;
+        place(element, item, panel);
+        element.style.width = percent(item.width, panel.width);
+        element.style.height = percent(item.height, panel.height);
+        if (item.mode === ImpMode)
+            wireImp(element, item.index);
+        else
+            element.addEventListener("click", () => act("POST", `api/buttons/${item.index}/click`));
+        area.append(element);
+        buttons.set(item.index, { element, caption: item.caption });
+    }
+    // Texts lie over the buttons, as on the desktop, but let touches through to them.
+    for (const item of panel.texts) {
+        const text = document.createElement("span");
+        text.className = "texte";
+        text.textContent = item.text;
+        place(text, item, panel);
+        area.append(text);
+    }
+}
+
+async function loadPanel() {
+    try {
+        buildPanel(await api("GET", "api/panel"));
+    } catch (error) {
+        say(error.message);
+    }
+}
+
+// The picture keeps its own size on the panel, as on the desktop.
+function sizePicture() {
+    const image = byId("image");
+    const width = Number(byId("panneau").style.getPropertyValue("--largeur")) || 600;
+    if (image.naturalWidth)
+        image.style.width = percent(image.naturalWidth, width);
+}
+
+// The panel changed: its buttons, and maybe its picture, again.
+function reloadPanel() {
+    loadPanel();
+    byId("image").src = `api/picture?${Date.now()}`;
+}
+
+async function loadHost() {
+    try {
+        const health = await api("GET", "api/health");
+        const host = health.host === "service" ? "service" : "programme";
+        const port = health.port ? `port ${health.port} ${health.port_open ? "ouvert" : "fermé"}` : "aucun port";
+        byId("hote").textContent = `Zelvar ${health.version} · ${host} · ${port}`;
+    } catch {
+        byId("hote").textContent = "";
+    }
+}
+
+function showFired(row, k) {
+    const button = buttons.get(k);
+    if (button) {
+        button.element.classList.remove("declenche");
+        void button.element.offsetWidth; // restarts the flash
+        button.element.classList.add("declenche");
+    }
+    const caption = button ? ` « ${button.caption} »` : "";
+    say(`Programmateur : ligne ${row}, bouton ${k}${caption}.`, "info");
+}
+
+// ---- The event WebSocket: the relays' states on connection, then every change. A lost
+// connection is tried again after a delay that doubles each time, up to half a minute.
+
+class Events {
+    constructor() {
+        this.socket = null;
+        this.delay = FirstRetryMs;
+        this.retryAt = 0;
+        this.timer = 0;
+        this.countdown = 0;
+        this.opened = false;
+    }
+
+    connect() {
+        clearTimeout(this.timer);
+        clearInterval(this.countdown);
+        if (this.socket && this.socket.readyState <= WebSocket.OPEN)
+            return;
+        const url = new URL("api/events", location.href);
+        url.protocol = url.protocol === "https:" ? "wss:" : "ws:";
+        url.search = "";
+        this.link("attente", "Connexion…");
+        const socket = new WebSocket(url);
+        this.socket = socket;
+        socket.addEventListener("open", () => {
+            this.delay = FirstRetryMs;
+            this.link("ok", "Connecté");
+            byId("relais").classList.remove("perime");
+            // After a loss the panel may have changed meanwhile.
+            if (this.opened)
+                reloadPanel();
+            this.opened = true;
+            loadHost();
+        });
+        socket.addEventListener("message", (event) => this.receive(event.data));
+        socket.addEventListener("close", () => {
+            if (this.socket === socket)
+                this.lost();
+        });
+    }
+
+    receive(data) {
+        let message;
+        try {
+            message = JSON.parse(data);
+        } catch {
+            return;
+        }
+        if (message.type === "relay")
+            showRelay(message.relay, message.state);
+        else if (message.type === "fired")
+            showFired(message.row, message.button);
+        else if (message.type === "panel")
+            reloadPanel();
+        else if (message.type === "error")
+            say(message.error);
+    }
+
+    send(message) {
+        if (!this.socket || this.socket.readyState !== WebSocket.OPEN)
+            return false;
+        this.socket.send(JSON.stringify(message));
+        return true;
+    }
+
+    async lost() {
+        this.socket = null;
+        forgetHeld();
+        byId("relais").classList.add("perime");
+        // A refused upgrade looks like any other loss: an API call tells a wrong token apart.
+        let refused = false;
+        try {
+            await api("GET", "api/health");
+        } catch (error) {
+            refused = error instanceof AccessRefused;
+        }
+        if (this.socket)
+            return; // the page came back meanwhile and is connecting again
+        this.retryAt = Date.now() + this.delay;
+        this.timer = setTimeout(() => this.connect(), this.delay);
+        this.delay = Math.min(this.delay * 2, LastRetryMs);
+        const tell = () => {
+            const seconds = Math.max(1, Math.ceil((this.retryAt - Date.now()) / 1000));
+            this.link(refused ? "refus" : "perdu",
+                      `${refused ? "Accès refusé" : "Connexion perdue"} · nouvel essai dans ${seconds} s`);
+        };
+        tell();
+        this.countdown = setInterval(tell, 1000);
+        if (refused)
+            say(AccessText);
+    }
+
+    // A page coming back to the front tries at once rather than waiting out its delay.
+    wake() {
+        if (!this.socket) {
+            this.delay = FirstRetryMs;
+            this.connect();
+        }
+    }
+
+    link(state, text) {
+        const link = byId("liaison");
+        link.dataset.liaison = state;
+        link.textContent = text;
+    }
+}
+
+// ---- Start
+
+function start() {
+    buildLamps();
+    const image = byId("image");
+    image.addEventListener("error", () => { image.hidden = true; });
+    image.addEventListener("load", () => {
+        image.hidden = false;
+        sizePicture();
+    });
+    byId("tout-eteindre").addEventListener("click", () => act("POST", "api/all-off"));
+
+    events = new Events();
+    events.connect();
+    loadPanel();
+
+    document.addEventListener("visibilitychange", () => {
+        if (document.hidden)
+            letGoAll();
+        else
+            events.wake();
+    });
+    window.addEventListener("pagehide", letGoAll);
+    window.addEventListener("online", () => events.wake());
+}
+
+start();

@@ -1,0 +1,115 @@
+#!/usr/bin/env python3
+"""The web remote in a real browser against the service and the virtual board:
+web_remote_test.py ZELVAR_CLI ZELVAR_BOARD DEMO_DIR"""
+import os
+import sys
+import time
+import unittest
+
+from web_host import Board, Service, STATES_SHOWN, TOKEN, browser, wait_for
+
+CLI, BOARD, DEMO = (os.path.abspath(path) for path in sys.argv[1:4])
+
+
+def relay_state(driver, relay):
+    return driver.execute_script(f"return document.querySelector('[data-relay=\"{relay}\"]').dataset.state")
+
+
+class WebRemote(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.board = Board(BOARD)
+        cls.addClassCleanup(cls.board.stop)
+        cls.service = Service(CLI, DEMO, cls.board.device)
+        cls.addClassCleanup(cls.service.stop)
+        cls.driver = browser()
+        cls.addClassCleanup(cls.driver.quit)
+        panel = cls.service.api("GET", "api/panel")["buttons"]
+        cls.imp = next(b for b in panel if b["mode"] == 1 and b["relay"])
+        cls.on = next(b for b in panel if b["mode"] == 2 and b["relay"])
+
+    def setUp(self):
+        self.driver.get(f"{self.service.base}?token={TOKEN}")
+        wait_for(self.driver, STATES_SHOWN)
+        self.board.forget()
+
+    def button(self, button):
+        return self.driver.find_element("css selector", f'[data-button="{button["index"]}"]')
+
+    def touch(self, kind, element=None):
+        """A real touch through the browser's input pipeline, at the middle of `element`."""
+        points = []
+        if element is not None:
+            box = self.driver.execute_script(
+                "const r = arguments[0].getBoundingClientRect(); return [r.x + r.width / 2, r.y + r.height / 2]", element)
+            points = [{"x": box[0], "y": box[1]}]
+        self.driver.execute_cdp_cmd("Input.dispatchTouchEvent", {"type": kind, "touchPoints": points})
+
+    def test_a_tap_puts_the_buttons_command_on_the_wire(self):
+        self.assertNotIn("token=", self.driver.current_url, "the token stays out of the address bar")
+        self.touch("touchStart", self.button(self.on))
+        self.touch("touchEnd")
+        self.board.expect(f"S{self.on['relay']}N$#")
+        wait_for(self.driver, f"return document.querySelector('[data-relay=\"{self.on['relay']}\"]').dataset.state === 'on'")
+
+    def test_a_relay_switched_from_the_command_line_shows_within_200_ms(self):
+        self.service.api("PUT", "api/relays", {"3": "off"})
+        wait_for(self.driver, "return document.querySelector('[data-relay=\"3\"]').dataset.state === 'off'")
+        # The page notes when it shows the change, on its own clock, set against ours.
+        self.driver.execute_script("""
+            const lamp = document.querySelector('[data-relay="3"]');
+            window.shownAt = 0;
+            new MutationObserver(() => {
+                if (lamp.dataset.state === 'on' && !window.shownAt)
+                    window.shownAt = performance.timeOrigin + performance.now();
+            }).observe(lamp, {attributes: true, attributeFilter: ['data-state']});""")
+        before = time.time() * 1000
+        page_now = self.driver.execute_script("return performance.timeOrigin + performance.now()")
+        offset = page_now - (before + time.time() * 1000) / 2
+
+        started = time.time() * 1000
+        result = self.service.cli_command("relay", "3", "on")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.board.expect("S3N$#")
+        wait_for(self.driver, "return window.shownAt > 0")
+        latency = self.driver.execute_script("return window.shownAt") - offset - started
+        print(f"relay 3 shown {latency:.0f} ms after the command", file=sys.stderr)
+        self.assertLessEqual(latency, 200, f"relay 3 shown {latency:.0f} ms after the command")
+        self.assertEqual(relay_state(self.driver, 3), "on")
+
+    def test_a_held_imp_button_is_released_on_pointer_cancel(self):
+        relay = self.imp["relay"]
+        self.touch("touchStart", self.button(self.imp))
+        self.board.expect(f"S{relay}N$#")
+        wait_for(self.driver, f"return document.querySelector('[data-relay=\"{relay}\"]').dataset.state === 'on'")
+        self.touch("touchCancel")
+        self.board.expect(f"S{relay}F$#")
+        wait_for(self.driver, f"return document.querySelector('[data-relay=\"{relay}\"]').dataset.state === 'off'")
+
+    def test_a_held_imp_button_is_released_when_the_page_is_hidden(self):
+        page = self.driver.current_window_handle
+        self.touch("touchStart", self.button(self.imp))
+        self.board.expect(f"S{self.imp['relay']}N$#")
+        self.driver.switch_to.new_window("tab")
+        self.board.expect(f"S{self.imp['relay']}F$#")
+        self.driver.close()
+        self.driver.switch_to.window(page)
+        self.touch("touchCancel")
+
+    def test_a_held_imp_button_is_released_when_the_page_goes_away(self):
+        self.touch("touchStart", self.button(self.imp))
+        self.board.expect(f"S{self.imp['relay']}N$#")
+        self.driver.get("about:blank")
+        self.board.expect(f"S{self.imp['relay']}F$#")
+        self.touch("touchCancel")
+
+    def test_all_off_switches_every_relay_off(self):
+        self.service.api("PUT", "api/relays", {"5": "on"})
+        self.driver.find_element("id", "tout-eteindre").click()
+        self.board.expect("S16F$#")
+        wait_for(self.driver, "return [...document.querySelectorAll('[data-relay]')]"
+                              ".every(lamp => lamp.dataset.state === 'off')")
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)
