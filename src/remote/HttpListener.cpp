@@ -332,7 +332,13 @@ HttpListener::HttpListener(const HttpLimits &limits, Admission admit, QObject *p
 {
 }
 
-HttpListener::~HttpListener() = default;
+HttpListener::~HttpListener()
+{
+    // Its connections go while it is still a listener, each telling it that it went: first
+    // those the server did not take yet, which closing deletes, then the others.
+    close();
+    qDeleteAll(findChildren<QTcpSocket *>(Qt::FindDirectChildrenOnly));
+}
 
 void HttpListener::incomingConnection(qintptr descriptor)
 {
