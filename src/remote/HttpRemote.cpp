@@ -2,6 +2,7 @@
 
 #include "remote/HttpAccess.h"
 #include "remote/HttpListener.h"
+#include "remote/RefusalLog.h"
 #include "remote/RemoteApi.h"
 #include "remote/RemoteControl.h"
 
@@ -73,16 +74,11 @@ QString listenError(const QTcpServer &server)
 class HttpRemote::Private
 {
 public:
-    Private(HttpRemote &q, RemoteControl &control) : q(q), control(control), api(control)
+    Private(HttpRemote &q, RemoteControl &control)
+        : q(q), control(control), api(control), refusals(RefusalLinesPerMinute)
     {
         ping.setInterval(PingIntervalMs);
-        refusalWindow.setSingleShot(true);
-        refusalWindow.setInterval(60000);
-        QObject::connect(&refusalWindow, &QTimer::timeout, &q, [this] {
-            if (skippedRefusals > 0)
-                emit this->q.logLine(QStringLiteral("%1 refus de plus dans la minute, non journalisés").arg(skippedRefusals));
-            loggedRefusals = skippedRefusals = 0;
-        });
+        QObject::connect(&refusals, &RefusalLog::logLine, &q, &HttpRemote::logLine);
         QObject::connect(&ping, &QTimer::timeout, &q, [this] { pingAll(); });
         QObject::connect(&control.relays(), &RelayStates::changed, &q,
                          [this](int relay, RelayStates::State state) { broadcast(RemoteApi::relayEvent(relay, state)); });
@@ -135,18 +131,6 @@ public:
         responder.writeBody(reply.body);
         if (close)
             socket->disconnectFromHost();
-    }
-
-    // Every refusal is logged, but a client that keeps knocking cannot fill the journal: a
-    // minute holds so many lines, then one that counts the others.
-    void refused(const QString &line)
-    {
-        if (!refusalWindow.isActive())
-            refusalWindow.start();
-        if (loggedRefusals++ < RefusalLinesPerMinute)
-            emit q.logLine(line);
-        else
-            ++skippedRefusals;
     }
 
     void takeWebSockets()
@@ -232,9 +216,8 @@ public:
     QPointer<HttpListener> listener;
     std::vector<Client> sockets;
     QTimer ping;
-    QTimer refusalWindow;
-    int loggedRefusals = 0;
-    int skippedRefusals = 0;
+    // Every refusal is logged, but a client that keeps knocking cannot fill the journal.
+    RefusalLog refusals;
 };
 
 HttpRemote::HttpRemote(RemoteControl &control, QObject *parent) : QObject(parent), d(std::make_unique<Private>(*this, control))
@@ -272,7 +255,7 @@ bool HttpRemote::start(const HttpSettings &settings, const QByteArray &token, QS
     d->access.setToken(token);
     d->server = std::make_unique<ApiServer>(
         [this](const QHttpServerRequest &request, QHttpServerResponder &&responder) { d->answer(request, std::move(responder)); });
-    connect(listener.get(), &HttpListener::refused, this, [this](const QString &line) { d->refused(line); });
+    connect(listener.get(), &HttpListener::refused, this, [this](const QString &line) { d->refusals.refused(line); });
     connect(d->server.get(), &QAbstractHttpServer::newWebSocketConnection, this, [this] { d->takeWebSockets(); });
     d->listener = listener.get();
     d->server->bind(listener.release());
