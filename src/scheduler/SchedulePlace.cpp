@@ -58,6 +58,10 @@ std::optional<GeoPlace> readPlace(const ProfileFile &file, QString *error)
     const bool hasLongitude = file.hasKey(PlaceKeys::section(), PlaceKeys::longitude());
     if (!hasLatitude && !hasLongitude)
         return std::nullopt;
+    // Both keys left empty: the place was taken away.
+    if (file.readString(PlaceKeys::section(), PlaceKeys::latitude(), QString()).trimmed().isEmpty()
+        && file.readString(PlaceKeys::section(), PlaceKeys::longitude(), QString()).trimmed().isEmpty())
+        return std::nullopt;
     GeoPlace place;
     const struct
     {
@@ -85,13 +89,16 @@ std::optional<GeoPlace> readPlace(const ProfileFile &file, QString *error)
     return place;
 }
 
-void writePlace(ProfileFile &file, const GeoPlace &place)
+void writePlace(ProfileFile &file, const std::optional<GeoPlace> &place)
 {
-    file.writeString(PlaceKeys::section(), PlaceKeys::latitude(), coordinateText(place.latitude));
-    file.writeString(PlaceKeys::section(), PlaceKeys::longitude(), coordinateText(place.longitude));
+    if (!place && !file.hasKey(PlaceKeys::section(), PlaceKeys::latitude())
+        && !file.hasKey(PlaceKeys::section(), PlaceKeys::longitude()))
+        return;
+    file.writeString(PlaceKeys::section(), PlaceKeys::latitude(), place ? coordinateText(place->latitude) : QString());
+    file.writeString(PlaceKeys::section(), PlaceKeys::longitude(), place ? coordinateText(place->longitude) : QString());
 }
 
-PlaceSaveResult savePlace(const QString &path, const GeoPlace &place)
+PlaceSaveResult savePlace(const QString &path, const std::optional<GeoPlace> &place)
 {
     PlaceSaveResult result;
     const QString shown = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());

@@ -32,12 +32,13 @@ std::optional<double> readTypedCoordinate(const QString &text, double limit, QSt
 // A coordinate as it is written: the shortest decimal text that reads back the same, with a dot.
 QString coordinateText(double value);
 
-// The file's place. Empty without error when the file has neither key; empty with *error
-// naming the key when one is missing or cannot be read.
+// The file's place. Empty without error when the file has neither key, or both empty (a
+// place taken away); empty with *error naming the key when one is missing or cannot be read.
 std::optional<GeoPlace> readPlace(const ProfileFile &file, QString *error);
 
-// Sets both keys, leaving the rest of the file as it is.
-void writePlace(ProfileFile &file, const GeoPlace &place);
+// Sets both keys, leaving the rest of the file as it is; no place empties them (a file that
+// never had a place stays without the keys).
+void writePlace(ProfileFile &file, const std::optional<GeoPlace> &place);
 
 struct PlaceSaveResult
 {
@@ -45,9 +46,9 @@ struct PlaceSaveResult
     QString error; // in French, for the user, when nothing was written
 };
 
-// Sets the place in the file at `path` and nothing else: every other line stays as it was,
+// Sets (or takes away) the place in the file at `path` and nothing else: every other line stays as it was,
 // a missing file is created, and the file is replaced atomically. A file that exists but
 // cannot be read is left alone, since writing it would lose its rows.
-PlaceSaveResult savePlace(const QString &path, const GeoPlace &place);
+PlaceSaveResult savePlace(const QString &path, const std::optional<GeoPlace> &place);
 
 } // namespace zelvar

@@ -158,13 +158,15 @@ void PlacePage::showSun()
 
 bool PlacePage::apply(QString *error)
 {
+    // Both fields emptied: the place is taken away, and sun rows wait for a new one.
+    const bool cleared = Edit_Latitude->text().trimmed().isEmpty() && Edit_Longitude->text().trimmed().isEmpty();
     QString why;
-    const std::optional<GeoPlace> place = typedPlace(&why);
-    if (!place) {
+    const std::optional<GeoPlace> place = cleared ? std::nullopt : typedPlace(&why);
+    if (!place && !cleared) {
         *error = why + QStringLiteral(". Le lieu n'a pas été enregistré.");
         return false;
     }
-    const PlaceSaveResult saved = savePlace(ScheduleFiles::path(), *place);
+    const PlaceSaveResult saved = savePlace(ScheduleFiles::path(), place);
     if (!saved.ok) {
         *error = saved.error;
         return false;

@@ -68,7 +68,7 @@ TEST(SchedulePlace, ReadsAndWritesTheFilesPlace)
     QString error;
     EXPECT_FALSE(readPlace(file, &error));
     EXPECT_TRUE(error.isEmpty()) << "a file without a place is not an error";
-    writePlace(file, {-33.8688, 151.2093});
+    writePlace(file, GeoPlace{-33.8688, 151.2093});
     EXPECT_EQ(file.toBytes(), QByteArray("[Programateur]\r\nNombre de lignes=1\r\nLatitude=-33.8688\r\n"
                                          "Longitude=151.2093\r\n[Ligne1]\r\nHeure=07:30:00\r\n"));
     const std::optional<GeoPlace> place = readPlace(file, &error);

@@ -9,6 +9,7 @@
 #include "forms/ErrorReport.h"
 #include "forms/Forms.h"
 #include "panel/Form_ActBtn.h"
+#include "scheduler/SchedulePlace.h"
 #include "settings/PlacePage.h"
 #include "widgets/InputBlock.h"
 
@@ -326,6 +327,18 @@ TEST_F(PagesDlgTest, PlaceTypedTheFrenchWayIsWrittenAloneAndShownOnReopening)
     EXPECT_TRUE(place->Label_Soleil->text().endsWith("Le soleil ne se lève pas ce jour-là"));
     place->setDay({2026, 6, 21});
     EXPECT_TRUE(place->Label_Soleil->text().endsWith("Le soleil ne se couche pas ce jour-là"));
+
+    // Both fields emptied: the place is taken away, and the file reads without one.
+    retype(place->Edit_Latitude, "");
+    retype(place->Edit_Longitude, "");
+    click(dialog->Btn_Appliquer);
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+    expected = schedule;
+    expected.insert(expected.indexOf("[Ligne1]"), "Latitude=\r\nLongitude=\r\n");
+    EXPECT_EQ(readFile(dir.filePath("Programateur.ini")), expected);
+    QString error;
+    EXPECT_FALSE(readPlace(ProfileFile::load(dir.filePath("Programateur.ini")), &error));
+    EXPECT_TRUE(error.isEmpty()) << error.toStdString();
 }
 
 TEST_F(PagesDlgTest, PlaceRefusedOrUnsavedWritesNothingAndSaysWhy)
