@@ -70,11 +70,11 @@ public:
         });
     }
 
-    // Opens the port now when a row or a remote interface may need it; a failure is logged
-    // and the firings try again.
-    void openPortAhead(bool remote)
+    // Opens the port now when a row may need it, or always; a failure is logged and the
+    // firings try again.
+    void openPortAhead(bool always)
     {
-        bool needed = remote;
+        bool needed = always;
         for (const ButtonEntry &entry : m_buttons)
             needed = needed || writesToSerialLine(entry);
         if (!needed || !m_portNamed || m_port.Connected())
@@ -417,7 +417,10 @@ int runServe(const QStringList &arguments)
             QObject::connect(bridge.get(), &MqttBridge::logLine, [](const QString &line) { ScheduleService::logLine(QStringLiteral("mqtt ") + line); });
             bridge->start(*mqtt);
         }
-        service.openPortAhead(http.enabled || bridge != nullptr);
+        // The host holds its port from the start, whatever its rows need: a program started
+        // later then finds it taken and writes through this service, instead of taking the
+        // device for itself and leaving the service's firings a busy port.
+        service.openPortAhead(true);
         if (!http.enabled)
             return true;
         QString tokenError, startError;
