@@ -5,7 +5,6 @@
 #include "devices/ComPort.h"
 #include "scheduler/Form_Progmt.h"
 #include "scheduler/ScheduleFile.h"
-#include "sequencer/Activities.h"
 #include "sequencer/FSequenceur.h"
 
 #include <QDebug>
@@ -18,8 +17,8 @@ RemoteHost::RemoteHost(TForm_ActBtn &panel, QObject *parent)
     : RemoteLink(parent)
     , m_panel(&panel)
     , m_control(RemoteControl::Host::Program, *panel.ComPort1, Forms::instance().relayStates)
-    , m_player(m_sequence,
-               [this] { return m_panel ? PanelTarget{m_panel->ComPort1, &m_panel->buttons()} : PanelTarget{}; })
+    , m_sequences([this] { return m_panel ? PanelTarget{m_panel->ComPort1, &m_panel->buttons()} : PanelTarget{}; },
+                  &RemoteHost::log)
     , m_guest(Forms::instance().guest)
     , m_http(m_control)
     , m_mqtt(m_control)
@@ -32,8 +31,6 @@ RemoteHost::RemoteHost(TForm_ActBtn &panel, QObject *parent)
     m_control.setSequencePlayer([this](const QString &activity) { return play(activity); },
                                 [this] { return stop(); });
     m_control.setScheduleSource([this] { return scheduleRows(); });
-    connect(&m_player, &SequencePlayer::failed, this,
-            [](const QString &message) { log(QStringLiteral("séquence : ") + message); });
     connect(&m_http, &HttpRemote::logLine, this, &RemoteHost::log);
     connect(&m_mqtt, &MqttBridge::logLine, this, &RemoteHost::log);
     connect(&m_mqtt, &MqttBridge::statusChanged, this, &RemoteLink::statusChanged);
@@ -139,25 +136,12 @@ RemoteResult RemoteHost::play(const QString &activity)
     if (Forms::instance().FSequenceur)
         return RemoteResult::failed(QStringLiteral("le séquenceur est ouvert dans le programme : "
                                                    "une activité ne peut être lancée à distance qu'une fois fermé"));
-    const int item = Activities::DetectIni().indexOf(activity);
-    if (item < 0)
-        return RemoteResult::notFound(QStringLiteral("activité inconnue : %1").arg(activity));
-    m_player.Btn_StopClick();
-    const int buttons = m_panel ? int(m_panel->buttons().size()) - 1 : 0;
-    const Activities::SelectResult loaded =
-        Activities::load(m_sequence, Activities::fileForItem(item, activity), buttons);
-    if (!loaded.loaded)
-        return RemoteResult::failed(loaded.message.split(u'\n').join(QStringLiteral(" : ")));
-    m_sequence.PositionLecture = 0;
-    m_sequence.EtatLecture = 1;
-    m_player.Btn_LectureClick();
-    return {};
+    return m_sequences.play(activity);
 }
 
 RemoteResult RemoteHost::stop()
 {
-    m_player.Btn_StopClick();
-    m_sequence.EtatLecture = 1;
+    m_sequences.stop();
     if (TFSequenceur *sequencer = Forms::instance().FSequenceur)
         sequencer->Btn_StopClick();
     return {};

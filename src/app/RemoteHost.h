@@ -4,8 +4,7 @@
 #include "remote/HttpRemote.h"
 #include "remote/MqttBridge.h"
 #include "remote/RemoteControl.h"
-#include "sequencer/Sequence.h"
-#include "sequencer/SequencePlayer.h"
+#include "remote/RemoteSequences.h"
 
 #include <QPointer>
 
@@ -56,8 +55,7 @@ private:
 
     QPointer<TForm_ActBtn> m_panel;
     RemoteControl m_control;
-    SequenceState m_sequence;
-    SequencePlayer m_player;
+    RemoteSequences m_sequences;
     QPointer<TForm_Progmt> m_scheduler;
     // The service holds the port: it serves, not this host.
     bool m_guest;

@@ -1,7 +1,6 @@
 #include "cli/CliCommands.h"
 #include "cli/CliFiring.h"
 #include "cli/CliPort.h"
-#include "cli/ServeSequences.h"
 
 #include "common/ProfileFile.h"
 #include "common/SingleInstance.h"
@@ -15,6 +14,7 @@
 #include "remote/MqttBridge.h"
 #include "remote/RelayStates.h"
 #include "remote/RemoteControl.h"
+#include "remote/RemoteSequences.h"
 #include "remote/RemoteSettings.h"
 #include "scheduler/ScheduleEngine.h"
 #include "scheduler/ScheduleFile.h"
@@ -401,8 +401,9 @@ int runServe(const QStringList &arguments)
     instance.setHandler([&service](const host::Request &request) {
         return answerHostRequest(request, host::Role::Service, &service.port());
     });
-    ServeSequences sequences(service.port(), service.buttons(), [&service] { return service.openPortForRemote(); },
-                             [](const QString &line) { ScheduleService::logLine(line); });
+    RemoteSequences sequences([&service] { return PanelTarget{&service.port(), &service.buttons()}; },
+                              [](const QString &line) { ScheduleService::logLine(line); },
+                              [&service] { return service.openPortForRemote(); });
     service.remote().setSequencePlayer([&sequences](const QString &activity) { return sequences.play(activity); },
                                        [&sequences] { return sequences.stop(); });
     service.remote().setPortOpener([&service] { return service.openPortForRemote(); });

@@ -20,6 +20,17 @@ bool isRelayMode(int mode)
     return mode >= Imp && mode <= Bistable;
 }
 
+std::optional<RelayAction> relayActionNamed(QByteArrayView word)
+{
+    if (word.compare("on", Qt::CaseInsensitive) == 0)
+        return RelayAction::On;
+    if (word.compare("off", Qt::CaseInsensitive) == 0)
+        return RelayAction::Off;
+    if (word.compare("toggle", Qt::CaseInsensitive) == 0)
+        return RelayAction::Toggle;
+    return std::nullopt;
+}
+
 QByteArray relayCommand(int relay, RelayAction action)
 {
     return "S" + QByteArray::number(relay) + char(action) + "$#";

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <optional>
 #include <vector>
 
 namespace zelvar {
@@ -25,6 +26,9 @@ bool isKnownButtonMode(int mode);
 bool isRelayMode(int mode);
 
 enum class RelayAction : char { On = 'N', Off = 'F', Toggle = 'T' };
+
+// "on", "off" or "toggle", in any case, as the remote interfaces take them; none otherwise.
+std::optional<RelayAction> relayActionNamed(QByteArrayView word);
 
 // The board's relays are numbered 1 to RelayCount.
 constexpr int RelayCount = 16;

@@ -62,7 +62,7 @@ QString HttpAccess::normalHost(const QString &host)
 void HttpAccess::setHosts(const QHostAddress &address, const QStringList &extraHosts)
 {
     m_hosts.clear();
-    if (address == QHostAddress::Any || address == QHostAddress::AnyIPv4 || address == QHostAddress::AnyIPv6) {
+    if (listensEverywhere(address)) {
         const QString name = QHostInfo::localHostName();
         m_hosts << QStringLiteral("localhost") << normalHost(name) << normalHost(name + QStringLiteral(".local"));
         if (!QHostInfo::localDomainName().isEmpty())

@@ -218,16 +218,10 @@ void MqttBridge::onMessage(const QByteArray &topic, const QByteArray &payload, b
     const QByteArray word = payload.trimmed().toUpper();
     RemoteResult result;
     if (in.kind == Kind::RelaySet) {
-        RelayAction action;
-        if (!cut && word == "ON")
-            action = RelayAction::On;
-        else if (!cut && word == "OFF")
-            action = RelayAction::Off;
-        else if (!cut && word == "TOGGLE")
-            action = RelayAction::Toggle;
-        else
+        const std::optional<RelayAction> action = cut ? std::nullopt : relayActionNamed(word);
+        if (!action)
             return refuse(topic, QStringLiteral("« %1 » ignoré, ON, OFF ou TOGGLE attendu").arg(shown(payload)));
-        result = control_.setRelays({{in.number, action}});
+        result = control_.setRelays({{in.number, *action}});
     } else {
         if (cut || word != "PRESS")
             return refuse(topic, QStringLiteral("« %1 » ignoré, PRESS attendu").arg(shown(payload)));

@@ -208,15 +208,10 @@ ApiReply RemoteApi::putRelays(const QByteArray &body)
         const std::optional<int> relay = digitsOnly(it.key());
         if (!relay)
             return error(400, QStringLiteral("relais invalide : « %1 » (un numéro de 1 à %2)").arg(it.key().left(40)).arg(RelayCount));
-        const QString value = it.value().toString().toLower();
-        if (value == QLatin1String("on"))
-            actions[*relay] = RelayAction::On;
-        else if (value == QLatin1String("off"))
-            actions[*relay] = RelayAction::Off;
-        else if (value == QLatin1String("toggle"))
-            actions[*relay] = RelayAction::Toggle;
-        else
+        const std::optional<RelayAction> action = relayActionNamed(it.value().toString().toUtf8());
+        if (!action)
             return error(400, QStringLiteral("état invalide pour le relais %1 : on, off ou toggle attendu").arg(it.key()));
+        actions[*relay] = *action;
     }
     return fromResult(m_control.setRelays(actions), [this] { return relays(); });
 }

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHostAddress>
 #include <QHostInfo>
 #include <QStandardPaths>
 
@@ -69,6 +70,16 @@ QString cleaned(const QString &name)
 }
 
 } // namespace
+
+bool listensEverywhere(const QHostAddress &address)
+{
+    return address == QHostAddress::Any || address == QHostAddress::AnyIPv4 || address == QHostAddress::AnyIPv6;
+}
+
+bool listensEverywhere(const QString &listenAddress)
+{
+    return listenAddress.trimmed().isEmpty() || listensEverywhere(QHostAddress(listenAddress.trimmed()));
+}
 
 namespace RemoteFiles {
 QString folder()

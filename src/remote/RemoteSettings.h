@@ -6,6 +6,8 @@
 
 #include <optional>
 
+class QHostAddress;
+
 namespace zelvar {
 
 // The web remote's server: off until the user switches it on.
@@ -37,6 +39,11 @@ struct RemoteSettings
     MqttSettings mqtt;
     bool operator==(const RemoteSettings &) const = default;
 };
+
+// Whether a listening address stands for every address of the machine ("0.0.0.0", "::";
+// an empty text too).
+bool listensEverywhere(const QHostAddress &address);
+bool listensEverywhere(const QString &listenAddress);
 
 // The remote interfaces keep their settings and their token apart from the panel's files,
 // in the user's configuration folder (XDG_CONFIG_HOME, else ~/.config) under "zelvar",

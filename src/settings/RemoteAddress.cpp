@@ -35,13 +35,6 @@ int rank(const QHostAddress &address)
 
 } // namespace
 
-bool listensEverywhere(const QString &listenAddress)
-{
-    const QHostAddress address(listenAddress.trimmed());
-    return listenAddress.trimmed().isEmpty() || address == QHostAddress::AnyIPv4 || address == QHostAddress::AnyIPv6
-           || address == QHostAddress::Any;
-}
-
 QString remotePageUrl(const QString &listenAddress, quint16 port, const QByteArray &token,
                       const QList<QHostAddress> &machine)
 {

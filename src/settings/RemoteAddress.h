@@ -1,5 +1,7 @@
 #pragma once
 
+#include "remote/RemoteSettings.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QImage>
@@ -13,9 +15,6 @@ namespace zelvar {
 // first of `machine`, the machine's own addresses (127.0.0.1 when it has none).
 QString remotePageUrl(const QString &listenAddress, quint16 port, const QByteArray &token,
                       const QList<QHostAddress> &machine);
-
-// Whether a listening address stands for every address of the machine ("0.0.0.0", "::").
-bool listensEverywhere(const QString &listenAddress);
 
 // The addresses of the machine's interfaces that are up, without the loopback ones; IPv4
 // first, private ranges before the others.

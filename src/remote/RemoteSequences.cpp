@@ -1,46 +1,43 @@
-#include "cli/ServeSequences.h"
+#include "remote/RemoteSequences.h"
 
-#include "common/ProfileFile.h"
 #include "sequencer/Activities.h"
-#include "sequencer/SequenceFile.h"
-#include "sequencer/SequencePlayer.h"
+#include "sequencer/Sequence.h"
 
-namespace zelvar::cli {
+#include <QFileInfo>
 
-ServeSequences::ServeSequences(TCustomComPort &port, const PanelButtons &buttons, PortOpener openPort, Log log)
-    : m_port(port), m_buttons(buttons), m_openPort(std::move(openPort)), m_log(std::move(log))
+namespace zelvar {
+
+RemoteSequences::RemoteSequences(PanelTargetProvider target, Log log, PortOpener openPort)
+    : m_target(std::move(target)), m_log(std::move(log)), m_openPort(std::move(openPort))
 {
 }
 
-ServeSequences::~ServeSequences() = default;
+RemoteSequences::~RemoteSequences() = default;
 
-RemoteResult ServeSequences::play(const QString &activity)
+RemoteResult RemoteSequences::play(const QString &activity)
 {
     const QStringList items = Activities::DetectIni();
     const qsizetype index = items.indexOf(activity);
     if (index < 0)
         return RemoteResult::notFound(QStringLiteral("activité inconnue : « %1 »").arg(activity.left(100)));
     const QString path = Activities::fileForItem(int(index), activity);
-    bool exists = false;
-    const ProfileFile file = ProfileFile::load(path, &exists);
-    if (!exists)
+    if (!QFileInfo::exists(path))
         return RemoteResult::notFound(QStringLiteral("séquence absente : ") + path);
-    if (file.unreadable())
-        return RemoteResult::failed(path + QStringLiteral(" : ") + file.readError());
+    const PanelTarget target = m_target();
+    const int buttons = target.buttons ? int(target.buttons->size()) - 1 : 0;
     auto state = std::make_unique<SequenceState>();
-    state->FichierSeq = path;
-    const SequenceRead read = readSequence(file, *state, int(m_buttons.size()) - 1);
-    if (!read.refused.isEmpty())
-        return RemoteResult::failed(path + QStringLiteral(" : ") + read.refused);
-    if (state->trackCount() < 1)
-        return RemoteResult::badRequest(path + QStringLiteral(" n'a aucune piste à jouer"));
-    if (const std::optional<QString> refused = m_openPort())
-        return RemoteResult::failed(*refused);
+    const Activities::SelectResult loaded = Activities::load(*state, path, buttons);
+    if (!loaded.loaded)
+        return RemoteResult::badRequest(path + QStringLiteral(" : ") + loaded.message.split(u'\n').join(QStringLiteral(" : ")));
+    if (m_openPort) {
+        if (const std::optional<QString> refused = m_openPort())
+            return RemoteResult::failed(*refused);
+    }
 
     stop();
     m_player.reset();
     m_state = std::move(state);
-    m_player = std::make_unique<SequencePlayer>(*m_state, [this] { return PanelTarget{&m_port, &m_buttons}; });
+    m_player = std::make_unique<SequencePlayer>(*m_state, m_target);
     QObject::connect(m_player.get(), &SequencePlayer::failed, [this, path](const QString &message) {
         m_log(QStringLiteral("error séquence %1 : %2").arg(path, message));
     });
@@ -53,7 +50,7 @@ RemoteResult ServeSequences::play(const QString &activity)
     return {};
 }
 
-RemoteResult ServeSequences::stop()
+RemoteResult RemoteSequences::stop()
 {
     if (m_player && m_player->isPlaying()) {
         m_player->Btn_StopClick();
@@ -62,4 +59,4 @@ RemoteResult ServeSequences::stop()
     return {};
 }
 
-} // namespace zelvar::cli
+} // namespace zelvar
