@@ -288,12 +288,8 @@ std::optional<HttpSettings> httpOption(const QString &value, HttpSettings settin
 
 // The broker of --mqtt HOST[:PORT] ("[::1]:1883" for an IPv6 address) and --node, over
 // remote.ini's MQTT section (user, password, CA file); without --mqtt, that section as it is.
-std::optional<MqttSettings> mqttChoice(const QCommandLineParser &parser)
+std::optional<MqttSettings> mqttChoice(const QCommandLineParser &parser, MqttSettings settings)
 {
-    QString unreadable;
-    MqttSettings settings = readRemoteSettings(&unreadable).mqtt;
-    if (!unreadable.isEmpty())
-        err() << "zelvar-cli serve : " << unreadable << "\n";
     if (parser.isSet(QStringLiteral("mqtt"))) {
         const QString value = parser.value(QStringLiteral("mqtt")).trimmed();
         QString host = value;
@@ -358,8 +354,10 @@ int runServe(const QStringList &arguments)
         err() << "zelvar-cli serve : aucun argument attendu\n";
         return UsageError;
     }
-    // Its errors are said once, by mqttChoice() below.
-    const RemoteSettings remoteSettings = readRemoteSettings();
+    QString unreadable;
+    const RemoteSettings remoteSettings = readRemoteSettings(&unreadable);
+    if (!unreadable.isEmpty())
+        err() << "zelvar-cli serve : " << unreadable << "\n";
     HttpSettings http = remoteSettings.http;
     if (parser.isSet(QStringLiteral("http"))) {
         const std::optional<HttpSettings> chosen = httpOption(parser.value(QStringLiteral("http")), remoteSettings.http);
@@ -369,7 +367,7 @@ int runServe(const QStringList &arguments)
         }
         http = *chosen;
     }
-    const std::optional<MqttSettings> mqtt = mqttChoice(parser);
+    const std::optional<MqttSettings> mqtt = mqttChoice(parser, remoteSettings.mqtt);
     if (!mqtt) {
         err() << "zelvar-cli serve : --mqtt attend HOTE ou HOTE:PORT (port de 1 à 65535)\n";
         return UsageError;

@@ -143,6 +143,19 @@ bool writeRemoteSettings(const RemoteSettings &settings, QString *error)
     return writePrivateFile(RemoteFiles::settingsPath(), file.toBytes(), error);
 }
 
+QString unkeptRemoteText(const QString &field, const QString &value)
+{
+    for (QChar c : value)
+        if (c.category() == QChar::Other_Control)
+            return QStringLiteral("%1 : les caractères de contrôle ne sont pas admis.").arg(field);
+    const QStringList outside = charactersOutsideWindows1252(value);
+    if (!outside.isEmpty())
+        return QStringLiteral("%1 : ces caractères ne peuvent pas être enregistrés : %2").arg(field, outside.join(u' '));
+    if (value != value.trimmed())
+        return QStringLiteral("%1 : les espaces au début et à la fin ne sont pas gardés.").arg(field);
+    return {};
+}
+
 QString cleanNodeName(const QString &name)
 {
     return cleaned(name.trimmed());

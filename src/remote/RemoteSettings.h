@@ -57,6 +57,10 @@ QString tokenPath();    // remote-token
 
 // A missing file reads as the defaults; one that cannot be read gives *error and the defaults.
 RemoteSettings readRemoteSettings(QString *error = nullptr);
+// Why remote.ini could not give back `value` as typed, naming `field`: control characters,
+// characters outside Windows-1252, blanks at either end (values are read trimmed). Empty
+// when it can.
+QString unkeptRemoteText(const QString &field, const QString &value);
 // Written atomically with mode 0600, the folder created with mode 0700 when missing.
 bool writeRemoteSettings(const RemoteSettings &settings, QString *error = nullptr);
 

@@ -1,6 +1,5 @@
 #include "settings/RemotePage.h"
 
-#include "common/ProfileFile.h"
 #include "forms/ErrorReport.h"
 #include "forms/Forms.h"
 #include "forms/RemoteLink.h"
@@ -73,20 +72,6 @@ bool plausibleHost(const QString &name)
 {
     static const QRegularExpression host(QStringLiteral("^[A-Za-z0-9._:\\[\\]-]+$"));
     return name.size() <= MaxHostLength && host.match(name).hasMatch();
-}
-
-// Why remote.ini could not give back `value` as typed; empty when it can.
-QString unkeptText(const QString &field, const QString &value)
-{
-    for (QChar c : value)
-        if (c.category() == QChar::Other_Control)
-            return QStringLiteral("%1 : les caractères de contrôle ne sont pas admis.").arg(field);
-    const QStringList outside = charactersOutsideWindows1252(value);
-    if (!outside.isEmpty())
-        return QStringLiteral("%1 : ces caractères ne peuvent pas être enregistrés : %2").arg(field, outside.join(u' '));
-    if (value != value.trimmed())
-        return QStringLiteral("%1 : les espaces au début et à la fin ne sont pas gardés.").arg(field);
-    return {};
 }
 
 } // namespace
@@ -293,7 +278,7 @@ std::optional<RemoteSettings> RemotePage::typedSettings(QString *error) const
                                                 {QStringLiteral("Mot de passe"), mqtt.password},
                                                 {QStringLiteral("Certificat CA"), mqtt.caFile}};
     for (const auto &[field, value] : kept) {
-        if (const QString why = unkeptText(field, value); !why.isEmpty()) {
+        if (const QString why = unkeptRemoteText(field, value); !why.isEmpty()) {
             *error = why;
             return std::nullopt;
         }
