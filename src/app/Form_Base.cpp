@@ -642,7 +642,9 @@ void TForm_Base::Btn_CfgBtnClick() { Bo_CfgBtnClick(); }
 void TForm_Base::Btn_ToutEteindreClick()
 {
     if (TForm_ActBtn *panel = Forms::instance().Form_ActBtn)
-        runReportingErrors([panel] { Send::allOff(*panel->ComPort1); }, this);
+        Send::queue(*panel->ComPort1, Send::allOff(), [parent = QPointer<QWidget>(this)](const SendResult &result) {
+            reportSendResult(result, parent);
+        });
 }
 
 void TForm_Base::Tool_DepannageClick()

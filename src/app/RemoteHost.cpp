@@ -33,6 +33,7 @@ RemoteHost::RemoteHost(TForm_ActBtn &panel, QObject *parent)
     m_control.setScheduleSource([this] { return scheduleRows(); });
     connect(&m_http, &HttpRemote::logLine, this, &RemoteHost::log);
     connect(&m_mqtt, &MqttBridge::logLine, this, &RemoteHost::log);
+    connect(&m_control, &RemoteControl::sendFailed, this, [this](const QString &why) { log(QStringLiteral("erreur de télécommande : ") + why); });
     connect(&m_mqtt, &MqttBridge::statusChanged, this, &RemoteLink::statusChanged);
     if (TForm_Progmt *scheduler = Forms::instance().Form_Progmt)
         followScheduler(*scheduler);

@@ -102,9 +102,9 @@ int main(int argc, char **argv)
         hostLeft.start(zelvar::SingleInstance::HostLookMs);
     }
     // The other Zelvar processes of the user write through the panel's port.
-    instance.setHandler([](const zelvar::host::Request &request) {
+    instance.setHandler([](const zelvar::host::Request &request, const zelvar::SingleInstance::Answer &answer) {
         zelvar::TForm_ActBtn *panel = zelvar::Forms::instance().Form_ActBtn;
-        return zelvar::answerHostRequest(request, zelvar::host::Role::Program, panel ? panel->ComPort1 : nullptr);
+        zelvar::answerHostRequest(request, zelvar::host::Role::Program, panel ? panel->ComPort1 : nullptr, answer);
     });
 
     // The serial messages are looked up in their catalogue once, at start-up.

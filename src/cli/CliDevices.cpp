@@ -107,10 +107,10 @@ int runRelay(const QStringList &arguments)
     if (!config)
         return 1;
     return onPort(parser, config->settings, true, [&](TComPort &port) {
-        for (qsizetype i = 0; i < commands.size(); ++i) {
-            port.SendText(commands[i]);
-            pauseMs(i + 1 < commands.size() ? pulse : 10);
-        }
+        SendingSequence sequence;
+        for (qsizetype i = 0; i < commands.size(); ++i)
+            sequence.steps.push_back({commands[i], i + 1 < commands.size() ? pulse : 10});
+        Send::raise(Send::run(port, std::move(sequence)));
         return 0;
     });
 }
@@ -141,8 +141,10 @@ int runPress(const QStringList &arguments)
     const CommandSlots commands = entry.commands();
     // An infrared button writes nothing on the serial line: no need for the board then.
     return onPort(parser, config->settings, entry.mode != UsbUirt, [&](TComPort &port) {
-        if (const auto refused = Send::step(port, entry.mode, commands)) {
-            err() << "Code infrarouge non émis : " << *refused << "\n";
+        const SendResult sent = Send::run(port, Send::step(entry.mode, commands));
+        Send::raise(sent);
+        if (sent.infraredNotSent) {
+            err() << "Code infrarouge non émis : " << *sent.infraredNotSent << "\n";
             return DeviceError;
         }
         return 0;
@@ -167,7 +169,7 @@ int runSend(const QStringList &arguments)
     if (!config)
         return 1;
     return onPort(parser, config->settings, true, [&](TComPort &port) {
-        port.SendText(encodeWindows1252(parser.positionalArguments().first()));
+        Send::raise(Send::run(port, {.steps = {{encodeWindows1252(parser.positionalArguments().first())}}}));
         return 0;
     });
 }

@@ -41,6 +41,14 @@ QString now()
     return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
 }
 
+// When a sequence's first command went out.
+QString timeOf(const SendResult &sent)
+{
+    if (!sent.firstWriteMs)
+        return now();
+    return QDateTime::fromMSecsSinceEpoch(sent.firstWriteMs).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
+}
+
 // Sends button k as a scheduler row fires it, on the port (opened now when it is not open
 // yet); the exit status. Each line printed starts with the time of its first write.
 int fire(const ButtonEntry &entry, int k, TComPort &port, const PortChoice &portChoice)
@@ -48,9 +56,10 @@ int fire(const ButtonEntry &entry, int k, TComPort &port, const PortChoice &port
     const QString button = buttonName(entry, k);
     const CommandSlots commands = entry.commands();
     if (entry.mode == UsbUirt) {
-        const QString when = now();
-        if (const auto refused = Send::step(port, entry.mode, commands)) {
-            err() << when << " : " << button << " : code infrarouge non émis : " << *refused << "\n";
+        const SendResult sent = Send::run(port, Send::step(entry.mode, commands));
+        const QString when = timeOf(sent);
+        if (sent.infraredNotSent) {
+            err() << when << " : " << button << " : code infrarouge non émis : " << *sent.infraredNotSent << "\n";
             return DeviceError;
         }
         out() << when << " : " << button << " : code infrarouge émis\n";
@@ -63,10 +72,9 @@ int fire(const ButtonEntry &entry, int k, TComPort &port, const PortChoice &port
     try {
         if (!port.Connected())
             openPort(port, portChoice);
-        // Nothing waits before the first command: it is written now.
-        const QString when = now();
-        Send::step(port, entry.mode, commands);
-        out() << when << " : " << button << " : " << sentText(entry) << "\n";
+        const SendResult sent = Send::run(port, Send::step(entry.mode, commands));
+        Send::raise(sent);
+        out() << timeOf(sent) << " : " << button << " : " << sentText(entry) << "\n";
     } catch (const EComPort &error) {
         err() << "zelvar-cli at : " << button << " : " << error.Message() << "\n";
         return DeviceError;

@@ -4,6 +4,7 @@
 #include "common/ProfileFile.h"
 #include "devices/ComError.h"
 #include "devices/ComPort.h"
+#include "devices/PortSender.h"
 #include "panel/PanelButtons.h"
 #include "panel/PanelConfig.h"
 #include "sequencer/Activities.h"
@@ -348,6 +349,8 @@ int runPlay(const QStringList &arguments)
     player.Btn_LectureClick();
     QCoreApplication::exec();
     player.Btn_StopClick();
+    // The steps already queued go out, and their lines are printed, before the port closes.
+    port.sender().waitIdle();
     try {
         port.ClosePort();
     } catch (const EComPort &error) {

@@ -199,11 +199,7 @@ private:
         const ButtonEntry &entry = m_buttons[size_t(button)];
         const CommandSlots commands = entry.commands();
         if (entry.mode == UsbUirt) {
-            const QDateTime when = QDateTime::currentDateTime();
-            if (const auto refused = Send::step(m_port, entry.mode, commands))
-                log(QStringLiteral("error"), i, QStringLiteral("code infrarouge non émis : ") + *refused, when);
-            else
-                log(QStringLiteral("fired"), i, QString(), when);
+            Send::queue(m_port, Send::step(entry.mode, commands), [this, i](const SendResult &sent) { logFiring(i, sent); });
             return;
         }
         if (!writesToSerialLine(entry)) {
@@ -217,14 +213,30 @@ private:
         try {
             if (!m_port.Connected())
                 openPort(m_port, m_portChoice);
-            // Nothing waits before the first command: it is written now.
-            const QDateTime when = QDateTime::currentDateTime();
-            Send::step(m_port, entry.mode, commands);
-            log(QStringLiteral("fired"), i, QString(), when);
         } catch (const EComPort &error) {
-            // A port that failed is opened again at the next firing.
-            m_port.ClosePort();
             log(QStringLiteral("error"), i, error.Message());
+            return;
+        }
+        // The sender puts it ahead of anything waiting; it is logged once written.
+        Send::queue(m_port, Send::step(entry.mode, commands), [this, i](const SendResult &sent) { logFiring(i, sent); });
+    }
+
+    // A firing's line, with the time its first command went out.
+    void logFiring(int i, const SendResult &sent)
+    {
+        const QDateTime when =
+            sent.firstWriteMs ? QDateTime::fromMSecsSinceEpoch(sent.firstWriteMs) : QDateTime::currentDateTime();
+        if (sent.error) {
+            // A port that failed is opened again at the next firing.
+            try {
+                m_port.ClosePort();
+            } catch (const EComPort &) {
+            }
+            log(QStringLiteral("error"), i, sent.error->Message());
+        } else if (sent.infraredNotSent) {
+            log(QStringLiteral("error"), i, QStringLiteral("code infrarouge non émis : ") + *sent.infraredNotSent, when);
+        } else {
+            log(QStringLiteral("fired"), i, QString(), when);
         }
     }
 
@@ -396,8 +408,8 @@ int runServe(const QStringList &arguments)
     ScheduleService service(config, std::move(buttons), portNamed(parser, *panelFile), portChoice(parser, config.settings));
     if (!service.load(true))
         return 1;
-    instance.setHandler([&service](const host::Request &request) {
-        return answerHostRequest(request, host::Role::Service, &service.port());
+    instance.setHandler([&service](const host::Request &request, const SingleInstance::Answer &answer) {
+        answerHostRequest(request, host::Role::Service, &service.port(), answer);
     });
     RemoteSequences sequences([&service] { return PanelTarget{&service.port(), &service.buttons()}; },
                               [](const QString &line) { ScheduleService::logLine(line); },
@@ -405,6 +417,9 @@ int runServe(const QStringList &arguments)
     service.remote().setSequencePlayer([&sequences](const QString &activity) { return sequences.play(activity); },
                                        [&sequences] { return sequences.stop(); });
     service.remote().setPortOpener([&service] { return service.openPortForRemote(); });
+    // A remote command is answered once queued; a write of it that fails later is logged.
+    QObject::connect(&service.remote(), &RemoteControl::sendFailed,
+                     [](const QString &why) { ScheduleService::logLine(QStringLiteral("error télécommande : ") + why); });
     HttpRemote httpRemote(service.remote());
     QObject::connect(&httpRemote, &HttpRemote::logLine, [](const QString &line) { ScheduleService::logLine(QStringLiteral("http ") + line); });
     std::unique_ptr<MqttBridge> bridge;

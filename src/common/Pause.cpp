@@ -2,8 +2,13 @@
 
 #include <QThread>
 
+#include <mutex>
+
 namespace zelvar {
 namespace {
+// The hook is set by the owner's thread and read by the ports' senders.
+std::mutex hookMutex;
+
 PauseHook &hook()
 {
     static PauseHook h;
@@ -15,8 +20,13 @@ void pauseMs(int milliseconds)
 {
     if (milliseconds < 0)
         milliseconds = 0;
-    if (hook()) {
-        hook()(milliseconds);
+    PauseHook installed;
+    {
+        std::lock_guard lock(hookMutex);
+        installed = hook();
+    }
+    if (installed) {
+        installed(milliseconds);
         return;
     }
     QThread::msleep(static_cast<unsigned long>(milliseconds));
@@ -24,6 +34,7 @@ void pauseMs(int milliseconds)
 
 void setPauseHook(PauseHook h)
 {
+    std::lock_guard lock(hookMutex);
     hook() = std::move(h);
 }
 

@@ -4,9 +4,9 @@
 
 namespace zelvar {
 
-// Blocks the calling (user-interface) thread for the given number of milliseconds,
-// as every sending sequence does after a serial write. Tests may install a recorder
-// in place of the real sleep to check the pauses without waiting.
+// Blocks the calling thread (a port's sender) for the given number of milliseconds, as
+// every sending sequence does after a serial write. Tests may install a recorder in place
+// of the real sleep to check the pauses without waiting; it runs on the sender's thread.
 void pauseMs(int milliseconds);
 
 using PauseHook = std::function<void(int milliseconds)>;

@@ -6,6 +6,7 @@
 #include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QThread>
+#include <QPointer>
 #include <QTimer>
 
 #include <algorithm>
@@ -82,6 +83,10 @@ int remainingMs(const QDeadlineTimer &deadline)
 
 struct SingleInstance::Client
 {
+    quint64 id = 0;
+    // A request handed to the handler and not answered yet: the next lines wait for it.
+    bool answering = false;
+    bool reading = false;
     int fd = -1;
     QSocketNotifier *notifier = nullptr;
     QTimer *deadline = nullptr;
@@ -333,6 +338,7 @@ void SingleInstance::onNewConnection()
         }
         auto client = std::make_unique<Client>();
         Client *c = client.get();
+        c->id = ++m_lastClientId;
         c->fd = fd;
         c->notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
         connect(c->notifier, &QSocketNotifier::activated, this, [this, c] { onReadable(c); });
@@ -376,7 +382,19 @@ void SingleInstance::onReadable(Client *client)
         if (client->buffer.size() > host::MaxLineLength)
             break;
     }
-    for (;;) {
+    // One request at a time: a client that piles up more while waiting is not served.
+    if (client->answering && client->buffer.size() > host::MaxLineLength) {
+        drop(client);
+        return;
+    }
+    serveLines(client);
+}
+
+void SingleInstance::serveLines(Client *client)
+{
+    // An answer given at once, from inside the loop, lets the loop go on by itself.
+    client->reading = true;
+    while (!client->answering) {
         const qsizetype end = client->buffer.indexOf('\n');
         if (end < 0 || end >= host::MaxLineLength) {
             if (client->buffer.size() >= host::MaxLineLength || end >= host::MaxLineLength) {
@@ -385,44 +403,72 @@ void SingleInstance::onReadable(Client *client)
                 [[maybe_unused]] const ssize_t n =
                     ::send(client->fd, refusal.constData(), size_t(refusal.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
                 drop(client);
+                return;
             }
-            return;
+            break;
         }
         const QByteArray line = client->buffer.left(end);
         client->buffer.remove(0, end + 1);
         client->deadline->stop();
-        bool keep = false;
-        const QByteArray reply = answer(line, keep);
-        // Replies are short: a client that does not read them is not waited for.
-        const ssize_t sent = ::send(client->fd, reply.constData(), size_t(reply.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (!keep || sent != reply.size()) {
-            drop(client);
+        client->answering = true;
+        const quint64 id = client->id;
+        answer(line, [self = QPointer<SingleInstance>(this), id](const QByteArray &reply, bool keep) {
+            if (self)
+                self->reply(id, reply, keep);
+        });
+        // The reply may have dropped the client.
+        if (!findClient(id))
             return;
-        }
     }
+    client->reading = false;
 }
 
-QByteArray SingleInstance::answer(const QByteArray &line, bool &keep)
+SingleInstance::Client *SingleInstance::findClient(quint64 id) const
+{
+    for (const std::unique_ptr<Client> &c : m_clients)
+        if (c->id == id)
+            return c.get();
+    return nullptr;
+}
+
+void SingleInstance::reply(quint64 id, const QByteArray &reply, bool keep)
+{
+    Client *client = findClient(id);
+    if (!client)
+        return; // gone while its request was under way
+    // Replies are short: a client that does not read them is not waited for.
+    const ssize_t sent = ::send(client->fd, reply.constData(), size_t(reply.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (!keep || sent != reply.size()) {
+        drop(client);
+        return;
+    }
+    client->answering = false;
+    if (!client->reading)
+        serveLines(client);
+}
+
+void SingleInstance::answer(const QByteArray &line, const std::function<void(const QByteArray &, bool)> &done)
 {
     const host::Request request = host::parseRequest(line);
-    keep = request.kind == host::Request::Kind::Hello || request.kind == host::Request::Kind::Write;
+    const bool keep = request.kind == host::Request::Kind::Hello || request.kind == host::Request::Kind::Write;
     switch (request.kind) {
     case host::Request::Kind::Refused:
-        return host::errorReply(request.error, request.reason);
+        return done(host::errorReply(request.error, request.reason), keep);
     case host::Request::Kind::Restore:
         if (m_role == host::Role::Service)
-            return host::errorReply(EOPNOTSUPP, QStringLiteral("le service n'a pas de fenêtre"));
+            return done(host::errorReply(EOPNOTSUPP, QStringLiteral("le service n'a pas de fenêtre")), keep);
         emit restoreRequested();
-        return host::okReply();
+        return done(host::okReply(), keep);
     case host::Request::Kind::Hello:
     case host::Request::Kind::Write:
         if (m_handler)
-            return m_handler(request);
-        return request.kind == host::Request::Kind::Hello
-                   ? host::helloReply(m_role, QString(), false)
-                   : host::errorReply(ENODEV, host::roleName(m_role) + QStringLiteral(" ne tient aucun port"));
+            return m_handler(request, [done, keep](const QByteArray &reply) { done(reply, keep); });
+        return done(request.kind == host::Request::Kind::Hello
+                        ? host::helloReply(m_role, QString(), false)
+                        : host::errorReply(ENODEV, host::roleName(m_role) + QStringLiteral(" ne tient aucun port")),
+                    keep);
     }
-    return {};
+    done({}, keep);
 }
 
 HostConnection::~HostConnection()

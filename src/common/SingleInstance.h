@@ -67,9 +67,11 @@ public:
     bool holdIfFree();
     host::Role role() const { return m_role; }
 
-    // Answers the host's hello and write requests; without it hello names no port and writes
-    // are refused.
-    using Handler = std::function<QByteArray(const host::Request &)>;
+    // Answers the host's hello and write requests, at once or later through `answer` (a
+    // write is answered once it is on the wire); the connection's next lines wait for it.
+    // Without a handler hello names no port and writes are refused.
+    using Answer = std::function<void(const QByteArray &reply)>;
+    using Handler = std::function<void(const host::Request &, Answer answer)>;
     void setHandler(Handler handler) { m_handler = std::move(handler); }
 
     // Asks a running program of this user to restore its window; true once it has
@@ -100,7 +102,11 @@ private:
     void onNewConnection();
     void onReadable(Client *client);
     void drop(Client *client);
-    QByteArray answer(const QByteArray &line, bool &keep);
+    // Answers one line through `done`, with whether the connection is kept.
+    void answer(const QByteArray &line, const std::function<void(const QByteArray &, bool keep)> &done);
+    void serveLines(Client *client);
+    Client *findClient(quint64 id) const;
+    void reply(quint64 id, const QByteArray &reply, bool keep);
 
     host::Role m_role;
     QString m_name;
@@ -109,6 +115,7 @@ private:
     int m_listenFd = -1;
     QSocketNotifier *m_listener = nullptr;
     std::vector<std::unique_ptr<Client>> m_clients;
+    quint64 m_lastClientId = 0;
     Handler m_handler;
 };
 

@@ -4,6 +4,7 @@
 #include "devices/ComThread.h"
 #include "devices/CommLayer.h"
 #include "devices/ControlBlock.h"
+#include "devices/PortSender.h"
 
 #include <array>
 #include <cerrno>
@@ -275,6 +276,7 @@ TCustomComPort::TCustomComPort(QObject *parent) : QObject(parent) {}
 
 TCustomComPort::~TCustomComPort()
 {
+    sender_.reset();
     try {
         ClosePort();
     } catch (const std::exception &error) {
@@ -393,6 +395,7 @@ void TCustomComPort::ApplyBuffer()
         bufferPending_ = true;
         return;
     }
+    std::lock_guard lock(deviceMutex_);
     if (const int error = device_->setupComm(uint32_t(buffer_.InputSize()), uint32_t(buffer_.OutputSize())))
         throw EComPort(CError_SetupComFailed, error);
 }
@@ -405,6 +408,7 @@ void TCustomComPort::ApplyDCB()
         dcbPending_ = true;
         return;
     }
+    std::lock_guard lock(deviceMutex_);
     if (const int error = device_->setCommState(controlBlockFor(*this)))
         throw EComPort(CError_SetStateFailed, error);
 }
@@ -423,6 +427,7 @@ void TCustomComPort::ApplyTimeouts()
     t.ReadTotalTimeoutConstant = uint32_t(timeouts_.ReadTotalConstant());
     t.WriteTotalTimeoutMultiplier = uint32_t(timeouts_.WriteTotalMultiplier());
     t.WriteTotalTimeoutConstant = uint32_t(timeouts_.WriteTotalConstant());
+    std::lock_guard lock(deviceMutex_);
     if (const int error = device_->setCommTimeouts(t))
         throw EComPort(CError_TimeoutsFailed, error);
 }
@@ -436,9 +441,13 @@ void TCustomComPort::OpenPort()
 
     const QString path = comm::devicePath(port_);
     int error = 0;
-    device_ = comm::CommDevice::open(path, error);
-    if (!device_)
+    std::unique_ptr<comm::CommDevice> opened = comm::CommDevice::open(path, error);
+    if (!opened)
         throw EComPort(CError_OpenFailed, error, comm::accessHint(path, error));
+    {
+        std::lock_guard lock(deviceMutex_);
+        device_ = std::move(opened);
+    }
     connected_ = true;
 
     try {
@@ -455,6 +464,7 @@ void TCustomComPort::OpenPort()
             }
         }
     } catch (...) {
+        std::lock_guard lock(deviceMutex_);
         device_.reset();
         connected_ = false;
         throw;
@@ -496,8 +506,11 @@ void TCustomComPort::ClosePort()
     if (OnBeforeClose)
         OnBeforeClose();
 
-    if (const int error = device_->purgeComm(comm::PURGE_TXABORT | comm::PURGE_RXABORT))
-        throw EComPort(CError_PurgeFailed, error);
+    {
+        std::lock_guard lock(deviceMutex_);
+        if (const int error = device_->purgeComm(comm::PURGE_TXABORT | comm::PURGE_RXABORT))
+            throw EComPort(CError_PurgeFailed, error);
+    }
 
     std::exception_ptr dispatchFailure;
     if (thread_) {
@@ -505,7 +518,10 @@ void TCustomComPort::ClosePort()
         thread_.reset();
         dispatchSlot_.reset();
     }
-    device_.reset();
+    {
+        std::lock_guard lock(deviceMutex_);
+        device_.reset();
+    }
     connected_ = false;
     if (OnAfterClose)
         OnAfterClose();
@@ -515,15 +531,30 @@ void TCustomComPort::ClosePort()
 
 int TCustomComPort::SendText(const QByteArray &text)
 {
+    const int count = writeFromSender(text);
+    if (count > 0)
+        emit written(text);
+    return count;
+}
+
+int TCustomComPort::writeFromSender(const QByteArray &text)
+{
     if (text.isEmpty())
         return 0;
+    std::lock_guard lock(deviceMutex_);
     if (!device_)
         throw EComPort(CError_WriteFailed, EBADF);
     uint32_t count = 0;
     if (const int error = device_->writeFile(text.constData(), uint32_t(text.size()), count))
         throw EComPort(CError_WriteFailed, error);
-    emit written(text);
     return int(count);
+}
+
+PortSender &TCustomComPort::sender()
+{
+    if (!sender_)
+        sender_ = std::make_unique<PortSender>(*this);
+    return *sender_;
 }
 
 void TCustomComPort::ServeDispatch()

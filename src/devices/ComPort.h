@@ -9,6 +9,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <mutex>
 
 namespace zelvar {
 
@@ -205,12 +206,15 @@ private:
 
 class TComThread;
 class DispatchSlot;
+class PortSender;
 
 // A serial port: settings, opening and closing, synchronous writes, and an event thread
 // that watches the device while it is open.
 //
-// Every call is made from the thread that owns the object. Handlers run on that thread
-// too (smThreadSync), or on the event thread (smNone). Failures raise EComPort.
+// Every call is made from the thread that owns the object, except the writes of its
+// sender (writeFromSender), which the device's lock keeps apart from opening, closing and
+// settings. Handlers run on the owner's thread too (smThreadSync), or on the event thread
+// (smNone). Failures raise EComPort.
 class TCustomComPort : public QObject
 {
     Q_OBJECT
@@ -223,6 +227,11 @@ public:
     void ClosePort();
     // Writes the bytes and returns once they have left the driver; returns the count.
     int SendText(const QByteArray &text);
+    // The port's one sender, made at first use: every sending sequence goes through it.
+    PortSender &sender();
+    // The sender's write, from its own thread: as SendText, without telling `written`
+    // (the sender tells it on the owner's thread).
+    int writeFromSender(const QByteArray &text);
 
     // "9600" gives br9600, "custom" brCustom; an unknown text gives br9600.
     static TBaudRate BaudRateFromText(const QString &text);
@@ -331,7 +340,11 @@ private:
     bool dcbPending_ = false;
     bool timeoutsPending_ = false;
     bool bufferPending_ = false;
+    // Held by the sender while it writes and by the owner while it replaces the device or
+    // changes its settings.
+    std::mutex deviceMutex_;
     std::unique_ptr<comm::CommDevice> device_;
+    std::unique_ptr<PortSender> sender_;
     std::unique_ptr<TComThread> thread_;
     std::shared_ptr<DispatchSlot> dispatchSlot_;
 };

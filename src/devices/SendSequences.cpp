@@ -1,8 +1,6 @@
 #include "devices/SendSequences.h"
 
-#include "common/Pause.h"
 #include "devices/ComPort.h"
-#include "devices/Infrared.h"
 
 #include <utility>
 
@@ -10,119 +8,120 @@ namespace zelvar::Send {
 
 namespace {
 
-// A pause follows only a command that went out: an empty slot neither writes nor waits, so
-// a single command ("On", "Off", "Bistable") leaves at once, whatever the trigger.
-void write(TCustomComPort &port, const QByteArray &command, int pauseAfter)
+SendingSequence writes(std::vector<SendStep> steps, SendLane lane = SendLane::Local)
 {
-    if (command.isEmpty())
-        return;
-    port.SendText(command);
-    pauseMs(pauseAfter);
+    SendingSequence sequence;
+    sequence.steps = std::move(steps);
+    sequence.lane = lane;
+    return sequence;
 }
 
-void threeSlots(TCustomComPort &port, const CommandSlots &commands, int afterPress, int afterRelease,
-                int afterClick)
+SendingSequence infrared(const QByteArray &code, SendLane lane)
 {
-    write(port, commands.press, afterPress);
-    write(port, commands.release, afterRelease);
-    write(port, commands.click, afterClick);
+    return writes({SendStep{code, 0, true}}, lane);
 }
 
 } // namespace
 
-void press(TCustomComPort &port, const CommandSlots &commands)
+SendingSequence press(const CommandSlots &commands)
 {
-    write(port, commands.press, 10);
+    return writes({{commands.press, 10}});
 }
 
-void release(TCustomComPort &port, const CommandSlots &commands)
+SendingSequence release(const CommandSlots &commands)
 {
-    write(port, commands.release, 10);
+    return writes({{commands.release, 10}});
 }
 
-std::optional<QString> click(TCustomComPort &port, int mode, const CommandSlots &commands)
+SendingSequence click(int mode, const CommandSlots &commands)
 {
     // An infrared button's click slot is its code, which means nothing to the relay board.
     if (mode == UsbUirt)
-        return transmitInfrared(commands.click);
-    write(port, commands.click, 10);
-    return std::nullopt;
+        return infrared(commands.click, SendLane::Local);
+    return writes({{commands.click, 10}});
 }
 
-std::optional<QString> shortcut(TCustomComPort &port, int mode, const CommandSlots &commands)
+SendingSequence shortcut(int mode, const CommandSlots &commands)
 {
     if (mode == UsbUirt)
-        return transmitInfrared(commands.click);
-    threeSlots(port, commands, 200, 200, 200);
-    return std::nullopt;
+        return infrared(commands.click, SendLane::Local);
+    return writes({{commands.press, 200}, {commands.release, 200}, {commands.click, 200}});
 }
 
-std::optional<QString> step(TCustomComPort &port, int mode, const CommandSlots &commands)
+SendingSequence step(int mode, const CommandSlots &commands)
 {
     if (mode == UsbUirt)
-        return transmitInfrared(commands.click);
-    threeSlots(port, commands, 100, 100, 10);
-    return std::nullopt;
+        return infrared(commands.click, SendLane::Timed);
+    return writes({{commands.press, 100}, {commands.release, 100}, {commands.click, 10}}, SendLane::Timed);
+}
+
+SendingSequence portTest()
+{
+    return writes({{relayCommand(1, RelayAction::On), 1000}, {relayCommand(1, RelayAction::Off), 10}});
+}
+
+SendingSequence allOff()
+{
+    std::vector<SendStep> steps;
+    for (int relay = 1; relay <= RelayCount; ++relay)
+        steps.push_back({relayCommand(relay, RelayAction::Off), 10});
+    return writes(std::move(steps));
+}
+
+bool queue(TCustomComPort &port, SendingSequence sequence, SendDone done)
+{
+    if (done)
+        sequence.done = std::move(done);
+    return port.sender().queue(std::move(sequence));
+}
+
+SendResult run(TCustomComPort &port, SendingSequence sequence)
+{
+    return port.sender().run(std::move(sequence));
+}
+
+void raise(const SendResult &result)
+{
+    if (result.error)
+        throw *result.error;
 }
 
 void ButtonGesture::follow(int button)
 {
-    if (button != button_)
-        *this = ButtonGesture{};
-}
-
-template<typename Write>
-auto ButtonGesture::guarded(Write write) -> decltype(write())
-{
-    try {
-        return write();
-    } catch (...) {
-        if (std::exchange(failed_, true))
-            return decltype(write())();
-        throw;
+    if (button != button_ || !operation_) {
+        button_ = button;
+        operation_ = std::make_shared<SendOperation>();
     }
 }
 
-void ButtonGesture::press(int button, TCustomComPort &port, const CommandSlots &commands)
+void ButtonGesture::queueIn(TCustomComPort &port, SendingSequence sequence, SendDone done, bool opens)
 {
-    *this = ButtonGesture{};
+    sequence.lane = lane_;
+    sequence.operation = operation_;
+    sequence.opensOperation = opens;
+    queue(port, std::move(sequence), std::move(done));
+}
+
+void ButtonGesture::press(int button, TCustomComPort &port, const CommandSlots &commands, SendDone done)
+{
     button_ = button;
-    try {
-        Send::press(port, commands);
-    } catch (...) {
-        abandoned_ = failed_ = true;
-        throw;
-    }
+    operation_ = std::make_shared<SendOperation>();
+    queueIn(port, Send::press(commands), std::move(done), true);
 }
 
-std::optional<QString> ButtonGesture::click(int button, TCustomComPort &port, int mode, const CommandSlots &commands)
+void ButtonGesture::click(int button, TCustomComPort &port, int mode, const CommandSlots &commands, SendDone done)
 {
     follow(button);
-    if (abandoned_)
-        return std::nullopt;
-    return guarded([&] { return Send::click(port, mode, commands); });
+    queueIn(port, Send::click(mode, commands), std::move(done));
 }
 
-void ButtonGesture::release(int button, TCustomComPort &port, const CommandSlots &commands)
+void ButtonGesture::release(int button, TCustomComPort &port, const CommandSlots &commands, SendDone done)
 {
     follow(button);
+    queueIn(port, Send::release(commands), std::move(done));
     // The operation ends here, whether the release goes out or not.
-    ButtonGesture operation = std::exchange(*this, ButtonGesture{});
-    if (!operation.abandoned_)
-        operation.guarded([&] { Send::release(port, commands); });
-}
-
-void portTest(TCustomComPort &port)
-{
-    port.OpenPort();
-    write(port, relayCommand(1, RelayAction::On), 1000);
-    write(port, relayCommand(1, RelayAction::Off), 10);
-}
-
-void allOff(TCustomComPort &port)
-{
-    for (int relay = 1; relay <= RelayCount; ++relay)
-        write(port, relayCommand(relay, RelayAction::Off), 10);
+    operation_.reset();
+    button_ = 0;
 }
 
 } // namespace zelvar::Send

@@ -414,35 +414,27 @@ void TForm_Config2::Btn_macrosClick()
     macros->show();
 }
 
-void TForm_Config2::send(const std::function<void()> &action)
+void TForm_Config2::send(SendingSequence sequence)
 {
     TForm_ActBtn *panel = Forms::instance().Form_ActBtn;
     if (!panel)
         return;
-    try {
-        action();
-    } catch (const std::exception &error) {
-        // Reported once the mouse handling is over, as the program's default report would.
-        const QString message = QString::fromUtf8(error.what());
-        QPointer<QWidget> parent(this);
-        QTimer::singleShot(0, qApp, [message, parent] { showErrorReport(message, parent); });
-    }
+    Send::queue(*panel->ComPort1, std::move(sequence), [parent = QPointer<QWidget>(this)](const SendResult &result) {
+        if (result.error)
+            showErrorReport(QString::fromUtf8(result.error->what()), parent);
+    });
 }
 
 void TForm_Config2::Button1MouseDown()
 {
     const PendingValues &pending = PendingValues::shared();
-    send([&] {
-        Send::press(*Forms::instance().Form_ActBtn->ComPort1, {pending.first, pending.second, pending.third});
-    });
+    send(Send::press({pending.first, pending.second, pending.third}));
 }
 
 void TForm_Config2::Button1MouseUp()
 {
     const PendingValues &pending = PendingValues::shared();
-    send([&] {
-        Send::release(*Forms::instance().Form_ActBtn->ComPort1, {pending.first, pending.second, pending.third});
-    });
+    send(Send::release({pending.first, pending.second, pending.third}));
 }
 
 void TForm_Config2::Button1Click()
@@ -454,9 +446,7 @@ void TForm_Config2::Button1Click()
     const int shown = selectedMode();
     const int mode = shown >= Null && shown <= UsbUirt ? shown : (e ? e->mode : Null);
     const PendingValues &pending = PendingValues::shared();
-    send([&] {
-        Send::click(*Forms::instance().Form_ActBtn->ComPort1, mode, {pending.first, pending.second, pending.third});
-    });
+    send(Send::click(mode, {pending.first, pending.second, pending.third}));
 }
 
 void TForm_Config2::Edit_toucheKeyPress(const QKeyEvent &event)

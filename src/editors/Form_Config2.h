@@ -1,5 +1,7 @@
 #pragma once
 
+#include "devices/PortSender.h"
+
 #include <QPointer>
 #include <QWidget>
 
@@ -91,7 +93,8 @@ private:
     void FormCreate();
     void Chargement2();
     EditButtonEntry *entry() const;
-    void send(const std::function<void()> &action);
+    // Queues a test of the pending texts on the panel's port; a failure is shown once written.
+    void send(SendingSequence sequence);
     void showUnlistedShortcut(const QString &name);
     void dropChoices();
 

@@ -1,5 +1,7 @@
 #include "forms/ErrorReport.h"
 
+#include "devices/PortSender.h"
+
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
@@ -60,6 +62,13 @@ void reportInfraredFailure(const std::optional<QString> &reason, QWidget *parent
     const QString message = QStringLiteral("Code infrarouge non émis : ") + *reason;
     QPointer<QWidget> owner(parent);
     QTimer::singleShot(0, qApp, [message, owner] { showErrorReport(message, owner); });
+}
+
+void reportSendResult(const SendResult &result, QWidget *parent)
+{
+    if (result.error)
+        showErrorReport(QString::fromUtf8(result.error->what()), parent);
+    reportInfraredFailure(result.infraredNotSent, parent);
 }
 
 void resetInfraredFailureReport()

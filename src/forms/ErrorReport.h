@@ -8,6 +8,10 @@
 class QWidget;
 
 namespace zelvar {
+struct SendResult;
+}
+
+namespace zelvar {
 
 // Shows an error's text in a plain message box, as the program's default report for an
 // error no handler caught; the action that raised it is abandoned, the program carries on.
@@ -26,6 +30,10 @@ bool runReportingErrors(const std::function<void()> &action, QWidget *parent = n
 // current handler is done; later failures stay quiet, so that a panel without transmitter
 // says so once rather than at every press. Nothing happens for an empty reason.
 void reportInfraredFailure(const std::optional<QString> &reason, QWidget *parent = nullptr);
+// Tells the user how a queued sending sequence ended: a write failure in a message box, an
+// infrared code not sent as reportInfraredFailure does.
+void reportSendResult(const SendResult &result, QWidget *parent = nullptr);
+
 // Lets the next infrared failure be shown, as at the start of a run.
 void resetInfraredFailureReport();
 

@@ -42,18 +42,11 @@ QPointer<TForm_ActBtn> &hookHolder()
 }
 
 
-// Runs a sending handler. A device error is reported once the handler is done, as the
-// application's default report would, so no modal box runs inside a button's mouse handling
-// and no exception reaches the event loop.
-void sendReportingErrors(QWidget *window, const std::function<void()> &send)
+// What the user learns of a sequence the panel queued, once the sender has run it. A
+// QPointer, since the panel may be gone by then.
+SendDone reportingTo(QWidget *window)
 {
-    try {
-        send();
-    } catch (const std::exception &error) {
-        const QString message = QString::fromUtf8(error.what());
-        QPointer<QWidget> parent(window);
-        QTimer::singleShot(0, qApp, [message, parent] { showErrorReport(message, parent); });
-    }
+    return [parent = QPointer<QWidget>(window)](const SendResult &result) { reportSendResult(result, parent); };
 }
 
 } // namespace
@@ -329,7 +322,7 @@ void TForm_ActBtn::BoutonMouseDown(TXiButton2 *button, Qt::MouseButton mouseButt
         return;
     m_currentButton = k;
     const CommandSlots commands = m_buttons[size_t(k)].commands();
-    sendReportingErrors(window(), [&] { m_gesture.press(k, *ComPort1, commands); });
+    m_gesture.press(k, *ComPort1, commands, reportingTo(window()));
 }
 
 void TForm_ActBtn::BoutonMouseUp(TXiButton2 *button, Qt::MouseButton mouseButton)
@@ -339,7 +332,7 @@ void TForm_ActBtn::BoutonMouseUp(TXiButton2 *button, Qt::MouseButton mouseButton
         return;
     m_currentButton = k;
     const CommandSlots commands = m_buttons[size_t(k)].commands();
-    sendReportingErrors(window(), [&] { m_gesture.release(k, *ComPort1, commands); });
+    m_gesture.release(k, *ComPort1, commands, reportingTo(window()));
 }
 
 void TForm_ActBtn::BoutonClick(TXiButton2 *button)
@@ -351,8 +344,7 @@ void TForm_ActBtn::BoutonClick(TXiButton2 *button)
     const ButtonEntry &entry = m_buttons[size_t(k)];
     const int mode = entry.mode;
     const CommandSlots commands = entry.commands();
-    sendReportingErrors(window(),
-                        [&] { reportInfraredFailure(m_gesture.click(k, *ComPort1, mode, commands), window()); });
+    m_gesture.click(k, *ComPort1, mode, commands, reportingTo(window()));
 }
 
 void TForm_ActBtn::BoutonEnter(TXiButton2 *button)
@@ -371,7 +363,7 @@ void TForm_ActBtn::fireButton(int k)
     if (k < 1 || size_t(k) >= m_buttons.size())
         return;
     const ButtonEntry &entry = m_buttons[size_t(k)];
-    reportInfraredFailure(Send::step(*ComPort1, entry.mode, entry.commands()), window());
+    Send::queue(*ComPort1, Send::step(entry.mode, entry.commands()), reportingTo(window()));
 }
 
 void TForm_ActBtn::installMessageHook()
@@ -419,7 +411,7 @@ void TForm_ActBtn::TraiteMessages(const QKeyEvent &event)
         const ButtonEntry &entry = m_buttons[size_t(k)];
         const int mode = entry.mode;
         const CommandSlots commands = entry.commands();
-        sendReportingErrors(window(), [&] { reportInfraredFailure(Send::shortcut(*ComPort1, mode, commands), window()); });
+        Send::queue(*ComPort1, Send::shortcut(mode, commands), reportingTo(window()));
     }
     m_currentButton = 0;
 }

@@ -6,6 +6,10 @@
 #include "remote/RelayStates.h"
 #include "scheduler/ScheduleEngine.h"
 
+#include <QPointer>
+
+#include <cerrno>
+
 namespace zelvar {
 
 std::vector<RemoteScheduleRow> remoteScheduleRows(const ScheduleEngine &engine,
@@ -59,17 +63,42 @@ QString RemoteControl::picturePath()
 }
 
 template<typename Write>
-RemoteResult RemoteControl::guarded(Write write, bool serial)
+RemoteResult RemoteControl::guarded(Write write, bool serial, int sequences)
 {
-    if (serial && opener_ && !port_.Connected()) {
+    if (serial && !port_.Connected()) {
+        if (!opener_)
+            return RemoteResult::failed(EComPort(CError_WriteFailed, EBADF).Message());
         if (const std::optional<QString> why = opener_())
             return RemoteResult::failed(*why);
     }
-    try {
-        return write();
-    } catch (const EComPort &error) {
-        return RemoteResult::failed(error.Message());
-    }
+    // The sequences of one command are queued whole or not at all.
+    if (port_.sender().waiting() + sequences > PortSender::MaxWaiting)
+        return refusedBusy();
+    return write();
+}
+
+RemoteResult RemoteControl::refusedBusy()
+{
+    return RemoteResult::failed(
+        QStringLiteral("trop de commandes en attente (%1) sur le port, commande refusée").arg(PortSender::MaxWaiting));
+}
+
+bool RemoteControl::queue(SendingSequence sequence)
+{
+    sequence.lane = SendLane::Remote;
+    return Send::queue(port_, std::move(sequence), reporter());
+}
+
+SendDone RemoteControl::reporter()
+{
+    return [self = QPointer<RemoteControl>(this)](const SendResult &result) {
+        if (!self)
+            return;
+        if (result.error)
+            emit self->sendFailed(result.error->Message());
+        else if (result.infraredNotSent)
+            emit self->sendFailed(QStringLiteral("code infrarouge non émis : ") + *result.infraredNotSent);
+    };
 }
 
 std::optional<RemoteResult> RemoteControl::checkButton(int button) const
@@ -87,27 +116,29 @@ RemoteResult RemoteControl::setRelays(const std::map<int, RelayAction> &actions)
     return guarded([&] {
         for (const auto &[relay, action] : actions) {
             const int mode = action == RelayAction::On ? On : action == RelayAction::Off ? Off : Bistable;
-            Send::click(port_, mode, commandSlotsFor(mode, relay, {}));
+            SendingSequence sequence = Send::click(mode, commandSlotsFor(mode, relay, {}));
+            // A state still waiting for this relay is overtaken: the latest wins.
+            if (action != RelayAction::Toggle)
+                sequence.coalesceRelay = relay;
+            if (!queue(std::move(sequence)))
+                return refusedBusy();
         }
         return RemoteResult{};
-    });
+    }, true, int(actions.size()));
 }
 
 RemoteResult RemoteControl::allOff()
 {
-    return guarded([&] {
-        Send::allOff(port_);
-        return RemoteResult{};
-    });
+    return guarded([&] { return queue(Send::allOff()) ? RemoteResult{} : refusedBusy(); });
 }
 
 RemoteResult RemoteControl::press(int button, const void *holder)
 {
     if (auto refused = checkButton(button))
         return *refused;
-    held_.insert({holder, button});
     return guarded([&] {
-        Send::press(port_, buttons_[size_t(button)].commands());
+        held_.insert({holder, button});
+        queue(Send::press(buttons_[size_t(button)].commands()));
         return RemoteResult{};
     }, buttons_[size_t(button)].mode != UsbUirt);
 }
@@ -117,10 +148,12 @@ RemoteResult RemoteControl::release(int button, const void *holder)
     if (auto refused = checkButton(button))
         return *refused;
     held_.remove({holder, button});
-    return guarded([&] {
-        Send::release(port_, buttons_[size_t(button)].commands());
-        return RemoteResult{};
-    }, buttons_[size_t(button)].mode != UsbUirt);
+    if (buttons_[size_t(button)].mode != UsbUirt && !port_.Connected() && !opener_)
+        return RemoteResult::failed(EComPort(CError_WriteFailed, EBADF).Message());
+    // A release is never refused: a relay pressed on must come off again.
+    SendingSequence sequence = Send::release(buttons_[size_t(button)].commands());
+    Send::queue(port_, std::move(sequence), reporter());
+    return RemoteResult{};
 }
 
 RemoteResult RemoteControl::click(int button)
@@ -129,14 +162,12 @@ RemoteResult RemoteControl::click(int button)
         return *refused;
     const ButtonEntry &entry = buttons_[size_t(button)];
     return guarded([&] {
-        Send::ButtonGesture gesture;
-        gesture.press(button, port_, entry.commands());
-        const std::optional<QString> notSent = gesture.click(button, port_, entry.mode, entry.commands());
-        gesture.release(button, port_, entry.commands());
-        if (notSent)
-            return RemoteResult::failed(QStringLiteral("code infrarouge non émis : ") + *notSent);
+        Send::ButtonGesture gesture(SendLane::Remote);
+        gesture.press(button, port_, entry.commands(), reporter());
+        gesture.click(button, port_, entry.mode, entry.commands(), reporter());
+        gesture.release(button, port_, entry.commands(), reporter());
         return RemoteResult{};
-    }, entry.mode != UsbUirt);
+    }, entry.mode != UsbUirt, 3);
 }
 
 void RemoteControl::releaseAll(const void *holder)

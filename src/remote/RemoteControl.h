@@ -1,5 +1,6 @@
 #pragma once
 
+#include "devices/PortSender.h"
 #include "devices/RelayCommand.h"
 #include "panel/PanelButtons.h"
 #include "panel/PanelConfig.h"
@@ -81,9 +82,13 @@ public:
     // The panel's picture file (it may be missing).
     static QString picturePath();
 
+    // Every action is queued on the port's sender and answered at once; a write that fails
+    // later is told by sendFailed(). Beyond PortSender::MaxWaiting waiting sequences an
+    // action is refused (Failed); a release never is. An on or off still waiting for the
+    // same relay is overtaken by the next one.
+    //
     // Relays switched in relay order, each command written as an "On", "Off" or "Bistable"
-    // button's click is; every number is checked before anything is written. A failed write
-    // abandons the relays after it.
+    // button's click is; every number is checked before anything is queued.
     RemoteResult setRelays(const std::map<int, RelayAction> &actions);
     // "Tout éteindre".
     RemoteResult allOff();
@@ -119,12 +124,18 @@ public:
 signals:
     void panelChanged();
     void fired(int row, int button);
+    // A queued action failed on the wire (or its infrared code was not sent): why.
+    void sendFailed(const QString &why);
 
 private:
-    // Runs one action; a port error becomes Failed. An action that writes to the serial line
-    // first has the port opened by the host's opener when it is closed.
+    // Queues one action. An action that writes to the serial line first has the port opened
+    // by the host's opener when it is closed; without an opener, a closed port is Failed.
+    // The action's sequences, `sequences` of them, are refused whole when they would not fit.
     template<typename Write>
-    RemoteResult guarded(Write write, bool serial = true);
+    RemoteResult guarded(Write write, bool serial = true, int sequences = 1);
+    static RemoteResult refusedBusy();
+    bool queue(SendingSequence sequence);
+    SendDone reporter();
     std::optional<RemoteResult> checkButton(int button) const;
 
     Host host_;

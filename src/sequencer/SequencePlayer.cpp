@@ -4,6 +4,8 @@
 #include "devices/ComPort.h"
 #include "devices/SendSequences.h"
 
+#include <QPointer>
+
 #include <limits>
 
 namespace zelvar {
@@ -123,9 +125,16 @@ void SequencePlayer::Run_Btn()
     if (!target.port || !target.buttons || code >= int(target.buttons->size()))
         return;
     const ButtonEntry &entry = (*target.buttons)[size_t(code)];
-    const std::optional<QString> refused =
-        Send::step(*target.port, entry.mode, entry.commands());
-    emit fired(track, code, refused.value_or(QString()));
+    // Told once the port's sender has written the step, which goes ahead of waiting ones.
+    QPointer<SequencePlayer> self(this);
+    Send::queue(*target.port, Send::step(entry.mode, entry.commands()), [self, track, code](const SendResult &result) {
+        if (!self)
+            return;
+        if (result.error)
+            emit self->failed(result.error->Message());
+        else
+            emit self->fired(track, code, result.infraredNotSent.value_or(QString()));
+    });
 }
 
 } // namespace zelvar

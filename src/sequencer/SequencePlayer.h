@@ -47,10 +47,10 @@ public:
     // One tick, as the clock's timeout runs it: the position goes up by one second; at the
     // loop time it goes back to 0 and nothing fires; otherwise every track with a button at
     // the new second fires, in track order, once per button. At the largest second the
-    // position stays and nothing fires again. A port error ends the tick and
-    // is reported through failed(); playback goes on with the next tick.
+    // position stays and nothing fires again. Each firing is queued on the port's sender;
+    // a port error is reported through failed(); playback goes on with the next tick.
     void Timer1Timer();
-    // Fires the current track (PisteEnCours). Raises the port's error.
+    // Fires the current track (PisteEnCours): fired() or failed() once it is written.
     void Run_Btn();
 
     // Caption table of the play button, indexed by EtatLecture before it flips.
@@ -65,7 +65,7 @@ signals:
     // After the position moved: `shown` is the second the tick reached (shown even when the
     // loop then sends the position back to 0).
     void ticked(int shown);
-    // Track `track` fired panel button `button`; `refused` says why an infrared code could
+    // Track `track` fired panel button `button` (told once written); `refused` says why an infrared code could
     // not be sent (empty when it was).
     void fired(int track, int button, const QString &refused);
     // The port raised while firing: its message.

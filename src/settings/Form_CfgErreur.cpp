@@ -255,21 +255,38 @@ void TForm_CfgErreur::Btn_TestCfgEClick()
     try {
         applyTo(*port);
         port->OpenPort();
-        message(QStringLiteral("L'ouverture du port a reussi.\n"
-                               "Le relais 1 doit maintenant s'activer puis de refermer"));
-        Send::portTest(*port);
-        message(QStringLiteral("Si le relais n'a pas fonctionné,c'est que\n"
-                               "le n°port ou la vitesse est mal reglée ."));
-    } catch (const std::exception &error) {
-        QString text = QStringLiteral("Les reglages ne sont pas corrects ! !\n") + triedDevice(port->Port());
-        // The account lacks the rights on the device: say which group gives them.
-        if (const auto *comError = dynamic_cast<const EComPort *>(&error); comError && !comError->hint().isEmpty())
-            text += u'\n' + comError->hint();
-        message(text);
-        setButtons(buttonsAfter(buttons(), PortFormStep::TestFailed));
+    } catch (const EComPort &error) {
+        testFailed(*port, error);
+        return;
+    } catch (const std::exception &) {
+        testFailed(*port, std::nullopt);
         return;
     }
-    setButtons(buttonsAfter(buttons(), PortFormStep::TestSucceeded));
+    message(QStringLiteral("L'ouverture du port a reussi.\n"
+                           "Le relais 1 doit maintenant s'activer puis de refermer"));
+    // The window stays live during the test's second; its end is told by the sender.
+    QPointer<TForm_CfgErreur> self(this);
+    Send::queue(*port, Send::portTest(), [self, port = QPointer<TCustomComPort>(port)](const SendResult &result) {
+        if (!self || !port)
+            return;
+        if (result.error) {
+            self->testFailed(*port, result.error);
+            return;
+        }
+        self->message(QStringLiteral("Si le relais n'a pas fonctionné,c'est que\n"
+                                     "le n°port ou la vitesse est mal reglée ."));
+        self->setButtons(buttonsAfter(self->buttons(), PortFormStep::TestSucceeded));
+    });
+}
+
+void TForm_CfgErreur::testFailed(const TCustomComPort &port, const std::optional<EComPort> &error)
+{
+    QString text = QStringLiteral("Les reglages ne sont pas corrects ! !\n") + triedDevice(port.Port());
+    // The account lacks the rights on the device: say which group gives them.
+    if (error && !error->hint().isEmpty())
+        text += u'\n' + error->hint();
+    message(text);
+    setButtons(buttonsAfter(buttons(), PortFormStep::TestFailed));
 }
 
 void TForm_CfgErreur::Btn_EnrCfgEClick()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "devices/ComError.h"
 #include "settings/PortFormModel.h"
 
 #include <QList>
@@ -7,6 +8,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 class QComboBox;
 class QLabel;
@@ -76,6 +78,8 @@ private:
     // The port list's text, once the user has typed in it, becomes the port name in force.
     // False, and nothing changes, when the text is not a port name; `report` says why.
     bool takeTypedPort(bool report);
+    // The test's failure, told in the form: the device tried and the error's hint.
+    void testFailed(const TCustomComPort &port, const std::optional<EComPort> &error);
     bool portInForceOpen() const;
     void setButtons(const PortFormButtons &buttons);
     PortFormButtons buttons() const;

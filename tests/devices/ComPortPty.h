@@ -15,7 +15,12 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -108,6 +113,77 @@ public:
 private:
     int master_ = -1;
     QString slavePath_;
+};
+
+// Reads the board's side of a pseudo-terminal on a thread of its own and notes when each
+// command (up to its closing '#') arrived, so that a test sees the gaps the sender kept.
+class WireRecorder
+{
+public:
+    struct Command
+    {
+        QByteArray bytes;
+        std::chrono::steady_clock::time_point at;
+    };
+
+    explicit WireRecorder(PseudoTerminal &pty) : pty_(pty)
+    {
+        thread_ = std::thread([this] {
+            QByteArray partial;
+            while (!stop_) {
+                pollfd p{pty_.master(), POLLIN, 0};
+                if (::poll(&p, 1, 20) <= 0 || !(p.revents & POLLIN))
+                    continue;
+                char buffer[4096];
+                const ssize_t n = ::read(pty_.master(), buffer, sizeof buffer);
+                if (n <= 0)
+                    continue;
+                const auto now = std::chrono::steady_clock::now();
+                partial.append(buffer, n);
+                std::lock_guard lock(mutex_);
+                for (qsizetype end; (end = partial.indexOf('#')) >= 0; partial.remove(0, end + 1))
+                    commands_.push_back({partial.left(end + 1), now});
+            }
+        });
+    }
+    ~WireRecorder()
+    {
+        stop_ = true;
+        thread_.join();
+    }
+
+    // The commands seen once `count` have arrived (or the time ran out).
+    std::vector<Command> wait(size_t count, int timeoutMs = 5000)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        for (;;) {
+            {
+                std::lock_guard lock(mutex_);
+                if (commands_.size() >= count || deadline.hasExpired())
+                    return commands_;
+            }
+            ::usleep(2000);
+        }
+    }
+    std::vector<QByteArray> bytes(size_t count, int timeoutMs = 5000)
+    {
+        std::vector<QByteArray> out;
+        for (const Command &c : wait(count, timeoutMs))
+            out.push_back(c.bytes);
+        return out;
+    }
+    void clear()
+    {
+        std::lock_guard lock(mutex_);
+        commands_.clear();
+    }
+
+private:
+    PseudoTerminal &pty_;
+    std::mutex mutex_;
+    std::vector<Command> commands_;
+    std::atomic<bool> stop_ = false;
+    std::thread thread_;
 };
 
 // Runs the event loop until the condition holds or the time runs out; tells which.

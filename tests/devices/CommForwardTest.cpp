@@ -125,8 +125,8 @@ TEST_F(PortHolder, TheHostsRelayStatesLearnForwardedWrites)
     states.follow(port);
     SingleInstance instance(host::Role::Service, name);
     ASSERT_EQ(instance.claim(), SingleInstance::Claim::Held);
-    instance.setHandler([&port](const host::Request &request) {
-        return answerHostRequest(request, host::Role::Service, &port);
+    instance.setHandler([&port](const host::Request &request, const SingleInstance::Answer &answer) {
+        answerHostRequest(request, host::Role::Service, &port, answer);
     });
 
     QProcess relay;
@@ -135,8 +135,9 @@ TEST_F(PortHolder, TheHostsRelayStatesLearnForwardedWrites)
     EXPECT_EQ(states.state(3), RelayStates::State::On);
 
     PseudoTerminal other;
-    const QByteArray refused =
-        answerHostRequest(host::parseRequest(host::writeRequest(other.slavePath(), "S4N$#").chopped(1)), host::Role::Service, &port);
+    QByteArray refused;
+    answerHostRequest(host::parseRequest(host::writeRequest(other.slavePath(), "S4N$#").chopped(1)), host::Role::Service,
+                      &port, [&refused](const QByteArray &reply) { refused = reply; });
     EXPECT_TRUE(refused.startsWith("error 19 le service ne tient pas le port")) << refused.constData();
     EXPECT_TRUE(pty.drain(200).isEmpty());
 }

@@ -79,15 +79,15 @@ TEST_F(SendSequences, EveryModeAndTriggerOnTheWire)
     for (const Row &row : rows) {
         const CommandSlots commands = commandSlotsFor(row.mode, 12, code);
         events.clear();
-        Send::press(port, commands);
-        Send::release(port, commands);
-        Send::click(port, row.mode, commands);
+        Send::run(port, Send::press(commands));
+        Send::run(port, Send::release(commands));
+        Send::run(port, Send::click(row.mode, commands));
         EXPECT_EQ(events, row.mouse) << "mouse, mode " << row.mode;
         events.clear();
-        Send::shortcut(port, row.mode, commands);
+        Send::run(port, Send::shortcut(row.mode, commands));
         EXPECT_EQ(events, row.shortcut) << "shortcut, mode " << row.mode;
         events.clear();
-        Send::step(port, row.mode, commands);
+        Send::run(port, Send::step(row.mode, commands));
         EXPECT_EQ(events, row.step) << "step, mode " << row.mode;
     }
     EXPECT_EQ(pty.drain(50), QByteArray());
@@ -99,11 +99,11 @@ TEST_F(SendSequences, InfraredButtonsTransmitAndNeverWriteToTheSerialLine)
     port.OpenPort();
     const QByteArray code = "0000 006D 0000 0001 0020 0030";
     const CommandSlots commands = commandSlotsFor(UsbUirt, 0, code);
-    Send::press(port, commands);
-    Send::release(port, commands);
-    Send::click(port, UsbUirt, commands);
-    Send::shortcut(port, UsbUirt, commands);
-    Send::step(port, UsbUirt, commands);
+    Send::run(port, Send::press(commands));
+    Send::run(port, Send::release(commands));
+    EXPECT_FALSE(Send::run(port, Send::click(UsbUirt, commands)).infraredNotSent);
+    Send::run(port, Send::shortcut(UsbUirt, commands));
+    Send::run(port, Send::step(UsbUirt, commands));
     EXPECT_TRUE(events.isEmpty()) << "no serial write and no pause";
     EXPECT_EQ(pty.drain(50), QByteArray());
     EXPECT_EQ(infraredCodes(), QStringList(3, QString::fromLatin1(code)));
@@ -112,25 +112,22 @@ TEST_F(SendSequences, InfraredButtonsTransmitAndNeverWriteToTheSerialLine)
 TEST_F(SendSequences, AFailedWriteAbandonsTheRest)
 {
     // The port was never opened: the first write fails and nothing else happens.
-    try {
-        Send::shortcut(port, Imp, commandSlotsFor(Imp, 1, "0"));
-        FAIL() << "the write on a closed port must fail";
-    } catch (const EComPort &error) {
-        EXPECT_EQ(error.ErrorNumber(), 2);
-    }
+    const SendResult failed = Send::run(port, Send::shortcut(Imp, commandSlotsFor(Imp, 1, "0")));
+    ASSERT_TRUE(failed.error) << "the write on a closed port must fail";
+    EXPECT_EQ(failed.error->ErrorNumber(), 2);
+    EXPECT_EQ(failed.firstWriteMs, 0);
     EXPECT_TRUE(events.isEmpty());
 
     // An infrared click does not need the serial line at all.
-    EXPECT_NO_THROW(Send::click(port, UsbUirt, commandSlotsFor(UsbUirt, 0, "0")));
+    EXPECT_TRUE(Send::run(port, Send::click(UsbUirt, commandSlotsFor(UsbUirt, 0, "0"))).ok());
     EXPECT_EQ(infraredCodes(), QStringList{"0"});
     EXPECT_TRUE(events.isEmpty());
 }
 
-TEST_F(SendSequences, PortTestOpensThenPulsesRelayOne)
+TEST_F(SendSequences, PortTestPulsesRelayOne)
 {
-    ASSERT_FALSE(port.Connected());
-    Send::portTest(port);
-    EXPECT_TRUE(port.Connected());
+    port.OpenPort();
+    Send::run(port, Send::portTest());
     EXPECT_EQ(events, (QStringList{"S1N$#|1000|0", "S1F$#|10|0"}));
 }
 
@@ -138,7 +135,7 @@ TEST_F(SendSequences, PortTestOpensThenPulsesRelayOne)
 TEST_F(SendSequences, AllOffWritesEachRelayOffInTurn)
 {
     port.OpenPort();
-    Send::allOff(port);
+    Send::run(port, Send::allOff());
     QStringList expected;
     for (int relay = 1; relay <= 16; ++relay)
         expected << QStringLiteral("S%1F$#|10|0").arg(relay);
