@@ -98,18 +98,18 @@ void SequencePlayer::Timer1Timer()
     if (!moved)
         return;
     const int now = s.PositionLecture;
-    try {
-        // Track and button counts are read afresh each time round: a handler of fired()
-        // may change the sequence.
-        for (int i = 1; i <= s.trackCount(); ++i)
-            for (int j = 1; i <= s.trackCount() && j <= s.Pistes[size_t(i)].btnCount(); ++j)
-                if (s.Pistes[size_t(i)].Btns[size_t(j)] == now) {
-                    s.PisteEnCours = i;
-                    Run_Btn();
-                }
-    } catch (const EComPort &e) {
-        emit failed(e.Message());
-    }
+    // A port error ends the tick: the tick's firings are one operation of the sender, so a
+    // failed one abandons those after it and is the only one told.
+    m_tick = std::make_shared<SendOperation>();
+    // Track and button counts are read afresh each time round: a handler of fired()
+    // may change the sequence.
+    for (int i = 1; i <= s.trackCount(); ++i)
+        for (int j = 1; i <= s.trackCount() && j <= s.Pistes[size_t(i)].btnCount(); ++j)
+            if (s.Pistes[size_t(i)].Btns[size_t(j)] == now) {
+                s.PisteEnCours = i;
+                Run_Btn();
+            }
+    m_tick.reset();
 }
 
 void SequencePlayer::Run_Btn()
@@ -127,8 +127,11 @@ void SequencePlayer::Run_Btn()
     const ButtonEntry &entry = (*target.buttons)[size_t(code)];
     // Told once the port's sender has written the step, which goes ahead of waiting ones.
     QPointer<SequencePlayer> self(this);
-    Send::queue(*target.port, Send::step(entry.mode, entry.commands()), [self, track, code](const SendResult &result) {
-        if (!self)
+    SendingSequence step = Send::step(entry.mode, entry.commands());
+    step.operation = m_tick;
+    step.opensOperation = true;
+    Send::queue(*target.port, std::move(step), [self, track, code](const SendResult &result) {
+        if (!self || result.skipped)
             return;
         if (result.error)
             emit self->failed(result.error->Message());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "devices/PortSender.h"
 #include "panel/PanelButtons.h"
 #include "sequencer/PlaybackClock.h"
 #include "sequencer/Sequence.h"
@@ -78,6 +79,8 @@ private:
     std::unique_ptr<PlaybackClock> m_clock;
     bool m_held = false;
     bool m_resumeAfterHold = false;
+    // The firings of the tick under way, abandoned together after a failure.
+    std::shared_ptr<SendOperation> m_tick;
 };
 
 } // namespace zelvar

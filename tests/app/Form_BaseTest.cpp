@@ -5,6 +5,7 @@
 #include "common/Pause.h"
 #include "devices/ComError.h"
 #include "devices/ComPort.h"
+#include "devices/PortSender.h"
 #include "panel/Form_ActBtn.h"
 #include "panel/PanelConfig.h"
 #include "panel/ProjectFile.h"
@@ -268,6 +269,7 @@ TEST_F(MainWindow, ToutEteindreSwitchesTheSixteenRelaysOff)
     port.SendText("S9N$#");
     pty.drain(20);
     base->Btn_ToutEteindre->trigger();
+    port.sender().waitIdle();
     QByteArray expected;
     for (int relay = 1; relay <= 16; ++relay) {
         expected += "S" + QByteArray::number(relay) + "F$#";
@@ -280,6 +282,7 @@ TEST_F(MainWindow, ToutEteindreSwitchesTheSixteenRelaysOff)
     port.SendText("S9N$#");
     port.ClosePort();
     base->Btn_ToutEteindre->trigger();
+    port.sender().waitIdle();
     EXPECT_EQ(errors, QStringList{EComPort(CError_WriteFailed, EBADF).Message()});
     EXPECT_EQ(states.state(9), RelayStates::State::On);
 }

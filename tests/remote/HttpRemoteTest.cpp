@@ -1,4 +1,5 @@
 #include "devices/ComPortPty.h"
+#include "devices/PortSender.h"
 #include "remote/HttpClient.h"
 
 #include "remote/HttpListener.h"
@@ -65,21 +66,41 @@ protected:
 
 } // namespace
 
-// Several relays in one call go out in relay order, and the answer holds the new states.
+// Several relays in one call go out in relay order; the answer comes once they are queued,
+// and the states follow the wire.
 TEST_F(HttpRemoteTest, PutRelaysWritesInRelayOrderAndAnswersTheStates)
 {
     const Answer put = send(request("PUT", "/api/relays", R"({"5":"toggle","3":"off","1":"ON"})"));
     EXPECT_EQ(put.status, 200) << put.body.constData();
-    EXPECT_EQ(pty.drain(), QByteArray("S1N$#S3F$#S5T$#"));
-    const QJsonObject states = put.json();
-    EXPECT_EQ(states.size(), RelayCount);
-    EXPECT_TRUE(put.body.startsWith(R"({"1":"on","2":"unknown","3":"off",)")) << put.body.constData();
-    EXPECT_EQ(states["1"].toString(), "on");
-    EXPECT_EQ(states["3"].toString(), "off");
-    EXPECT_EQ(states["5"].toString(), "unknown"); // a toggle of an unknown relay
-    EXPECT_EQ(send(request("GET", "/api/relays")).body, put.body);
+    EXPECT_EQ(put.json().size(), RelayCount);
     EXPECT_TRUE(put.head.contains("Cache-Control: no-store"));
     EXPECT_TRUE(put.head.contains("X-Content-Type-Options: nosniff"));
+    port.sender().waitIdle();
+    EXPECT_EQ(pty.drain(), QByteArray("S1N$#S3F$#S5T$#"));
+    const Answer got = send(request("GET", "/api/relays"));
+    const QJsonObject states = got.json();
+    EXPECT_TRUE(got.body.startsWith(R"({"1":"on","2":"unknown","3":"off",)")) << got.body.constData();
+    EXPECT_EQ(states["5"].toString(), "unknown"); // a toggle of an unknown relay
+}
+
+// Beyond 256 sequences waiting on the port, a remote command is refused with 503 and its
+// reason in French, and nothing of it is written; a release still goes.
+TEST_F(HttpRemoteTest, ACommandBeyondTheQueuesBoundIsRefused)
+{
+    port.sender().queue({.steps = {{"H#", 300}}});
+    ASSERT_EQ(pty.read(2), QByteArray("H#"));
+    for (int i = 0; i < PortSender::MaxWaiting; ++i)
+        ASSERT_TRUE(port.sender().queue({.steps = {{"x#"}}, .lane = SendLane::Remote}));
+    const Answer refused = send(request("PUT", "/api/relays", R"({"1":"on"})"));
+    EXPECT_EQ(refused.status, 503);
+    EXPECT_EQ(refused.json()["error"].toString(),
+              QStringLiteral("trop de commandes en attente (256) sur le port, commande refusée"));
+    EXPECT_EQ(send(request("POST", "/api/buttons/1/click")).status, 503);
+    EXPECT_EQ(send(request("POST", "/api/buttons/1/release")).status, 200);
+    port.sender().waitIdle();
+    const QByteArray wire = pty.drain();
+    EXPECT_FALSE(wire.contains("S1N$#"));
+    EXPECT_TRUE(wire.endsWith("S2F$#"));
 }
 
 // What the page reads: the panel with each button's relay and size, the alarms with their
@@ -106,10 +127,12 @@ TEST_F(HttpRemoteTest, PanelAlarmsAndButtonsAsThePageUsesThem)
     EXPECT_EQ(row["next"].toString(), "2026-12-24T07:30:00Z");
 
     EXPECT_EQ(send(request("POST", "/api/buttons/1/press")).status, 200);
-    EXPECT_EQ(pty.drain(), QByteArray("S2N$#"));
+    EXPECT_EQ(pty.read(5), QByteArray("S2N$#"));
     EXPECT_EQ(send(request("POST", "/api/buttons/1/release")).status, 200);
-    EXPECT_EQ(pty.drain(), QByteArray("S2F$#"));
-    EXPECT_EQ(send(request("POST", "/api/buttons/2/click")).json()["2"].toString(), "on");
+    EXPECT_EQ(pty.read(5), QByteArray("S2F$#"));
+    EXPECT_EQ(send(request("POST", "/api/buttons/2/click")).status, 200);
+    port.sender().waitIdle();
+    EXPECT_EQ(send(request("GET", "/api/relays")).json()["2"].toString(), "on");
     const Answer play = send(request("POST", "/api/sequence/play", R"({"activity":"Default"})"));
     EXPECT_EQ(play.status, 503);
     EXPECT_EQ(play.json()["error"].toString(), QStringLiteral("ce programme ne joue pas de séquence"));

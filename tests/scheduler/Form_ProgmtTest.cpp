@@ -2,6 +2,7 @@
 #include "app/formDynamique.h"
 #include "common/SystemError.h"
 #include "common/Pause.h"
+#include "devices/PortSender.h"
 #include "devices/RelayCommand.h"
 #include "forms/ErrorReport.h"
 #include "forms/Forms.h"
@@ -100,6 +101,13 @@ protected:
         Forms::instance().settings = PanelSettings{};
     }
 
+    // The stepped clock runs, and what its firings queued on the panel's port goes out.
+    void runClock(int ms)
+    {
+        clock->run(ms);
+        if (TForm_ActBtn *panel = Forms::instance().Form_ActBtn)
+            panel->ComPort1->sender().waitIdle();
+    }
     const TForm_Progmt::Row &row(int i) const { return form->row(i); }
     void click(QPushButton *b) { QTest::mouseClick(b, Qt::LeftButton); }
     void choose(int i, int item)
@@ -156,7 +164,7 @@ TEST_F(Scheduler, NewRowsAndTheSeventhRowGrowsTheWindow)
     choose(3, 2);
     row(4).Memo->setPlainText(QStringLiteral("07:45:00"));
     click(row(4).Btn_Lancer); // refused: the other rows share one time; its chooser is highlighted
-    clock->run(1000);
+    runClock(1000);
     form->TimerATimer();
     saveShot(*form, QStringLiteral("scheduler-seven-rows"));
 }
@@ -211,7 +219,7 @@ TEST_F(Scheduler, ArmingSaysWhyItRefusesOnceAndHighlightsWhatItArms)
     click(row(2).Btn_Arreter);
     EXPECT_FALSE(form->engine().row(2).armed);
     EXPECT_NE(colour(row(2).Memo), Red);
-    clock->run(120000);
+    runClock(120000);
     EXPECT_TRUE(pauses.isEmpty());
 }
 
@@ -227,7 +235,7 @@ TEST_F(Scheduler, AnArmedImpulseRowSwitchesItsRelayOnceAtItsSecond)
     row(2).Memo->setPlainText(QStringLiteral("07:30:01"));
     click(row(2).Btn_Lancer);
 
-    clock->run(12000);
+    runClock(12000);
     EXPECT_EQ(pauses, (QStringList{"S1N$#|100", "S1F$#|100"}));
     EXPECT_EQ(pty.drain(20), QByteArray());
     for (int i : {1, 2}) {
@@ -244,7 +252,7 @@ TEST_F(Scheduler, APortErrorAtFiringIsReportedOnceAndNothingIsSentAgain)
     choose(1, 2);
     click(row(1).Btn_Lancer);
     pty.closeMaster(); // the adapter is unplugged
-    clock->run(60000);
+    runClock(60000);
     EXPECT_EQ(messages.size(), 1) << messages.join('\n').toStdString();
     EXPECT_FALSE(form->engine().row(1).armed);
 }
@@ -259,11 +267,11 @@ TEST_F(Scheduler, MissedRowsAreMarkedAndLogged)
     row(2).Memo->setPlainText(QStringLiteral("07:31:00"));
     click(row(2).Btn_Lancer);
     // Row 2 is moved into the past by its up-down, row 1 overtaken by the clock.
-    clock->run(1000);
+    runClock(1000);
     row(2).UpDown_H->step(-1);
     EXPECT_EQ(row(2).Memo->toPlainText(), QStringLiteral("06:31:00"));
     clock->jumpTo(at(Day, "07:40:00"));
-    clock->run(2000);
+    runClock(2000);
     EXPECT_TRUE(pauses.isEmpty());
     for (int i : {1, 2}) {
         EXPECT_EQ(colour(row(i).Memo), QColor::fromRgb(0xFF, 0xB4, 0x4A)) << i;
@@ -458,6 +466,7 @@ TEST_F(Scheduler, ClosedItKeepsItsRowsFiringAndQuittingAsksFirst)
 
     // Closed, the window still fires its row and logs it.
     clock->runUntil(at(Day, "07:30:10"));
+    Forms::instance().Form_ActBtn->ComPort1->sender().waitIdle();
     EXPECT_TRUE(pauses.join(' ').contains(QStringLiteral("S2N$#")));
     EXPECT_EQ(form->Log->toPlainText(), day() + QStringLiteral(" 07:30:00  ligne 1 « Lampe » : déclenchée"));
     EXPECT_EQ(base->Bo_Pmg->toolTip(), QStringLiteral("Programateur express"));
@@ -492,7 +501,7 @@ TEST_F(Scheduler, WhileTheServiceRunsTheWindowWritesItsRowsAndFiresNothing)
     EXPECT_TRUE(zelvar::testing::readFile(ScheduleFiles::path()).contains("Armee=1"));
     saveShot(*form, QStringLiteral("scheduler-service"));
 
-    clock->run(12000);
+    runClock(12000);
     EXPECT_TRUE(pauses.isEmpty()) << pauses.join(" / ").toStdString();
     EXPECT_EQ(pty.drain(20), QByteArray());
     EXPECT_TRUE(form->Log->toPlainText().contains(QStringLiteral("laissée au service"))) << form->Log->toPlainText().toStdString();

@@ -6,6 +6,7 @@
 #include "Shots.h"
 #include "TestFiles.h"
 #include "common/Pause.h"
+#include "devices/PortSender.h"
 #include "devices/ComPort.h"
 #include "forms/ErrorReport.h"
 #include "forms/Forms.h"
@@ -66,6 +67,14 @@ protected:
         TFSequenceur::setMessageHook({});
         setErrorReportHook({});
         setPauseHook({});
+    }
+
+    // One tick of the clock, its firings written and told before the test looks.
+    void tick()
+    {
+        clock->step();
+        if (panel)
+            panel->ComPort1->sender().waitIdle();
     }
 
     // With the main window, its panel is the live panel and its prompt asks the questions.
@@ -488,7 +497,7 @@ TEST_F(Sequencer, SerialErrorsWhilePlayingAreReportedOncePerRun)
     board.closeMaster();
     form->Btn_LectureClick();
     for (int i = 0; i < 5; ++i)
-        clock->step();
+        tick();
     EXPECT_EQ(reports.size(), 1);
     EXPECT_FALSE(clockRanDuringReport);
     EXPECT_TRUE(clock->active);
@@ -498,8 +507,8 @@ TEST_F(Sequencer, SerialErrorsWhilePlayingAreReportedOncePerRun)
     // A new run reports again.
     form->Btn_LectureClick();
     form->Btn_LectureClick();
-    clock->step();
-    clock->step();
+    tick();
+    tick();
     EXPECT_EQ(reports.size(), 2);
 }
 

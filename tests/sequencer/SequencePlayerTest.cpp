@@ -2,6 +2,7 @@
 #include "devices/ComPort.h"
 #include "devices/RelayCommand.h"
 #include "devices/ComPortPty.h"
+#include "devices/PortSender.h"
 #include "sequencer/SequencePlayer.h"
 
 #include "sequencer/StepClock.h"
@@ -66,8 +67,11 @@ protected:
     }
     void run(int ticks)
     {
-        for (int i = 0; i < ticks; ++i)
+        // Each tick's firings are written, and told, before the next tick.
+        for (int i = 0; i < ticks; ++i) {
             clock->step();
+            port.sender().waitIdle();
+        }
     }
 
     PanelButtons panel{ButtonEntry{}};

@@ -7,6 +7,7 @@
 #include "common/Pause.h"
 #include "devices/ComError.h"
 #include "devices/ComPort.h"
+#include "devices/PortSender.h"
 #include "panel/Form_ActBtn.h"
 
 #include <QAbstractItemView>
@@ -51,9 +52,12 @@ void choose(QComboBox *combo, int index)
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(item).center());
 }
 
+// A click, and what it queued on the panel's port written and told.
 void click(QPushButton *button)
 {
     QTest::mouseClick(button, Qt::LeftButton);
+    if (TForm_ActBtn *panel = Forms::instance().Form_ActBtn)
+        panel->ComPort1->sender().waitIdle();
 }
 
 // Types into a list and leaves it, as the user does: the list has the focus, so the panel's
