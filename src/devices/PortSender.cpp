@@ -8,6 +8,7 @@
 #include <QDateTime>
 
 #include <algorithm>
+#include <cerrno>
 #include <utility>
 
 namespace zelvar {
@@ -57,7 +58,10 @@ SendResult PortSender::run(SendingSequence sequence)
         if (done)
             done(r);
     };
-    queue(std::move(sequence));
+    if (!queue(std::move(sequence))) {
+        result->error = EComPort(CError_WriteFailed, EAGAIN);
+        return *result;
+    }
     waitIdle();
     return *result;
 }

@@ -87,7 +87,8 @@ public:
 
     // False when refused (a remote command beyond MaxWaiting); the sequence is then dropped.
     bool queue(SendingSequence sequence);
-    // Queues and blocks until the sequence has run; for one-shot commands.
+    // Queues and blocks until the sequence has run; for one-shot commands. A refused one
+    // fails with EAGAIN.
     SendResult run(SendingSequence sequence);
     // Blocks until nothing is waiting or being written, then delivers the results.
     void waitIdle();

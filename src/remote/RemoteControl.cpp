@@ -148,8 +148,12 @@ RemoteResult RemoteControl::release(int button, const void *holder)
     if (auto refused = checkButton(button))
         return *refused;
     held_.remove({holder, button});
-    if (buttons_[size_t(button)].mode != UsbUirt && !port_.Connected() && !opener_)
-        return RemoteResult::failed(EComPort(CError_WriteFailed, EBADF).Message());
+    if (buttons_[size_t(button)].mode != UsbUirt && !port_.Connected()) {
+        if (!opener_)
+            return RemoteResult::failed(EComPort(CError_WriteFailed, EBADF).Message());
+        if (const std::optional<QString> why = opener_())
+            return RemoteResult::failed(*why);
+    }
     // A release is never refused: a relay pressed on must come off again.
     SendingSequence sequence = Send::release(buttons_[size_t(button)].commands());
     Send::queue(port_, std::move(sequence), reporter());

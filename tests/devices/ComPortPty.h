@@ -172,11 +172,6 @@ public:
             out.push_back(c.bytes);
         return out;
     }
-    void clear()
-    {
-        std::lock_guard lock(mutex_);
-        commands_.clear();
-    }
 
 private:
     PseudoTerminal &pty_;
