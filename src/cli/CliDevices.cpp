@@ -1,7 +1,6 @@
 #include "cli/CliCommands.h"
 #include "cli/CliPort.h"
 
-#include "common/Pause.h"
 #include "common/ProfileFile.h"
 #include "devices/ComError.h"
 #include "devices/ComPort.h"

@@ -8,10 +8,8 @@
 class QWidget;
 
 namespace zelvar {
-struct SendResult;
-}
 
-namespace zelvar {
+struct SendResult;
 
 // Shows an error's text in a plain message box, as the program's default report for an
 // error no handler caught; the action that raised it is abandoned, the program carries on.

@@ -3,7 +3,6 @@
 #include "forms/ErrorReport.h"
 #include "forms/Forms.h"
 #include "common/Colors.h"
-#include "common/Pause.h"
 #include "devices/ComPort.h"
 #include "devices/SendSequences.h"
 #include "panel/KeyHook.h"

@@ -61,9 +61,9 @@ public:
     // The button last pressed, released, clicked or focused; 0 for none.
     int CurrentButton() const { return m_currentButton; }
 
-    // A sequencer step or scheduler firing of button k. A failed write raises the port's
-    // error to the caller; an infrared failure goes to the program's error report; an index
-    // with no button does nothing.
+    // A sequencer step or scheduler firing of button k, queued ahead of what waits on the
+    // port. A failed write or an infrared failure goes to the program's error report once
+    // the sender has run it; an index with no button does nothing.
     void fireButton(int k);
 
     // The application-wide key handler. Only one panel holds it at a time: installing it
