@@ -298,7 +298,8 @@ public:
     std::function<void()> OnRx80Full;
 
 signals:
-    // The text a SendText call wrote in full; a write that failed is not told.
+    // The text a write wrote in full, SendText's or the sender's (told on the owner's
+    // thread, in the order written); a write that failed is not told.
     void written(const QByteArray &text);
     // The port now names another device (told before an open port is opened again there).
     void portChanged(const QString &name);
