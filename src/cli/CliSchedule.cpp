@@ -246,7 +246,8 @@ struct Occurrence
     qint64 at;
     int row;
     int button;
-    QString caption;
+    QString caption;     // the button's text on the panel
+    QString description; // what the journal names it by
 };
 
 // "2 j 5 h", "19 h 03 min", "4 min 10 s", "12 s"
@@ -270,13 +271,14 @@ int runNext(const QStringList &arguments)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Liste les prochains déclenchements des lignes lancées de Programateur.ini, les plus proches d'abord, "
-        "comme le service les fera : l'heure, le temps qui reste, la ligne, le bouton et son libellé. Une ligne "
-        "déjà déclenchée ou manquée, arrêtée, ou dont le bouton n'est plus sur le panneau (Zelvar2.ini) n'y est pas."));
+        "comme le service les fera : l'heure, le temps qui reste, la ligne, le bouton, son libellé et sa description. "
+        "Une ligne déjà déclenchée ou manquée, arrêtée, ou dont le bouton n'est plus sur le panneau (Zelvar2.ini) n'y est pas."));
     parser.addPositionalArgument(QStringLiteral("N"), QStringLiteral("Combien de déclenchements (10 par défaut)."),
                                  QStringLiteral("[N]"));
     parser.addOption({QStringLiteral("json"),
                       QStringLiteral("Un tableau JSON trié par heure, un objet par déclenchement : row, button, caption "
-                                     "et at (date et heure locales ISO 8601 avec leur décalage).")});
+                                     "(le libellé du bouton), description et at (date et heure locales ISO 8601 avec "
+                                     "leur décalage).")});
     int status = 0;
     if (!parseCommand(parser, arguments, &status,
                       QStringLiteral("\nCode de sortie : 0 liste affichée (même vide), 1 Programateur.ini ou "
@@ -298,9 +300,10 @@ int runNext(const QStringList &arguments)
         err() << "zelvar-cli next : " << ScheduleFiles::path() << " illisible : " << read.refused << "\n";
         return 1;
     }
+    const PanelConfig panel = readPanelConfig(*panelFile, PanelReader::Panel);
     PanelButtons buttons;
     if (QFileInfo::exists(PanelFiles::config()))
-        buttons = buildPanelButtons(readPanelConfig(*panelFile, PanelReader::Panel).buttons);
+        buttons = buildPanelButtons(panel.buttons);
 
     // The rows armed as the service arms them, with what it remembers.
     SystemScheduleClock clock;
@@ -327,7 +330,7 @@ int runNext(const QStringList &arguments)
         // A second caught up at the service's start is not ahead any more.
         for (qint64 at : engine.upcoming(i, wanted + 1))
             if (at >= now - now % 1000)
-                next.push_back({at, i, button, buttons[size_t(button)].description});
+                next.push_back({at, i, button, panel.buttons[size_t(button - 1)].caption, buttons[size_t(button)].description});
     }
     std::stable_sort(next.begin(), next.end(), [](const Occurrence &a, const Occurrence &b) { return a.at < b.at; });
     if (next.size() > size_t(wanted))
@@ -340,7 +343,8 @@ int runNext(const QStringList &arguments)
             array.append(QJsonObject{{QStringLiteral("at"), at.toOffsetFromUtc(at.offsetFromUtc()).toString(Qt::ISODate)},
                                      {QStringLiteral("row"), o.row},
                                      {QStringLiteral("button"), o.button},
-                                     {QStringLiteral("caption"), o.caption}});
+                                     {QStringLiteral("caption"), o.caption},
+                                     {QStringLiteral("description"), o.description}});
         }
         out() << QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented));
         out().flush();
@@ -361,11 +365,11 @@ int runNext(const QStringList &arguments)
         leftWidth = std::max(leftWidth, int(left.back().size()));
     }
     out() << QStringLiteral("PROCHAINE").leftJustified(whenWidth + 2) << QStringLiteral("DANS").leftJustified(leftWidth + 2)
-          << "LIGNE  BOUTON  LIBELLÉ\n";
+          << "LIGNE  BOUTON  LIBELLÉ (DESCRIPTION)\n";
     for (size_t k = 0; k < next.size(); ++k)
         out() << when[qsizetype(k)].leftJustified(whenWidth + 2) << left[qsizetype(k)].leftJustified(leftWidth + 2)
               << QString::number(next[k].row).leftJustified(7) << QString::number(next[k].button).leftJustified(8)
-              << next[k].caption << "\n";
+              << next[k].caption << " (" << next[k].description << ")\n";
     out() << "\n" << next.size() << " déclenchement(s) listé(s).\n";
     out().flush();
     return 0;

@@ -519,8 +519,11 @@ int runServe(const QStringList &arguments)
         "lancées), avec les boutons du panneau de Zelvar2.ini, comme le programmateur. Le port est ouvert au "
         "départ et gardé jusqu'à la fin. Chaque événement est une ligne sur la sortie standard : l'heure, puis "
         "fired (envoyé), missed (manqué de plus d'une minute), refused (bouton absent du panneau) ou error. "
-        "Programateur.ini est relu quand il change et sur SIGHUP, sans rien déclencher deux fois ; un fichier "
-        "absent ne donne aucune ligne. SIGTERM ou SIGINT arrêtent le service après l'envoi en cours. Pendant qu'il "
+        "Programateur.ini et Zelvar2.ini sont relus quand ils changent et sur SIGHUP ; un fichier vide, illisible ou "
+        "incomplet (un éditeur qui l'enregistre) est relu pendant deux secondes, les lignes en cours continuant. "
+        "Ce qui a été déclenché ou manqué est retenu d'un démarrage à l'autre (~/.local/state/zelvar) : rien ne "
+        "part deux fois, une heure tombée pendant l'arrêt part au démarrage si elle a moins d'une minute, sinon "
+        "elle est notée missed une fois. Un fichier absent ne donne aucune ligne. SIGTERM ou SIGINT arrêtent le service après l'envoi en cours. Pendant qu'il "
         "tient le port, les autres commandes de zelvar-cli et le programme écrivent à travers lui."));
     addPortOptions(parser);
     parser.addOption({QStringLiteral("http"),

@@ -43,6 +43,7 @@ protected:
             b.mode = mode;
             b.relay = relay;
             b.description = QString::fromLatin1(description);
+            b.caption = b.description.left(3);
             b.prontoCode = QStringLiteral("0000 006D 0000 0001 0020 0030");
             return b;
         };
@@ -408,13 +409,14 @@ TEST_F(CliServe, NextListsTheComingFiringsInOrder)
         shown << QStringLiteral("%1 %2 %3 %4").arg(o["row"].toInt()).arg(o["button"].toInt()).arg(o["caption"].toString(),
                                                                                                    at.time().toString());
     }
-    const QString daily = QStringLiteral("2 3 Pompe 23:59:58");
+    EXPECT_EQ(next[0].toObject()["description"].toString().left(3), next[0].toObject()["caption"].toString());
+    const QString daily = QStringLiteral("2 3 Pom 23:59:58");
     QStringList expected = {daily, daily, daily, daily};
     // The one-shot row takes its place among the daily ones, by time.
     QDateTime daily1(QDate::currentDate(), QTime(23, 59, 58));
     if (daily1 < QDateTime::currentDateTime())
         daily1 = daily1.addDays(1);
-    expected.insert(soon < daily1 ? 0 : 1, QStringLiteral("1 1 Lampe ") + soon.time().toString());
+    expected.insert(soon < daily1 ? 0 : 1, QStringLiteral("1 1 Lam ") + soon.time().toString());
     expected.removeLast();
     EXPECT_EQ(shown, expected);
 
