@@ -66,13 +66,13 @@ struct ServePanel
 };
 
 // "2026-12-08T07:30:00+01:00"
-QString localIso(qint64 ms, Qt::DateFormat format = Qt::ISODate)
+QString localIso(qint64 ms)
 {
     const QDateTime when = QDateTime::fromMSecsSinceEpoch(ms);
-    return when.toOffsetFromUtc(when.offsetFromUtc()).toString(format);
+    return when.toOffsetFromUtc(when.offsetFromUtc()).toString(Qt::ISODate);
 }
 
-// " : en retard de 15,2 s" for a firing more than a second after its second.
+// "en retard de 15,2 s" for a firing more than a second after its second; empty otherwise.
 QString lateness(qint64 dueMs, const QDateTime &when)
 {
     const qint64 late = when.toMSecsSinceEpoch() - dueMs;
