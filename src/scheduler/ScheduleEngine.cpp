@@ -273,8 +273,18 @@ ScheduleEngine::Arming ScheduleEngine::resume(int i, std::optional<qint64> accou
             s.instantKnown = true;
         }
     }
-    if (!due)
-        return arm(i);
+    if (!due) {
+        const Arming result = arm(i);
+        // A clock set back since: the occurrence already dealt with does not come again.
+        if (result == Arming::Armed && accountedUntil && instantOf(i).value_or(0) <= *accountedUntil) {
+            if (!seek(i, QDate(), *accountedUntil + 1, nullptr)) {
+                disarm(i);
+                return Arming::Done;
+            }
+            scheduleNextLook();
+        }
+        return result;
+    }
     if (!anyArmed())
         m_lastCheck = now;
     s.row.armed = true;

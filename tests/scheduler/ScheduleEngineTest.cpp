@@ -476,6 +476,7 @@ TEST(EngineResume, CatchesUpOnceWithinTheGraceAndNeverTwice)
         {Recurrence::EveryDay, at(Day.addDays(-3), "07:30:00"), at(Day, "12:00:00"), A::Armed, "missed 07:30:00",
          at(Day.addDays(1), "07:30:00")},                                            // three days down: one miss
         {Recurrence::EveryDay, at(Day, "07:30:00"), at(Day, "07:30:20"), A::Armed, "", at(Day.addDays(1), "07:30:00")},
+        {Recurrence::EveryDay, at(Day, "07:30:00"), at(Day, "07:00:00"), A::Armed, "", at(Day.addDays(1), "07:30:00")}, // clock set back
     };
     for (const auto &c : cases) {
         FakeScheduleClock clock;
