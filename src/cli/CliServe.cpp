@@ -88,9 +88,12 @@ QString incompleteness(const ProfileFile &file, const QByteArray &bytes, bool *e
     *empty = bytes.trimmed().isEmpty();
     if (*empty)
         return QStringLiteral("fichier vide");
+    const QString header = QStringLiteral("Programateur"), countKey = QStringLiteral("Nombre de lignes");
+    // Rows without their count: the file's start is still being written.
+    if (!file.hasKey(header, countKey) && file.hasSection(QStringLiteral("Ligne1")))
+        return QStringLiteral("nombre de lignes absent");
     int count = 0;
-    if (!ProfileFile::parseInteger(file.readString(QStringLiteral("Programateur"), QStringLiteral("Nombre de lignes"),
-                                                   QStringLiteral("0")), &count))
+    if (!ProfileFile::parseInteger(file.readString(header, countKey, QStringLiteral("0")), &count))
         return QString(); // the reader names what is wrong
     int found = 0;
     for (int n = 1; n <= std::min(count, MaxSavedScheduleRows); ++n)
