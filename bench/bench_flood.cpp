@@ -183,6 +183,7 @@ void BM_MqttFlood(benchmark::State &state)
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
+        env.insert(QStringLiteral("XDG_STATE_HOME"), dir.filePath(QStringLiteral("state")));
         env.insert(QStringLiteral("ZELVAR_INSTANCE_NAME"), QStringLiteral("bench-flood"));
         serve.setProcessEnvironment(env);
         serve.setWorkingDirectory(dir.path());
