@@ -209,6 +209,40 @@ TEST_F(Instances, AClientGetsOneBoundedLineAndIsToldWhatIsRefused)
     EXPECT_TRUE(requests.isEmpty());
 }
 
+// 32 connections that said hello once and then kept silent once held every slot for ever, so
+// that every command failed "busy" and a second service started unguarded. Each connection
+// that stays silent is dropped after its idle deadline, and the host answers again.
+TEST_F(Instances, SilentConnectionsAreDroppedAfterTheirIdleDeadline)
+{
+    SingleInstance instance(host::Role::Service, name);
+    ASSERT_EQ(instance.claim(), SingleInstance::Claim::Held);
+    const auto replyTo = [](QLocalSocket &client, const QByteArray &line) {
+        client.write(line);
+        for (QDeadlineTimer deadline(3000); !client.canReadLine() && !deadline.hasExpired();)
+            QTest::qWait(10);
+        return client.readLine();
+    };
+    std::vector<std::unique_ptr<QLocalSocket>> silent;
+    for (int i = 0; i < SingleInstance::MaxClients; ++i) {
+        silent.push_back(std::make_unique<QLocalSocket>());
+        silent.back()->connectToServer(path());
+        ASSERT_TRUE(silent.back()->waitForConnected(2000));
+        ASSERT_TRUE(replyTo(*silent.back(), host::helloRequest()).startsWith("zelvar1 service"));
+    }
+    QLocalSocket refused;
+    refused.connectToServer(path());
+    ASSERT_TRUE(refused.waitForConnected(2000));
+    EXPECT_TRUE(replyTo(refused, QByteArray()).startsWith("error 16 ")) << "every slot is taken";
+
+    QTest::qWait(SingleInstance::IdleDeadlineMs + 500);
+    for (const auto &client : silent)
+        EXPECT_EQ(client->state(), QLocalSocket::UnconnectedState);
+    QLocalSocket next;
+    next.connectToServer(path());
+    ASSERT_TRUE(next.waitForConnected(2000));
+    EXPECT_TRUE(replyTo(next, host::helloRequest()).startsWith("zelvar1 service"));
+}
+
 // The socket and lock live where only this user can reach them. Anyone can create the
 // temporary folder's name first: the user's own cache folder then stands in, so the guard is
 // kept; only when that too cannot be trusted does the program start without it.
