@@ -60,6 +60,9 @@ protected:
         }
         QFile::remove(path());
         QFile::remove(path() + QStringLiteral(".lock"));
+        QDir folder(SingleInstance::privateFolder());
+        for (const QString &lock : folder.entryList({name + QStringLiteral(".service-*")}, QDir::Files))
+            QFile::remove(folder.filePath(lock));
     }
 
     QString path() const { return QDir(SingleInstance::privateFolder()).filePath(name); }
