@@ -504,8 +504,8 @@ int runServe(const QStringList &arguments)
         hostLeft.start(SingleInstance::HostLookMs);
 
     QEventLoop loop;
-    feedWatchdog(&loop);
     notifyReady();
+    feedWatchdog(&loop);
     QSocketNotifier signalNotifier(caught.fd(), QSocketNotifier::Read);
     QObject::connect(&signalNotifier, &QSocketNotifier::activated, &loop, [&] {
         for (int signal : caught.take()) {
