@@ -91,6 +91,8 @@ struct HeldLock
 };
 std::mutex heldLocksMutex;
 std::map<QByteArray, HeldLock> heldLocks;
+// The names this process can host, one count per SingleInstance; under heldLocksMutex.
+std::map<QString, int> hostNames;
 
 // Opens and locks `path`: the descriptor, or -1 with errno set.
 int lockedFile(const QByteArray &path)
@@ -129,6 +131,8 @@ struct SingleInstance::Client
 SingleInstance::SingleInstance(host::Role role, const QString &name, QObject *parent)
     : QObject(parent), m_role(role), m_name(name)
 {
+    std::lock_guard guard(heldLocksMutex);
+    ++hostNames[m_name];
 }
 
 SingleInstance::~SingleInstance()
@@ -139,6 +143,11 @@ SingleInstance::~SingleInstance()
         ::close(m_listenFd);
     // The lock files stay: removing one could let two starts lock two different files.
     releaseLock();
+    {
+        std::lock_guard guard(heldLocksMutex);
+        if (--hostNames[m_name] == 0)
+            hostNames.erase(m_name);
+    }
     if (m_serviceFd >= 0)
         ::close(m_serviceFd);
 }
@@ -263,11 +272,19 @@ bool SingleInstance::takeHostLock(const QString &name)
     std::lock_guard guard(heldLocksMutex);
     if (heldLocks.count(key))
         return true;
+    if (!hostNames.count(name))
+        return false;
     const int fd = lockedFile(key);
     if (fd < 0)
         return false;
     heldLocks[key] = HeldLock{fd, nullptr};
     return true;
+}
+
+bool SingleInstance::mayHost(const QString &name)
+{
+    std::lock_guard guard(heldLocksMutex);
+    return hostNames.count(name) > 0;
 }
 
 bool SingleInstance::askToRestore(const QString &name, int timeoutMs)

@@ -76,8 +76,10 @@ public:
     // ports take their devices for themselves.
     void setOnHold(std::function<void()> onHold) { m_onHold = std::move(onHold); }
     // From any thread: whether this process holds the host lock of `name`, taking it when no
-    // one does. A process that takes it so listens at its next holdIfFree().
+    // one does. Only a process that can host (one with a SingleInstance of that name: the
+    // program, the service) takes it, and it listens at its next holdIfFree().
     static bool takeHostLock(const QString &name = defaultName());
+    static bool mayHost(const QString &name = defaultName());
 
     // For the service: holds the lock that says a service works in `folder` (serviceRunsIn)
     // for the life of this object. 0, EWOULDBLOCK when another service holds it, or why it

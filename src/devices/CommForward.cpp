@@ -225,7 +225,8 @@ private:
     }
 
     // The host ended: whoever takes its lock succeeds it. Another process is written
-    // through once it listens; this process, once it holds the lock, holds the device.
+    // through once it listens; this process, once it holds the lock, holds the device. A
+    // command, which never hosts, takes the device only when no successor comes.
     int followSuccessor()
     {
         const QDeadlineTimer deadline(SuccessorWaitMs);
@@ -235,7 +236,7 @@ private:
             if (SingleInstance::socketPath().isEmpty() || SingleInstance::takeHostLock())
                 return takeOver();
             if (deadline.hasExpired())
-                return EPIPE;
+                return SingleInstance::mayHost() ? EPIPE : takeOver();
             QThread::msleep(SuccessorLookMs);
         }
     }
