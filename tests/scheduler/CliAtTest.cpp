@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QDeadlineTimer>
 #include <QThread>
 #include <QDir>
@@ -295,37 +296,32 @@ TEST_F(CliServe, StartsOnlyWhenItHoldsItsFolderAndTheHostsLock)
 // at half the interval systemd gives.
 TEST_F(CliServe, TellsSystemdItIsReadyAndAliveInTheFolderItCreated)
 {
-    const QString socketPath = dir.filePath(QStringLiteral("notify"));
     const int notify = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address = {};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, QFile::encodeName(socketPath).constData(), sizeof address.sun_path - 1);
+    sockaddr_un address = {AF_UNIX, {}};
+    const QByteArray socketPath = QFile::encodeName(dir.filePath(QStringLiteral("notify")));
+    std::strncpy(address.sun_path, socketPath.constData(), sizeof address.sun_path - 1);
     ASSERT_EQ(::bind(notify, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
     const QString data = dir.filePath(QStringLiteral("data"));
-    qputenv("NOTIFY_SOCKET", QFile::encodeName(socketPath));
-    qputenv("WATCHDOG_USEC", "400000");
-    qputenv("XDG_DATA_HOME", QFile::encodeName(data));
+    const std::pair<const char *, QByteArray> environment[] = {
+        {"NOTIFY_SOCKET", socketPath}, {"WATCHDOG_USEC", "400000"}, {"XDG_DATA_HOME", QFile::encodeName(data)}};
+    for (const auto &[name, value] : environment)
+        qputenv(name, value);
     start({"--service-folder"});
-    qunsetenv("NOTIFY_SOCKET");
-    qunsetenv("WATCHDOG_USEC");
-    qunsetenv("XDG_DATA_HOME");
+    for (const auto &[name, value] : environment)
+        qunsetenv(name);
 
     QByteArrayList said;
-    for (QDeadlineTimer deadline(5000); !(said.contains("READY=1") && said.count("WATCHDOG=1") >= 2) && !deadline.hasExpired();) {
+    char message[256];
+    for (QDeadlineTimer deadline(5000); said.count("WATCHDOG=1") < 2 && !deadline.hasExpired();) {
         pollfd p{notify, POLLIN, 0};
-        char message[256];
-        if (::poll(&p, 1, 100) > 0) {
-            const ssize_t n = ::recv(notify, message, sizeof message, 0);
-            if (n > 0)
-                said << QByteArray(message, int(n)).trimmed();
-        }
+        const ssize_t n = ::poll(&p, 1, 100) > 0 ? ::recv(notify, message, sizeof message, 0) : 0;
+        if (n > 0)
+            said << QByteArray(message, int(n)).trimmed();
     }
     ::close(notify);
-    EXPECT_TRUE(said.contains("READY=1")) << said.join(' ').constData();
-    EXPECT_GE(said.count("WATCHDOG=1"), 2) << said.join(' ').constData();
-    struct stat info = {};
-    ASSERT_EQ(::stat(QFile::encodeName(data + QStringLiteral("/zelvar")).constData(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_EQ(said.value(0), "READY=1") << said.join(' ').constData();
+    EXPECT_EQ(said.count("WATCHDOG=1"), 2) << said.join(' ').constData();
+    EXPECT_EQ(QFileInfo(data + QStringLiteral("/zelvar")).permissions() & 0x0777, QFileDevice::Permissions(0x0700));
     process.terminate();
     EXPECT_EQ(finish(), 0) << process.readAllStandardError().constData();
 }
