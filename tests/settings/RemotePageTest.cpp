@@ -9,6 +9,7 @@
 #include "settings/RemoteAddress.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -104,6 +105,33 @@ TEST(RemoteAddress, UrlOfThePhonePage)
     };
     for (const auto &c : cases)
         EXPECT_EQ(remotePageUrl(c.listen, 8765, token, c.machine), c.url) << c.listen.toStdString();
+}
+
+// A remote.ini or remote-token copied, or written by hand, readable by others is narrowed
+// to the user alone before anything is read from it, with a line that says so.
+TEST(RemoteFiles, SecretsReadableByOthersAreNarrowedBeforeUse)
+{
+    ASSERT_TRUE(QDir().mkpath(RemoteFiles::folder()));
+    const QByteArray token(32, 'a');
+    zelvar::testing::writeFile(RemoteFiles::settingsPath(), "[MQTT]\r\nMotDePasse=s3cret\r\n");
+    zelvar::testing::writeFile(RemoteFiles::tokenPath(), token + '\n');
+    const auto modeOf = [](const QString &path) {
+        struct stat info{};
+        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 0777 : 0u;
+    };
+    ::chmod(QFile::encodeName(RemoteFiles::settingsPath()).constData(), 0644);
+    ::chmod(QFile::encodeName(RemoteFiles::tokenPath()).constData(), 0640);
+    QStringList narrowed;
+    EXPECT_EQ(readRemoteSettings(nullptr, &narrowed).mqtt.password, "s3cret");
+    ASSERT_EQ(narrowed.size(), 2) << narrowed.join(u'\n').toStdString();
+    EXPECT_TRUE(narrowed[0].startsWith(RemoteFiles::settingsPath() + " était lisible par d'autres utilisateurs (mode 0644)"));
+    EXPECT_EQ(modeOf(RemoteFiles::settingsPath()), 0600u);
+    EXPECT_EQ(modeOf(RemoteFiles::tokenPath()), 0600u);
+    narrowed.clear();
+    EXPECT_EQ(remoteToken(nullptr, &narrowed), token);
+    EXPECT_TRUE(narrowed.isEmpty()) << "said once";
+    QFile::remove(RemoteFiles::settingsPath());
+    QFile::remove(RemoteFiles::tokenPath());
 }
 
 TEST_F(RemotePageTest, WritesRemoteIniPrivatelyAndShowsItBack)
