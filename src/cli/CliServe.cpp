@@ -17,6 +17,7 @@
 #include "remote/RemoteSequences.h"
 #include "remote/RemoteSettings.h"
 #include "scheduler/ScheduleEngine.h"
+#include "scheduler/PortWaitingFirings.h"
 #include "scheduler/ScheduleFile.h"
 #include "scheduler/SchedulePlace.h"
 
@@ -31,6 +32,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
 #include <memory>
 #include <optional>
@@ -62,6 +64,20 @@ public:
         });
         QObject::connect(&m_engine, &ScheduleEngine::stopped, [this](int i, ScheduleEngine::Arming why) {
             log(QStringLiteral("error"), i, m_engine.reason(why, i));
+        });
+        QObject::connect(&m_port, &TCustomComPort::lost, [](const QString &name) {
+            logLine(QStringLiteral("port perdu %1 : nouvel essai chaque seconde").arg(name));
+        });
+        QObject::connect(&m_port, &TCustomComPort::found, [this](const QString &name) {
+            logLine(QStringLiteral("port retrouvé %1").arg(name));
+            firePortWaiting();
+        });
+        m_portWaitCheck.setInterval(1000);
+        QObject::connect(&m_portWaitCheck, &QTimer::timeout, [this] {
+            for (const PortWaitingFirings::Firing &f : m_portWaiting.takeExpired(QDateTime::currentMSecsSinceEpoch()))
+                logPortMissed(f);
+            if (m_portWaiting.isEmpty())
+                m_portWaitCheck.stop();
         });
         QObject::connect(&m_engine, &ScheduleEngine::sunless, [this](int i, const QDate &from, const QDate &to) {
             err() << "zelvar-cli serve : ligne " << i << " : pas d'événement du soleil du " << from.toString(Qt::ISODate)
@@ -144,6 +160,8 @@ public:
     {
         if (!m_portNamed)
             return QStringLiteral("aucun port (ni --port, ni port dans Zelvar2.ini)");
+        if (m_port.Lost())
+            return QStringLiteral("port %1 perdu : nouvel essai chaque seconde").arg(m_port.Port());
         try {
             if (!m_port.Connected())
                 openPort(m_port, m_portChoice);
@@ -189,7 +207,7 @@ private:
         return false;
     }
 
-    void fire(int i, int button)
+    void fire(int i, int button, const QString &detail = QString())
     {
         m_done[m_keys[size_t(i - 1)]] = QDateTime::currentMSecsSinceEpoch();
         if (button < 1 || size_t(button) >= m_buttons.size()) {
@@ -214,18 +232,64 @@ private:
             log(QStringLiteral("error"), i, QStringLiteral("aucun port (ni --port, ni port dans Zelvar2.ini)"));
             return;
         }
+        if (waitForPort(i, button))
+            return;
         try {
             if (!m_port.Connected())
                 openPort(m_port, m_portChoice);
             // Nothing waits before the first command: it is written now.
             const QDateTime when = QDateTime::currentDateTime();
             Send::step(m_port, entry.mode, commands);
-            log(QStringLiteral("fired"), i, QString(), when);
+            log(QStringLiteral("fired"), i, detail, when);
         } catch (const EComPort &error) {
+            if (waitForPort(i, button))
+                return;
             // A port that failed is opened again at the next firing.
             m_port.ClosePort();
             log(QStringLiteral("error"), i, error.Message());
         }
+    }
+
+    // A firing that meets a lost port waits for its return; false when the port is not lost.
+    bool waitForPort(int i, int button)
+    {
+        if (!m_port.Lost())
+            return false;
+        m_portWaiting.add({i, button, QDateTime::currentMSecsSinceEpoch(), m_keys[size_t(i - 1)]});
+        m_portWaitCheck.start();
+        return true;
+    }
+
+    // The port is back: what waited for it within its minute is sent now, the rest missed.
+    void firePortWaiting()
+    {
+        m_portWaitCheck.stop();
+        QList<PortWaitingFirings::Firing> missed;
+        const QList<PortWaitingFirings::Firing> ready = m_portWaiting.takeOnReturn(QDateTime::currentMSecsSinceEpoch(), &missed);
+        for (const PortWaitingFirings::Firing &f : missed)
+            logPortMissed(f);
+        for (const PortWaitingFirings::Firing &f : ready)
+            if (const int i = rowOf(f))
+                fire(i, f.button, QStringLiteral("au retour du port, prévue à %1")
+                                      .arg(QDateTime::fromMSecsSinceEpoch(f.dueMs).toString(QStringLiteral("HH:mm:ss"))));
+    }
+
+    void logPortMissed(const PortWaitingFirings::Firing &f)
+    {
+        if (const int i = rowOf(f))
+            log(QStringLiteral("missed"), i,
+                QStringLiteral("port perdu, pas revenu dans la minute, rien n'est envoyé (prévue à %1)")
+                    .arg(QDateTime::fromMSecsSinceEpoch(f.dueMs).toString(QStringLiteral("HH:mm:ss"))));
+    }
+
+    // The row a waiting firing belongs to now (the file may have been read again), or 0 when
+    // it was taken out of the file meanwhile.
+    int rowOf(const PortWaitingFirings::Firing &f) const
+    {
+        if (f.row >= 1 && size_t(f.row) <= m_keys.size() && m_keys[size_t(f.row - 1)] == f.key)
+            return f.row;
+        const auto it = std::find(m_keys.begin(), m_keys.end(), f.key);
+        return it == m_keys.end() ? 0 : int(it - m_keys.begin()) + 1;
     }
 
     static QString contentKey(const SavedScheduleRow &row)
@@ -262,6 +326,8 @@ private:
     QHash<QString, qint64> m_done;
     bool m_loaded = false;
     QByteArray m_bytes;
+    PortWaitingFirings m_portWaiting;
+    QTimer m_portWaitCheck; // gives up what waited a minute while the port stays lost
 };
 
 // --http [ADDR:]PORT over what remote.ini holds; none when the option is malformed.

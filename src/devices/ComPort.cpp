@@ -5,12 +5,17 @@
 #include "devices/CommLayer.h"
 #include "devices/ControlBlock.h"
 
+#include <QTimer>
+
 #include <array>
 #include <cerrno>
 #include <utility>
 
 namespace zelvar {
 namespace {
+
+// How often a lost device is looked for under its name.
+constexpr int ReopenEveryMs = 1000;
 
 constexpr std::array<int, 16> BaudRates = {0,     110,   300,   600,    1200,   2400,   4800,   9600,
                                            14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
@@ -460,6 +465,12 @@ void TCustomComPort::OpenPort()
         throw;
     }
 
+    if (lost_.exchange(false)) {
+        if (reopenTimer_)
+            reopenTimer_->stop();
+        if (std::exchange(lossTold_, false))
+            emit found(port_);
+    }
     if (OnAfterOpen)
         OnAfterOpen();
     if (!device_)
@@ -520,10 +531,55 @@ int TCustomComPort::SendText(const QByteArray &text)
     if (!device_)
         throw EComPort(CError_WriteFailed, EBADF);
     uint32_t count = 0;
-    if (const int error = device_->writeFile(text.constData(), uint32_t(text.size()), count))
+    if (const int error = device_->writeFile(text.constData(), uint32_t(text.size()), count)) {
+        if (comm::deviceGone(error) && !device_->forwarded())
+            MarkLost();
         throw EComPort(CError_WriteFailed, error);
+    }
     emit written(text);
     return int(count);
+}
+
+void TCustomComPort::MarkLost()
+{
+    // Decided once, wherever the failure showed (a write, the event thread); handled on the
+    // port's own thread, which alone opens and closes the device.
+    if (!lost_.exchange(true))
+        QMetaObject::invokeMethod(this, &TCustomComPort::CloseLost, Qt::QueuedConnection);
+}
+
+void TCustomComPort::CloseLost()
+{
+    if (!lost_ || lossTold_)
+        return; // open again already, or told
+    try {
+        ClosePort();
+    } catch (const std::exception &error) {
+        qWarning("closing the lost serial port failed: %s", error.what());
+    }
+    lossTold_ = true;
+    emit lost(port_);
+    if (!lost_)
+        return; // a handler of the loss opened the port again
+    if (!reopenTimer_) {
+        reopenTimer_ = new QTimer(this);
+        reopenTimer_->setInterval(ReopenEveryMs);
+        connect(reopenTimer_, &QTimer::timeout, this, &TCustomComPort::TryReopen);
+    }
+    reopenTimer_->start();
+}
+
+void TCustomComPort::TryReopen()
+{
+    if (connected_ || !lost_)
+        return;
+    // The name is resolved again each time: a link such as /dev/serial/by-id/… now leads
+    // to whichever device the adapter got when it came back. The settings stay as they were.
+    try {
+        OpenPort();
+    } catch (const std::exception &) {
+        // Still gone (or busy); the next second tries again.
+    }
 }
 
 void TCustomComPort::ServeDispatch()

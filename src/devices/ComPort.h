@@ -5,10 +5,13 @@
 #include <QString>
 #include <QThread>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <memory>
+
+class QTimer;
 
 namespace zelvar {
 
@@ -229,6 +232,10 @@ public:
 
     bool Connected() const { return connected_; }
     void setConnected(bool value);
+    // The device went away (a hang-up, EIO or ENXIO, as when an adapter is unplugged): the
+    // port closed it and opens Port() again, by its name, every second until it is back.
+    // True from the failure on, on any thread, until the port is open again.
+    bool Lost() const { return lost_.load(); }
 
     // "COMn" opens /dev/ttyS(n-1); a name holding "/" is a device path.
     QString Port() const { return port_; }
@@ -293,6 +300,9 @@ signals:
     void written(const QByteArray &text);
     // The port now names another device (told before an open port is opened again there).
     void portChanged(const QString &name);
+    // The device was found gone, and later open again under the same name; each told once.
+    void lost(const QString &name);
+    void found(const QString &name);
 
 private:
     friend class TComParity;
@@ -309,6 +319,10 @@ private:
     void DoEvents(TComEvents events);
     // Runs the dispatch the event thread is handing over, if any (queued call target).
     void ServeDispatch();
+    // Any thread: the device failed as an unplugged one does. The port's own thread is told.
+    void MarkLost();
+    void CloseLost();
+    void TryReopen();
 
     QString port_ = QStringLiteral("COM1");
     TBaudRate baudRate_ = br9600;
@@ -334,6 +348,9 @@ private:
     std::unique_ptr<comm::CommDevice> device_;
     std::unique_ptr<TComThread> thread_;
     std::shared_ptr<DispatchSlot> dispatchSlot_;
+    std::atomic<bool> lost_{false};
+    bool lossTold_ = false;
+    QTimer *reopenTimer_ = nullptr;
 };
 
 // The port component as the program uses it.

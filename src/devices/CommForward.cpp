@@ -183,6 +183,8 @@ public:
         return 0;
     }
 
+    bool forwarded() const override { return !own_; }
+
 private:
     // Opens the device itself, with the settings given so far.
     int takeOver()

@@ -41,6 +41,11 @@ bool RemoteControl::portOpen() const
     return port_.Connected();
 }
 
+bool RemoteControl::portLost() const
+{
+    return port_.Lost();
+}
+
 void RemoteControl::setPanel(const PanelConfig &panel)
 {
     // Indexes may now name other buttons: what is held is let go first, with the commands of
@@ -61,6 +66,8 @@ QString RemoteControl::picturePath()
 template<typename Write>
 RemoteResult RemoteControl::guarded(Write write, bool serial)
 {
+    if (serial && port_.Lost())
+        return RemoteResult::failed(QStringLiteral("port %1 perdu : nouvel essai chaque seconde").arg(port_.Port()));
     if (serial && opener_ && !port_.Connected()) {
         if (const std::optional<QString> why = opener_())
             return RemoteResult::failed(*why);

@@ -72,6 +72,8 @@ public:
     // The port's name as the user set it, and whether it is open now.
     QString portName() const;
     bool portOpen() const;
+    // The device went away and the port looks for it every second (TCustomComPort::Lost).
+    bool portLost() const;
 
     // The panel as the host shows it; the host calls this again whenever it changes.
     void setPanel(const PanelConfig &panel);
