@@ -304,4 +304,54 @@ TEST(MqttServe, DrivesTheVirtualBoardAndLeavesItsLastWill)
     board.waitForFinished(3000);
 }
 
+// The board unplugged under the service and plugged back behind the same link (the
+// virtual board's --link, as /dev/serial/by-id/… gives it): Home Assistant sees the node
+// offline meanwhile, online again once the service has reopened the port, which it drives.
+TEST(MqttServe, AvailabilityFollowsTheBoardUnpluggedAndBack)
+{
+    MosquittoBroker broker;
+    ASSERT_TRUE(broker.problem().isEmpty()) << broker.problem().toStdString();
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("usb-Relais-if00"));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+    const auto plugIn = [&](QProcess &board) {
+        board.setProcessEnvironment(env);
+        board.start(QStringLiteral(ZELVAR_BOARD_EXE), {QStringLiteral("--link"), link});
+        return board.waitForReadyRead(5000) && !board.readLine().isEmpty();
+    };
+    QProcess board;
+    ASSERT_TRUE(plugIn(board));
+    PanelConfig panel = panelOf({QStringLiteral("Lampe")});
+    panel.settings.CurrentPortName = link;
+    ASSERT_TRUE(writePanelConfig(panel).save(dir.filePath(PanelFiles::config())).ok);
+    QProcess serve;
+    serve.setProcessEnvironment(env);
+    serve.setWorkingDirectory(dir.path());
+    serve.start(QStringLiteral(ZELVAR_CLI),
+                {QStringLiteral("serve"), QStringLiteral("--mqtt"), QStringLiteral("127.0.0.1:%1").arg(broker.port()),
+                 QStringLiteral("--node"), QStringLiteral("garage")});
+    MqttTestClient home(broker.port());
+    home.subscribe("zelvar/garage/availability", 0);
+    const auto available = [&](const char *what, int timeoutMs) {
+        return home.waitFor([&] { return home.last("zelvar/garage/availability") == what; }, timeoutMs);
+    };
+    ASSERT_TRUE(available("online", 8000)) << serve.readAllStandardError().toStdString();
+
+    board.terminate(); // unplugged
+    ASSERT_TRUE(board.waitForFinished(3000));
+    EXPECT_TRUE(available("offline", 3000)) << serve.readAllStandardOutput().toStdString();
+    QProcess again;
+    ASSERT_TRUE(plugIn(again));
+    EXPECT_TRUE(available("online", 4000)) << serve.readAllStandardOutput().toStdString();
+    home.publish("zelvar/garage/relay/2/set", "ON");
+    EXPECT_TRUE(again.waitForReadyRead(5000));
+    EXPECT_TRUE(QString::fromUtf8(again.readLine()).contains(QStringLiteral("S2N$#")));
+    serve.terminate();
+    serve.waitForFinished(5000);
+    again.terminate();
+    again.waitForFinished(3000);
+}
+
 } // namespace
