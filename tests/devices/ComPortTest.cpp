@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <memory>
 
 using namespace zelvar;
 using zelvar::testing::PseudoTerminal;
@@ -409,37 +408,4 @@ TEST_F(ComPortTest, ClosingRightAfterAWriteLosesNothingOfIt)
         port.ClosePort();
         ASSERT_EQ(pty.read(5), "S9N$#") << "round " << i;
     }
-}
-
-// Unplugged, the port tells it once (the failed write and the event thread both saw it),
-// closes the device and opens its name again each second; plugged back as another device
-// behind the same link, it tells that once and writes there with the speed it had.
-TEST_F(ComPortTest, ALostDeviceIsOpenedAgainByItsNameWithItsSettings)
-{
-    QTemporaryDir dir;
-    auto replug = std::make_unique<PseudoTerminal>();
-    ASSERT_TRUE(dir.isValid() && replug->isValid());
-    const QString link = dir.filePath(QStringLiteral("by-id-relais"));
-    ASSERT_EQ(::symlink(QFile::encodeName(pty.slavePath()).constData(), QFile::encodeName(link).constData()), 0);
-    port.setPort(link);
-    port.setBaudRate(br19200);
-    QStringList told;
-    QObject::connect(&port, &TCustomComPort::lost, [&](const QString &name) { told << "lost " + name; });
-    QObject::connect(&port, &TCustomComPort::found, [&](const QString &name) { told << "found " + name; });
-    port.OpenPort();
-
-    pty.closeMaster();
-    EXPECT_THROW(port.SendText("S1N$#"), EComPort);
-    EXPECT_TRUE(port.Lost());
-    ASSERT_TRUE(zelvar::testing::processEventsUntil([&] { return !told.isEmpty(); }));
-    EXPECT_FALSE(port.Connected());
-    QFile::remove(link);
-    ASSERT_EQ(::symlink(QFile::encodeName(replug->slavePath()).constData(), QFile::encodeName(link).constData()), 0);
-    ASSERT_TRUE(zelvar::testing::processEventsUntil([&] { return port.Connected(); }, 3000));
-    EXPECT_EQ(told, (QStringList{"lost " + link, "found " + link}));
-    EXPECT_FALSE(port.Lost());
-    EXPECT_EQ(port.SendText("S2N$#"), 5);
-    EXPECT_EQ(replug->read(5), QByteArray("S2N$#"));
-    port.ClosePort();
-    EXPECT_EQ(replug->slaveSettings().c_ospeed, 19200u);
 }

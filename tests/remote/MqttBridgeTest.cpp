@@ -261,24 +261,26 @@ TEST_F(MqttBridgeTest, ASilentBrokerHoldsUpNothing)
     EXPECT_LT(took.elapsed(), 1500) << "300 ms of waiting in the test, the rest in the bridge";
 }
 
-// The service with --mqtt, end to end: a set reaches the virtual board, and a service that
-// dies leaves its last will, "offline".
+// The service with --mqtt, end to end: a set reaches the virtual board; the board unplugged
+// and plugged back behind the same link is "offline", then "online" on its new device; a
+// service that dies leaves its last will, "offline".
 TEST(MqttServe, DrivesTheVirtualBoardAndLeavesItsLastWill)
 {
     MosquittoBroker broker;
     ASSERT_TRUE(broker.problem().isEmpty()) << broker.problem().toStdString();
     QTemporaryDir dir;
-    QProcess board;
+    const QString link = dir.filePath(QStringLiteral("usb-Relais-if00"));
+    QProcess unplugged, board;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
-    board.setProcessEnvironment(env);
-    board.start(QStringLiteral(ZELVAR_BOARD_EXE), {});
-    ASSERT_TRUE(board.waitForReadyRead(5000));
-    const QString device = QString::fromUtf8(board.readLine()).trimmed();
+    for (QProcess *p : {&unplugged, &board})
+        p->setProcessEnvironment(env);
+    unplugged.start(QStringLiteral(ZELVAR_BOARD_EXE), {QStringLiteral("--link"), link});
+    ASSERT_TRUE(unplugged.waitForReadyRead(5000));
 
     PanelConfig panel = panelOf({QStringLiteral("Lampe")});
-    panel.settings.CurrentPortName = device;
+    panel.settings.CurrentPortName = link;
     ASSERT_TRUE(writePanelConfig(panel).save(dir.filePath(PanelFiles::config())).ok);
     QProcess serve;
     serve.setProcessEnvironment(env);
@@ -291,6 +293,13 @@ TEST(MqttServe, DrivesTheVirtualBoardAndLeavesItsLastWill)
     home.subscribe("zelvar/garage/availability", 0);
     ASSERT_TRUE(home.waitFor([&] { return home.last("zelvar/garage/availability") == "online"; }, 8000))
         << serve.readAllStandardError().toStdString();
+    unplugged.terminate();
+    unplugged.waitForFinished(3000);
+    EXPECT_TRUE(home.waitFor([&] { return home.last("zelvar/garage/availability") == "offline"; }, 3000));
+    board.start(QStringLiteral(ZELVAR_BOARD_EXE), {QStringLiteral("--link"), link});
+    ASSERT_TRUE(board.waitForReadyRead(5000));
+    board.readLine();
+    EXPECT_TRUE(home.waitFor([&] { return home.last("zelvar/garage/availability") == "online"; }, 3000));
     home.publish("zelvar/garage/relay/2/set", "ON");
     EXPECT_TRUE(board.waitForReadyRead(5000));
     EXPECT_TRUE(QString::fromUtf8(board.readLine()).contains(QStringLiteral("S2N$#    relais  2 allumé")));
@@ -302,56 +311,6 @@ TEST(MqttServe, DrivesTheVirtualBoardAndLeavesItsLastWill)
                     .contains(QStringLiteral(" mqtt connecté à 127.0.0.1:%1, nœud « garage »").arg(broker.port())));
     board.terminate();
     board.waitForFinished(3000);
-}
-
-// The board unplugged under the service and plugged back behind the same link (the
-// virtual board's --link, as /dev/serial/by-id/… gives it): Home Assistant sees the node
-// offline meanwhile, online again once the service has reopened the port, which it drives.
-TEST(MqttServe, AvailabilityFollowsTheBoardUnpluggedAndBack)
-{
-    MosquittoBroker broker;
-    ASSERT_TRUE(broker.problem().isEmpty()) << broker.problem().toStdString();
-    QTemporaryDir dir;
-    const QString link = dir.filePath(QStringLiteral("usb-Relais-if00"));
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
-    const auto plugIn = [&](QProcess &board) {
-        board.setProcessEnvironment(env);
-        board.start(QStringLiteral(ZELVAR_BOARD_EXE), {QStringLiteral("--link"), link});
-        return board.waitForReadyRead(5000) && !board.readLine().isEmpty();
-    };
-    QProcess board;
-    ASSERT_TRUE(plugIn(board));
-    PanelConfig panel = panelOf({QStringLiteral("Lampe")});
-    panel.settings.CurrentPortName = link;
-    ASSERT_TRUE(writePanelConfig(panel).save(dir.filePath(PanelFiles::config())).ok);
-    QProcess serve;
-    serve.setProcessEnvironment(env);
-    serve.setWorkingDirectory(dir.path());
-    serve.start(QStringLiteral(ZELVAR_CLI),
-                {QStringLiteral("serve"), QStringLiteral("--mqtt"), QStringLiteral("127.0.0.1:%1").arg(broker.port()),
-                 QStringLiteral("--node"), QStringLiteral("garage")});
-    MqttTestClient home(broker.port());
-    home.subscribe("zelvar/garage/availability", 0);
-    const auto available = [&](const char *what, int timeoutMs) {
-        return home.waitFor([&] { return home.last("zelvar/garage/availability") == what; }, timeoutMs);
-    };
-    ASSERT_TRUE(available("online", 8000)) << serve.readAllStandardError().toStdString();
-
-    board.terminate(); // unplugged
-    ASSERT_TRUE(board.waitForFinished(3000));
-    EXPECT_TRUE(available("offline", 3000)) << serve.readAllStandardOutput().toStdString();
-    QProcess again;
-    ASSERT_TRUE(plugIn(again));
-    EXPECT_TRUE(available("online", 4000)) << serve.readAllStandardOutput().toStdString();
-    home.publish("zelvar/garage/relay/2/set", "ON");
-    EXPECT_TRUE(again.waitForReadyRead(5000));
-    EXPECT_TRUE(QString::fromUtf8(again.readLine()).contains(QStringLiteral("S2N$#")));
-    serve.terminate();
-    serve.waitForFinished(5000);
-    again.terminate();
-    again.waitForFinished(3000);
 }
 
 } // namespace
