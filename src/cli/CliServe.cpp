@@ -207,7 +207,8 @@ private:
         return false;
     }
 
-    void fire(int i, int button, const QString &detail = QString())
+    // `waitedSinceMs`: the second of a firing that waited for the lost port.
+    void fire(int i, int button, std::optional<qint64> waitedSinceMs = std::nullopt)
     {
         m_done[m_keys[size_t(i - 1)]] = QDateTime::currentMSecsSinceEpoch();
         if (button < 1 || size_t(button) >= m_buttons.size()) {
@@ -232,7 +233,8 @@ private:
             log(QStringLiteral("error"), i, QStringLiteral("aucun port (ni --port, ni port dans Zelvar2.ini)"));
             return;
         }
-        if (waitForPort(i, button))
+        const qint64 dueMs = waitedSinceMs.value_or(QDateTime::currentMSecsSinceEpoch());
+        if (waitForPort(i, button, dueMs))
             return;
         try {
             if (!m_port.Connected())
@@ -240,9 +242,9 @@ private:
             // Nothing waits before the first command: it is written now.
             const QDateTime when = QDateTime::currentDateTime();
             Send::step(m_port, entry.mode, commands);
-            log(QStringLiteral("fired"), i, detail, when);
+            log(QStringLiteral("fired"), i, waitedSinceMs ? QStringLiteral("au retour du port, prévue à ") + timeOf(dueMs) : QString(), when);
         } catch (const EComPort &error) {
-            if (waitForPort(i, button))
+            if (waitForPort(i, button, dueMs))
                 return;
             // A port that failed is opened again at the next firing.
             m_port.ClosePort();
@@ -251,11 +253,11 @@ private:
     }
 
     // A firing that meets a lost port waits for its return; false when the port is not lost.
-    bool waitForPort(int i, int button)
+    bool waitForPort(int i, int button, qint64 dueMs)
     {
         if (!m_port.Lost())
             return false;
-        m_portWaiting.add({i, button, QDateTime::currentMSecsSinceEpoch(), m_keys[size_t(i - 1)]});
+        m_portWaiting.add({i, button, dueMs, m_keys[size_t(i - 1)]});
         m_portWaitCheck.start();
         return true;
     }
@@ -270,17 +272,17 @@ private:
             logPortMissed(f);
         for (const PortWaitingFirings::Firing &f : ready)
             if (const int i = rowOf(f))
-                fire(i, f.button, QStringLiteral("au retour du port, prévue à %1")
-                                      .arg(QDateTime::fromMSecsSinceEpoch(f.dueMs).toString(QStringLiteral("HH:mm:ss"))));
+                fire(i, f.button, f.dueMs);
     }
 
     void logPortMissed(const PortWaitingFirings::Firing &f)
     {
         if (const int i = rowOf(f))
             log(QStringLiteral("missed"), i,
-                QStringLiteral("port perdu, pas revenu dans la minute, rien n'est envoyé (prévue à %1)")
-                    .arg(QDateTime::fromMSecsSinceEpoch(f.dueMs).toString(QStringLiteral("HH:mm:ss"))));
+                QStringLiteral("port perdu, pas revenu dans la minute, rien n'est envoyé (prévue à %1)").arg(timeOf(f.dueMs)));
     }
+
+    static QString timeOf(qint64 ms) { return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("HH:mm:ss")); }
 
     // The row a waiting firing belongs to now (the file may have been read again), or 0 when
     // it was taken out of the file meanwhile.

@@ -465,12 +465,6 @@ void TCustomComPort::OpenPort()
         throw;
     }
 
-    if (lost_.exchange(false)) {
-        if (reopenTimer_)
-            reopenTimer_->stop();
-        if (std::exchange(lossTold_, false))
-            emit found(port_);
-    }
     if (OnAfterOpen)
         OnAfterOpen();
     if (!device_)
@@ -479,6 +473,17 @@ void TCustomComPort::OpenPort()
     if (const int statusError = device_->getCommModemStatus(status))
         throw EComPort(CError_ModemStatFailed, statusError);
     CallModemHandlers(status);
+    Found();
+}
+
+void TCustomComPort::Found()
+{
+    if (!lost_.exchange(false))
+        return;
+    if (reopenTimer_)
+        reopenTimer_->stop();
+    if (std::exchange(lossTold_, false))
+        emit found(port_);
 }
 
 void TCustomComPort::CallModemHandlers(uint32_t status)
@@ -571,8 +576,12 @@ void TCustomComPort::CloseLost()
 
 void TCustomComPort::TryReopen()
 {
-    if (connected_ || !lost_)
+    if (!lost_)
         return;
+    if (connected_) {
+        Found(); // opened, though its modem lines could not be read
+        return;
+    }
     // The name is resolved again each time: a link such as /dev/serial/by-id/… now leads
     // to whichever device the adapter got when it came back. The settings stay as they were.
     try {

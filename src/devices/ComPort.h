@@ -323,6 +323,8 @@ private:
     void MarkLost();
     void CloseLost();
     void TryReopen();
+    // Open again after a loss: the search ends and the owner hears of it.
+    void Found();
 
     QString port_ = QStringLiteral("COM1");
     TBaudRate baudRate_ = br9600;
