@@ -393,7 +393,8 @@ int runServe(const QStringList &arguments)
     parser.setApplicationDescription(QStringLiteral(
         "Service sans fenêtre : déclenche à leur heure les lignes lancées de Programateur.ini (celles enregistrées "
         "lancées), avec les boutons du panneau de Zelvar2.ini, comme le programmateur. Le port est ouvert au "
-        "départ et gardé jusqu'à la fin. Chaque événement est une ligne sur la sortie standard : l'heure, puis "
+        "départ et gardé jusqu'à la fin ; perdu (adaptateur débranché), il est rouvert par son nom chaque seconde, "
+        "et une alarme venue entre-temps part à son retour si elle a moins d'une minute. Chaque événement est une ligne sur la sortie standard : l'heure, puis "
         "fired (envoyé), missed (manqué de plus d'une minute), refused (bouton absent du panneau) ou error. "
         "Programateur.ini est relu quand il change et sur SIGHUP, sans rien déclencher deux fois ; un fichier "
         "absent ne donne aucune ligne. SIGTERM ou SIGINT arrêtent le service après l'envoi en cours. Pendant qu'il "
