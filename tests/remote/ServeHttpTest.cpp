@@ -116,10 +116,15 @@ TEST(ServeLostPort, AReplugBehindTheSameLinkIsReopenedAndTheAlarmsFollow)
     const QByteArray auth = "Authorization: Bearer " + token.readAll().trimmed() + "\r\n";
     const auto lost = [&] { return exchange(port, httpRequest("GET", "/api/health", {}, auth)).json()["port_lost"].toBool(); };
     EXPECT_FALSE(lost());
+    const auto relays = [&](const QByteArray &method, const QByteArray &body) {
+        return exchange(port, httpRequest(method, "/api/relays", body, auth));
+    };
+    EXPECT_EQ(relays("PUT", R"({"3":"on"})").status, 200);
 
     first.reset(); // unplugged
     ASSERT_TRUE(logged("port perdu", 3000)) << log.constData();
     EXPECT_TRUE(lost());
+    EXPECT_TRUE(relays("PUT", R"({"4":"on"})").body.contains("perdu"));
     processEventsUntil([&] { return QDateTime::currentDateTime() > duringLoss.addMSecs(1000); }, 6000);
     EXPECT_FALSE(logged("fired", 0)) << "the alarm waits for the port";
     QFile::remove(link);
@@ -127,6 +132,7 @@ TEST(ServeLostPort, AReplugBehindTheSameLinkIsReopenedAndTheAlarmsFollow)
     ASSERT_TRUE(logged("port retrouvé", 3000)) << log.constData();
     EXPECT_EQ(second.read(5, 3000), QByteArray("S1N$#"));
     EXPECT_FALSE(lost());
+    EXPECT_EQ(relays("GET", {}).json()["3"].toString(), "on") << "the states known stay as they were";
     EXPECT_EQ(second.read(5, 8000), QByteArray("S2F$#")) << "the next alarm, on the new device";
 
     serve.terminate();
