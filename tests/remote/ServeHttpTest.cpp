@@ -87,14 +87,6 @@ TEST(ServeLostPort, AReplugBehindTheSameLinkIsReopenedAndTheAlarmsFollow)
     config.buttons = {button(On, 1, QStringLiteral("Lampe")), button(Off, 2, QStringLiteral("Pompe"))};
     config.buttonsEverHeld = true;
     ASSERT_TRUE(writePanelConfig(config).save(dir.filePath(PanelFiles::config())).ok);
-    const QDateTime duringLoss = QDateTime::currentDateTime().addSecs(3);
-    const auto row = [&](int seconds, int button) {
-        const QDateTime at = duringLoss.addSecs(seconds);
-        return SavedScheduleRow{at.date(), at.time().toString(QStringLiteral("hh:mm:ss")), button,
-                                config.buttons[size_t(button - 1)].description, Recurrence{}, true};
-    };
-    ASSERT_TRUE(writeSchedule({row(0, 1), row(4, 2)}).save(dir.filePath(ScheduleFiles::path())).ok);
-
     QProcess serve;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
@@ -124,6 +116,14 @@ TEST(ServeLostPort, AReplugBehindTheSameLinkIsReopenedAndTheAlarmsFollow)
     first.reset(); // unplugged
     ASSERT_TRUE(logged("port perdu", 3000)) << log.constData();
     EXPECT_TRUE(lost());
+    const QDateTime duringLoss = QDateTime::currentDateTime().addSecs(3);
+    const auto row = [&](int seconds, int button) {
+        const QDateTime at = duringLoss.addSecs(seconds);
+        return SavedScheduleRow{at.date(), at.time().toString(QStringLiteral("hh:mm:ss")), button,
+                                config.buttons[size_t(button - 1)].description, Recurrence{}, true};
+    };
+    // Read when it changes.
+    ASSERT_TRUE(writeSchedule({row(0, 1), row(4, 2)}).save(dir.filePath(ScheduleFiles::path())).ok);
     EXPECT_TRUE(relays("PUT", R"({"4":"on"})").body.contains("perdu"));
     processEventsUntil([&] { return QDateTime::currentDateTime() > duringLoss.addMSecs(1000); }, 6000);
     EXPECT_FALSE(logged("fired", 0)) << "the alarm waits for the port";
