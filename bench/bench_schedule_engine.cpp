@@ -1,12 +1,16 @@
 // Schedule engine with many armed rows, on the system clock and timer: one look at the clock,
 // and arming the last row. For scale, the local-time conversion of every row that a look
-// would cost if rows did not keep their instants.
+// would cost if rows did not keep their instants. What the memory of the rows costs: a
+// firing's record (written after its bytes, beside the 210 ms of a relay firing's pauses),
+// and arming every row at start with what it remembers, against arming them plainly.
 #include "scheduler/ScheduleEngine.h"
+#include "scheduler/ScheduleMemory.h"
 #include "scheduler/ScheduleTime.h"
 
 #include "CoreBenchMain.h"
 
 #include <QDateTime>
+#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
 using namespace zelvar;
@@ -88,6 +92,56 @@ void BM_ConvertEveryRow(benchmark::State &state)
             benchmark::DoNotOptimize(localInstant(date, time));
 }
 BENCHMARK(BM_ConvertEveryRow)->Arg(1000)->Unit(benchmark::kMicrosecond);
+
+// A memory of `rows` rows in a state folder of the benchmark's own.
+struct Memory
+{
+    explicit Memory(int rows)
+    {
+        qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
+        memory.emplace(folder.path());
+        for (int k = 0; k < rows; ++k)
+            keys << QStringLiteral("row %1").arg(k);
+        QHash<QString, qint64> all;
+        for (const QString &key : keys)
+            all.insert(key, QDateTime::currentMSecsSinceEpoch() - 86400000);
+        memory->remember(all);
+    }
+    QTemporaryDir state, folder;
+    std::optional<ScheduleMemory> memory;
+    QStringList keys;
+};
+
+void BM_RememberAFiring(benchmark::State &state)
+{
+    Memory m(int(state.range(0)));
+    qint64 due = QDateTime::currentMSecsSinceEpoch();
+    for (auto _ : state)
+        if (!m.memory->remember(m.keys.first(), ++due))
+            state.SkipWithError("not written");
+    state.counters["rows"] = double(state.range(0));
+}
+BENCHMARK(BM_RememberAFiring)->Arg(1)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+// Every day at a clock time, 1000 rows: armed plainly, or resumed from the memory.
+void BM_ArmAtStart(benchmark::State &state)
+{
+    const bool resume = state.range(0) == 1;
+    Memory m(1000);
+    for (auto _ : state) {
+        SystemScheduleClock clock;
+        ScheduleEngine engine(clock);
+        addRows(engine, 1000, false);
+        for (int i = 1; i <= engine.count(); ++i) {
+            engine.setRecurrence(i, {Recurrence::EveryDay, Recurrence::Sun::None, 0});
+            const auto result = resume ? engine.resume(i, m.memory->accountedUntil(m.keys[i - 1])) : engine.arm(i);
+            if (result != ScheduleEngine::Arming::Armed)
+                state.SkipWithError("refused");
+        }
+    }
+    state.SetLabel(resume ? "resumed from the memory" : "armed");
+}
+BENCHMARK(BM_ArmAtStart)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

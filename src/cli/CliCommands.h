@@ -25,6 +25,7 @@ int runSend(const QStringList &arguments);
 int runPorts(const QStringList &arguments);
 int runSetPort(const QStringList &arguments);
 int runAt(const QStringList &arguments);
+int runNext(const QStringList &arguments);
 int runSun(const QStringList &arguments);
 int runServe(const QStringList &arguments); // in zelvar-cli-serve
 

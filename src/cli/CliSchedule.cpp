@@ -9,11 +9,19 @@
 #include "panel/PanelButtons.h"
 #include "panel/PanelConfig.h"
 #include "scheduler/ScheduleEngine.h"
+#include "scheduler/ScheduleFile.h"
+#include "scheduler/ScheduleMemory.h"
+#include "scheduler/SchedulePlace.h"
 #include "scheduler/ScheduleTime.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>
+#include <QDir>
 #include <QEventLoop>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -222,6 +230,149 @@ int runAt(const QStringList &arguments)
         loop.exit(NotSent);
     });
     return loop.exec();
+}
+
+} // namespace zelvar::cli
+
+namespace zelvar::cli {
+
+namespace {
+
+// More would be a list no one reads; it also bounds the work.
+constexpr int MaxNext = 10000;
+
+struct Occurrence
+{
+    qint64 at;
+    int row;
+    int button;
+    QString caption;     // the button's text on the panel
+    QString description; // what the journal names it by
+};
+
+// "2 j 5 h", "19 h 03 min", "4 min 10 s", "12 s"
+QString timeLeft(qint64 ms)
+{
+    const qint64 s = std::max<qint64>(0, (ms + 999) / 1000);
+    const qint64 days = s / 86400, hours = s / 3600 % 24, minutes = s / 60 % 60, seconds = s % 60;
+    if (days > 0)
+        return QStringLiteral("%1 j %2 h").arg(days).arg(hours);
+    if (hours > 0)
+        return QStringLiteral("%1 h %2 min").arg(hours).arg(minutes, 2, 10, QLatin1Char('0'));
+    if (minutes > 0)
+        return QStringLiteral("%1 min %2 s").arg(minutes).arg(seconds, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1 s").arg(seconds);
+}
+
+} // namespace
+
+int runNext(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Liste les prochains déclenchements des lignes lancées de Programateur.ini, les plus proches d'abord, "
+        "comme le service les fera : l'heure, le temps qui reste, la ligne, le bouton, son libellé et sa description. "
+        "Une ligne déjà déclenchée ou manquée, arrêtée, ou dont le bouton n'est plus sur le panneau (Zelvar2.ini) n'y est pas."));
+    parser.addPositionalArgument(QStringLiteral("N"), QStringLiteral("Combien de déclenchements (10 par défaut)."),
+                                 QStringLiteral("[N]"));
+    parser.addOption({QStringLiteral("json"),
+                      QStringLiteral("Un tableau JSON trié par heure, un objet par déclenchement : row, button, caption "
+                                     "(le libellé du bouton), description et at (date et heure locales ISO 8601 avec "
+                                     "leur décalage).")});
+    int status = 0;
+    if (!parseCommand(parser, arguments, &status,
+                      QStringLiteral("\nCode de sortie : 0 liste affichée (même vide), 1 Programateur.ini ou "
+                                     "Zelvar2.ini illisible, 64 usage.\n")))
+        return status;
+    const QStringList args = parser.positionalArguments();
+    int wanted = 10;
+    if (args.size() > 1 || (args.size() == 1 && (!ProfileFile::parseInteger(args[0], &wanted) || wanted < 1 || wanted > MaxNext))) {
+        err() << "zelvar-cli next : [N] attendu, un nombre de 1 à " << MaxNext << "\n";
+        return UsageError;
+    }
+
+    const std::optional<ProfileFile> scheduleFile = readProfile(QStringLiteral("next"), ScheduleFiles::path());
+    const std::optional<ProfileFile> panelFile = readProfile(QStringLiteral("next"), PanelFiles::config());
+    if (!scheduleFile || !panelFile)
+        return 1;
+    const ReadSchedule read = readSchedule(*scheduleFile);
+    if (!read.refused.isEmpty()) {
+        err() << "zelvar-cli next : " << ScheduleFiles::path() << " illisible : " << read.refused << "\n";
+        return 1;
+    }
+    const PanelConfig panel = readPanelConfig(*panelFile, PanelReader::Panel);
+    PanelButtons buttons;
+    if (QFileInfo::exists(PanelFiles::config()))
+        buttons = buildPanelButtons(panel.buttons);
+
+    // The rows armed as the service arms them, with what it remembers.
+    SystemScheduleClock clock;
+    ScheduleEngine engine(clock);
+    QString placeError;
+    engine.setPlace(readPlace(*scheduleFile, &placeError));
+    for (const SavedScheduleRow &saved : read.rows) {
+        const int i = engine.addRow(saved.date, saved.time, restoredButton(saved, buttons));
+        engine.setRecurrence(i, saved.recurrence);
+    }
+    const ScheduleMemory memory(QDir::currentPath());
+    const QStringList keys = ScheduleMemory::keysOf(read.rows);
+    const qint64 now = clock.nowMs();
+    std::vector<Occurrence> next;
+    for (int i = 1; i <= engine.count(); ++i) {
+        const int button = engine.row(i).button;
+        if (!read.rows[size_t(i - 1)].armed || button == 0)
+            continue;
+        std::optional<qint64> accounted = memory.accountedUntil(keys[i - 1]);
+        if (!accounted && engine.row(i).recurrence.repeats())
+            accounted = now;
+        if (engine.resume(i, accounted) != ScheduleEngine::Arming::Armed)
+            continue;
+        // A second caught up at the service's start is not ahead any more.
+        for (qint64 at : engine.upcoming(i, wanted + 1))
+            if (at >= now - now % 1000)
+                next.push_back({at, i, button, panel.buttons[size_t(button - 1)].caption, buttons[size_t(button)].description});
+    }
+    std::stable_sort(next.begin(), next.end(), [](const Occurrence &a, const Occurrence &b) { return a.at < b.at; });
+    if (next.size() > size_t(wanted))
+        next.resize(size_t(wanted));
+
+    if (parser.isSet(QStringLiteral("json"))) {
+        QJsonArray array;
+        for (const Occurrence &o : next) {
+            const QDateTime at = QDateTime::fromMSecsSinceEpoch(o.at);
+            array.append(QJsonObject{{QStringLiteral("at"), at.toOffsetFromUtc(at.offsetFromUtc()).toString(Qt::ISODate)},
+                                     {QStringLiteral("row"), o.row},
+                                     {QStringLiteral("button"), o.button},
+                                     {QStringLiteral("caption"), o.caption},
+                                     {QStringLiteral("description"), o.description}});
+        }
+        out() << QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented));
+        out().flush();
+        return 0;
+    }
+    if (next.empty()) {
+        out() << "Aucun déclenchement à venir.\n";
+        out().flush();
+        return 0;
+    }
+    QStringList when, left;
+    int whenWidth = 9, leftWidth = 4;
+    for (const Occurrence &o : next) {
+        const QDateTime at = QDateTime::fromMSecsSinceEpoch(o.at);
+        when << at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) + at.timeZoneAbbreviation();
+        left << timeLeft(o.at - now);
+        whenWidth = std::max(whenWidth, int(when.back().size()));
+        leftWidth = std::max(leftWidth, int(left.back().size()));
+    }
+    out() << QStringLiteral("PROCHAINE").leftJustified(whenWidth + 2) << QStringLiteral("DANS").leftJustified(leftWidth + 2)
+          << "LIGNE  BOUTON  LIBELLÉ (DESCRIPTION)\n";
+    for (size_t k = 0; k < next.size(); ++k)
+        out() << when[qsizetype(k)].leftJustified(whenWidth + 2) << left[qsizetype(k)].leftJustified(leftWidth + 2)
+              << QString::number(next[k].row).leftJustified(7) << QString::number(next[k].button).leftJustified(8)
+              << next[k].caption << " (" << next[k].description << ")\n";
+    out() << "\n" << next.size() << " déclenchement(s) listé(s).\n";
+    out().flush();
+    return 0;
 }
 
 } // namespace zelvar::cli

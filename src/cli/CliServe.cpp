@@ -19,6 +19,7 @@
 #include "scheduler/ScheduleEngine.h"
 #include "scheduler/PortWaitingFirings.h"
 #include "scheduler/ScheduleFile.h"
+#include "scheduler/ScheduleMemory.h"
 #include "scheduler/SchedulePlace.h"
 
 #include <QCommandLineParser>
@@ -29,6 +30,10 @@
 #include <QFileSystemWatcher>
 #include <QHash>
 #include <QHostAddress>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QSet>
+#include <QThread>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -44,23 +49,90 @@ namespace {
 // A change of the folder is read this long after it, so that a save in several steps is
 // read once, whole.
 constexpr int ReloadDelayMs = 200;
+// A file seen empty, unreadable, incomplete or gone may be an editor's save under way: it
+// is read again this often, for this long, before it is taken as it is.
+constexpr int RereadStepMs = 100;
+constexpr qint64 RereadForMs = 2000;
+// A row out of the file keeps its memory this long, in case it comes back (an undo).
+constexpr qint64 ForgetAfterMs = 7LL * 24 * 3600 * 1000;
+
+// The panel as the service uses it, read from Zelvar2.ini with the options of the command.
+struct ServePanel
+{
+    PanelConfig config;
+    PanelButtons buttons;
+    bool portNamed = false;
+    PortChoice portChoice;
+    // Why it could not be read now: empty, unreadable; the panel in force then stays.
+    QString damage;
+};
+
+// "2026-12-08T07:30:00+01:00"
+QString localIso(qint64 ms)
+{
+    const QDateTime when = QDateTime::fromMSecsSinceEpoch(ms);
+    return when.toOffsetFromUtc(when.offsetFromUtc()).toString(Qt::ISODate);
+}
+
+// "en retard de 15,2 s" for a firing more than a second after its second; empty otherwise.
+QString lateness(qint64 dueMs, const QDateTime &when)
+{
+    const qint64 late = when.toMSecsSinceEpoch() - dueMs;
+    if (late <= 1000)
+        return QString();
+    return QStringLiteral("en retard de %1 s").arg(QLocale(QLocale::French).toString(double(late) / 1000.0, 'f', 1));
+}
+
+// Why a schedule file that exists cannot be taken as whole yet: empty, or fewer row
+// sections than it counts. Empty when it can.
+QString incompleteness(const ProfileFile &file, const QByteArray &bytes, bool *empty)
+{
+    *empty = bytes.trimmed().isEmpty();
+    if (*empty)
+        return QStringLiteral("fichier vide");
+    const QString header = QStringLiteral("Programateur"), countKey = QStringLiteral("Nombre de lignes");
+    // Rows without their count: the file's start is still being written.
+    if (!file.hasKey(header, countKey) && file.hasSection(QStringLiteral("Ligne1")))
+        return QStringLiteral("nombre de lignes absent");
+    int count = 0;
+    if (!ProfileFile::parseInteger(file.readString(header, countKey, QStringLiteral("0")), &count))
+        return QString(); // the reader names what is wrong
+    int found = 0;
+    for (int n = 1; n <= std::min(count, MaxSavedScheduleRows); ++n)
+        found += file.hasSection(QStringLiteral("Ligne") + QString::number(n)) ? 1 : 0;
+    if (found < std::min(count, MaxSavedScheduleRows))
+        return QStringLiteral("%1 lignes annoncées, %2 trouvées").arg(count).arg(found);
+    return QString();
+}
 
 // The alarms of Programateur.ini run without a window: the armed rows fire on the panel's
 // buttons, on a port held from start to end, and each event is one line on the output.
 class ScheduleService
 {
 public:
-    ScheduleService(const PanelConfig &panel, PanelButtons buttons, bool portNamed, PortChoice portChoice)
-        : m_engine(m_clock), m_buttons(std::move(buttons)), m_portNamed(portNamed), m_portChoice(std::move(portChoice)),
-          m_remote(RemoteControl::Host::Service, m_port, m_relays)
+    ScheduleService(const ServePanel &panel, std::function<ServePanel()> readPanel)
+        : m_engine(m_clock), m_buttons(panel.buttons), m_portNamed(panel.portNamed), m_portChoice(panel.portChoice),
+          m_remote(RemoteControl::Host::Service, m_port, m_relays), m_memory(QDir::currentPath()),
+          m_readPanel(std::move(readPanel))
     {
         m_relays.follow(m_port);
-        m_remote.setPanel(panel);
+        m_remote.setPanel(panel.config);
         m_remote.setScheduleSource([this] { return remoteRows(); });
-        QObject::connect(&m_engine, &ScheduleEngine::fired, [this](int i, int button) { fire(i, button); });
-        QObject::connect(&m_engine, &ScheduleEngine::missed, [this](int i, qint64 checkedAt, ScheduleEngine::Miss) {
-            m_done[m_keys[size_t(i - 1)]] = checkedAt;
-            log(QStringLiteral("missed"), i, QStringLiteral("heure passée de plus d'une minute, rien n'est envoyé"));
+        m_panelBytes = panelBytes();
+        m_changed.setSingleShot(true);
+        m_changed.setInterval(ReloadDelayMs);
+        QObject::connect(&m_changed, &QTimer::timeout, [this] { reread(); });
+        QObject::connect(&m_engine, &ScheduleEngine::fired, [this](int i, int button, qint64 due) {
+            const QString key = m_keys[i - 1];
+            fire(i, button, due);
+            remember(key, due);
+        });
+        QObject::connect(&m_engine, &ScheduleEngine::missed, [this](int i, qint64, ScheduleEngine::Miss why, qint64 due) {
+            remember(m_keys[i - 1], due);
+            log(QStringLiteral("missed"), i,
+                QStringLiteral("prévue le %1, %2, rien n'est envoyé")
+                    .arg(localIso(due), why == ScheduleEngine::Miss::Late ? QStringLiteral("heure passée de plus d'une minute")
+                                                                          : QStringLiteral("heure déjà passée (heure ou fuseau changés)")));
         });
         QObject::connect(&m_engine, &ScheduleEngine::stopped, [this](int i, ScheduleEngine::Arming why) {
             log(QStringLiteral("error"), i, m_engine.reason(why, i));
@@ -93,6 +165,7 @@ public:
         bool needed = always;
         for (const ButtonEntry &entry : m_buttons)
             needed = needed || writesToSerialLine(entry);
+        m_portAlways = m_portAlways || always;
         if (!needed || !m_portNamed || m_port.Connected())
             return;
         try {
@@ -102,52 +175,28 @@ public:
         }
     }
 
-    // Reads the file and runs its armed rows in place of the rows in force. A file that cannot
-    // be read leaves those rows; false then, with the reason logged. Unchanged bytes are not
-    // read again unless `always`.
-    bool load(bool always)
+    // Reads the file at start, waiting up to RereadForMs for one an editor is writing; false
+    // when it cannot be read, with the reason logged.
+    bool start()
     {
-        bool exists = false;
-        const ProfileFile file = ProfileFile::load(ScheduleFiles::path(), &exists);
-        if (file.unreadable()) {
-            logLine(QStringLiteral("error %1 illisible : %2").arg(ScheduleFiles::path(), file.readError()));
-            return false;
-        }
-        const QByteArray bytes = exists ? file.toBytes() : QByteArray();
-        if (!always && m_loaded && bytes == m_bytes)
-            return true;
-        const ReadSchedule read = readSchedule(file);
-        if (!read.refused.isEmpty()) {
-            logLine(QStringLiteral("error %1 illisible : %2").arg(ScheduleFiles::path(), read.refused));
-            return false;
-        }
-        m_loaded = true;
-        m_bytes = bytes;
-        for (const QString &problem : read.problems)
-            logLine(QStringLiteral("error %1 : %2").arg(ScheduleFiles::path(), problem));
-        QString placeError;
-        m_engine.setPlace(readPlace(file, &placeError));
-        if (!placeError.isEmpty())
-            logLine(QStringLiteral("error %1 : %2").arg(ScheduleFiles::path(), placeError));
+        const qint64 until = QDateTime::currentMSecsSinceEpoch() + RereadForMs;
+        m_since = QDateTime::currentMSecsSinceEpoch();
+        Loaded loaded;
+        while ((loaded = load(true, QDateTime::currentMSecsSinceEpoch() >= until)) == Loaded::Retry)
+            QThread::msleep(RereadStepMs);
+        return loaded == Loaded::Done;
+    }
 
-        m_engine.clear();
-        m_rows = read.rows;
-        m_keys.clear();
-        QHash<QString, int> seen;
-        for (const SavedScheduleRow &saved : m_rows) {
-            const int i = m_engine.addRow(saved.date, saved.time, restoredButton(saved, m_buttons));
-            m_engine.setRecurrence(i, saved.recurrence);
-            const QString key = contentKey(saved);
-            m_keys.push_back(key + QLatin1Char('#') + QString::number(seen[key]++));
+    // The folder changed: the files are read again a moment later. `always` reads the rows
+    // again even when the file's bytes are the same (SIGHUP).
+    void changed(bool always = false)
+    {
+        m_rereadAlways = m_rereadAlways || always;
+        if (m_rereadUntil == 0) {
+            m_since = QDateTime::currentMSecsSinceEpoch();
+            m_rereadUntil = m_since + ReloadDelayMs + RereadForMs;
         }
-        int armed = 0;
-        for (int i = 1; i <= m_engine.count(); ++i)
-            if (m_rows[size_t(i - 1)].armed && arm(i))
-                ++armed;
-        err() << "zelvar-cli serve : " << ScheduleFiles::path() << " : " << armed << " ligne(s) lancée(s) sur "
-              << m_engine.count() << "\n";
-        err().flush();
-        return true;
+        m_changed.start(always ? 0 : ReloadDelayMs);
     }
 
     // What the remote interfaces act through.
@@ -176,41 +225,182 @@ public:
     // One line of the journal: the time, then the event.
     static void logLine(const QString &line, const QDateTime &when = QDateTime::currentDateTime())
     {
-        out() << when.toOffsetFromUtc(when.offsetFromUtc()).toString(Qt::ISODateWithMs) << " " << line << "\n";
+        // A reason may carry line breaks (a port error and the system's words under it): the
+        // journal keeps one event a line.
+        static const QRegularExpression breaks(QStringLiteral("\\s*[\\r\\n\\v\\f\\x{85}\\x{2028}\\x{2029}]+\\s*"));
+        QString joined = line.trimmed();
+        joined.replace(breaks, QStringLiteral(" : "));
+        out() << when.toOffsetFromUtc(when.offsetFromUtc()).toString(Qt::ISODateWithMs) << " " << joined << "\n";
         out().flush();
     }
 
 private:
     std::vector<RemoteScheduleRow> remoteRows() const { return remoteScheduleRows(m_engine, m_rows); }
 
-    // Arms row i for its next occurrence that was neither fired nor missed yet, so that a
-    // file read again during or after a row's second does not fire it twice.
-    bool arm(int i)
+    enum class Loaded { Done, Retry, Failed };
+
+    // Reads the file and runs its armed rows in place of the rows in force. A file that cannot
+    // be read, or is not whole yet, leaves those rows: Retry until `lastTry`, then Failed
+    // with the reason logged. Unchanged bytes are not read again unless `always`.
+    Loaded load(bool always, bool lastTry)
     {
-        const auto done = m_done.constFind(m_keys[size_t(i - 1)]);
-        ScheduleEngine::Arming result = m_engine.arm(i);
-        if (result == ScheduleEngine::Arming::Armed && done != m_done.constEnd()
-            && m_engine.instantOf(i).value_or(0) <= *done) {
-            m_engine.disarm(i);
-            if (!m_engine.row(i).recurrence.repeats())
-                return false;
-            m_engine.setDate(i, QDateTime::fromMSecsSinceEpoch(*done).date().addDays(1));
-            result = m_engine.arm(i);
+        const QString path = ScheduleFiles::path();
+        bool exists = false;
+        const ProfileFile file = ProfileFile::load(path, &exists);
+        if (!exists && m_present) {
+            // An editor may take the file away for a moment while it saves.
+            if (!lastTry)
+                return Loaded::Retry;
+            int armed = 0;
+            for (int i = 1; i <= m_engine.count(); ++i)
+                armed += m_engine.row(i).armed ? 1 : 0;
+            logLine(QStringLiteral("error %1 : %2 ligne(s) lancée(s) arrêtée(s), fichier supprimé").arg(path).arg(armed));
         }
-        if (result == ScheduleEngine::Arming::Armed)
-            return true;
-        // A row whose time went by since it fired or was missed is no news.
-        // One whose time went by while nothing ran is missed; one that cannot run is an error.
-        if (done == m_done.constEnd())
-            log(result == ScheduleEngine::Arming::Passed ? QStringLiteral("missed") : QStringLiteral("error"), i,
-                QStringLiteral("non relancée, ") + m_engine.reason(result, i));
+        const QByteArray bytes = exists && !file.unreadable() ? file.toBytes() : QByteArray();
+        bool empty = false;
+        const QString damage = file.unreadable() ? file.readError() : exists ? incompleteness(file, bytes, &empty) : QString();
+        if (!damage.isEmpty() && !lastTry)
+            return Loaded::Retry;
+        // Still empty once the editor had its time: the file holds no rows.
+        if (!damage.isEmpty() && !empty) {
+            logLine(QStringLiteral("error %1 illisible : %2").arg(path, damage));
+            return Loaded::Failed;
+        }
+        if (!always && m_loaded && exists == m_present && bytes == m_bytes)
+            return Loaded::Done;
+        const ReadSchedule read = readSchedule(file);
+        if (!read.refused.isEmpty()) {
+            logLine(QStringLiteral("error %1 illisible : %2").arg(path, read.refused));
+            return Loaded::Failed;
+        }
+        m_loaded = true;
+        m_present = exists;
+        m_bytes = bytes;
+        for (const QString &problem : read.problems)
+            logLine(QStringLiteral("error %1 : %2").arg(path, problem));
+        QString placeError;
+        m_engine.setPlace(readPlace(file, &placeError));
+        if (!placeError.isEmpty())
+            logLine(QStringLiteral("error %1 : %2").arg(path, placeError));
+
+        m_engine.clear();
+        m_rows = read.rows;
+        m_keys = ScheduleMemory::keysOf(m_rows);
+        for (const SavedScheduleRow &saved : m_rows) {
+            const int i = m_engine.addRow(saved.date, saved.time, restoredButton(saved, m_buttons));
+            m_engine.setRecurrence(i, saved.recurrence);
+        }
+        m_memory.reload();
+        if (!m_memory.error().isEmpty())
+            logLine(QStringLiteral("error ") + m_memory.error());
+        QHash<QString, qint64> firstSeen;
+        QSet<QString> told;
+        int armed = 0;
+        for (int i = 1; i <= m_engine.count(); ++i)
+            if (m_rows[size_t(i - 1)].armed && arm(i, firstSeen, told))
+                ++armed;
+        m_told = told;
+        if (!m_memory.remember(firstSeen) || !m_memory.forgetOthers(m_keys, m_since - ForgetAfterMs))
+            logLine(QStringLiteral("error ") + m_memory.error());
+        err() << "zelvar-cli serve : " << path << " : " << armed << " ligne(s) lancée(s) sur " << m_engine.count() << "\n";
+        err().flush();
+        return Loaded::Done;
+    }
+
+    // A read of the files after a change, again each RereadStepMs while one is not whole.
+    void reread()
+    {
+        const bool lastTry = QDateTime::currentMSecsSinceEpoch() >= m_rereadUntil;
+        const bool panelChanged = rereadPanel(lastTry);
+        const Loaded loaded = load(m_rereadAlways || panelChanged, lastTry);
+        if (loaded == Loaded::Retry || (!panelChanged && m_panelPending && !lastTry)) {
+            m_changed.start(RereadStepMs);
+            return;
+        }
+        m_rereadAlways = false;
+        m_rereadUntil = 0;
+    }
+
+    // Reads Zelvar2.ini again when its bytes changed; true when the panel in force changed.
+    bool rereadPanel(bool lastTry)
+    {
+        const QByteArray bytes = panelBytes();
+        if (bytes == m_panelBytes || !m_readPanel) {
+            m_panelPending = false;
+            return false;
+        }
+        ServePanel panel = m_readPanel();
+        if (!panel.damage.isEmpty()) {
+            m_panelPending = !lastTry;
+            if (lastTry) {
+                m_panelBytes = bytes;
+                logLine(QStringLiteral("error %1 illisible : %2, le panneau en cours reste").arg(PanelFiles::config(), panel.damage));
+            }
+            return false;
+        }
+        m_panelPending = false;
+        m_panelBytes = bytes;
+        m_buttons = std::move(panel.buttons);
+        m_remote.setPanel(panel.config);
+        if (panel.portNamed != m_portNamed || panel.portChoice.name != m_portChoice.name
+            || panel.portChoice.speed != m_portChoice.speed) {
+            const bool wasOpen = m_port.Connected();
+            m_port.ClosePort();
+            m_portNamed = panel.portNamed;
+            m_portChoice = panel.portChoice;
+            logLine(QStringLiteral("port %1 : %2 a changé").arg(m_portNamed ? m_portChoice.name : QStringLiteral("aucun"),
+                                                                PanelFiles::config()));
+            if (wasOpen || m_portAlways)
+                openPortAhead(m_portAlways);
+        }
+        return true;
+    }
+
+    static QByteArray panelBytes()
+    {
+        QFile file(PanelFiles::config());
+        return file.open(QIODevice::ReadOnly) ? file.read(16 * 1024 * 1024) : QByteArray();
+    }
+
+    // Arms row i for its next occurrence that was neither fired nor missed yet, so that a
+    // file read again during or after a row's second does not fire it twice, and a restart
+    // catches up what fell while nothing ran. A row that cannot run is said once, not at each
+    // reading: `told` gathers them.
+    bool arm(int i, QHash<QString, qint64> &firstSeen, QSet<QString> &told)
+    {
+        const QString &key = m_keys[i - 1];
+        const auto say = [&](const QString &event, const QString &detail) {
+            if (!m_told.contains(key))
+                log(event, i, detail);
+            told.insert(key);
+        };
+        // Checked now, not at the row's second: the panel may change before then.
+        if (m_engine.row(i).button == 0) {
+            say(QStringLiteral("refused"), QStringLiteral("ce bouton n'est pas sur le panneau"));
+            return false;
+        }
+        std::optional<qint64> accounted = m_memory.accountedUntil(key);
+        // A repeating row's past is not made up before it was first seen armed.
+        if (!accounted && m_rows[size_t(i - 1)].recurrence.repeats()) {
+            accounted = m_since;
+            firstSeen.insert(key, m_since);
+        }
+        const ScheduleEngine::Arming result = m_engine.resume(i, accounted);
+        if (result == ScheduleEngine::Arming::Armed || result == ScheduleEngine::Arming::Done)
+            return result == ScheduleEngine::Arming::Armed;
+        say(QStringLiteral("error"), QStringLiteral("non relancée, ") + m_engine.reason(result, i));
         return false;
     }
 
-    // `waitedSinceMs`: the second of a firing that waited for the lost port.
-    void fire(int i, int button, std::optional<qint64> waitedSinceMs = std::nullopt)
+    void remember(const QString &key, qint64 due)
     {
-        m_done[m_keys[size_t(i - 1)]] = QDateTime::currentMSecsSinceEpoch();
+        if (!m_memory.remember(key, due))
+            logLine(QStringLiteral("error ") + m_memory.error());
+    }
+
+    // `waited`: a firing that waited for the lost port, sent at its return.
+    void fire(int i, int button, qint64 due, bool waited = false)
+    {
         if (button < 1 || size_t(button) >= m_buttons.size()) {
             log(QStringLiteral("refused"), i, QStringLiteral("ce bouton n'est pas sur le panneau"));
             return;
@@ -222,19 +412,19 @@ private:
             if (const auto refused = Send::step(m_port, entry.mode, commands))
                 log(QStringLiteral("error"), i, QStringLiteral("code infrarouge non émis : ") + *refused, when);
             else
-                log(QStringLiteral("fired"), i, QString(), when);
+                log(QStringLiteral("fired"), i, lateness(due, when), when);
             return;
         }
         if (!writesToSerialLine(entry)) {
-            log(QStringLiteral("fired"), i, QStringLiteral("rien à envoyer"));
+            const QString late = lateness(due, QDateTime::currentDateTime());
+            log(QStringLiteral("fired"), i, late.isEmpty() ? QStringLiteral("rien à envoyer") : late + QStringLiteral(", rien à envoyer"));
             return;
         }
         if (!m_portNamed) {
             log(QStringLiteral("error"), i, QStringLiteral("aucun port (ni --port, ni port dans Zelvar2.ini)"));
             return;
         }
-        const qint64 dueMs = waitedSinceMs.value_or(QDateTime::currentMSecsSinceEpoch());
-        if (waitForPort(i, button, dueMs))
+        if (waitForPort(i, button, due))
             return;
         try {
             if (!m_port.Connected())
@@ -242,9 +432,12 @@ private:
             // Nothing waits before the first command: it is written now.
             const QDateTime when = QDateTime::currentDateTime();
             Send::step(m_port, entry.mode, commands);
-            log(QStringLiteral("fired"), i, waitedSinceMs ? QStringLiteral("au retour du port, prévue à ") + timeOf(dueMs) : QString(), when);
+            const QString late = lateness(due, when);
+            log(QStringLiteral("fired"), i,
+                waited ? QStringLiteral("au retour du port") + (late.isEmpty() ? QString() : QStringLiteral(", ") + late) : late,
+                when);
         } catch (const EComPort &error) {
-            if (waitForPort(i, button, dueMs))
+            if (waitForPort(i, button, due))
                 return;
             // A port that failed is opened again at the next firing.
             m_port.ClosePort();
@@ -257,7 +450,7 @@ private:
     {
         if (!m_port.Lost())
             return false;
-        m_portWaiting.add({i, button, dueMs, m_keys[size_t(i - 1)]});
+        m_portWaiting.add({i, button, dueMs, m_keys[i - 1]});
         m_portWaitCheck.start();
         return true;
     }
@@ -272,34 +465,23 @@ private:
             logPortMissed(f);
         for (const PortWaitingFirings::Firing &f : ready)
             if (const int i = rowOf(f))
-                fire(i, f.button, f.dueMs);
+                fire(i, f.button, f.dueMs, true);
     }
 
     void logPortMissed(const PortWaitingFirings::Firing &f)
     {
         if (const int i = rowOf(f))
             log(QStringLiteral("missed"), i,
-                QStringLiteral("port perdu, pas revenu dans la minute, rien n'est envoyé (prévue à %1)").arg(timeOf(f.dueMs)));
+                QStringLiteral("prévue le %1, port perdu pendant plus d'une minute, rien n'est envoyé").arg(localIso(f.dueMs)));
     }
-
-    static QString timeOf(qint64 ms) { return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("HH:mm:ss")); }
 
     // The row a waiting firing belongs to now (the file may have been read again), or 0 when
     // it was taken out of the file meanwhile.
     int rowOf(const PortWaitingFirings::Firing &f) const
     {
-        if (f.row >= 1 && size_t(f.row) <= m_keys.size() && m_keys[size_t(f.row - 1)] == f.key)
+        if (f.row >= 1 && f.row <= m_keys.size() && m_keys[f.row - 1] == f.key)
             return f.row;
-        const auto it = std::find(m_keys.begin(), m_keys.end(), f.key);
-        return it == m_keys.end() ? 0 : int(it - m_keys.begin()) + 1;
-    }
-
-    static QString contentKey(const SavedScheduleRow &row)
-    {
-        return QStringList{row.date.toString(Qt::ISODate), row.time, QString::number(row.button), row.description,
-                           QString::number(row.recurrence.weekdays), QString::number(int(row.recurrence.sun)),
-                           QString::number(row.recurrence.offsetMinutes)}
-            .join(QChar(0x1f));
+        return int(m_keys.indexOf(f.key)) + 1;
     }
 
     // "2026-12-08T07:30:00.003+01:00 fired ligne 2 bouton 3 « Lampe jardin »", then the detail.
@@ -323,11 +505,23 @@ private:
     RelayStates m_relays;
     RemoteControl m_remote;
     std::vector<SavedScheduleRow> m_rows; // as read, row i at i - 1
-    std::vector<QString> m_keys;          // each row's content, told apart from its equals by rank
-    // When each row's last occurrence was fired or missed, by content: kept across reads.
-    QHash<QString, qint64> m_done;
+    QStringList m_keys;                   // each row's content, told apart from its equals by rank
+    // When each row's last occurrence was fired or missed, by content: kept across runs.
+    ScheduleMemory m_memory;
+    QSet<QString> m_told; // rows that cannot run, already logged
     bool m_loaded = false;
+    bool m_present = false; // the file was there at the last reading
     QByteArray m_bytes;
+    // Since when the rows being read may have been in the file (a repeating row new to the
+    // memory is caught up from there).
+    qint64 m_since = 0;
+    QTimer m_changed;
+    qint64 m_rereadUntil = 0; // 0 when no reading is under way
+    bool m_rereadAlways = false;
+    std::function<ServePanel()> m_readPanel;
+    QByteArray m_panelBytes;
+    bool m_panelPending = false; // Zelvar2.ini changed but could not be read yet
+    bool m_portAlways = false;   // the port is held from start to end
     PortWaitingFirings m_portWaiting;
     QTimer m_portWaitCheck; // gives up what waited a minute while the port stays lost
 };
@@ -396,8 +590,11 @@ int runServe(const QStringList &arguments)
         "départ et gardé jusqu'à la fin ; perdu (adaptateur débranché), il est rouvert par son nom chaque seconde, "
         "et une alarme venue entre-temps part à son retour si elle a moins d'une minute. Chaque événement est une ligne sur la sortie standard : l'heure, puis "
         "fired (envoyé), missed (manqué de plus d'une minute), refused (bouton absent du panneau) ou error. "
-        "Programateur.ini est relu quand il change et sur SIGHUP, sans rien déclencher deux fois ; un fichier "
-        "absent ne donne aucune ligne. SIGTERM ou SIGINT arrêtent le service après l'envoi en cours. Pendant qu'il "
+        "Programateur.ini et Zelvar2.ini sont relus quand ils changent et sur SIGHUP ; un fichier vide, illisible ou "
+        "incomplet (un éditeur qui l'enregistre) est relu pendant deux secondes, les lignes en cours continuant. "
+        "Ce qui a été déclenché ou manqué est retenu d'un démarrage à l'autre (~/.local/state/zelvar) : rien ne "
+        "part deux fois, une heure tombée pendant l'arrêt part au démarrage si elle a moins d'une minute, sinon "
+        "elle est notée missed une fois. Un fichier absent ne donne aucune ligne. SIGTERM ou SIGINT arrêtent le service après l'envoi en cours. Pendant qu'il "
         "tient le port, les autres commandes de zelvar-cli et le programme écrivent à travers lui."));
     addPortOptions(parser);
     parser.addOption({QStringLiteral("http"),
@@ -442,14 +639,32 @@ int runServe(const QStringList &arguments)
         return UsageError;
     }
 
-    const std::optional<ProfileFile> panelFile = readProfile(QStringLiteral("serve"), PanelFiles::config());
-    if (!panelFile)
+    // Read again after a change, an empty file is an editor's save under way.
+    const auto readPanel = [&parser](bool again) {
+        ServePanel panel;
+        bool exists = false;
+        const ProfileFile file = ProfileFile::load(PanelFiles::config(), &exists);
+        if (file.unreadable()) {
+            panel.damage = file.readError();
+            return panel;
+        }
+        if (again && exists && file.sections().empty()) {
+            panel.damage = QStringLiteral("fichier vide");
+            return panel;
+        }
+        panel.config = readPanelConfig(file, PanelReader::Panel);
+        // Without the panel's file there is no panel: every firing is refused.
+        if (exists)
+            panel.buttons = buildPanelButtons(panel.config.buttons);
+        panel.portNamed = portNamed(parser, file);
+        panel.portChoice = portChoice(parser, panel.config.settings);
+        return panel;
+    };
+    const ServePanel panel = readPanel(false);
+    if (!panel.damage.isEmpty()) {
+        err() << "zelvar-cli serve : " << PanelFiles::config() << " : " << panel.damage << "\n";
         return 1;
-    const PanelConfig config = readPanelConfig(*panelFile, PanelReader::Panel);
-    // Without the panel's file there is no panel: every firing is refused.
-    PanelButtons buttons;
-    if (QFileInfo::exists(PanelFiles::config()))
-        buttons = buildPanelButtons(config.buttons);
+    }
 
     // Two services of one folder would fire each alarm twice.
     if (SingleInstance::serviceRunsIn(QDir::currentPath())) {
@@ -462,8 +677,8 @@ int runServe(const QStringList &arguments)
     const bool guest = instance.claim() == SingleInstance::Claim::Guest;
 
     StopSignals caught(StopSignals::Hangup::Caught);
-    ScheduleService service(config, std::move(buttons), portNamed(parser, *panelFile), portChoice(parser, config.settings));
-    if (!service.load(true))
+    ScheduleService service(panel, [&readPanel] { return readPanel(true); });
+    if (!service.start())
         return 1;
     instance.setHandler([&service](const host::Request &request) {
         return answerHostRequest(request, host::Role::Service, &service.port());
@@ -510,23 +725,21 @@ int runServe(const QStringList &arguments)
             ScheduleService::logLine(QStringLiteral("le programme tient le port : il sert la télécommande tant qu'il tourne"));
     }
 
-    // An atomic save replaces the file, so the folder is watched, and the file for a change in place.
+    // An atomic save replaces a file, so the folder is watched, and the files for a change in place.
     QFileSystemWatcher watcher;
     watcher.addPath(QDir::currentPath());
-    const auto watchFile = [&watcher] {
-        if (QFileInfo::exists(ScheduleFiles::path()))
-            watcher.addPath(ScheduleFiles::path());
+    const auto watchFiles = [&watcher] {
+        for (const QString &path : {ScheduleFiles::path(), PanelFiles::config()})
+            if (QFileInfo::exists(path))
+                watcher.addPath(path);
     };
-    watchFile();
-    QTimer reload;
-    reload.setSingleShot(true);
-    reload.setInterval(ReloadDelayMs);
-    QObject::connect(&reload, &QTimer::timeout, [&] {
-        watchFile();
-        service.load(false);
-    });
-    QObject::connect(&watcher, &QFileSystemWatcher::directoryChanged, &reload, qOverload<>(&QTimer::start));
-    QObject::connect(&watcher, &QFileSystemWatcher::fileChanged, &reload, qOverload<>(&QTimer::start));
+    watchFiles();
+    const auto changed = [&] {
+        watchFiles();
+        service.changed();
+    };
+    QObject::connect(&watcher, &QFileSystemWatcher::directoryChanged, changed);
+    QObject::connect(&watcher, &QFileSystemWatcher::fileChanged, changed);
 
     // A guest becomes the host once the program has ended.
     QTimer hostLeft;
@@ -545,7 +758,7 @@ int runServe(const QStringList &arguments)
     QObject::connect(&signalNotifier, &QSocketNotifier::activated, &loop, [&] {
         for (int signal : caught.take()) {
             if (signal == SIGHUP) {
-                service.load(true);
+                service.changed(true);
                 continue;
             }
             err() << "zelvar-cli serve : arrêté\n";

@@ -58,6 +58,7 @@ const Command commands[] = {
     {"ports", "liste les ports série présents", runPorts},
     {"setport", "enregistre le port et la vitesse dans Zelvar2.ini : setport PORT [VITESSE]", runSetPort},
     {"at", "déclenche des boutons à une heure dite : at [AAAA-MM-JJ] HH:MM:SS K [K…]", runAt},
+    {"next", "les prochains déclenchements des lignes lancées : next [N] [--json]", runNext},
     {"sun", "lever et coucher du soleil : sun [AAAA-MM-JJ] [--lat L --lon L] [--json]", runSun},
     {"serve", "service sans fenêtre : déclenche les lignes lancées de Programateur.ini, serve [--port P]", runServeCommand},
     {"seq", "séquences : seq list | show [FILE] [--json] | export OUT [FILE]", runSeq},

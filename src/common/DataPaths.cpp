@@ -45,6 +45,14 @@ QString serviceFolder()
     return QDir::cleanPath(data + QStringLiteral("/zelvar"));
 }
 
+QString stateFolder()
+{
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (state.isEmpty() || !QDir::isAbsolutePath(state))
+        state = QDir::homePath() + QStringLiteral("/.local/state");
+    return QDir::cleanPath(state + QStringLiteral("/zelvar"));
+}
+
 bool enterServiceFolder(QString *error)
 {
     const QString folder = serviceFolder();

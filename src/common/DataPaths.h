@@ -23,4 +23,8 @@ QString serviceFolder();
 // folders above it may be shared). False with the system's reason when it cannot.
 bool enterServiceFolder(QString *error);
 
+// Where what the program remembers between runs, but the user never edits, is kept:
+// $XDG_STATE_HOME/zelvar, that is ~/.local/state/zelvar. Not created here.
+QString stateFolder();
+
 } // namespace zelvar

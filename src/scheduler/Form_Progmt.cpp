@@ -7,6 +7,7 @@
 #include "panel/Form_ActBtn.h"
 #include "scheduler/ClockSettingsTool.h"
 #include "scheduler/ScheduleFile.h"
+#include "scheduler/ScheduleMemory.h"
 #include "scheduler/SchedulePlace.h"
 #include "scheduler/ScheduleTime.h"
 #include "widgets/UpDown.h"
@@ -584,7 +585,28 @@ void TForm_Progmt::Btn_SupprimerPrgm()
     m_currentRow = rowCount();
 }
 
-void TForm_Progmt::fired(int i, int button)
+ScheduleMemory &TForm_Progmt::memory()
+{
+    if (!m_memory)
+        m_memory = std::make_unique<ScheduleMemory>(QDir::currentPath());
+    return *m_memory;
+}
+
+QString TForm_Progmt::memoryKey(int i) const
+{
+    return ScheduleMemory::keysOf(savedRows(*m_engine, panelButtons())).value(i - 1);
+}
+
+void TForm_Progmt::remember(int i, qint64 dueMs)
+{
+    // While the service runs the rows, what they did is its to remember.
+    if (serviceRuns && serviceRuns())
+        return;
+    if (!memory().remember(memoryKey(i), dueMs))
+        addToLog(m_clock->nowMs(), QStringLiteral("Impossible d'enregistrer %1").arg(memory().error()));
+}
+
+void TForm_Progmt::fired(int i, int button, qint64 dueMs)
 {
     m_currentRow = i;
     // The service fires the rows written for it; the window's own would fire them twice.
@@ -594,9 +616,10 @@ void TForm_Progmt::fired(int i, int button)
             paintTime(i, SystemColor::Window);
         return;
     }
+    remember(i, dueMs);
     const PanelButtons *buttons = panelButtons();
     const bool onPanel = button >= 1 && buttons && size_t(button) < buttons->size();
-    if (!onPanel || !waitForPort(i, button)) {
+    if (!onPanel || !waitForPort(i, button, dueMs)) {
         addToLog(m_clock->nowMs(), rowName(i) + QStringLiteral(" : déclenchée"));
         if (onPanel) {
             runReportingErrors([button] {
@@ -604,7 +627,7 @@ void TForm_Progmt::fired(int i, int button)
                     panel->fireButton(button);
             }, this);
             // The firing found the device gone: it is sent again when the device is back.
-            waitForPort(i, button);
+            waitForPort(i, button, dueMs);
         }
     }
     // The row may be gone if the error's box let the user delete it.
@@ -612,12 +635,12 @@ void TForm_Progmt::fired(int i, int button)
         paintTime(i, SystemColor::Window);
 }
 
-bool TForm_Progmt::waitForPort(int i, int button)
+bool TForm_Progmt::waitForPort(int i, int button, qint64 dueMs)
 {
     TForm_ActBtn *panel = Forms::instance().Form_ActBtn;
     if (!panel || !panel->ComPort1->Lost())
         return false;
-    m_portWaiting.add({i, button, m_clock->nowMs(), QString()});
+    m_portWaiting.add({i, button, dueMs, QString()});
     addToLog(m_clock->nowMs(), rowName(i) + QStringLiteral(" : en attente du port %1, perdu").arg(panel->ComPort1->Port()));
     connect(panel->ComPort1, &TCustomComPort::found, this, &TForm_Progmt::portFound, Qt::UniqueConnection);
     if (!m_portWaitCheck) {
@@ -662,8 +685,9 @@ void TForm_Progmt::logPortMissed(const PortWaitingFirings::Firing &f)
     addToLog(m_clock->nowMs(), rowName(f.row) + QStringLiteral(" : manquée, le port n'est pas revenu dans la minute"));
 }
 
-void TForm_Progmt::missed(int i, qint64 checkedAtMs, ScheduleEngine::Miss why)
+void TForm_Progmt::missed(int i, qint64 checkedAtMs, ScheduleEngine::Miss why, qint64 dueMs)
 {
+    remember(i, dueMs);
     const QDateTime checked = QDateTime::fromMSecsSinceEpoch(checkedAtMs, Qt::LocalTime);
     const QLocale locale = QLocale::system();
     const ScheduleRow &r = m_engine->row(i);
@@ -820,19 +844,31 @@ void TForm_Progmt::OuvrirClick()
     restoreArming(savedArmed);
 }
 
-// Rows saved armed are armed again when their next occurrence is still ahead; the log says
-// why the others are not.
+// Rows saved armed are armed again for their next occurrence not yet fired or missed; one
+// that fell while nothing ran is caught up (fired within the minute's grace, else missed),
+// as the service does. The log says why the others are not.
 void TForm_Progmt::restoreArming(const std::vector<bool> &savedArmed)
 {
+    memory().reload();
+    const QStringList keys = ScheduleMemory::keysOf(savedRows(*m_engine, panelButtons()));
+    QHash<QString, qint64> firstSeen;
     for (int i = 1; i <= rowCount() && size_t(i) <= savedArmed.size(); ++i) {
         if (!savedArmed[size_t(i - 1)])
             continue;
-        const ScheduleEngine::Arming result = m_engine->arm(i);
+        std::optional<qint64> accounted = memory().accountedUntil(keys[i - 1]);
+        // A repeating row's past is not made up before it was first seen armed.
+        if (!accounted && m_engine->row(i).recurrence.repeats()) {
+            accounted = m_clock->nowMs();
+            firstSeen.insert(keys[i - 1], *accounted);
+        }
+        const ScheduleEngine::Arming result = m_engine->resume(i, accounted);
         if (result == ScheduleEngine::Arming::Armed)
             paintTime(i, HighlightColor);
-        else
+        else if (result != ScheduleEngine::Arming::Done)
             addToLog(m_clock->nowMs(), rowName(i) + QStringLiteral(" : non relancée, ") + m_engine->reason(result, i));
     }
+    if (!(serviceRuns && serviceRuns()))
+        memory().remember(firstSeen);
 }
 
 void TForm_Progmt::showEvent(QShowEvent *event)

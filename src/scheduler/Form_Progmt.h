@@ -26,6 +26,7 @@ class QTimer;
 
 namespace zelvar {
 
+class ScheduleMemory;
 class TDegradeClass;
 class TUpDown;
 
@@ -137,11 +138,15 @@ private:
     bool validRow(int i) const { return i >= 1 && i <= rowCount(); }
     void paintChoosers();
     void paintTime(int i, int color);
-    void fired(int i, int button);
-    void missed(int i, qint64 checkedAtMs, ScheduleEngine::Miss why);
+    void fired(int i, int button, qint64 dueMs);
+    void missed(int i, qint64 checkedAtMs, ScheduleEngine::Miss why, qint64 dueMs);
+    // What the alarms of this folder did, shared with the service; row i's key in it.
+    ScheduleMemory &memory();
+    QString memoryKey(int i) const;
+    void remember(int i, qint64 dueMs);
     void stopped(int i, ScheduleEngine::Arming why);
     // A firing that meets the panel's port lost waits for it; false when it is not lost.
-    bool waitForPort(int i, int button);
+    bool waitForPort(int i, int button, qint64 dueMs);
     void portFound();
     void logPortMissed(const PortWaitingFirings::Firing &firing);
     // A typed time takes effect when its editing ends (Enter, leaving the field), or before
@@ -171,6 +176,7 @@ private:
 
     std::unique_ptr<ScheduleClock> m_clock;
     std::unique_ptr<ScheduleEngine> m_engine;
+    std::unique_ptr<ScheduleMemory> m_memory;
     std::vector<Row> m_rows;
     int m_currentRow = 0;
     int m_slotCounter = 0;

@@ -117,9 +117,10 @@ QDate ScheduleEngine::dayOf(qint64 ms) const
     return QDateTime::fromMSecsSinceEpoch(ms, Qt::LocalTime).date();
 }
 
-bool ScheduleEngine::seek(int i, QDate from, qint64 notBefore, Sunless *sunless)
+std::optional<ScheduleEngine::Occurrence> ScheduleEngine::occurrence(int i, QDate from, qint64 notBefore,
+                                                                      Sunless *sunless) const
 {
-    Slot &s = slot(i);
+    const Slot &s = slot(i);
     const Recurrence &r = s.row.recurrence;
     // A sun event with its offset may fall on the next or the previous date.
     from = std::max({from, s.row.date, dayOf(notBefore).addDays(-1)});
@@ -135,17 +136,20 @@ bool ScheduleEngine::seek(int i, QDate from, qint64 notBefore, Sunless *sunless)
             }
             continue;
         }
-        if (*instant < notBefore)
-            continue;
-        s.occurrence = day;
-        s.instant = instant;
-        s.instantKnown = true;
-        return true;
+        if (*instant >= notBefore)
+            return Occurrence{day, *instant};
     }
-    s.occurrence = QDate();
-    s.instant.reset();
+    return std::nullopt;
+}
+
+bool ScheduleEngine::seek(int i, QDate from, qint64 notBefore, Sunless *sunless)
+{
+    Slot &s = slot(i);
+    const std::optional<Occurrence> next = occurrence(i, from, notBefore, sunless);
+    s.occurrence = next ? next->day : QDate();
+    s.instant = next ? std::optional<qint64>(next->instant) : std::nullopt;
     s.instantKnown = true;
-    return false;
+    return next.has_value();
 }
 
 void ScheduleEngine::edited(int i)
@@ -240,6 +244,78 @@ ScheduleEngine::Arming ScheduleEngine::arm(int i)
     return Arming::Armed;
 }
 
+ScheduleEngine::Arming ScheduleEngine::resume(int i, std::optional<qint64> accountedUntil)
+{
+    const qint64 now = m_clock.nowMs();
+    followZone(now);
+    if (const Arming refused = armable(i, true); refused != Arming::Armed)
+        return refused;
+    Slot &s = slot(i);
+    const qint64 second = startOfSecond(now);
+    std::optional<Occurrence> due;
+    if (!s.row.recurrence.repeats()) {
+        const qint64 instant = *instantOf(i);
+        if (accountedUntil && instant <= *accountedUntil)
+            return Arming::Done;
+        if (instant < second)
+            due = Occurrence{s.row.date, instant};
+    } else if (accountedUntil) {
+        // Only the latest occurrence over is caught up: a long stop is one miss, not many.
+        constexpr qint64 LookBackMs = 400LL * 24 * 3600 * 1000;
+        std::optional<Occurrence> next = occurrence(i, QDate(), std::max(*accountedUntil + 1, now - LookBackMs), nullptr);
+        while (next && next->instant < second) {
+            due = next;
+            next = occurrence(i, next->day.addDays(1), next->instant + 1, nullptr);
+        }
+        if (due) {
+            s.occurrence = due->day;
+            s.instant = due->instant;
+            s.instantKnown = true;
+        }
+    }
+    if (!due) {
+        const Arming result = arm(i);
+        // A clock set back since: the occurrence already dealt with does not come again.
+        if (result == Arming::Armed && accountedUntil && instantOf(i).value_or(0) <= *accountedUntil) {
+            if (!seek(i, QDate(), *accountedUntil + 1, nullptr)) {
+                disarm(i);
+                return Arming::Done;
+            }
+            scheduleNextLook();
+        }
+        return result;
+    }
+    if (!anyArmed())
+        m_lastCheck = now;
+    s.row.armed = true;
+    s.atOnce = true;
+    m_clock.singleShot(0, [this] { check(); });
+    emit armedChanged();
+    return Arming::Armed;
+}
+
+std::vector<qint64> ScheduleEngine::upcoming(int i, int n) const
+{
+    std::vector<qint64> instants;
+    if (!row(i).armed || n <= 0)
+        return instants;
+    const std::optional<qint64> first = instantOf(i);
+    if (!first)
+        return instants;
+    instants.push_back(*first);
+    if (!row(i).recurrence.repeats())
+        return instants;
+    QDate day = slot(i).occurrence;
+    while (int(instants.size()) < n) {
+        const std::optional<Occurrence> next = occurrence(i, day.addDays(1), instants.back() + 1, nullptr);
+        if (!next)
+            break;
+        instants.push_back(next->instant);
+        day = next->day;
+    }
+    return instants;
+}
+
 void ScheduleEngine::disarm(int i)
 {
     Slot &s = slot(i);
@@ -270,6 +346,8 @@ QString ScheduleEngine::reason(Arming result, int i) const
         return QStringLiteral("le %1 %2 est déjà passé").arg(date, timeOf(i));
     case Arming::NoPlace:
         return QStringLiteral("aucun lieu n'est réglé pour les heures du soleil (page « Lieu » des réglages)");
+    case Arming::Done:
+        return QStringLiteral("déjà déclenchée ou manquée");
     case Arming::NoSun:
         return r.recurrence.repeats()
                    ? QStringLiteral("le soleil ne se lève ou ne se couche pas de toute l'année à ce lieu")
@@ -337,6 +415,12 @@ void ScheduleEngine::scheduleNextLook()
         m_clock.cancel();
         return;
     }
+    // A row caught up or armed in its own second is not kept waiting for the next second.
+    for (const Slot &s : m_rows)
+        if (s.row.armed && s.atOnce) {
+            m_clock.singleShot(0, [this] { check(); });
+            return;
+        }
     const qint64 now = m_clock.nowMs();
     const int wait = int(startOfSecond(now) + 1000 - now) + LookAfterSecondMs;
     m_clock.singleShot(wait, [this] { check(); });
@@ -356,6 +440,7 @@ void ScheduleEngine::check()
         Outcome outcome;
         Arming why = Arming::Armed;
         Sunless days = {};
+        qint64 dueMs = 0;
     };
     std::vector<Due> due;
     for (int i = 1; i <= count(); ++i) {
@@ -375,9 +460,9 @@ void ScheduleEngine::check()
         else if (*instant > now)
             continue;
         else if (*instant > previous || s.atOnce)
-            due.push_back({s.id, now - *instant > GraceMs ? Outcome::Late : Outcome::Fire});
+            due.push_back({s.id, now - *instant > GraceMs ? Outcome::Late : Outcome::Fire, Arming::Armed, {}, *instant});
         else
-            due.push_back({s.id, Outcome::Moved});
+            due.push_back({s.id, Outcome::Moved, Arming::Armed, {}, *instant});
         s.atOnce = false;
         if (!repeats || due.back().outcome == Outcome::Stop) {
             s.row.armed = false;
@@ -402,13 +487,13 @@ void ScheduleEngine::check()
             continue;
         switch (d.outcome) {
         case Outcome::Fire:
-            emit fired(i, row(i).button);
+            emit fired(i, row(i).button, d.dueMs);
             break;
         case Outcome::Late:
-            emit missed(i, now, Miss::Late);
+            emit missed(i, now, Miss::Late, d.dueMs);
             break;
         case Outcome::Moved:
-            emit missed(i, now, Miss::Moved);
+            emit missed(i, now, Miss::Moved, d.dueMs);
             break;
         case Outcome::Stop:
             emit stopped(i, d.why);

@@ -62,6 +62,7 @@ public:
         Passed,     // its second is over
         NoPlace,    // a sun row without a place to compute the sun for
         NoSun,      // the sun does not rise or set on its day(s)
+        Done,       // its one occurrence was already fired or reported missed
     };
     Q_ENUM(Arming)
     enum class Miss {
@@ -106,6 +107,12 @@ public:
     // second fires at once.
     Arming arm(int i);
     void disarm(int i);
+    // Arms row i as a host does when it starts or reads its rows again: `accountedUntil` is
+    // the last occurrence it fired or reported missed (or when it first armed the row). The
+    // latest occurrence after it that is over is caught up once, by the next look: fired
+    // when its second is less than GraceMs old, reported missed otherwise. A row that fires
+    // once and whose occurrence is accounted for stays disarmed: Done.
+    Arming resume(int i, std::optional<qint64> accountedUntil);
 
     bool anyArmed() const;
     // The earliest second an armed row waits for.
@@ -121,14 +128,17 @@ public:
     std::optional<qint64> instantOf(int i) const;
     // "à 07:30:00", "au coucher du soleil + 15 min"
     QString timeOf(int i) const;
+    // The next `n` seconds armed row i fires at, from the one it waits for; none when disarmed.
+    std::vector<qint64> upcoming(int i, int n) const;
 
     // Looks at the clock now (the timer does it on its own).
     void check();
 
 signals:
-    void fired(int row, int button);
-    // The look at checkedAtMs found the row's second missed.
-    void missed(int row, qint64 checkedAtMs, ScheduleEngine::Miss why);
+    // dueMs is the row's second, which a late look fires after.
+    void fired(int row, int button, qint64 dueMs);
+    // The look at checkedAtMs found the row's second, dueMs, missed.
+    void missed(int row, qint64 checkedAtMs, ScheduleEngine::Miss why, qint64 dueMs);
     // An armed row was edited into values it could not be armed with: it is disarmed.
     void stopped(int row, ScheduleEngine::Arming why);
     // Which rows are armed, or the second one of them waits for, changed.
@@ -177,6 +187,12 @@ private:
         QDate from, to;
     };
     bool seek(int i, QDate from, qint64 notBefore, Sunless *sunless);
+    struct Occurrence
+    {
+        QDate day;
+        qint64 instant;
+    };
+    std::optional<Occurrence> occurrence(int i, QDate from, qint64 notBefore, Sunless *sunless) const;
     QDate dayOf(qint64 ms) const;
     // Forgets every instant when the local time zone changed; true then.
     bool followZone(qint64 now);

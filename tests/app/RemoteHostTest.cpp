@@ -149,7 +149,7 @@ TEST_F(RemoteHostTest, TheProgramsAlarmsAndActivitiesAreTheOnesListedAndPlayed)
     scheduler->Btn_AddPrgmClick();
     EXPECT_EQ(control.schedule().size(), 1u);
     QSignalSpy fired(&control, &RemoteControl::fired);
-    emit scheduler->engine().fired(1, 3);
+    emit scheduler->engine().fired(1, 3, 0);
     EXPECT_EQ(fired.size(), 1);
     scheduler->close();
 

@@ -80,7 +80,8 @@ class Service:
             token.write(TOKEN + "\n")
         runtime = os.path.join(root, "run")
         os.makedirs(runtime, mode=0o700)
-        self.env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(root, "config"), XDG_RUNTIME_DIR=runtime,
+        self.env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(root, "config"), XDG_STATE_HOME=os.path.join(root, "state"),
+                        XDG_RUNTIME_DIR=runtime,
                         LC_ALL="C.UTF-8")
         self.port = free_port()
         self.base = f"http://127.0.0.1:{self.port}/"

@@ -9,7 +9,11 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
+#include <QThread>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -30,20 +34,23 @@ protected:
         writePanel(true);
     }
 
-    void writePanel(bool withPort)
+    void writePanel(bool withPort, const QString &port = {}, bool withVolet = false)
     {
         PanelConfig config;
-        config.settings.CurrentPortName = pty.slavePath();
+        config.settings.CurrentPortName = port.isEmpty() ? pty.slavePath() : port;
         const auto button = [](int mode, int relay, const char *description) {
             ButtonConfig b;
             b.mode = mode;
             b.relay = relay;
             b.description = QString::fromLatin1(description);
+            b.caption = b.description.left(3);
             b.prontoCode = QStringLiteral("0000 006D 0000 0001 0020 0030");
             return b;
         };
         config.buttons = {button(On, 1, "Lampe"), button(Macros, 0, "Macro"), button(Off, 2, "Pompe"),
                           button(UsbUirt, 0, "Tele")};
+        if (withVolet)
+            config.buttons.push_back(button(On, 3, "Volet"));
         config.buttonsEverHeld = true;
         ProfileFile file = writePanelConfig(config);
         if (!withPort) {
@@ -199,15 +206,48 @@ protected:
         std::vector<SavedScheduleRow> saved;
         for (const auto &[when, button] : rows)
             saved.push_back({when.date(), when.time().toString(QStringLiteral("hh:mm:ss")), button,
-                             button == 1 ? QStringLiteral("Lampe") : QStringLiteral("Pompe"), Recurrence{}, true});
+                             button == 1 ? QStringLiteral("Lampe") : button == 3 ? QStringLiteral("Pompe") : QStringLiteral("Volet"),
+                             Recurrence{}, true});
         ASSERT_TRUE(writeSchedule(saved).save(dir.filePath(ScheduleFiles::path())).ok);
     }
+
+    // Waits until the service has armed its rows.
+    void waitArmed()
+    {
+        QByteArray said;
+        process.setReadChannel(QProcess::StandardError);
+        while (!said.contains("lancée(s)") && process.waitForReadyRead(6000))
+            said += process.readAllStandardError();
+        ASSERT_TRUE(said.contains("lancée(s)")) << said.toStdString();
+    }
+    QStringList stop()
+    {
+        process.terminate();
+        EXPECT_EQ(finish(), 0) << process.readAllStandardError().toStdString();
+        return QString::fromUtf8(said + process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    }
+    // Waits, within a generous bound, for the journal's first n lines.
+    void waitLines(int n)
+    {
+        process.setReadChannel(QProcess::StandardOutput);
+        while (said.count('\n') < n && process.waitForReadyRead(10000))
+            said += process.readAllStandardOutput();
+    }
+    QByteArray said; // the journal read so far
+    static void sleepUntil(const QDateTime &t)
+    {
+        QThread::msleep(std::max<qint64>(0, QDateTime::currentDateTime().msecsTo(t)));
+    }
+    static QDateTime wholeSecond(const QDateTime &t) { return t.addMSecs(-t.time().msec()); }
 };
 
 // The row fires on time and says so; the file read again in the row's own second, on
 // SIGHUP and then changed, does not fire it twice, and the row added fires; SIGTERM ends it.
 TEST_F(CliServe, FiresArmedRowsAndReadsTheFileAgainWithoutFiringTwice)
 {
+    // Held open, the board's side does not hang up when the service is killed.
+    const int board = ::open(pty.slavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(board, 0);
     const QDateTime first = secondAhead();
     writeRows({{first, 1}});
     start({});
@@ -245,6 +285,146 @@ TEST_F(CliServe, RefusesWithoutPanelAndStopsOnAnUnreadableFile)
     ASSERT_TRUE(QDir(dir.path()).mkdir(ScheduleFiles::path()));
     start({});
     EXPECT_EQ(finish(), 1);
+}
+
+// The rows' memory outlives the service: after a kill and a restart, a one-shot already
+// fired is silent, a row 13 s late fires at once, one older is logged missed once with its
+// time; a third start says nothing at all.
+TEST_F(CliServe, ARestartRemembersWhatFiredAndCatchesUpWhatFellMeanwhile)
+{
+    // Held open, the board's side does not hang up when the service is killed.
+    const int board = ::open(pty.slavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(board, 0);
+    const QDateTime first = secondAhead();
+    writeRows({{first, 1}});
+    start({});
+    EXPECT_EQ(pty.read(5, 6000), QByteArray("S1N$#"));
+    // Killed once the firing is done (its pauses included) and logged.
+    process.setReadChannel(QProcess::StandardOutput);
+    ASSERT_TRUE(process.waitForReadyRead(3000));
+    QThread::msleep(300);
+    process.kill();
+    finish();
+    const QDateTime now = wholeSecond(QDateTime::currentDateTime());
+    writeRows({{first, 1}, {now.addSecs(-13), 3}, {now.addSecs(-120), 1}});
+    start({});
+    waitArmed();
+    EXPECT_EQ(pty.read(5, 3000), QByteArray("S2F$#"));
+    EXPECT_EQ(pty.drain(1000), QByteArray());
+    const QStringList lines = stop();
+    said.clear();
+    ASSERT_EQ(lines.size(), 2) << lines.join(u'\n').toStdString();
+    EXPECT_TRUE(lines[0].contains(QStringLiteral(" fired ligne 2 bouton 3 « Pompe » : en retard de 1"))) << lines[0].toStdString();
+    const QDateTime old = now.addSecs(-120);
+    EXPECT_TRUE(lines[1].contains(QStringLiteral(" missed ligne 3 bouton 1 « Lampe » : prévue le ")
+                                  + old.toOffsetFromUtc(old.offsetFromUtc()).toString(Qt::ISODate)))
+        << lines[1].toStdString();
+    start({});
+    waitArmed();
+    EXPECT_EQ(pty.drain(1000), QByteArray());
+    EXPECT_EQ(stop(), QStringList());
+    ::close(board);
+}
+
+// An editor that empties the file, then writes it whole after a row's second: the row in
+// force fires on time, once. A file deleted is said, and its rows stop.
+TEST_F(CliServe, AFileCaughtHalfWrittenKeepsItsRowsAndADeletedOneStopsThem)
+{
+    const QDateTime second = secondAhead();
+    writeRows({{second, 1}, {second.addSecs(5), 3}});
+    const QString path = dir.filePath(ScheduleFiles::path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray whole = file.readAll();
+    file.close();
+    start({});
+    waitArmed();
+    sleepUntil(second.addMSecs(-700));
+    ASSERT_TRUE(file.resize(0));
+    sleepUntil(second.addMSecs(600));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(whole);
+    file.close();
+    EXPECT_EQ(pty.read(5, 3000), QByteArray("S1N$#"));
+    sleepUntil(second.addSecs(2));
+    ASSERT_TRUE(QFile::remove(path));
+    EXPECT_TRUE(pty.drain(int(QDateTime::currentDateTime().msecsTo(second.addSecs(6)))).isEmpty());
+    const QStringList lines = stop();
+    ASSERT_EQ(lines.size(), 2) << lines.join(u'\n').toStdString();
+    EXPECT_TRUE(lines[0].endsWith(QStringLiteral(" fired ligne 1 bouton 1 « Lampe »"))) << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral(" error Programateur.ini : 1 ligne(s) lancée(s) arrêtée(s), fichier supprimé")))
+        << lines[1].toStdString();
+}
+
+// Zelvar2.ini is read again: a row for a button it lacks is refused at once, and fires once
+// the button is there, on the port the file now names; a firing held up says how late; an
+// error's reason stays on its line.
+TEST_F(CliServe, ThePanelIsReadAgainAndEachEventIsOneLine)
+{
+    const QDateTime second = secondAhead();
+    writeRows({{second, 1}, {second.addSecs(4), 5}});
+    start({});
+    waitArmed();
+    sleepUntil(second.addMSecs(-500));
+    ::kill(pid_t(process.processId()), SIGSTOP);
+    sleepUntil(second.addMSecs(2500));
+    ::kill(pid_t(process.processId()), SIGCONT);
+    EXPECT_EQ(pty.read(5, 2000), QByteArray("S1N$#"));
+    writePanel(true, dir.filePath(QStringLiteral("no-such-tty")), true);
+    waitLines(5);
+    const QStringList lines = stop();
+    ASSERT_EQ(lines.size(), 5) << lines.join(u'\n').toStdString();
+    EXPECT_TRUE(lines[0].contains(QStringLiteral(" refused ligne 2 bouton 5 « Volet »"))) << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].contains(QStringLiteral(" fired ligne 1 bouton 1 « Lampe » : en retard de 2,"))) << lines[1].toStdString();
+    EXPECT_TRUE(lines[2].contains(QStringLiteral(" port ") + dir.filePath(QStringLiteral("no-such-tty")))) << lines[2].toStdString();
+    // The host opens its new port at once, and the row's firing tries again.
+    EXPECT_TRUE(lines[3].contains(QStringLiteral(" error port "))) << lines[3].toStdString();
+    EXPECT_TRUE(lines[4].contains(QStringLiteral(" error ligne 2 bouton 5 « Volet » : "))) << lines[4].toStdString();
+    EXPECT_TRUE(lines[4].contains(QStringLiteral(" : No such file or directory"))) << lines[4].toStdString();
+    for (const QString &line : lines)
+        EXPECT_TRUE(QDateTime::fromString(line.section(u' ', 0, 0), Qt::ISODateWithMs).isValid()) << line.toStdString();
+}
+
+// What `serve` would fire next, as `systemctl list-timers` lists it.
+TEST_F(CliServe, NextListsTheComingFiringsInOrder)
+{
+    const QDateTime soon = wholeSecond(QDateTime::currentDateTime()).addSecs(3600);
+    std::vector<SavedScheduleRow> rows = {
+        {soon.date(), soon.time().toString("hh:mm:ss"), 1, QStringLiteral("Lampe"), Recurrence{}, true},
+        {QDate(2020, 1, 1), QStringLiteral("23:59:58"), 3, QStringLiteral("Pompe"), Recurrence{Recurrence::EveryDay}, true},
+        {soon.date(), soon.addSecs(60).time().toString("hh:mm:ss"), 3, QStringLiteral("Pompe"), Recurrence{}, false},
+        {QDate(2020, 1, 1), QStringLiteral("07:00:00"), 1, QStringLiteral("Lampe"), Recurrence{}, true}, // over
+    };
+    ASSERT_TRUE(writeSchedule(rows).save(dir.filePath(ScheduleFiles::path())).ok);
+    command = QStringLiteral("next");
+    start({QStringLiteral("4"), QStringLiteral("--json")});
+    ASSERT_EQ(finish(), 0) << process.readAllStandardError().toStdString();
+    const QJsonArray next = QJsonDocument::fromJson(process.readAllStandardOutput()).array();
+    ASSERT_EQ(next.size(), 4);
+    QStringList shown;
+    for (const QJsonValue &v : next) {
+        const QJsonObject o = v.toObject();
+        const QDateTime at = QDateTime::fromString(o["at"].toString(), Qt::ISODate);
+        EXPECT_EQ(at.offsetFromUtc(), QDateTime::currentDateTime().offsetFromUtc());
+        shown << QStringLiteral("%1 %2 %3 %4").arg(o["row"].toInt()).arg(o["button"].toInt()).arg(o["caption"].toString(),
+                                                                                                   at.time().toString());
+    }
+    EXPECT_EQ(next[0].toObject()["description"].toString().left(3), next[0].toObject()["caption"].toString());
+    const QString daily = QStringLiteral("2 3 Pom 23:59:58");
+    QStringList expected = {daily, daily, daily, daily};
+    // The one-shot row takes its place among the daily ones, by time.
+    QDateTime daily1(QDate::currentDate(), QTime(23, 59, 58));
+    if (daily1 < QDateTime::currentDateTime())
+        daily1 = daily1.addDays(1);
+    expected.insert(soon < daily1 ? 0 : 1, QStringLiteral("1 1 Lam ") + soon.time().toString());
+    expected.removeLast();
+    EXPECT_EQ(shown, expected);
+
+    start({});
+    ASSERT_EQ(finish(), 0);
+    const QStringList text = QString::fromUtf8(process.readAllStandardOutput()).split(u'\n');
+    EXPECT_TRUE(text[0].startsWith(QStringLiteral("PROCHAINE"))) << text[0].toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("10 déclenchement(s) listé(s)."))) << text.join(u'\n').toStdString();
 }
 
 } // namespace

@@ -451,3 +451,49 @@ TEST(ScheduleFile, RepeatingAndSunRowsAndAnOlderFile)
     EXPECT_TRUE(bad.problems[1].startsWith(QStringLiteral("ligne 2, Soleil « midi »")));
     EXPECT_TRUE(bad.problems[2].startsWith(QStringLiteral("ligne 2, Decalage « 900 »")));
 }
+
+// A host that starts again hands each row what it last fired or missed: what was done stays
+// done, the latest occurrence that fell meanwhile is caught up once, within the minute's
+// grace, or reported missed.
+TEST(EngineResume, CatchesUpOnceWithinTheGraceAndNeverTwice)
+{
+    using A = ScheduleEngine::Arming;
+    const struct
+    {
+        quint8 weekdays;
+        std::optional<qint64> accounted;
+        qint64 now;
+        A result;
+        const char *events; // after the next look; due seconds as hh:mm:ss
+        std::optional<qint64> next;
+    } cases[] = {
+        {0, at(Day, "07:30:00"), at(Day, "07:40:00"), A::Done, "", {}},              // a fired one-shot
+        {0, {}, at(Day, "07:30:13"), A::Armed, "fired 07:30:00", {}},               // 13 s late
+        {0, {}, at(Day, "07:32:00"), A::Armed, "missed 07:30:00", {}},              // older than the grace
+        {0, at(Day, "07:00:00"), at(Day, "07:20:00"), A::Armed, "", at(Day, "07:30:00")},
+        {Recurrence::EveryDay, at(Day.addDays(-3), "07:30:00"), at(Day, "07:30:13"), A::Armed, "fired 07:30:00",
+         at(Day.addDays(1), "07:30:00")},
+        {Recurrence::EveryDay, at(Day.addDays(-3), "07:30:00"), at(Day, "12:00:00"), A::Armed, "missed 07:30:00",
+         at(Day.addDays(1), "07:30:00")},                                            // three days down: one miss
+        {Recurrence::EveryDay, at(Day, "07:30:00"), at(Day, "07:30:20"), A::Armed, "", at(Day.addDays(1), "07:30:00")},
+        {Recurrence::EveryDay, at(Day, "07:30:00"), at(Day, "07:00:00"), A::Armed, "", at(Day.addDays(1), "07:30:00")}, // clock set back
+    };
+    for (const auto &c : cases) {
+        FakeScheduleClock clock;
+        clock.now = c.now;
+        ScheduleEngine engine(clock);
+        QStringList events;
+        const auto record = [&](const char *what, qint64 due) {
+            events << QStringLiteral("%1 %2").arg(what, QDateTime::fromMSecsSinceEpoch(due).time().toString("hh:mm:ss"));
+        };
+        QObject::connect(&engine, &ScheduleEngine::fired, [&](int, int, qint64 due) { record("fired", due); });
+        QObject::connect(&engine, &ScheduleEngine::missed, [&](int, qint64, ScheduleEngine::Miss, qint64 due) { record("missed", due); });
+        const int i = engine.addRow(Day, "07:30:00", 1);
+        engine.setRecurrence(i, {c.weekdays, Recurrence::Sun::None, 0});
+        const QString name = QStringLiteral("weekdays %1 now %2").arg(c.weekdays).arg(QDateTime::fromMSecsSinceEpoch(c.now).toString());
+        EXPECT_EQ(engine.resume(i, c.accounted), c.result) << name.toStdString();
+        clock.run(100);
+        EXPECT_EQ(events.join(", "), QString::fromLatin1(c.events)) << name.toStdString();
+        EXPECT_EQ(engine.row(i).armed ? engine.instantOf(i) : std::nullopt, c.next) << name.toStdString();
+    }
+}
