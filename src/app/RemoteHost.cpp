@@ -43,7 +43,10 @@ RemoteHost::~RemoteHost() = default;
 void RemoteHost::start()
 {
     QString error;
-    m_settings = readRemoteSettings(&error);
+    QStringList narrowed;
+    m_settings = readRemoteSettings(&error, &narrowed);
+    for (const QString &line : narrowed)
+        log(line);
     if (!error.isEmpty())
         log(error);
     startHttp();
@@ -71,7 +74,10 @@ void RemoteHost::startHttp()
     if (!m_settings.http.enabled || m_guest)
         return;
     QString error;
-    const QByteArray token = remoteToken(&error);
+    QStringList narrowed;
+    const QByteArray token = remoteToken(&error, &narrowed);
+    for (const QString &line : narrowed)
+        log(line);
     if (token.isEmpty())
         m_httpError = QStringLiteral("pas de jeton : ") + error;
     else if (!m_http.start(m_settings.http, token, &error))

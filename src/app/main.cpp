@@ -4,6 +4,7 @@
 #include "common/SingleInstance.h"
 #include "devices/ComError.h"
 #include "devices/ComPort.h"
+#include "devices/CommForward.h"
 #include "devices/CommHolder.h"
 #include "forms/Forms.h"
 #include "forms/RemoteLink.h"
@@ -88,7 +89,8 @@ int main(int argc, char **argv)
     if (claim == zelvar::SingleInstance::Claim::Restored)
         return 0;
     zelvar::Forms::instance().guest = claim == zelvar::SingleInstance::Claim::Guest;
-    // A guest becomes the host once the service has ended.
+    // A guest becomes the host once the service has ended, and takes the device from it first.
+    instance.setOnHold(zelvar::comm::holdForwardedDevices);
     QTimer hostLeft;
     if (claim == zelvar::SingleInstance::Claim::Guest) {
         QObject::connect(&hostLeft, &QTimer::timeout, &instance, [&] {

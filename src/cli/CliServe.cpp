@@ -1,11 +1,15 @@
 #include "cli/CliCommands.h"
 #include "cli/CliFiring.h"
 #include "cli/CliPort.h"
+#include "cli/ServeNotify.h"
 
+#include "common/DataPaths.h"
 #include "common/ProfileFile.h"
 #include "common/SingleInstance.h"
+#include "common/SystemError.h"
 #include "devices/ComError.h"
 #include "devices/ComPort.h"
+#include "devices/CommForward.h"
 #include "devices/CommHolder.h"
 #include "devices/SendSequences.h"
 #include "panel/PanelButtons.h"
@@ -38,6 +42,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <memory>
 #include <optional>
@@ -607,6 +612,10 @@ int runServe(const QStringList &arguments)
                                      "fichier CA viennent de ~/.config/zelvar/remote.ini. Sans cette option, la "
                                      "section MQTT de remote.ini s'applique quand elle est active."),
                       QStringLiteral("HOTE[:PORT]")});
+    parser.addOption({QStringLiteral("service-folder"),
+                      QStringLiteral("Travaille dans ~/.local/share/zelvar ($XDG_DATA_HOME/zelvar), le dossier du "
+                                     "programme lancé depuis le menu du bureau, créé s'il manque : c'est ainsi que "
+                                     "l'unité systemd lance le service.")});
     parser.addOption({QStringLiteral("node"),
                       QStringLiteral("Le nom du nœud MQTT (lettres, chiffres et _ ; par défaut le nom de la machine)."),
                       QStringLiteral("NOM")});
@@ -614,14 +623,24 @@ int runServe(const QStringList &arguments)
     if (!parseCommand(parser, arguments, &status,
                       QStringLiteral("\nCode de sortie : 0 arrêté par SIGTERM ou SIGINT, 1 Zelvar2.ini ou "
                                      "Programateur.ini illisible au départ, un service qui tourne déjà dans ce "
-                                     "dossier ou --http impossible, 64 usage.\n")))
+                                     "dossier, un verrou impossible à prendre ou --http impossible, 64 usage.\n")))
         return status;
     if (!parser.positionalArguments().isEmpty()) {
         err() << "zelvar-cli serve : aucun argument attendu\n";
         return UsageError;
     }
+    if (parser.isSet(QStringLiteral("service-folder"))) {
+        QString error;
+        if (!enterServiceFolder(&error)) {
+            err() << "zelvar-cli serve : " << error << "\n";
+            return 1;
+        }
+    }
     QString unreadable;
-    const RemoteSettings remoteSettings = readRemoteSettings(&unreadable);
+    QStringList narrowed;
+    const RemoteSettings remoteSettings = readRemoteSettings(&unreadable, &narrowed);
+    for (const QString &line : narrowed)
+        ScheduleService::logLine(line);
     if (!unreadable.isEmpty())
         err() << "zelvar-cli serve : " << unreadable << "\n";
     HttpSettings http = remoteSettings.http;
@@ -666,15 +685,25 @@ int runServe(const QStringList &arguments)
         return 1;
     }
 
-    // Two services of one folder would fire each alarm twice.
-    if (SingleInstance::serviceRunsIn(QDir::currentPath())) {
-        err() << "zelvar-cli serve : un service tourne déjà dans ce dossier\n";
+    // Two services of one folder would fire each alarm twice: the folder's lock decides.
+    SingleInstance instance(host::Role::Service);
+    if (const int error = instance.holdServiceFolder(QDir::currentPath())) {
+        if (error == EWOULDBLOCK)
+            err() << "zelvar-cli serve : un service tourne déjà dans ce dossier\n";
+        else
+            err() << "zelvar-cli serve : le verrou du service ne peut être pris : " << systemErrorText(error) << "\n";
         return 1;
     }
     // The host of the user's Zelvar processes, unless the program is already: then the port
-    // opens through the program.
-    SingleInstance instance(host::Role::Service);
-    const bool guest = instance.claim() == SingleInstance::Claim::Guest;
+    // opens through the program. A service unsure of which it is could be a second host.
+    const SingleInstance::Claim claim = instance.claim();
+    if (claim == SingleInstance::Claim::Held && !instance.guarded()) {
+        err() << "zelvar-cli serve : le verrou d'instance ne peut être ni pris ni prouvé ; le service ne démarre pas\n";
+        return 1;
+    }
+    const bool guest = claim == SingleInstance::Claim::Guest;
+    // Becoming the host, the service takes the device from the program that ended first.
+    instance.setOnHold(comm::holdForwardedDevices);
 
     StopSignals caught(StopSignals::Hangup::Caught);
     ScheduleService service(panel, [&readPanel] { return readPanel(true); });
@@ -707,7 +736,10 @@ int runServe(const QStringList &arguments)
         if (!http.enabled)
             return true;
         QString tokenError, startError;
-        const QByteArray token = remoteToken(&tokenError);
+        QStringList narrowed;
+        const QByteArray token = remoteToken(&tokenError, &narrowed);
+        for (const QString &line : narrowed)
+            ScheduleService::logLine(line);
         if (token.isEmpty() || !httpRemote.start(http, token, &startError)) {
             ScheduleService::logLine(QStringLiteral("error http : ") + (token.isEmpty() ? tokenError : startError));
             // Asked for on the command line, a server that cannot start stops the service.
@@ -754,6 +786,8 @@ int runServe(const QStringList &arguments)
         hostLeft.start(SingleInstance::HostLookMs);
 
     QEventLoop loop;
+    notifyReady();
+    feedWatchdog(&loop);
     QSocketNotifier signalNotifier(caught.fd(), QSocketNotifier::Read);
     QObject::connect(&signalNotifier, &QSocketNotifier::activated, &loop, [&] {
         for (int signal : caught.take()) {

@@ -3,6 +3,7 @@
 #include "common/FileName.h"
 #include "common/SystemError.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 
@@ -10,6 +11,7 @@
 #include <climits>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -83,13 +85,50 @@ void removeStaleTemporaries(const QByteArray &folder, const QByteArray &prefix)
     ::closedir(dir);
 }
 
-// The file a save replaces: `path` itself, or the file its chain of symbolic links names.
-QString finalTarget(const QString &path)
+// Whether a save may follow the symbolic link `link`. In a sticky folder anyone may write to
+// (a shared /tmp folder), only the user's own links and the folder owner's are followed: the
+// kernel's protected_symlinks rule, applied here too since it may be switched off. Another
+// user's link there could aim the save at any file of ours.
+bool mayFollow(const QString &link)
+{
+    struct stat linkInfo = {};
+    struct stat folderInfo = {};
+    if (::lstat(encodeFileName(link).constData(), &linkInfo) != 0
+        || ::stat(encodeFileName(QFileInfo(link).absolutePath()).constData(), &folderInfo) != 0)
+        return false;
+    const bool shared = (folderInfo.st_mode & S_ISVTX) && (folderInfo.st_mode & S_IWOTH);
+    return !shared || linkInfo.st_uid == ::getuid() || linkInfo.st_uid == folderInfo.st_uid;
+}
+
+// The file a save replaces: `path` itself, or the file its chain of symbolic links names;
+// none when a link of the chain may not be followed, which *refused names.
+std::optional<QString> finalTarget(const QString &path, QString *refused)
 {
     QFileInfo info(path);
-    for (int depth = 0; depth < 40 && info.isSymLink(); ++depth)
+    for (int depth = 0; depth < 40 && info.isSymLink(); ++depth) {
+        if (!mayFollow(info.absoluteFilePath())) {
+            *refused = info.absoluteFilePath();
+            return std::nullopt;
+        }
         info.setFile(info.symLinkTarget());
+    }
     return info.isSymLink() ? path : info.filePath();
+}
+
+// The mode a new file gets: 0666 less the umask, read without changing it (the process may
+// have other threads).
+mode_t newFileMode()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+            bool ok = false;
+            const uint mask = line.startsWith("Umask:") ? line.mid(6).trimmed().toUInt(&ok, 8) : 0;
+            if (ok)
+                return 0666 & ~mode_t(mask);
+        }
+    }
+    return 0644;
 }
 
 // Creates a temporary no one else uses; -1 with errno set when the folder takes none.
@@ -99,8 +138,8 @@ int createTemporary(const QByteArray &folder, const QByteArray &prefix, QByteArr
         QByteArray candidate = folder + '/' + prefix;
         for (int i = 0; i < RandomLength; ++i)
             candidate += RandomLetters[QRandomGenerator::global()->bounded(int(sizeof RandomLetters) - 1)];
-        // 0666 before the umask: the mode a newly created file gets.
-        const int fd = ::open(candidate.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        // Private until written: a temporary left by a killed save shows no one a secret.
+        const int fd = ::open(candidate.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd >= 0 || errno != EEXIST) {
             *name = candidate;
             return fd;
@@ -139,7 +178,15 @@ bool fail(QString *error, int code)
 
 bool writeFileAtomically(const QString &path, const QByteArray &bytes, QString *error)
 {
-    const QFileInfo target(finalTarget(path));
+    QString refused;
+    const std::optional<QString> followed = finalTarget(path, &refused);
+    if (!followed) {
+        if (error)
+            *error = QStringLiteral("%1 : lien symbolique d'un autre utilisateur dans un dossier partagé, non suivi")
+                         .arg(refused);
+        return false;
+    }
+    const QFileInfo target(*followed);
     const QByteArray targetName = encodeFileName(target.absoluteFilePath());
     const QByteArray folder = encodeFileName(target.absolutePath());
     const QByteArray prefix = temporaryPrefix(encodeFileName(target.fileName()), nameLimit(folder));
@@ -158,8 +205,10 @@ bool writeFileAtomically(const QString &path, const QByteArray &bytes, QString *
     if (fd < 0)
         return fail(error, errno);
     // Each step is checked: a write cut short by a full disk must never reach the rename.
+    // The temporary is widened to the file's mode only once it is whole.
+    const mode_t mode = replacing ? existing.st_mode & 0777 : newFileMode();
     int reason = 0;
-    if (!writeAll(fd, bytes) || (replacing && ::fchmod(fd, existing.st_mode & 0777) != 0) || ::fsync(fd) != 0)
+    if (!writeAll(fd, bytes) || ::fsync(fd) != 0 || (mode != 0600 && ::fchmod(fd, mode) != 0))
         reason = errno;
     if (::close(fd) != 0 && reason == 0)
         reason = errno;

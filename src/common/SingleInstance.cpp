@@ -1,5 +1,6 @@
 #include "common/SingleInstance.h"
 
+#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -11,6 +12,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -78,6 +81,43 @@ int remainingMs(const QDeadlineTimer &deadline)
     return int(std::max<qint64>(deadline.remainingTime(), 0));
 }
 
+// The host locks this process holds, by lock file. A port's thread may take one while the
+// main thread serves the socket (takeHostLock), so both go through here; `owner` is the
+// SingleInstance that listens for it, none until one adopts it.
+struct HeldLock
+{
+    int fd = -1;
+    const SingleInstance *owner = nullptr;
+};
+std::mutex heldLocksMutex;
+std::map<QByteArray, HeldLock> heldLocks;
+// The names this process can host, one count per SingleInstance; under heldLocksMutex.
+std::map<QString, int> hostNames;
+
+// Opens and locks `path`: the descriptor, or -1 with errno set.
+int lockedFile(const QByteArray &path)
+{
+    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return -1;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int reason = errno;
+        ::close(fd);
+        errno = reason;
+        return -1;
+    }
+    return fd;
+}
+
+// The lock that says a service works in `folder`: one per folder, so that what it holds
+// never matters.
+QString serviceLockName(const QString &name, const QString &folder)
+{
+    const QByteArray where = QFile::encodeName(QDir(folder).canonicalPath());
+    return name + QStringLiteral(".service-")
+           + QString::fromLatin1(QCryptographicHash::hash(where, QCryptographicHash::Sha256).toHex().left(16));
+}
+
 } // namespace
 
 struct SingleInstance::Client
@@ -91,6 +131,8 @@ struct SingleInstance::Client
 SingleInstance::SingleInstance(host::Role role, const QString &name, QObject *parent)
     : QObject(parent), m_role(role), m_name(name)
 {
+    std::lock_guard guard(heldLocksMutex);
+    ++hostNames[m_name];
 }
 
 SingleInstance::~SingleInstance()
@@ -100,8 +142,12 @@ SingleInstance::~SingleInstance()
     if (m_listenFd >= 0)
         ::close(m_listenFd);
     // The lock files stay: removing one could let two starts lock two different files.
-    if (m_lockFd >= 0)
-        ::close(m_lockFd);
+    releaseLock();
+    {
+        std::lock_guard guard(heldLocksMutex);
+        if (--hostNames[m_name] == 0)
+            hostNames.erase(m_name);
+    }
     if (m_serviceFd >= 0)
         ::close(m_serviceFd);
 }
@@ -164,8 +210,6 @@ SingleInstance::Claim SingleInstance::claim()
         qWarning("zelvar: no private runtime folder can be trusted; starting without the single-instance guard");
         return Claim::Held;
     }
-    if (m_role == host::Role::Service)
-        markService(folder);
     const QString path = folder + u'/' + m_name;
     const QDeadlineTimer deadline(ClaimDeadlineMs);
     do {
@@ -205,15 +249,42 @@ bool SingleInstance::holdIfFree()
     if (guarded())
         return true;
     const QString path = socketPath(m_name);
-    if (path.isEmpty())
+    if (path.isEmpty() || tryLock(path + QStringLiteral(".lock")) != Lock::Taken)
         return false;
+    // A host that started without the guard may still listen under the name.
     HostConnection host;
-    if (host.connectTo(path, RetryPauseMs) == 0 && host.request(host::helloRequest(), RetryPauseMs))
+    if (host.connectTo(path, RetryPauseMs, true) == 0 && host.request(host::helloRequest(), RetryPauseMs)) {
+        releaseLock();
         return false;
-    if (tryLock(path + QStringLiteral(".lock")) != Lock::Taken)
-        return false;
+    }
+    if (m_onHold)
+        m_onHold();
     listen(path);
     return true;
+}
+
+bool SingleInstance::takeHostLock(const QString &name)
+{
+    const QString path = socketPath(name);
+    if (path.isEmpty())
+        return false;
+    const QByteArray key = QFile::encodeName(path + QStringLiteral(".lock"));
+    std::lock_guard guard(heldLocksMutex);
+    if (heldLocks.count(key))
+        return true;
+    if (!hostNames.count(name))
+        return false;
+    const int fd = lockedFile(key);
+    if (fd < 0)
+        return false;
+    heldLocks[key] = HeldLock{fd, nullptr};
+    return true;
+}
+
+bool SingleInstance::mayHost(const QString &name)
+{
+    std::lock_guard guard(heldLocksMutex);
+    return hostNames.count(name) > 0;
 }
 
 bool SingleInstance::askToRestore(const QString &name, int timeoutMs)
@@ -238,56 +309,75 @@ std::optional<host::Hello> SingleInstance::hello(const QString &name, int timeou
 
 bool SingleInstance::serviceRunsIn(const QString &folder, const QString &name)
 {
-    const QString path = socketPath(name + QStringLiteral(".service"));
+    const QString path = socketPath(serviceLockName(name, folder));
     if (path.isEmpty())
         return false;
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return false;
-    // The service holds its mark locked for its whole life.
-    bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-    char text[4096];
-    const ssize_t n = held ? ::read(fd, text, sizeof text) : 0;
+    // The service holds it locked for its whole life; what the file holds does not count.
+    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
     ::close(fd);
-    if (n <= 0)
-        return false;
-    const QString where = QFile::decodeName(QByteArray(text, int(n)).trimmed());
-    return QDir(where).canonicalPath() == QDir(folder).canonicalPath();
+    return held;
 }
 
-void SingleInstance::markService(const QString &folder)
+int SingleInstance::holdServiceFolder(const QString &folder)
 {
-    const QString path = folder + u'/' + m_name + QStringLiteral(".service");
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (m_serviceFd >= 0)
+        return 0;
+    const QString path = socketPath(serviceLockName(m_name, folder));
+    if (path.isEmpty())
+        return EACCES;
+    const int fd = lockedFile(QFile::encodeName(path));
     if (fd < 0)
-        return;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd); // another service marked itself first
-        return;
+        return errno;
+    // For whoever looks; nothing reads it back.
+    const QByteArray where = QFile::encodeName(QDir(folder).canonicalPath()) + '\n';
+    if (::ftruncate(fd, 0) == 0 && ::write(fd, where.constData(), size_t(where.size())) < 0) {
+        // A full folder changes nothing: the lock is what counts.
     }
-    const QByteArray where = QFile::encodeName(QDir::currentPath()) + '\n';
-    if (::ftruncate(fd, 0) != 0 || ::write(fd, where.constData(), size_t(where.size())) != where.size())
-        qWarning("zelvar: cannot mark the service as running in %s", qPrintable(path));
     m_serviceFd = fd;
+    return 0;
 }
 
 SingleInstance::Lock SingleInstance::tryLock(const QString &path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return Lock::Broken;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int reason = errno;
-        ::close(fd);
-        return reason == EWOULDBLOCK ? Lock::Busy : Lock::Broken;
+    const QByteArray key = QFile::encodeName(path);
+    std::lock_guard guard(heldLocksMutex);
+    if (const auto found = heldLocks.find(key); found != heldLocks.end()) {
+        // Taken by a port of this process whose host had ended (takeHostLock), this one's now.
+        if (found->second.owner && found->second.owner != this)
+            return Lock::Busy;
+        found->second.owner = this;
+        m_lockFd = found->second.fd;
+        return Lock::Taken;
     }
+    const int fd = lockedFile(key);
+    if (fd < 0)
+        return errno == EWOULDBLOCK ? Lock::Busy : Lock::Broken;
     // For whoever looks: the holder's process id. Nothing reads it back.
     const QByteArray pid = QByteArray::number(qint64(::getpid())) + '\n';
     if (::ftruncate(fd, 0) == 0 && ::write(fd, pid.constData(), size_t(pid.size())) < 0) {
         // The lock holds whatever the file says.
     }
+    heldLocks[key] = HeldLock{fd, this};
     m_lockFd = fd;
     return Lock::Taken;
+}
+
+void SingleInstance::releaseLock()
+{
+    if (m_lockFd < 0)
+        return;
+    std::lock_guard guard(heldLocksMutex);
+    for (auto held = heldLocks.begin(); held != heldLocks.end(); ++held) {
+        if (held->second.fd == m_lockFd) {
+            heldLocks.erase(held);
+            break;
+        }
+    }
+    ::close(m_lockFd);
+    m_lockFd = -1;
 }
 
 void SingleInstance::listen(const QString &path)
@@ -399,6 +489,7 @@ void SingleInstance::onReadable(Client *client)
             drop(client);
             return;
         }
+        client->deadline->start(IdleDeadlineMs);
     }
 }
 

@@ -24,7 +24,12 @@ namespace zelvar {
 // process of the same user, so another account can neither stop nor steer a start. The
 // lock is the kernel's (flock): it goes with the process that held it, so a lock file left
 // behind, whatever it holds, never stops a start. When the guard cannot be trusted (no
-// private folder, a holder that never answers) the process starts as the host, unguarded.
+// private folder, a holder that never answers) the program starts as the host, unguarded; the
+// service does not start.
+//
+// Whoever holds the lock holds the devices: a process becomes the host only after its ports
+// have taken their devices back from the host that ended (setOnHold), and a guest whose host
+// ended takes the lock before it takes a device (takeHostLock).
 class SingleInstance : public QObject
 {
     Q_OBJECT
@@ -32,10 +37,13 @@ class SingleInstance : public QObject
 public:
     // A client that has not sent a whole first line by then is dropped.
     static constexpr int ClientDeadlineMs = 2000;
+    // After that, one that stays this long without a whole line is dropped, so that silent
+    // connections cannot hold every slot.
+    static constexpr int IdleDeadlineMs = 10000;
     // Connections served at once; more are refused.
     static constexpr int MaxClients = 32;
-    // How often a guest looks whether its host has ended (holdIfFree).
-    static constexpr int HostLookMs = 5000;
+    // How often a guest looks whether its host has ended (holdIfFree): a look is one flock.
+    static constexpr int HostLookMs = 500;
 
     explicit SingleInstance(host::Role role = host::Role::Program, const QString &name = defaultName(),
                             QObject *parent = nullptr);
@@ -58,13 +66,25 @@ public:
         Restored, // another program is the host and has brought its window back: end now
         Guest,    // another host runs; this process works through it
     };
-    // The service also marks itself as running in its working directory (serviceRunsIn).
     Claim claim();
     // Whether claim() holds the lock and listens.
     bool guarded() const { return m_lockFd >= 0; }
-    // For a guest: becomes the host when no other answers any more (it ended); never waits
-    // for long. True when this process is the host.
+    // For a guest: becomes the host when no other holds the lock any more (it ended); never
+    // waits for long. True when this process is the host.
     bool holdIfFree();
+    // Runs when holdIfFree() makes this process the host, before it listens: the process's
+    // ports take their devices for themselves.
+    void setOnHold(std::function<void()> onHold) { m_onHold = std::move(onHold); }
+    // From any thread: whether this process holds the host lock of `name`, taking it when no
+    // one does. Only a process that can host (one with a SingleInstance of that name: the
+    // program, the service) takes it, and it listens at its next holdIfFree().
+    static bool takeHostLock(const QString &name = defaultName());
+    static bool mayHost(const QString &name = defaultName());
+
+    // For the service: holds the lock that says a service works in `folder` (serviceRunsIn)
+    // for the life of this object. 0, EWOULDBLOCK when another service holds it, or why it
+    // cannot be taken.
+    int holdServiceFolder(const QString &folder);
     host::Role role() const { return m_role; }
 
     // Answers the host's hello and write requests; without it hello names no port and writes
@@ -95,8 +115,8 @@ private:
     enum class Lock { Taken, Busy, Broken };
     struct Client;
     Lock tryLock(const QString &path);
+    void releaseLock();
     void listen(const QString &path);
-    void markService(const QString &folder);
     void onNewConnection();
     void onReadable(Client *client);
     void drop(Client *client);
@@ -106,6 +126,7 @@ private:
     QString m_name;
     int m_lockFd = -1;
     int m_serviceFd = -1;
+    std::function<void()> m_onHold;
     int m_listenFd = -1;
     QSocketNotifier *m_listener = nullptr;
     std::vector<std::unique_ptr<Client>> m_clients;

@@ -3,7 +3,9 @@
 #include "common/HostProtocol.h"
 #include "common/SingleInstance.h"
 
+#include <QDeadlineTimer>
 #include <QFileInfo>
+#include <QThread>
 
 #include <sys/eventfd.h>
 #include <poll.h>
@@ -13,6 +15,7 @@
 #include <cerrno>
 #include <mutex>
 #include <optional>
+#include <set>
 
 namespace zelvar::comm {
 
@@ -22,6 +25,13 @@ namespace {
 constexpr int HelloTimeoutMs = 1000;
 // Beyond the write's own limit, the host may be busy with a pause of its own.
 constexpr int HostSlackMs = 5000;
+// A process that took the lock of a host that ended listens within its next look.
+constexpr int SuccessorWaitMs = 2000;
+constexpr int SuccessorLookMs = 50;
+
+class ForwardedDevice;
+std::mutex devicesMutex;
+std::set<ForwardedDevice *> devices;
 
 class ForwardedDevice final : public CommDevice
 {
@@ -29,11 +39,27 @@ public:
     explicit ForwardedDevice(const QString &path) : path_(path)
     {
         wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        std::lock_guard lock(devicesMutex);
+        devices.insert(this);
     }
     ~ForwardedDevice() override
     {
+        {
+            std::lock_guard lock(devicesMutex);
+            devices.erase(this);
+        }
         if (wakeFd_ >= 0)
             ::close(wakeFd_);
+    }
+
+    // This process has become the host: the device is its own from now on.
+    void hold()
+    {
+        std::lock_guard io(ioMutex_);
+        if (own())
+            return;
+        link_.close();
+        takeOver();
     }
 
     // Whether the host answers and holds this very device, open.
@@ -57,15 +83,16 @@ public:
             return EINVAL;
         inputSize_ = inputSize;
         outputSize_ = outputSize;
-        return own_ ? own_->setupComm(inputSize, outputSize) : 0;
+        const auto device = own();
+        return device ? device->setupComm(inputSize, outputSize) : 0;
     }
 
     int setCommState(const ControlBlock &dcb) override
     {
         if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8)
             return EINVAL;
-        if (own_)
-            if (const int error = own_->setCommState(dcb))
+        if (const auto device = own())
+            if (const int error = device->setCommState(dcb))
                 return error;
         std::lock_guard lock(mutex_);
         dcb_ = dcb;
@@ -77,9 +104,12 @@ public:
 
     int setCommTimeouts(const CommTimeouts &timeouts) override
     {
-        std::lock_guard lock(mutex_);
-        timeouts_ = timeouts;
-        return own_ ? own_->setCommTimeouts(timeouts) : 0;
+        {
+            std::lock_guard lock(mutex_);
+            timeouts_ = timeouts;
+        }
+        const auto device = own();
+        return device ? device->setCommTimeouts(timeouts) : 0;
     }
 
     int setCommMask(uint32_t mask) override
@@ -118,21 +148,20 @@ public:
     {
         written = 0;
         bool lookedAgain = false;
+        std::lock_guard io(ioMutex_);
         while (written < size) {
-            // A host gone before a request reached it is looked for again, once per write; when
-            // none holds the device any more, it is this process's own from now on. A request
-            // that went out but found no answer is never sent twice.
-            if (!own_ && !link_.connected()) {
+            // A host gone before a request reached it is looked for again, once per write. A
+            // request that went out but found no answer is never sent twice.
+            if (!own() && !link_.connected()) {
                 if (lookedAgain)
                     return EPIPE;
                 lookedAgain = true;
-                if (!attach())
-                    if (const int error = takeOver())
-                        return error == EBUSY ? EPIPE : error;
+                if (const int error = followSuccessor())
+                    return error == EBUSY ? EPIPE : error;
             }
-            if (own_) {
+            if (const auto device = own()) {
                 uint32_t count = 0;
-                const int error = own_->writeFile(data + written, size - written, count);
+                const int error = device->writeFile(data + written, size - written, count);
                 written += count;
                 if (error)
                     return error;
@@ -164,10 +193,15 @@ public:
     int readFile(char *data, uint32_t size, uint32_t &read) override
     {
         read = 0;
-        return own_ ? own_->readFile(data, size, read) : 0;
+        const auto device = own();
+        return device ? device->readFile(data, size, read) : 0;
     }
 
-    int purgeComm(uint32_t flags) override { return own_ ? own_->purgeComm(flags) : 0; }
+    int purgeComm(uint32_t flags) override
+    {
+        const auto device = own();
+        return device ? device->purgeComm(flags) : 0;
+    }
 
     int getCommModemStatus(uint32_t &status) override
     {
@@ -183,9 +217,32 @@ public:
         return 0;
     }
 
-    bool forwarded() const override { return !own_; }
+    bool forwarded() override { return !own(); }
 
 private:
+    std::shared_ptr<CommDevice> own()
+    {
+        std::lock_guard lock(mutex_);
+        return own_;
+    }
+
+    // The host ended: whoever takes its lock succeeds it. Another process is written
+    // through once it listens; this process, once it holds the lock, holds the device. A
+    // command, which never hosts, takes the device only when no successor comes.
+    int followSuccessor()
+    {
+        const QDeadlineTimer deadline(SuccessorWaitMs);
+        for (;;) {
+            if (attach())
+                return 0;
+            if (SingleInstance::socketPath().isEmpty() || SingleInstance::takeHostLock())
+                return takeOver();
+            if (deadline.hasExpired())
+                return SingleInstance::mayHost() ? EPIPE : takeOver();
+            QThread::msleep(SuccessorLookMs);
+        }
+    }
+
     // Opens the device itself, with the settings given so far.
     int takeOver()
     {
@@ -220,8 +277,9 @@ private:
     }
 
     const QString path_;
-    HostConnection link_; // the owning thread's alone
-    std::unique_ptr<CommDevice> own_; // the device itself, once the host has let it go; the owning thread's
+    std::mutex ioMutex_;  // a write, or the device taken while none runs
+    HostConnection link_; // under ioMutex_
+    std::shared_ptr<CommDevice> own_; // the device itself, once this process hosts; under mutex_
     uint32_t inputSize_ = 0;
     uint32_t outputSize_ = 0;
     int wakeFd_ = -1;
@@ -235,6 +293,13 @@ private:
 };
 
 } // namespace
+
+void holdForwardedDevices()
+{
+    std::lock_guard lock(devicesMutex);
+    for (ForwardedDevice *device : devices)
+        device->hold();
+}
 
 std::unique_ptr<CommDevice> openForwardedDevice(const QString &path)
 {

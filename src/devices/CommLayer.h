@@ -153,7 +153,7 @@ public:
     // Reads and clears the error state; `stat` (optional) receives the queue counts.
     virtual int clearCommError(uint32_t &errors, ComStat *stat) = 0;
     // Whether writes go through another process's port: that port's losses are its own.
-    virtual bool forwarded() const { return false; }
+    virtual bool forwarded() { return false; }
 
 protected:
     CommDevice() = default;

@@ -58,6 +58,23 @@ bool writePrivateFile(const QString &path, const QByteArray &bytes, QString *err
     return true;
 }
 
+// A file of secrets that others can read (copied, or written by hand) is narrowed to the
+// user alone before it is used.
+void narrowIfShared(const QString &path, QStringList *narrowed)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    struct stat info = {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::getuid() && (info.st_mode & 0077)
+        && ::fchmod(fd, info.st_mode & 0700) == 0 && narrowed)
+        *narrowed << QStringLiteral("%1 était lisible par d'autres utilisateurs (mode %2) : réservé à présent à "
+                                    "l'utilisateur (mode %3)")
+                         .arg(path, QString::number(info.st_mode & 0777, 8).rightJustified(4, u'0'),
+                              QString::number(info.st_mode & 0700, 8).rightJustified(4, u'0'));
+    ::close(fd);
+}
+
 QString cleaned(const QString &name)
 {
     QString out;
@@ -96,8 +113,10 @@ QString tokenPath()
 }
 } // namespace RemoteFiles
 
-RemoteSettings readRemoteSettings(QString *error)
+RemoteSettings readRemoteSettings(QString *error, QStringList *narrowed)
 {
+    narrowIfShared(RemoteFiles::settingsPath(), narrowed);
+    narrowIfShared(RemoteFiles::tokenPath(), narrowed);
     RemoteSettings settings;
     const ProfileFile file = ProfileFile::load(RemoteFiles::settingsPath());
     if (file.unreadable()) {
@@ -188,8 +207,9 @@ QByteArray newRemoteToken(QString *error)
     return token;
 }
 
-QByteArray remoteToken(QString *error)
+QByteArray remoteToken(QString *error, QStringList *narrowed)
 {
+    narrowIfShared(RemoteFiles::tokenPath(), narrowed);
     FileReadFailure failure;
     if (const std::optional<QByteArray> bytes = readRegularFile(RemoteFiles::tokenPath(), &failure)) {
         const QByteArray token = bytes->trimmed();

@@ -56,7 +56,9 @@ QString tokenPath();    // remote-token
 } // namespace RemoteFiles
 
 // A missing file reads as the defaults; one that cannot be read gives *error and the defaults.
-RemoteSettings readRemoteSettings(QString *error = nullptr);
+// Found readable by others, remote.ini and remote-token are first narrowed to the user alone,
+// and *narrowed gets a line for the journal.
+RemoteSettings readRemoteSettings(QString *error = nullptr, QStringList *narrowed = nullptr);
 // Why remote.ini could not give back `value` as typed, naming `field`: control characters,
 // characters outside Windows-1252, blanks at either end (values are read trimmed). Empty
 // when it can.
@@ -72,7 +74,7 @@ QString cleanNodeName(const QString &name);
 // The token every request must carry: 128 random bits as 32 lowercase hexadecimal digits.
 // Read from its file, or created there (mode 0600) on first use. Empty with *error when it
 // can be neither read nor created.
-QByteArray remoteToken(QString *error = nullptr);
+QByteArray remoteToken(QString *error = nullptr, QStringList *narrowed = nullptr);
 // Replaces the token by a new one; the old one stops working at the next request.
 QByteArray newRemoteToken(QString *error = nullptr);
 

@@ -170,5 +170,7 @@ TEST(Cli, EverydayCommandsLoadQtCoreAlone)
     EXPECT_TRUE(cli.contains("libQt6Core")) << cli.constData();
     EXPECT_FALSE(cli.contains("libQt6Gui")) << cli.constData();
     EXPECT_FALSE(cli.contains("libQt6Network")) << cli.constData();
+    EXPECT_FALSE(cli.contains("libsystemd")) << cli.constData();
+    EXPECT_TRUE(libraries(QFileInfo(QStringLiteral(ZELVAR_CLI)).dir().filePath("zelvar-cli-serve")).contains("libsystemd"));
     EXPECT_TRUE(libraries(QFileInfo(QStringLiteral(ZELVAR_CLI)).dir().filePath("zelvar-cli-pictures")).contains("libQt6Gui"));
 }

@@ -4,8 +4,10 @@
 #include "common/Pause.h"
 #include "panel/Form_ActBtn.h"
 #include "panel/PanelConfig.h"
+#include "scheduler/ScheduleFile.h"
 
 #include "../devices/ComPortPty.h"
+#include "cli/CliRun.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -20,6 +22,7 @@
 #include <QUuid>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <future>
 #include <optional>
 #include <cstring>
@@ -57,6 +60,9 @@ protected:
         }
         QFile::remove(path());
         QFile::remove(path() + QStringLiteral(".lock"));
+        QDir folder(SingleInstance::privateFolder());
+        for (const QString &lock : folder.entryList({name + QStringLiteral(".service-*")}, QDir::Files))
+            QFile::remove(folder.filePath(lock));
     }
 
     QString path() const { return QDir(SingleInstance::privateFolder()).filePath(name); }
@@ -204,6 +210,40 @@ TEST_F(Instances, AClientGetsOneBoundedLineAndIsToldWhatIsRefused)
         EXPECT_EQ(client.state(), QLocalSocket::UnconnectedState) << sent.left(30).constData();
     }
     EXPECT_TRUE(requests.isEmpty());
+}
+
+// 32 connections that said hello once and then kept silent once held every slot for ever, so
+// that every command failed "busy" and a second service started unguarded. Each connection
+// that stays silent is dropped after its idle deadline, and the host answers again.
+TEST_F(Instances, SilentConnectionsAreDroppedAfterTheirIdleDeadline)
+{
+    SingleInstance instance(host::Role::Service, name);
+    ASSERT_EQ(instance.claim(), SingleInstance::Claim::Held);
+    const auto replyTo = [](QLocalSocket &client, const QByteArray &line) {
+        client.write(line);
+        for (QDeadlineTimer deadline(3000); !client.canReadLine() && !deadline.hasExpired();)
+            QTest::qWait(10);
+        return client.readLine();
+    };
+    std::vector<std::unique_ptr<QLocalSocket>> silent;
+    for (int i = 0; i < SingleInstance::MaxClients; ++i) {
+        silent.push_back(std::make_unique<QLocalSocket>());
+        silent.back()->connectToServer(path());
+        ASSERT_TRUE(silent.back()->waitForConnected(2000));
+        ASSERT_TRUE(replyTo(*silent.back(), host::helloRequest()).startsWith("zelvar1 service"));
+    }
+    QLocalSocket refused;
+    refused.connectToServer(path());
+    ASSERT_TRUE(refused.waitForConnected(2000));
+    EXPECT_TRUE(replyTo(refused, QByteArray()).startsWith("error 16 ")) << "every slot is taken";
+
+    QTest::qWait(SingleInstance::IdleDeadlineMs + 500);
+    for (const auto &client : silent)
+        EXPECT_EQ(client->state(), QLocalSocket::UnconnectedState);
+    QLocalSocket next;
+    next.connectToServer(path());
+    ASSERT_TRUE(next.waitForConnected(2000));
+    EXPECT_TRUE(replyTo(next, host::helloRequest()).startsWith("zelvar1 service"));
 }
 
 // The socket and lock live where only this user can reach them. Anyone can create the
@@ -367,6 +407,109 @@ TEST_F(Instances, WhileTheServiceRunsTheProgramWorksThroughIt)
     // Once the service has ended, the program becomes the host.
     EXPECT_TRUE(program.holdIfFree());
     EXPECT_TRUE(program.guarded());
+}
+
+} // namespace
+
+namespace {
+
+// The processes among `pids` that have `device` open.
+std::vector<qint64> holdersOf(const QString &device, const std::vector<qint64> &pids)
+{
+    std::vector<qint64> holders;
+    for (qint64 pid : pids) {
+        const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+        for (const QString &fd : fds.entryList(QDir::System | QDir::NoDotAndDotDot))
+            if (QFile::symLinkTarget(fds.filePath(fd)) == device) {
+                holders.push_back(pid);
+                break;
+            }
+    }
+    return holders;
+}
+
+// After each step of a row, in every order of starting and killing (-9) the program (P) and
+// the service (S): the host that answers on the socket is the one process holding the
+// device; `zelvar-cli relay` reaches the board once, and so does an alarm of the service,
+// fired through the host when the service is a guest. Once, a service restarted beside a
+// program that had become the host found the device free and took it: every write failed.
+TEST_F(Instances, WhoeverHoldsTheSocketHoldsTheDeviceThroughKillsAndRestarts)
+{
+    PanelConfig config;
+    config.settings.CurrentPortName = pty.slavePath();
+    ButtonConfig on;
+    on.mode = On;
+    on.relay = 1;
+    on.description = QStringLiteral("Lampe");
+    config.buttons = {on};
+    config.buttonsEverHeld = true;
+    ASSERT_TRUE(writePanelConfig(config).save(dir.filePath(PanelFiles::config())).ok);
+    const QString device = QFileInfo(pty.slavePath()).canonicalFilePath();
+
+    const char *const orders[] = {"S P kS S", "P S kP P", "S P kP P", "S kS S P"};
+    for (const char *order : orders) {
+        SCOPED_TRACE(order);
+        std::map<char, QProcess *> running;
+        for (const QString &step : QString::fromLatin1(order).split(u' ')) {
+            const char who = step.back().toLatin1();
+            if (step.startsWith(u'k')) {
+                ::kill(pid_t(running[who]->processId()), SIGKILL);
+                running[who]->waitForFinished(5000);
+                running.erase(who);
+            } else if (who == 'P') {
+                running[who] = start();
+            } else {
+                auto service = std::make_unique<QProcess>();
+                QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+                environment.insert(QStringLiteral("ZELVAR_INSTANCE_NAME"), name);
+                service->setProcessEnvironment(environment);
+                service->setWorkingDirectory(dir.path());
+                service->setProcessChannelMode(QProcess::MergedChannels);
+                service->start(QStringLiteral(ZELVAR_CLI), {QStringLiteral("serve")});
+                ASSERT_TRUE(service->waitForStarted(5000));
+                running[who] = service.get();
+                processes.push_back(std::move(service));
+            }
+            // Settled: the host answers, and it alone holds the device.
+            std::vector<qint64> pids;
+            for (const auto &[w, process] : running)
+                pids.push_back(process->processId());
+            bool settled = false;
+            for (QDeadlineTimer deadline(10000); !settled && !deadline.hasExpired(); QTest::qWait(100)) {
+                if (running.empty()) {
+                    settled = holdersOf(device, pids).empty();
+                    continue;
+                }
+                const std::optional<host::Hello> hello = SingleInstance::hello(name, 500);
+                const std::vector<qint64> holders = holdersOf(device, pids);
+                const char hostKey = hello && hello->role == host::Role::Service ? 'S' : 'P';
+                settled = hello && hello->open && holders.size() == 1 && running.count(hostKey)
+                          && holders[0] == running[hostKey]->processId();
+            }
+            ASSERT_TRUE(settled) << "after " << step.toStdString();
+            QTest::qWait(1000); // a guest just started has found its host
+        }
+
+        const QByteArray ownName = qgetenv("ZELVAR_INSTANCE_NAME");
+        qputenv("ZELVAR_INSTANCE_NAME", name.toUtf8());
+        const zelvar::testing::CliResult relay = zelvar::testing::runCli(dir.path(), {"relay", "5", "on"});
+        qputenv("ZELVAR_INSTANCE_NAME", ownName);
+        EXPECT_EQ(relay.status, 0) << relay.err.constData();
+        EXPECT_EQ(pty.read(5), QByteArray("S5N$#"));
+        if (running.count('S')) {
+            running['S']->readAll();
+            const QDateTime t = QDateTime::currentDateTime().addSecs(2);
+            const SavedScheduleRow row{t.date(), t.time().toString(QStringLiteral("hh:mm:ss")), 1, on.description, {}, true};
+            ASSERT_TRUE(writeSchedule({row}).save(dir.filePath(ScheduleFiles::path())).ok);
+            EXPECT_EQ(pty.read(5, 6000), QByteArray("S1N$#")) << (running['S']->waitForReadyRead(1000), running['S']->readAll().constData());
+        }
+        EXPECT_TRUE(pty.drain(500).isEmpty()) << "everything reached the board once";
+        for (const auto &[who, process] : running) {
+            process->kill();
+            process->waitForFinished(5000);
+        }
+        QFile::remove(dir.filePath(ScheduleFiles::path()));
+    }
 }
 
 } // namespace

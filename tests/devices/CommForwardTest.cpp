@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -35,7 +36,9 @@ protected:
         qunsetenv("ZELVAR_INSTANCE_NAME");
         QFile::remove(SingleInstance::socketPath(name));
         QFile::remove(SingleInstance::socketPath(name) + QStringLiteral(".lock"));
-        QFile::remove(SingleInstance::socketPath(name) + QStringLiteral(".service"));
+        QDir folder(SingleInstance::privateFolder());
+        for (const QString &lock : folder.entryList({name + QStringLiteral(".service-*")}, QDir::Files))
+            QFile::remove(folder.filePath(lock));
     }
 
     // A panel whose button 1 switches relay 1 on, on that device.

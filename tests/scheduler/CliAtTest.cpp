@@ -3,10 +3,21 @@
 
 #include "devices/ComPortPty.h"
 #include "scheduler/ScheduleFile.h"
+#include "common/SingleInstance.h"
 
 #include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <QDateTime>
+#include <QFileInfo>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -425,6 +436,73 @@ TEST_F(CliServe, NextListsTheComingFiringsInOrder)
     const QStringList text = QString::fromUtf8(process.readAllStandardOutput()).split(u'\n');
     EXPECT_TRUE(text[0].startsWith(QStringLiteral("PROCHAINE"))) << text[0].toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("10 déclenchement(s) listé(s)."))) << text.join(u'\n').toStdString();
+}
+
+// The lock alone decides whether a service runs in a folder, whatever its file holds: a first
+// service that could not write it (a full runtime folder) once let a second one start, and
+// both fired each row. A service that can neither take nor prove the host's lock (held by a
+// process that does not answer) does not start either.
+TEST_F(CliServe, StartsOnlyWhenItHoldsItsFolderAndTheHostsLock)
+{
+    QProcess first;
+    first.setChildProcessModifier([] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit none{0, 0};
+        ::setrlimit(RLIMIT_FSIZE, &none);
+    });
+    start(first, {});
+    for (QDeadlineTimer deadline(5000); !SingleInstance::serviceRunsIn(dir.path()) && !deadline.hasExpired();)
+        QThread::msleep(50);
+    ASSERT_TRUE(SingleInstance::serviceRunsIn(dir.path()));
+    QProcess second;
+    start(second, {});
+    EXPECT_EQ(finish(second), 1);
+    EXPECT_TRUE(second.readAllStandardError().contains("un service tourne déjà dans ce dossier"));
+    first.kill();
+    finish(first);
+
+    const QByteArray lockPath = QFile::encodeName(SingleInstance::socketPath() + QStringLiteral(".lock"));
+    const int lock = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);
+    start({});
+    EXPECT_EQ(finish(), 1);
+    EXPECT_TRUE(process.readAllStandardError().contains("ni pris ni prouvé"));
+    ::close(lock);
+}
+
+// Under its unit (Type=notify, WatchdogSec), the service works in the desktop program's
+// folder, created when missing, says READY=1 once its rows are armed and pings the watchdog
+// at half the interval systemd gives.
+TEST_F(CliServe, TellsSystemdItIsReadyAndAliveInTheFolderItCreated)
+{
+    const int notify = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address = {AF_UNIX, {}};
+    const QByteArray socketPath = QFile::encodeName(dir.filePath(QStringLiteral("notify")));
+    std::strncpy(address.sun_path, socketPath.constData(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(notify, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    const QString data = dir.filePath(QStringLiteral("data"));
+    const std::pair<const char *, QByteArray> environment[] = {
+        {"NOTIFY_SOCKET", socketPath}, {"WATCHDOG_USEC", "400000"}, {"XDG_DATA_HOME", QFile::encodeName(data)}};
+    for (const auto &[name, value] : environment)
+        qputenv(name, value);
+    start({"--service-folder"});
+    for (const auto &[name, value] : environment)
+        qunsetenv(name);
+
+    QByteArrayList said;
+    char message[256];
+    for (QDeadlineTimer deadline(5000); said.count("WATCHDOG=1") < 2 && !deadline.hasExpired();) {
+        pollfd p{notify, POLLIN, 0};
+        const ssize_t n = ::poll(&p, 1, 100) > 0 ? ::recv(notify, message, sizeof message, 0) : 0;
+        if (n > 0)
+            said << QByteArray(message, int(n)).trimmed();
+    }
+    ::close(notify);
+    EXPECT_EQ(said.value(0), "READY=1") << said.join(' ').constData();
+    EXPECT_EQ(said.count("WATCHDOG=1"), 2) << said.join(' ').constData();
+    EXPECT_EQ(QFileInfo(data + QStringLiteral("/zelvar")).permissions() & 0x0777, QFileDevice::Permissions(0x0700));
+    process.terminate();
+    EXPECT_EQ(finish(), 0) << process.readAllStandardError().constData();
 }
 
 } // namespace

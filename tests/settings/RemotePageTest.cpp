@@ -9,6 +9,7 @@
 #include "settings/RemoteAddress.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -104,6 +105,27 @@ TEST(RemoteAddress, UrlOfThePhonePage)
     };
     for (const auto &c : cases)
         EXPECT_EQ(remotePageUrl(c.listen, 8765, token, c.machine), c.url) << c.listen.toStdString();
+}
+
+// A remote.ini or remote-token copied, or written by hand, readable by others is narrowed
+// to the user alone before anything is read from it, with a line that says so, once.
+TEST(RemoteFiles, SecretsReadableByOthersAreNarrowedBeforeUse)
+{
+    ASSERT_TRUE(QDir().mkpath(RemoteFiles::folder()));
+    const QByteArray token(32, 'a');
+    zelvar::testing::writeFile(RemoteFiles::settingsPath(), "[MQTT]\r\nMotDePasse=s3cret\r\n");
+    zelvar::testing::writeFile(RemoteFiles::tokenPath(), token + '\n');
+    for (const QString &path : {RemoteFiles::settingsPath(), RemoteFiles::tokenPath()})
+        ::chmod(QFile::encodeName(path).constData(), 0644);
+    QStringList narrowed;
+    EXPECT_EQ(readRemoteSettings(nullptr, &narrowed).mqtt.password, "s3cret");
+    EXPECT_EQ(remoteToken(nullptr, &narrowed), token);
+    ASSERT_EQ(narrowed.size(), 2) << narrowed.join(u'\n').toStdString();
+    EXPECT_TRUE(narrowed[0].startsWith(RemoteFiles::settingsPath() + " était lisible par d'autres utilisateurs (mode 0644)"));
+    for (const QString &path : {RemoteFiles::settingsPath(), RemoteFiles::tokenPath()}) {
+        EXPECT_EQ(QFileInfo(path).permissions() & 0x0777, QFileDevice::ReadUser | QFileDevice::WriteUser);
+        QFile::remove(path);
+    }
 }
 
 TEST_F(RemotePageTest, WritesRemoteIniPrivatelyAndShowsItBack)
