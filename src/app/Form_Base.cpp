@@ -39,6 +39,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QToolBar>
 #include <QToolButton>
@@ -224,6 +225,9 @@ void TForm_Base::createToolBars()
     Bo_CfgBtn = toolButton(ToolBar1, QStringLiteral("Bo_CfgBtn"), ToolIcons::buttonLayout(),
                            QStringLiteral("Configuration "));
     Bo_Seq->setEnabled(false);
+    Bo_PortPerdu = toolButton(ToolBar1, QStringLiteral("Bo_PortPerdu"), style()->standardIcon(QStyle::SP_MessageBoxWarning),
+                              QStringLiteral("Port perdu"));
+    Bo_PortPerdu->setVisible(false);
 
     // The main menu shows only through this bar: one button per menu, sized to its title.
     ToolBar2 = new QWidget(this);
@@ -270,6 +274,8 @@ void TForm_Base::createPanel()
     auto *panel = new TForm_ActBtn(Panel1);
     panel->setGeometry(QRect(QPoint(0, 0), Panel1->contentsRect().size()));
     panel->show();
+    connect(panel->ComPort1, &TCustomComPort::lost, this, [this](const QString &name) { showPortLost(true, name); });
+    connect(panel->ComPort1, &TCustomComPort::found, this, [this](const QString &name) { showPortLost(false, name); });
     m_remote = std::make_unique<RemoteHost>(*panel);
     Forms::instance().remote = m_remote.get();
     m_remote->start();
@@ -713,6 +719,14 @@ void TForm_Base::showNextAlarm(std::optional<qint64> nextMs)
         hint += QStringLiteral("\nProchaine : ")
                 + QDateTime::fromMSecsSinceEpoch(*nextMs, Qt::LocalTime).toString(QStringLiteral("hh:mm:ss"));
     Bo_Pmg->setToolTip(hint);
+}
+
+void TForm_Base::showPortLost(bool lost, const QString &name)
+{
+    Bo_PortPerdu->setToolTip(QStringLiteral("Port perdu : %1\nNouvel essai chaque seconde").arg(name));
+    Bo_PortPerdu->setVisible(lost);
+    ToolBar1->resize(lost ? 97 : 73, ToolBar1->height());
+    updateShape();
 }
 
 void TForm_Base::Fermer1Click()

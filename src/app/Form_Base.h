@@ -43,6 +43,8 @@ public:
     QAction *Bo_Pmg = nullptr;
     QAction *Bo_Seq = nullptr;
     QAction *Bo_CfgBtn = nullptr;
+    // Shown beside the scheduler's button while the panel's port is lost.
+    QAction *Bo_PortPerdu = nullptr;
     QAction *Tool_Depannage = nullptr;
     QAction *Tool_Minimiser = nullptr;
     QAction *Tool_Fermer = nullptr;
@@ -153,6 +155,8 @@ private:
     void askQuitWithAlarms();
     // Bo_Pmg's hint names the scheduler's next alarm.
     void showNextAlarm(std::optional<qint64> nextMs);
+    // The tool bar tells that the port's device is gone, and looked for each second.
+    void showPortLost(bool lost, const QString &name);
     void answerPropertiesQuestion(ClosingAnswer answer);
 
     QString defaultImportChooser();

@@ -21,6 +21,7 @@
 #include "remote/RemoteSequences.h"
 #include "remote/RemoteSettings.h"
 #include "scheduler/ScheduleEngine.h"
+#include "scheduler/PortWaitingFirings.h"
 #include "scheduler/ScheduleFile.h"
 #include "scheduler/ScheduleMemory.h"
 #include "scheduler/SchedulePlace.h"
@@ -40,6 +41,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <memory>
@@ -140,6 +142,20 @@ public:
         QObject::connect(&m_engine, &ScheduleEngine::stopped, [this](int i, ScheduleEngine::Arming why) {
             log(QStringLiteral("error"), i, m_engine.reason(why, i));
         });
+        QObject::connect(&m_port, &TCustomComPort::lost, [](const QString &name) {
+            logLine(QStringLiteral("port perdu %1 : nouvel essai chaque seconde").arg(name));
+        });
+        QObject::connect(&m_port, &TCustomComPort::found, [this](const QString &name) {
+            logLine(QStringLiteral("port retrouvé %1").arg(name));
+            firePortWaiting();
+        });
+        m_portWaitCheck.setInterval(1000);
+        QObject::connect(&m_portWaitCheck, &QTimer::timeout, [this] {
+            for (const PortWaitingFirings::Firing &f : m_portWaiting.takeExpired(QDateTime::currentMSecsSinceEpoch()))
+                logPortMissed(f);
+            if (m_portWaiting.isEmpty())
+                m_portWaitCheck.stop();
+        });
         QObject::connect(&m_engine, &ScheduleEngine::sunless, [this](int i, const QDate &from, const QDate &to) {
             err() << "zelvar-cli serve : ligne " << i << " : pas d'événement du soleil du " << from.toString(Qt::ISODate)
                   << " au " << to.toString(Qt::ISODate) << "\n";
@@ -198,6 +214,8 @@ public:
     {
         if (!m_portNamed)
             return QStringLiteral("aucun port (ni --port, ni port dans Zelvar2.ini)");
+        if (m_port.Lost())
+            return QStringLiteral("port %1 perdu : nouvel essai chaque seconde").arg(m_port.Port());
         try {
             if (!m_port.Connected())
                 openPort(m_port, m_portChoice);
@@ -385,7 +403,8 @@ private:
             logLine(QStringLiteral("error ") + m_memory.error());
     }
 
-    void fire(int i, int button, qint64 due)
+    // `waited`: a firing that waited for the lost port, sent at its return.
+    void fire(int i, int button, qint64 due, bool waited = false)
     {
         if (button < 1 || size_t(button) >= m_buttons.size()) {
             log(QStringLiteral("refused"), i, QStringLiteral("ce bouton n'est pas sur le panneau"));
@@ -394,7 +413,10 @@ private:
         const ButtonEntry &entry = m_buttons[size_t(button)];
         const CommandSlots commands = entry.commands();
         if (entry.mode == UsbUirt) {
-            Send::queue(m_port, Send::step(entry.mode, commands), [this, i, due](const SendResult &sent) { logFiring(i, due, sent); });
+            Send::queue(m_port, Send::step(entry.mode, commands),
+                        [this, i, button, due, key = m_keys[i - 1]](const SendResult &sent) {
+                            logFiring(i, key, button, due, false, sent);
+                        });
             return;
         }
         if (!writesToSerialLine(entry)) {
@@ -406,23 +428,38 @@ private:
             log(QStringLiteral("error"), i, QStringLiteral("aucun port (ni --port, ni port dans Zelvar2.ini)"));
             return;
         }
+        if (waitForPort(i, button, due))
+            return;
         try {
             if (!m_port.Connected())
                 openPort(m_port, m_portChoice);
         } catch (const EComPort &error) {
+            if (waitForPort(i, button, due))
+                return;
             log(QStringLiteral("error"), i, error.Message());
             return;
         }
         // The sender puts it ahead of anything waiting; it is logged once written.
-        Send::queue(m_port, Send::step(entry.mode, commands), [this, i, due](const SendResult &sent) { logFiring(i, due, sent); });
+        Send::queue(m_port, Send::step(entry.mode, commands),
+                    [this, i, button, due, waited, key = m_keys[i - 1]](const SendResult &sent) {
+                        logFiring(i, key, button, due, waited, sent);
+                    });
     }
 
-    // A firing's line, with the time its first command went out and how late that was.
-    void logFiring(int i, qint64 due, const SendResult &sent)
+    // A firing's line, with the time its first command went out and how late that was; a
+    // write that met a lost port waits for its return. The file may have been read again
+    // while it was queued: the row is found again by its contents.
+    void logFiring(int i, const QString &key, int button, qint64 due, bool waited, const SendResult &sent)
     {
+        if (i > m_keys.size() || m_keys[i - 1] != key)
+            i = int(m_keys.indexOf(key)) + 1;
+        if (i == 0)
+            return; // taken out of the file meanwhile
         const QDateTime when =
             sent.firstWriteMs ? QDateTime::fromMSecsSinceEpoch(sent.firstWriteMs) : QDateTime::currentDateTime();
         if (sent.error) {
+            if (waitForPort(i, button, due))
+                return;
             // A port that failed is opened again at the next firing.
             try {
                 m_port.ClosePort();
@@ -432,8 +469,50 @@ private:
         } else if (sent.infraredNotSent) {
             log(QStringLiteral("error"), i, QStringLiteral("code infrarouge non émis : ") + *sent.infraredNotSent, when);
         } else {
-            log(QStringLiteral("fired"), i, lateness(due, when), when);
+            const QString late = lateness(due, when);
+            log(QStringLiteral("fired"), i,
+                waited ? QStringLiteral("au retour du port") + (late.isEmpty() ? QString() : QStringLiteral(", ") + late) : late,
+                when);
         }
+    }
+
+    // A firing that meets a lost port waits for its return; false when the port is not lost.
+    bool waitForPort(int i, int button, qint64 dueMs)
+    {
+        if (!m_port.Lost())
+            return false;
+        m_portWaiting.add({i, button, dueMs, m_keys[i - 1]});
+        m_portWaitCheck.start();
+        return true;
+    }
+
+    // The port is back: what waited for it within its minute is sent now, the rest missed.
+    void firePortWaiting()
+    {
+        m_portWaitCheck.stop();
+        QList<PortWaitingFirings::Firing> missed;
+        const QList<PortWaitingFirings::Firing> ready = m_portWaiting.takeOnReturn(QDateTime::currentMSecsSinceEpoch(), &missed);
+        for (const PortWaitingFirings::Firing &f : missed)
+            logPortMissed(f);
+        for (const PortWaitingFirings::Firing &f : ready)
+            if (const int i = rowOf(f))
+                fire(i, f.button, f.dueMs, true);
+    }
+
+    void logPortMissed(const PortWaitingFirings::Firing &f)
+    {
+        if (const int i = rowOf(f))
+            log(QStringLiteral("missed"), i,
+                QStringLiteral("prévue le %1, port perdu pendant plus d'une minute, rien n'est envoyé").arg(localIso(f.dueMs)));
+    }
+
+    // The row a waiting firing belongs to now (the file may have been read again), or 0 when
+    // it was taken out of the file meanwhile.
+    int rowOf(const PortWaitingFirings::Firing &f) const
+    {
+        if (f.row >= 1 && f.row <= m_keys.size() && m_keys[f.row - 1] == f.key)
+            return f.row;
+        return int(m_keys.indexOf(f.key)) + 1;
     }
 
     // "2026-12-08T07:30:00.003+01:00 fired ligne 2 bouton 3 « Lampe jardin »", then the detail.
@@ -474,6 +553,8 @@ private:
     QByteArray m_panelBytes;
     bool m_panelPending = false; // Zelvar2.ini changed but could not be read yet
     bool m_portAlways = false;   // the port is held from start to end
+    PortWaitingFirings m_portWaiting;
+    QTimer m_portWaitCheck; // gives up what waited a minute while the port stays lost
 };
 
 // --http [ADDR:]PORT over what remote.ini holds; none when the option is malformed.
@@ -537,7 +618,8 @@ int runServe(const QStringList &arguments)
     parser.setApplicationDescription(QStringLiteral(
         "Service sans fenêtre : déclenche à leur heure les lignes lancées de Programateur.ini (celles enregistrées "
         "lancées), avec les boutons du panneau de Zelvar2.ini, comme le programmateur. Le port est ouvert au "
-        "départ et gardé jusqu'à la fin. Chaque événement est une ligne sur la sortie standard : l'heure, puis "
+        "départ et gardé jusqu'à la fin ; perdu (adaptateur débranché), il est rouvert par son nom chaque seconde, "
+        "et une alarme venue entre-temps part à son retour si elle a moins d'une minute. Chaque événement est une ligne sur la sortie standard : l'heure, puis "
         "fired (envoyé), missed (manqué de plus d'une minute), refused (bouton absent du panneau) ou error. "
         "Programateur.ini et Zelvar2.ini sont relus quand ils changent et sur SIGHUP ; un fichier vide, illisible ou "
         "incomplet (un éditeur qui l'enregistre) est relu pendant deux secondes, les lignes en cours continuant. "

@@ -6,12 +6,17 @@
 #include "devices/ControlBlock.h"
 #include "devices/PortSender.h"
 
+#include <QTimer>
+
 #include <array>
 #include <cerrno>
 #include <utility>
 
 namespace zelvar {
 namespace {
+
+// How often a lost device is looked for under its name.
+constexpr int ReopenEveryMs = 1000;
 
 constexpr std::array<int, 16> BaudRates = {0,     110,   300,   600,    1200,   2400,   4800,   9600,
                                            14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
@@ -478,6 +483,17 @@ void TCustomComPort::OpenPort()
     if (const int statusError = device_->getCommModemStatus(status))
         throw EComPort(CError_ModemStatFailed, statusError);
     CallModemHandlers(status);
+    Found();
+}
+
+void TCustomComPort::Found()
+{
+    if (!lost_.exchange(false))
+        return;
+    if (reopenTimer_)
+        reopenTimer_->stop();
+    if (std::exchange(lossTold_, false))
+        emit found(port_);
 }
 
 void TCustomComPort::CallModemHandlers(uint32_t status)
@@ -545,8 +561,11 @@ int TCustomComPort::writeFromSender(const QByteArray &text)
     if (!device_)
         throw EComPort(CError_WriteFailed, EBADF);
     uint32_t count = 0;
-    if (const int error = device_->writeFile(text.constData(), uint32_t(text.size()), count))
+    if (const int error = device_->writeFile(text.constData(), uint32_t(text.size()), count)) {
+        if (comm::deviceGone(error) && !device_->forwarded())
+            MarkLost();
         throw EComPort(CError_WriteFailed, error);
+    }
     return int(count);
 }
 
@@ -555,6 +574,52 @@ PortSender &TCustomComPort::sender()
     if (!sender_)
         sender_ = std::make_unique<PortSender>(*this);
     return *sender_;
+}
+
+void TCustomComPort::MarkLost()
+{
+    // Decided once, wherever the failure showed (a write, the event thread); handled on the
+    // port's own thread, which alone opens and closes the device.
+    if (!lost_.exchange(true))
+        QMetaObject::invokeMethod(this, &TCustomComPort::CloseLost, Qt::QueuedConnection);
+}
+
+void TCustomComPort::CloseLost()
+{
+    if (!lost_ || lossTold_)
+        return; // open again already, or told
+    try {
+        ClosePort();
+    } catch (const std::exception &error) {
+        qWarning("closing the lost serial port failed: %s", error.what());
+    }
+    lossTold_ = true;
+    emit lost(port_);
+    if (!lost_)
+        return; // a handler of the loss opened the port again
+    if (!reopenTimer_) {
+        reopenTimer_ = new QTimer(this);
+        reopenTimer_->setInterval(ReopenEveryMs);
+        connect(reopenTimer_, &QTimer::timeout, this, &TCustomComPort::TryReopen);
+    }
+    reopenTimer_->start();
+}
+
+void TCustomComPort::TryReopen()
+{
+    if (!lost_)
+        return;
+    if (connected_) {
+        Found(); // opened, though its modem lines could not be read
+        return;
+    }
+    // The name is resolved again each time: a link such as /dev/serial/by-id/… now leads
+    // to whichever device the adapter got when it came back. The settings stay as they were.
+    try {
+        OpenPort();
+    } catch (const std::exception &) {
+        // Still gone (or busy); the next second tries again.
+    }
 }
 
 void TCustomComPort::ServeDispatch()

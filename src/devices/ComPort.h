@@ -5,11 +5,14 @@
 #include <QString>
 #include <QThread>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <memory>
 #include <mutex>
+
+class QTimer;
 
 namespace zelvar {
 
@@ -238,6 +241,10 @@ public:
 
     bool Connected() const { return connected_; }
     void setConnected(bool value);
+    // The device went away (a hang-up, EIO or ENXIO, as when an adapter is unplugged): the
+    // port closed it and opens Port() again, by its name, every second until it is back.
+    // True from the failure on, on any thread, until the port is open again.
+    bool Lost() const { return lost_.load(); }
 
     // "COMn" opens /dev/ttyS(n-1); a name holding "/" is a device path.
     QString Port() const { return port_; }
@@ -303,6 +310,9 @@ signals:
     void written(const QByteArray &text);
     // The port now names another device (told before an open port is opened again there).
     void portChanged(const QString &name);
+    // The device was found gone, and later open again under the same name; each told once.
+    void lost(const QString &name);
+    void found(const QString &name);
 
 private:
     friend class TComParity;
@@ -319,6 +329,12 @@ private:
     void DoEvents(TComEvents events);
     // Runs the dispatch the event thread is handing over, if any (queued call target).
     void ServeDispatch();
+    // Any thread: the device failed as an unplugged one does. The port's own thread is told.
+    void MarkLost();
+    void CloseLost();
+    void TryReopen();
+    // Open again after a loss: the search ends and the owner hears of it.
+    void Found();
 
     QString port_ = QStringLiteral("COM1");
     TBaudRate baudRate_ = br9600;
@@ -348,6 +364,9 @@ private:
     std::unique_ptr<PortSender> sender_;
     std::unique_ptr<TComThread> thread_;
     std::shared_ptr<DispatchSlot> dispatchSlot_;
+    std::atomic<bool> lost_{false};
+    bool lossTold_ = false;
+    QTimer *reopenTimer_ = nullptr;
 };
 
 // The port component as the program uses it.

@@ -112,7 +112,9 @@ void TComThread::run()
         uint32_t fired = 0;
         const int result = device_.waitCommEvent(fired, stopEvent_);
         if (result != 0) {
-            if (result != ECANCELED)
+            if (comm::deviceGone(result))
+                port_.MarkLost();
+            else if (result != ECANCELED)
                 qWarning("serial event thread: waiting on the device failed (error %d)", result);
             break;
         }

@@ -217,6 +217,8 @@ public:
         return 0;
     }
 
+    bool forwarded() override { return !own(); }
+
 private:
     std::shared_ptr<CommDevice> own()
     {

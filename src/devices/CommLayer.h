@@ -4,12 +4,14 @@
 
 #include <QString>
 
+#include <cerrno>
 #include <cstdint>
 #include <memory>
 
 // The operating system's serial services as the port component needs them: open, queue
 // sizes, control block, timeouts, event mask and event wait, writes that complete, purge,
 // modem status and error state. One implementation per system is chosen by the build.
+// EIO, ENXIO and ENODEV mean the device itself is gone (see deviceGone()).
 //
 // Every function returns 0 on success or the system's error code. The event wait runs on
 // the event thread; everything else may be called from the owning thread meanwhile.
@@ -64,6 +66,13 @@ struct ComStat
     uint32_t cbInQue = 0;
     uint32_t cbOutQue = 0;
 };
+
+// Whether an error says the device is gone, as an unplugged adapter or a closed
+// pseudo-terminal leaves it, rather than refusing one operation.
+inline bool deviceGone(int error)
+{
+    return error == EIO || error == ENXIO || error == ENODEV;
+}
 
 // How long a write of `size` bytes may take before it fails: what the write timeouts allow
 // (zero totals count as 100 ms per byte plus 1000 ms), but never more than 3 s plus twice
@@ -130,7 +139,7 @@ public:
     virtual int setCommTimeouts(const CommTimeouts &timeouts) = 0;
     virtual int setCommMask(uint32_t mask) = 0;
     // Blocks until events of the mask fire (their bits in `fired`) or `stop` is set
-    // (returns ECANCELED).
+    // (returns ECANCELED); once the device has hung up and its events are told, returns EIO.
     virtual int waitCommEvent(uint32_t &fired, const StopEvent &stop) = 0;
     // Returns once the bytes have left the driver, or with ETIMEDOUT when writeLimitMs()
     // runs out: the rest of this write is not sent, and bytes of earlier writes are never
@@ -143,6 +152,8 @@ public:
     virtual int getCommModemStatus(uint32_t &status) = 0;
     // Reads and clears the error state; `stat` (optional) receives the queue counts.
     virtual int clearCommError(uint32_t &errors, ComStat *stat) = 0;
+    // Whether writes go through another process's port: that port's losses are its own.
+    virtual bool forwarded() { return false; }
 
 protected:
     CommDevice() = default;

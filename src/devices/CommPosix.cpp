@@ -536,6 +536,9 @@ int PosixDevice::waitCommEvent(uint32_t &fired, const StopEvent &stop)
         bool watchLines;
         {
             std::lock_guard lock(d->mutex);
+            // Nothing will ever come from a device that hung up: the waiter learns it is gone.
+            if (d->hungUp && d->pending == 0)
+                return EIO;
             ready = d->pending != 0;
             watchDevice = !d->hungUp;
             watchLines = !d->hungUp && (d->linesSupported || d->icountSupported) && (d->mask & LineEvents);

@@ -1,5 +1,6 @@
 #include "remote/MqttBridge.h"
 
+#include "devices/ComPort.h"
 #include "remote/MqttLink.h"
 #include "remote/RemoteControl.h"
 
@@ -32,6 +33,8 @@ MqttBridge::MqttBridge(RemoteControl &control, QObject *parent)
         if (status_ == Status::Connected)
             publishButtons();
     });
+    connect(&control_.port(), &TCustomComPort::lost, this, &MqttBridge::publishAvailability);
+    connect(&control_.port(), &TCustomComPort::found, this, &MqttBridge::publishAvailability);
 }
 
 MqttBridge::~MqttBridge()
@@ -133,7 +136,13 @@ void MqttBridge::onConnected()
     for (int relay = 1; relay <= RelayCount; ++relay)
         if (const RelayStates::State state = control_.relays().state(relay); state != RelayStates::State::Unknown)
             publishState(relay, state);
-    link_->publish(topics_.availability(), "online", true);
+    publishAvailability();
+}
+
+void MqttBridge::publishAvailability()
+{
+    if (status_ == Status::Connected)
+        link_->publish(topics_.availability(), control_.portLost() ? "offline" : "online", true);
 }
 
 void MqttBridge::onDisconnected(const QString &reason, int retryInSeconds)

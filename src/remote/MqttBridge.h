@@ -20,7 +20,7 @@ class RemoteControl;
 // ON, OFF and TOGGLE on zelvar/<node>/relay/<n>/set and tells its state, retained, on
 // .../state; each panel button with a caption is a button pressed by PRESS on
 // zelvar/<node>/button/<k>/press; zelvar/<node>/availability says online, or offline
-// (also the broker's last will). Home Assistant finds them all by its discovery messages.
+// (also the broker's last will, and while the host's port is lost: nothing reaches the board). Home Assistant finds them all by its discovery messages.
 // Everything acts through the RemoteControl, on the host's thread; the broker is reached
 // from a thread of its own, so a broker down or slow never holds up the host.
 class MqttBridge : public QObject
@@ -48,6 +48,7 @@ private:
     void onDisconnected(const QString &reason, int retryInSeconds);
     void onMessage(const QByteArray &topic, const QByteArray &payload, bool retained, bool cut);
     void onRelay(int relay, RelayStates::State state);
+    void publishAvailability();
     void publishState(int relay, RelayStates::State state);
     // Clears what this node left retained, when it takes another name.
     void forgetNode();

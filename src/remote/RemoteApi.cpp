@@ -302,7 +302,8 @@ QJsonObject RemoteApi::health() const
     return {{"version", ZELVAR_VERSION},
             {"host", m_control.hostName()},
             {"port", m_control.portName()},
-            {"port_open", m_control.portOpen()}};
+            {"port_open", m_control.portOpen()},
+            {"port_lost", m_control.portLost()}};
 }
 
 } // namespace zelvar

@@ -45,6 +45,11 @@ bool RemoteControl::portOpen() const
     return port_.Connected();
 }
 
+bool RemoteControl::portLost() const
+{
+    return port_.Lost();
+}
+
 void RemoteControl::setPanel(const PanelConfig &panel)
 {
     // Indexes may now name other buttons: what is held is let go first, with the commands of
@@ -65,6 +70,8 @@ QString RemoteControl::picturePath()
 template<typename Write>
 RemoteResult RemoteControl::guarded(Write write, bool serial, int sequences)
 {
+    if (serial && port_.Lost())
+        return RemoteResult::failed(lostPort());
     if (serial && !port_.Connected()) {
         if (!opener_)
             return RemoteResult::failed(EComPort(CError_WriteFailed, EBADF).Message());
@@ -75,6 +82,11 @@ RemoteResult RemoteControl::guarded(Write write, bool serial, int sequences)
     if (port_.sender().waiting() + sequences > PortSender::MaxWaiting)
         return refusedBusy();
     return write();
+}
+
+QString RemoteControl::lostPort() const
+{
+    return QStringLiteral("port %1 perdu : nouvel essai chaque seconde").arg(port_.Port());
 }
 
 RemoteResult RemoteControl::refusedBusy()
@@ -148,6 +160,8 @@ RemoteResult RemoteControl::release(int button, const void *holder)
     if (auto refused = checkButton(button))
         return *refused;
     held_.remove({holder, button});
+    if (buttons_[size_t(button)].mode != UsbUirt && port_.Lost())
+        return RemoteResult::failed(lostPort());
     if (buttons_[size_t(button)].mode != UsbUirt && !port_.Connected()) {
         if (!opener_)
             return RemoteResult::failed(EComPort(CError_WriteFailed, EBADF).Message());

@@ -73,6 +73,8 @@ public:
     // The port's name as the user set it, and whether it is open now.
     QString portName() const;
     bool portOpen() const;
+    // The device went away and the port looks for it every second (TCustomComPort::Lost).
+    bool portLost() const;
 
     // The panel as the host shows it; the host calls this again whenever it changes.
     void setPanel(const PanelConfig &panel);
@@ -134,6 +136,7 @@ private:
     template<typename Write>
     RemoteResult guarded(Write write, bool serial = true, int sequences = 1);
     static RemoteResult refusedBusy();
+    QString lostPort() const;
     bool queue(SendingSequence sequence);
     SendDone reporter();
     std::optional<RemoteResult> checkButton(int button) const;

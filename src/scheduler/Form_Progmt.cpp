@@ -1,6 +1,7 @@
 #include "scheduler/Form_Progmt.h"
 
 #include "common/SingleInstance.h"
+#include "devices/ComPort.h"
 #include "forms/ErrorReport.h"
 #include "forms/Forms.h"
 #include "panel/Form_ActBtn.h"
@@ -616,17 +617,72 @@ void TForm_Progmt::fired(int i, int button, qint64 dueMs)
         return;
     }
     remember(i, dueMs);
-    addToLog(m_clock->nowMs(), rowName(i) + QStringLiteral(" : déclenchée"));
     const PanelButtons *buttons = panelButtons();
-    if (button >= 1 && buttons && size_t(button) < buttons->size()) {
-        runReportingErrors([button] {
-            if (TForm_ActBtn *panel = Forms::instance().Form_ActBtn)
-                panel->fireButton(button);
-        }, this);
+    const bool onPanel = button >= 1 && buttons && size_t(button) < buttons->size();
+    if (!onPanel || !waitForPort(i, button, dueMs)) {
+        addToLog(m_clock->nowMs(), rowName(i) + QStringLiteral(" : déclenchée"));
+        if (onPanel) {
+            runReportingErrors([button] {
+                if (TForm_ActBtn *panel = Forms::instance().Form_ActBtn)
+                    panel->fireButton(button);
+            }, this);
+            // The firing found the device gone: it is sent again when the device is back.
+            waitForPort(i, button, dueMs);
+        }
     }
     // The row may be gone if the error's box let the user delete it.
     if (validRow(i) && !m_engine->row(i).armed)
         paintTime(i, SystemColor::Window);
+}
+
+bool TForm_Progmt::waitForPort(int i, int button, qint64 dueMs)
+{
+    TForm_ActBtn *panel = Forms::instance().Form_ActBtn;
+    if (!panel || !panel->ComPort1->Lost())
+        return false;
+    m_portWaiting.add({i, button, dueMs, QString()});
+    addToLog(m_clock->nowMs(), rowName(i) + QStringLiteral(" : en attente du port %1, perdu").arg(panel->ComPort1->Port()));
+    connect(panel->ComPort1, &TCustomComPort::found, this, &TForm_Progmt::portFound, Qt::UniqueConnection);
+    if (!m_portWaitCheck) {
+        m_portWaitCheck = new QTimer(this);
+        m_portWaitCheck->setInterval(1000);
+        connect(m_portWaitCheck, &QTimer::timeout, this, [this] {
+            for (const PortWaitingFirings::Firing &f : m_portWaiting.takeExpired(m_clock->nowMs()))
+                logPortMissed(f);
+            if (m_portWaiting.isEmpty())
+                m_portWaitCheck->stop();
+        });
+    }
+    m_portWaitCheck->start();
+    return true;
+}
+
+void TForm_Progmt::portFound()
+{
+    if (m_portWaitCheck)
+        m_portWaitCheck->stop();
+    QList<PortWaitingFirings::Firing> late;
+    const QList<PortWaitingFirings::Firing> ready = m_portWaiting.takeOnReturn(m_clock->nowMs(), &late);
+    for (const PortWaitingFirings::Firing &f : late)
+        logPortMissed(f);
+    for (const PortWaitingFirings::Firing &f : ready) {
+        // A row deleted or given another button meanwhile is no longer this firing's.
+        if (!validRow(f.row) || m_engine->row(f.row).button != f.button)
+            continue;
+        addToLog(m_clock->nowMs(), rowName(f.row) + QStringLiteral(" : déclenchée au retour du port"));
+        runReportingErrors([button = f.button] {
+            if (TForm_ActBtn *panel = Forms::instance().Form_ActBtn)
+                panel->fireButton(button);
+        }, this);
+    }
+}
+
+void TForm_Progmt::logPortMissed(const PortWaitingFirings::Firing &f)
+{
+    if (!validRow(f.row))
+        return;
+    paintTime(f.row, MissedColor);
+    addToLog(m_clock->nowMs(), rowName(f.row) + QStringLiteral(" : manquée, le port n'est pas revenu dans la minute"));
 }
 
 void TForm_Progmt::missed(int i, qint64 checkedAtMs, ScheduleEngine::Miss why, qint64 dueMs)

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "scheduler/PortWaitingFirings.h"
 #include "scheduler/ScheduleEngine.h"
 
 #include <QWidget>
+
+class QTimer;
 
 #include <functional>
 #include <memory>
@@ -142,6 +145,10 @@ private:
     QString memoryKey(int i) const;
     void remember(int i, qint64 dueMs);
     void stopped(int i, ScheduleEngine::Arming why);
+    // A firing that meets the panel's port lost waits for it; false when it is not lost.
+    bool waitForPort(int i, int button, qint64 dueMs);
+    void portFound();
+    void logPortMissed(const PortWaitingFirings::Firing &firing);
     // A typed time takes effect when its editing ends (Enter, leaving the field), or before
     // anything reads the rows.
     void applyTypedTime(int i);
@@ -176,6 +183,8 @@ private:
     QObject *m_sender = nullptr;
     bool m_viewOfService = false;
     QByteArray m_writtenForService;
+    PortWaitingFirings m_portWaiting;
+    QTimer *m_portWaitCheck = nullptr; // gives up what waited a minute while the port stays lost
 };
 
 } // namespace zelvar

@@ -261,24 +261,26 @@ TEST_F(MqttBridgeTest, ASilentBrokerHoldsUpNothing)
     EXPECT_LT(took.elapsed(), 1500) << "300 ms of waiting in the test, the rest in the bridge";
 }
 
-// The service with --mqtt, end to end: a set reaches the virtual board, and a service that
-// dies leaves its last will, "offline".
+// The service with --mqtt, end to end: a set reaches the virtual board; the board unplugged
+// and plugged back behind the same link is "offline", then "online" on its new device; a
+// service that dies leaves its last will, "offline".
 TEST(MqttServe, DrivesTheVirtualBoardAndLeavesItsLastWill)
 {
     MosquittoBroker broker;
     ASSERT_TRUE(broker.problem().isEmpty()) << broker.problem().toStdString();
     QTemporaryDir dir;
-    QProcess board;
+    const QString link = dir.filePath(QStringLiteral("usb-Relais-if00"));
+    QProcess unplugged, board;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
-    board.setProcessEnvironment(env);
-    board.start(QStringLiteral(ZELVAR_BOARD_EXE), {});
-    ASSERT_TRUE(board.waitForReadyRead(5000));
-    const QString device = QString::fromUtf8(board.readLine()).trimmed();
+    for (QProcess *p : {&unplugged, &board})
+        p->setProcessEnvironment(env);
+    unplugged.start(QStringLiteral(ZELVAR_BOARD_EXE), {QStringLiteral("--link"), link});
+    ASSERT_TRUE(unplugged.waitForReadyRead(5000));
 
     PanelConfig panel = panelOf({QStringLiteral("Lampe")});
-    panel.settings.CurrentPortName = device;
+    panel.settings.CurrentPortName = link;
     ASSERT_TRUE(writePanelConfig(panel).save(dir.filePath(PanelFiles::config())).ok);
     QProcess serve;
     serve.setProcessEnvironment(env);
@@ -291,6 +293,13 @@ TEST(MqttServe, DrivesTheVirtualBoardAndLeavesItsLastWill)
     home.subscribe("zelvar/garage/availability", 0);
     ASSERT_TRUE(home.waitFor([&] { return home.last("zelvar/garage/availability") == "online"; }, 8000))
         << serve.readAllStandardError().toStdString();
+    unplugged.terminate();
+    unplugged.waitForFinished(3000);
+    EXPECT_TRUE(home.waitFor([&] { return home.last("zelvar/garage/availability") == "offline"; }, 3000));
+    board.start(QStringLiteral(ZELVAR_BOARD_EXE), {QStringLiteral("--link"), link});
+    ASSERT_TRUE(board.waitForReadyRead(5000));
+    board.readLine();
+    EXPECT_TRUE(home.waitFor([&] { return home.last("zelvar/garage/availability") == "online"; }, 3000));
     home.publish("zelvar/garage/relay/2/set", "ON");
     EXPECT_TRUE(board.waitForReadyRead(5000));
     EXPECT_TRUE(QString::fromUtf8(board.readLine()).contains(QStringLiteral("S2N$#    relais  2 allumé")));

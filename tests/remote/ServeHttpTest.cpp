@@ -3,13 +3,17 @@
 
 #include "devices/RelayCommand.h"
 #include "panel/PanelConfig.h"
+#include "scheduler/ScheduleFile.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <memory>
 
 using namespace zelvar;
 using namespace zelvar::testing;
@@ -61,4 +65,84 @@ TEST(ServeHttp, PlaysAnActivityAndAnswersAsTheService)
     serve.terminate();
     EXPECT_TRUE(serve.waitForFinished(10000));
     EXPECT_TRUE(serve.readAllStandardOutput().contains("sequence Activites/Jardin.ini arrêtée"));
+}
+
+// An adapter unplugged under the service, then plugged back as another device behind the
+// same link (as /dev/serial/by-id/… gives it): one line when it goes and one when it is
+// back, /api/health says so meanwhile, the alarm due during the loss is sent at the return,
+// and the next one on the new device at the speed set.
+TEST(ServeLostPort, AReplugBehindTheSameLinkIsReopenedAndTheAlarmsFollow)
+{
+    QTemporaryDir dir;
+    auto first = std::make_unique<PseudoTerminal>();
+    PseudoTerminal second;
+    ASSERT_TRUE(dir.isValid() && first->isValid() && second.isValid());
+    const QString link = dir.filePath(QStringLiteral("usb-Relais-if00"));
+    ASSERT_TRUE(QFile::link(first->slavePath(), link));
+    PanelConfig config;
+    config.settings.CurrentPortName = link;
+    const auto button = [](int mode, int relay, const QString &name) {
+        return ButtonConfig{mode, relay, QStringLiteral("0"), 0, 0, name, 0, {}, name};
+    };
+    config.buttons = {button(On, 1, QStringLiteral("Lampe")), button(Off, 2, QStringLiteral("Pompe"))};
+    config.buttonsEverHeld = true;
+    ASSERT_TRUE(writePanelConfig(config).save(dir.filePath(PanelFiles::config())).ok);
+    QProcess serve;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+    serve.setProcessEnvironment(env);
+    serve.setWorkingDirectory(dir.path());
+    serve.start(QStringLiteral(ZELVAR_CLI), {QStringLiteral("serve"), QStringLiteral("--http"), QStringLiteral("127.0.0.1:0")});
+    QByteArray log;
+    const auto logged = [&](const QByteArray &what, int timeoutMs) {
+        return processEventsUntil([&] {
+            serve.waitForReadyRead(10);
+            log += serve.readAllStandardOutput();
+            return log.contains(what);
+        }, timeoutMs);
+    };
+    ASSERT_TRUE(logged(" port ", 10000)) << log.constData();
+    const quint16 port = quint16(log.mid(log.indexOf(" port ") + 6, 6).trimmed().toUInt());
+    QFile token(dir.filePath(QStringLiteral("config/zelvar/remote-token")));
+    ASSERT_TRUE(token.open(QIODevice::ReadOnly));
+    const QByteArray auth = "Authorization: Bearer " + token.readAll().trimmed() + "\r\n";
+    const auto lost = [&] { return exchange(port, httpRequest("GET", "/api/health", {}, auth)).json()["port_lost"].toBool(); };
+    EXPECT_FALSE(lost());
+    const auto relays = [&](const QByteArray &method, const QByteArray &body) {
+        return exchange(port, httpRequest(method, "/api/relays", body, auth));
+    };
+    EXPECT_EQ(relays("PUT", R"({"3":"on"})").status, 200);
+
+    first.reset(); // unplugged
+    ASSERT_TRUE(logged("port perdu", 3000)) << log.constData();
+    EXPECT_TRUE(lost());
+    const QDateTime duringLoss = QDateTime::currentDateTime().addSecs(3);
+    const auto row = [&](int seconds, int button) {
+        const QDateTime at = duringLoss.addSecs(seconds);
+        return SavedScheduleRow{at.date(), at.time().toString(QStringLiteral("hh:mm:ss")), button,
+                                config.buttons[size_t(button - 1)].description, Recurrence{}, true};
+    };
+    // Read when it changes.
+    ASSERT_TRUE(writeSchedule({row(0, 1), row(4, 2)}).save(dir.filePath(ScheduleFiles::path())).ok);
+    EXPECT_TRUE(relays("PUT", R"({"4":"on"})").body.contains("perdu"));
+    processEventsUntil([&] { return QDateTime::currentDateTime() > duringLoss.addMSecs(1000); }, 6000);
+    EXPECT_FALSE(logged("fired", 0)) << "the alarm waits for the port";
+    QFile::remove(link);
+    ASSERT_TRUE(QFile::link(second.slavePath(), link)); // plugged back
+    ASSERT_TRUE(logged("port retrouvé", 3000)) << log.constData();
+    EXPECT_EQ(second.read(5, 3000), QByteArray("S1N$#"));
+    EXPECT_FALSE(lost());
+    EXPECT_EQ(relays("GET", {}).json()["3"].toString(), "on") << "the states known stay as they were";
+    EXPECT_EQ(second.read(5, 8000), QByteArray("S2F$#")) << "the next alarm, on the new device";
+
+    serve.terminate();
+    EXPECT_TRUE(serve.waitForFinished(10000));
+    log += serve.readAllStandardOutput();
+    EXPECT_EQ(second.slaveSettings().c_ospeed, 9600u);
+    // Named as the user gave it, the link, on one line each.
+    EXPECT_EQ(log.count("port perdu " + link.toUtf8() + " : nouvel essai chaque seconde\n"), 1) << log.constData();
+    EXPECT_EQ(log.count("port retrouvé " + link.toUtf8() + "\n"), 1) << log.constData();
+    EXPECT_TRUE(log.contains("fired ligne 1 bouton 1 « Lampe » : au retour du port")) << log.constData();
+    EXPECT_TRUE(log.contains("fired ligne 2 bouton 2 « Pompe »\n")) << log.constData();
+    EXPECT_FALSE(log.contains("error")) << log.constData();
 }

@@ -23,6 +23,7 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLocale>
@@ -245,16 +246,32 @@ TEST_F(Scheduler, AnArmedImpulseRowSwitchesItsRelayOnceAtItsSecond)
     EXPECT_TRUE(messages.isEmpty());
 }
 
-TEST_F(Scheduler, APortErrorAtFiringIsReportedOnceAndNothingIsSentAgain)
+// The board unplugged before an alarm's second: the tool bar shows the port lost and the
+// alarm waits, without a box; plugged back behind the same link, the port opens again by
+// its name and the alarm is sent there, within its minute.
+TEST_F(Scheduler, AnAlarmThatMeetsALostPortIsSentWhenItComesBack)
 {
+    const QString link = dir.filePath(QStringLiteral("usb-Relais-if00"));
+    ASSERT_TRUE(QFile::link(pty.slavePath(), link));
+    Forms::instance().Form_ActBtn->ComPort1->setPort(link);
     form->Btn_AddPrgm->trigger();
     row(1).Memo->setPlainText(QStringLiteral("07:30:00"));
     choose(1, 2);
     click(row(1).Btn_Lancer);
-    pty.closeMaster(); // the adapter is unplugged
-    runClock(60000);
-    EXPECT_EQ(messages.size(), 1) << messages.join('\n').toStdString();
-    EXPECT_FALSE(form->engine().row(1).armed);
+
+    pty.closeMaster();
+    ASSERT_TRUE(zelvar::testing::processEventsUntil([&] { return base->Bo_PortPerdu->isVisible(); }));
+    EXPECT_TRUE(base->Bo_PortPerdu->toolTip().contains(link));
+    runClock(12000);
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+    EXPECT_TRUE(form->Log->toPlainText().contains(QStringLiteral("ligne 1 « Lampe » : en attente du port")))
+        << form->Log->toPlainText().toStdString();
+
+    PseudoTerminal replug;
+    ASSERT_TRUE(QFile::remove(link) && QFile::link(replug.slavePath(), link));
+    ASSERT_TRUE(zelvar::testing::processEventsUntil([&] { return !base->Bo_PortPerdu->isVisible(); }, 3000));
+    EXPECT_EQ(replug.read(5), QByteArray("S2N$#"));
+    EXPECT_TRUE(form->Log->toPlainText().contains(QStringLiteral("ligne 1 « Lampe » : déclenchée au retour du port")));
 }
 
 TEST_F(Scheduler, MissedRowsAreMarkedAndLogged)
