@@ -829,7 +829,10 @@ int runServe(const QStringList &arguments)
             return;
         }
     });
-    return loop.exec();
+    const int ended = loop.exec();
+    // What was accepted goes out before the end, and a firing written is logged.
+    service.port().sender().waitIdle();
+    return ended;
 }
 
 } // namespace zelvar::cli
