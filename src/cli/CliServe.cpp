@@ -11,6 +11,7 @@
 #include "devices/ComPort.h"
 #include "devices/CommForward.h"
 #include "devices/CommHolder.h"
+#include "devices/CommLayer.h"
 #include "devices/SendSequences.h"
 #include "panel/PanelButtons.h"
 #include "panel/PanelConfig.h"
@@ -128,9 +129,7 @@ public:
         m_changed.setInterval(ReloadDelayMs);
         QObject::connect(&m_changed, &QTimer::timeout, [this] { reread(); });
         QObject::connect(&m_engine, &ScheduleEngine::fired, [this](int i, int button, qint64 due) {
-            const QString key = m_keys[i - 1];
             fire(i, button, due);
-            remember(key, due);
         });
         QObject::connect(&m_engine, &ScheduleEngine::missed, [this](int i, qint64, ScheduleEngine::Miss why, qint64 due) {
             remember(m_keys[i - 1], due);
@@ -153,6 +152,10 @@ public:
         QObject::connect(&m_portWaitCheck, &QTimer::timeout, [this] {
             for (const PortWaitingFirings::Firing &f : m_portWaiting.takeExpired(QDateTime::currentMSecsSinceEpoch()))
                 logPortMissed(f);
+            // A device this port does not watch itself (the host's, or one missing at an
+            // opening) is tried again each second; a lost port of ours says when it is back.
+            if (!m_port.Lost() && !m_portWaiting.isEmpty())
+                firePortWaiting();
             if (m_portWaiting.isEmpty())
                 m_portWaitCheck.stop();
         });
@@ -175,6 +178,7 @@ public:
             return;
         try {
             openPort(m_port, m_portChoice);
+            m_portWasOpen = true;
         } catch (const EComPort &error) {
             logLine(QStringLiteral("error port %1 : %2").arg(m_portChoice.name, error.Message()));
         }
@@ -353,6 +357,7 @@ private:
             m_port.ClosePort();
             m_portNamed = panel.portNamed;
             m_portChoice = panel.portChoice;
+            m_portWasOpen = false;
             logLine(QStringLiteral("port %1 : %2 a changé").arg(m_portNamed ? m_portChoice.name : QStringLiteral("aucun"),
                                                                 PanelFiles::config()));
             if (wasOpen || m_portAlways)
@@ -403,16 +408,21 @@ private:
             logLine(QStringLiteral("error ") + m_memory.error());
     }
 
-    // `waited`: a firing that waited for the lost port, sent at its return.
+    // `waited`: a firing that waited for the lost port, sent at its return. The row's memory
+    // is written once the firing is settled (queued to the port, refused, failed or missed),
+    // never while it waits for the port, so that a restart meanwhile still catches it up.
     void fire(int i, int button, qint64 due, bool waited = false)
     {
+        const QString key = m_keys[i - 1];
         if (button < 1 || size_t(button) >= m_buttons.size()) {
+            remember(key, due);
             log(QStringLiteral("refused"), i, QStringLiteral("ce bouton n'est pas sur le panneau"));
             return;
         }
         const ButtonEntry &entry = m_buttons[size_t(button)];
         const CommandSlots commands = entry.commands();
         if (entry.mode == UsbUirt) {
+            remember(key, due);
             Send::queue(m_port, Send::step(entry.mode, commands),
                         [this, i, button, due, key = m_keys[i - 1]](const SendResult &sent) {
                             logFiring(i, key, button, due, false, sent);
@@ -420,11 +430,13 @@ private:
             return;
         }
         if (!writesToSerialLine(entry)) {
+            remember(key, due);
             const QString late = lateness(due, QDateTime::currentDateTime());
             log(QStringLiteral("fired"), i, late.isEmpty() ? QStringLiteral("rien à envoyer") : late + QStringLiteral(", rien à envoyer"));
             return;
         }
         if (!m_portNamed) {
+            remember(key, due);
             log(QStringLiteral("error"), i, QStringLiteral("aucun port (ni --port, ni port dans Zelvar2.ini)"));
             return;
         }
@@ -434,11 +446,14 @@ private:
             if (!m_port.Connected())
                 openPort(m_port, m_portChoice);
         } catch (const EComPort &error) {
-            if (waitForPort(i, button, due))
+            if (waitForPort(i, button, due, error.SystemError()))
                 return;
+            remember(key, due);
             log(QStringLiteral("error"), i, error.Message());
             return;
         }
+        m_portWasOpen = true;
+        remember(key, due);
         // The sender puts it ahead of anything waiting; it is logged once written.
         Send::queue(m_port, Send::step(entry.mode, commands),
                     [this, i, button, due, waited, key = m_keys[i - 1]](const SendResult &sent) {
@@ -455,11 +470,11 @@ private:
             i = int(m_keys.indexOf(key)) + 1;
         if (i == 0)
             return; // taken out of the file meanwhile
+        if (sent.error && waitForPort(i, button, due, sent.error->SystemError()))
+            return;
         const QDateTime when =
             sent.firstWriteMs ? QDateTime::fromMSecsSinceEpoch(sent.firstWriteMs) : QDateTime::currentDateTime();
         if (sent.error) {
-            if (waitForPort(i, button, due))
-                return;
             // A port that failed is opened again at the next firing.
             try {
                 m_port.ClosePort();
@@ -477,9 +492,12 @@ private:
     }
 
     // A firing that meets a lost port waits for its return; false when the port is not lost.
-    bool waitForPort(int i, int button, qint64 dueMs)
+    // A device found gone (`error`) counts as lost too: the port of the program this service
+    // is a guest of, or a device that was open once and is missing now, is tried again each
+    // second.
+    bool waitForPort(int i, int button, qint64 dueMs, int error = 0)
     {
-        if (!m_port.Lost())
+        if (!m_port.Lost() && !comm::deviceGone(error) && !(error == ENOENT && m_portWasOpen))
             return false;
         m_portWaiting.add({i, button, dueMs, m_keys[i - 1]});
         m_portWaitCheck.start();
@@ -501,6 +519,7 @@ private:
 
     void logPortMissed(const PortWaitingFirings::Firing &f)
     {
+        remember(f.key, f.dueMs);
         if (const int i = rowOf(f))
             log(QStringLiteral("missed"), i,
                 QStringLiteral("prévue le %1, port perdu pendant plus d'une minute, rien n'est envoyé").arg(localIso(f.dueMs)));
@@ -554,6 +573,7 @@ private:
     bool m_panelPending = false; // Zelvar2.ini changed but could not be read yet
     bool m_portAlways = false;   // the port is held from start to end
     PortWaitingFirings m_portWaiting;
+    bool m_portWasOpen = false; // the named device was reached once in this run
     QTimer m_portWaitCheck; // gives up what waited a minute while the port stays lost
 };
 

@@ -299,7 +299,7 @@ TEST(MqttServe, DrivesTheVirtualBoardAndLeavesItsLastWill)
     board.start(QStringLiteral(ZELVAR_BOARD_EXE), {QStringLiteral("--link"), link});
     ASSERT_TRUE(board.waitForReadyRead(5000));
     board.readLine();
-    EXPECT_TRUE(home.waitFor([&] { return home.last("zelvar/garage/availability") == "online"; }, 3000));
+    EXPECT_TRUE(home.waitFor([&] { return home.last("zelvar/garage/availability") == "online"; }, 8000));
     home.publish("zelvar/garage/relay/2/set", "ON");
     EXPECT_TRUE(board.waitForReadyRead(5000));
     EXPECT_TRUE(QString::fromUtf8(board.readLine()).contains(QStringLiteral("S2N$#    relais  2 allumé")));
