@@ -558,6 +558,10 @@ int TCustomComPort::writeFromSender(const QByteArray &text)
     if (text.isEmpty())
         return 0;
     std::lock_guard lock(deviceMutex_);
+    // A port lost meanwhile says so, rather than the closed handle left behind.
+    if (Lost())
+        throw EComPort(CError_WriteFailed, ENODEV,
+                       QStringLiteral("Port perdu (débranché ?) : nouvel essai chaque seconde, rien n'est envoyé."));
     if (!device_)
         throw EComPort(CError_WriteFailed, EBADF);
     uint32_t count = 0;

@@ -4,6 +4,7 @@
 
 #include "ComPortPty.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <memory>
 
 using namespace zelvar;
 using zelvar::testing::PseudoTerminal;
@@ -408,4 +410,29 @@ TEST_F(ComPortTest, ClosingRightAfterAWriteLosesNothingOfIt)
         port.ClosePort();
         ASSERT_EQ(pty.read(5), "S9N$#") << "round " << i;
     }
+}
+
+// A write to a port lost meanwhile (the adapter unplugged) says the port is lost and that it
+// is tried again, not that a handle was bad.
+TEST(ComPortLost, AWriteWhileLostSaysSo)
+{
+    auto pty = std::make_unique<PseudoTerminal>();
+    ASSERT_TRUE(pty->isValid());
+    TComPort port;
+    port.setPort(pty->slavePath());
+    port.OpenPort();
+    pty.reset();
+    QElapsedTimer clock;
+    clock.start();
+    while (!port.Lost() && clock.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    ASSERT_TRUE(port.Lost());
+    try {
+        port.SendText("S1N$#");
+        ADD_FAILURE() << "a write to a lost port must fail";
+    } catch (const EComPort &error) {
+        EXPECT_EQ(error.SystemError(), ENODEV);
+        EXPECT_TRUE(error.Message().contains(QStringLiteral("Port perdu"))) << error.Message().toStdString();
+    }
+    port.ClosePort();
 }
