@@ -67,26 +67,48 @@ TEST(ServeHttp, PlaysAnActivityAndAnswersAsTheService)
     EXPECT_TRUE(serve.readAllStandardOutput().contains("sequence Activites/Jardin.ini arrêtée"));
 }
 
+// A board behind a link, as /dev/serial/by-id/… names an adapter: unplugged, the system takes
+// the link away with the device (so its number, soon given to another pseudo-terminal, is not
+// reached through it); plugged back, the link names a new device. The panel drives it by the link.
+struct BoardBehindLink
+{
+    QTemporaryDir dir;
+    std::unique_ptr<PseudoTerminal> first = std::make_unique<PseudoTerminal>();
+    PseudoTerminal second;
+    QString link = dir.filePath(QStringLiteral("usb-Relais-if00"));
+
+    bool plugFirst() { return dir.isValid() && first->isValid() && second.isValid() && QFile::link(first->slavePath(), link); }
+    void unplug()
+    {
+        first.reset();
+        QFile::remove(link);
+    }
+    bool plugBack() { return QFile::link(second.slavePath(), link); }
+    bool writePanel(PanelConfig &config)
+    {
+        config.settings.CurrentPortName = link;
+        config.buttonsEverHeld = true;
+        return writePanelConfig(config).save(dir.filePath(PanelFiles::config())).ok;
+    }
+};
+
 // An adapter unplugged under the service, then plugged back as another device behind the
 // same link (as /dev/serial/by-id/… gives it): one line when it goes and one when it is
 // back, /api/health says so meanwhile, the alarm due during the loss is sent at the return,
 // and the next one on the new device at the speed set.
 TEST(ServeLostPort, AReplugBehindTheSameLinkIsReopenedAndTheAlarmsFollow)
 {
-    QTemporaryDir dir;
-    auto first = std::make_unique<PseudoTerminal>();
-    PseudoTerminal second;
-    ASSERT_TRUE(dir.isValid() && first->isValid() && second.isValid());
-    const QString link = dir.filePath(QStringLiteral("usb-Relais-if00"));
-    ASSERT_TRUE(QFile::link(first->slavePath(), link));
+    BoardBehindLink board;
+    ASSERT_TRUE(board.plugFirst());
+    QTemporaryDir &dir = board.dir;
+    PseudoTerminal &second = board.second;
+    const QString link = board.link;
     PanelConfig config;
-    config.settings.CurrentPortName = link;
     const auto button = [](int mode, int relay, const QString &name) {
         return ButtonConfig{mode, relay, QStringLiteral("0"), 0, 0, name, 0, {}, name};
     };
     config.buttons = {button(On, 1, QStringLiteral("Lampe")), button(Off, 2, QStringLiteral("Pompe"))};
-    config.buttonsEverHeld = true;
-    ASSERT_TRUE(writePanelConfig(config).save(dir.filePath(PanelFiles::config())).ok);
+    ASSERT_TRUE(board.writePanel(config));
     QProcess serve;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
@@ -113,10 +135,7 @@ TEST(ServeLostPort, AReplugBehindTheSameLinkIsReopenedAndTheAlarmsFollow)
     };
     EXPECT_EQ(relays("PUT", R"({"3":"on"})").status, 200);
 
-    // Unplugged: the system takes the link away with the device, so that its number, soon
-    // given to another pseudo-terminal, is not reached through it.
-    first.reset();
-    QFile::remove(link);
+    board.unplug();
     ASSERT_TRUE(logged("port perdu", 3000)) << log.constData();
     EXPECT_TRUE(lost());
     const QDateTime duringLoss = QDateTime::currentDateTime().addSecs(3);
@@ -130,7 +149,7 @@ TEST(ServeLostPort, AReplugBehindTheSameLinkIsReopenedAndTheAlarmsFollow)
     EXPECT_TRUE(relays("PUT", R"({"4":"on"})").body.contains("perdu"));
     processEventsUntil([&] { return QDateTime::currentDateTime() > duringLoss.addMSecs(1000); }, 6000);
     EXPECT_FALSE(logged("fired", 0)) << "the alarm waits for the port";
-    ASSERT_TRUE(QFile::link(second.slavePath(), link)); // plugged back
+    ASSERT_TRUE(board.plugBack());
     ASSERT_TRUE(logged("port retrouvé", 3000)) << log.constData();
     EXPECT_EQ(second.read(5, 3000), QByteArray("S1N$#"));
     EXPECT_FALSE(lost());
@@ -153,17 +172,12 @@ TEST(ServeLostPort, AReplugBehindTheSameLinkIsReopenedAndTheAlarmsFollow)
 // again within the row's minute, once the board is back, sends it then.
 TEST(ServeLostPort, AnAlarmWaitingForThePortOutlivesAKill)
 {
-    QTemporaryDir dir;
-    auto first = std::make_unique<PseudoTerminal>();
-    PseudoTerminal second;
-    ASSERT_TRUE(dir.isValid() && first->isValid() && second.isValid());
-    const QString link = dir.filePath(QStringLiteral("usb-Relais-if00"));
-    ASSERT_TRUE(QFile::link(first->slavePath(), link));
+    BoardBehindLink board;
+    ASSERT_TRUE(board.plugFirst());
+    QTemporaryDir &dir = board.dir;
     PanelConfig config;
-    config.settings.CurrentPortName = link;
     config.buttons = {ButtonConfig{On, 1, QStringLiteral("0"), 0, 0, QStringLiteral("Lampe"), 0, {}, QStringLiteral("Lampe")}};
-    config.buttonsEverHeld = true;
-    ASSERT_TRUE(writePanelConfig(config).save(dir.filePath(PanelFiles::config())).ok);
+    ASSERT_TRUE(board.writePanel(config));
     QProcess serve;
     QByteArray log;
     const auto start = [&] {
@@ -186,8 +200,7 @@ TEST(ServeLostPort, AnAlarmWaitingForThePortOutlivesAKill)
         return said.contains("lanc");
     }, 10000)) << said.constData();
     processEventsUntil([] { return false; }, 500); // its port opened just after
-    first.reset(); // unplugged, its link with it
-    QFile::remove(link);
+    board.unplug();
     ASSERT_TRUE(logged("port perdu", 5000)) << log.constData();
     const QDateTime at = QDateTime::currentDateTime().addSecs(2);
     ASSERT_TRUE(writeSchedule({SavedScheduleRow{at.date(), at.time().toString(QStringLiteral("hh:mm:ss")), 1,
@@ -198,9 +211,9 @@ TEST(ServeLostPort, AnAlarmWaitingForThePortOutlivesAKill)
     serve.waitForFinished(5000);
     EXPECT_FALSE(log.contains("fired") || log.contains("missed")) << log.constData();
 
-    ASSERT_TRUE(QFile::link(second.slavePath(), link)); // plugged back
+    ASSERT_TRUE(board.plugBack());
     start();
-    EXPECT_EQ(second.read(5, 8000), QByteArray("S1N$#"));
+    EXPECT_EQ(board.second.read(5, 8000), QByteArray("S1N$#"));
     EXPECT_TRUE(logged("fired ligne 1 bouton 1 « Lampe » : en retard de", 3000))
         << log.constData() << serve.readAllStandardError().constData();
     serve.terminate();
