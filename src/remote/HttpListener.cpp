@@ -2,7 +2,9 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QDir>
 #include <QPointer>
+#include <QSocketNotifier>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -10,6 +12,9 @@
 #include <limits>
 #include <variant>
 
+#include <cerrno>
+
+#include <sys/resource.h>
 #include <sys/socket.h>
 
 namespace zelvar {
@@ -18,6 +23,12 @@ namespace {
 
 // How long a refused client may go on sending before its connection is cut.
 constexpr int LingerMs = 2000;
+// Out of descriptors, accepting waits this long: the waiting connections stay in the queue.
+constexpr int ResumeAcceptingMs = 200;
+// Descriptors left to the rest of the process beyond what the caps allow.
+constexpr int SpareDescriptors = 32;
+// Connections taken at one wake-up, so that a flood does not hold up everything else.
+constexpr int AcceptsPerWake = 32;
 
 const char *reasonPhrase(int status)
 {
@@ -27,6 +38,7 @@ const char *reasonPhrase(int status)
     case 403: return "Forbidden";
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
+    case 408: return "Request Timeout";
     case 411: return "Length Required";
     case 413: return "Payload Too Large";
     case 421: return "Misdirected Request";
@@ -114,7 +126,8 @@ QByteArray RequestHead::header(const QByteArray &name) const
 const QList<QPair<QByteArray, QByteArray>> &securityHeaders()
 {
     static const QList<QPair<QByteArray, QByteArray>> headers{
-        {"Content-Security-Policy", "default-src 'self'; frame-ancestors 'none'"},
+        // The picture comes through fetch() with the token, shown from a blob: address.
+        {"Content-Security-Policy", "default-src 'self'; img-src 'self' blob:; frame-ancestors 'none'"},
         {"X-Content-Type-Options", "nosniff"},
         {"X-Frame-Options", "DENY"},
         {"Referrer-Policy", "no-referrer"},
@@ -158,14 +171,36 @@ public:
         m_idle.setSingleShot(true);
         m_idle.setInterval(limits.idleMs);
         connect(&m_idle, &QTimer::timeout, socket, &QTcpSocket::disconnectFromHost);
+        // Slow or silent clients must not hold the connections the others need.
+        m_headTimer.setSingleShot(true);
+        m_headTimer.setInterval(limits.headMs);
+        connect(&m_headTimer, &QTimer::timeout, this, [this] {
+            refuse(nullptr, {408, QStringLiteral("requête incomplète après %1 s").arg(m_limits.headMs / 1000.0), {}});
+        });
         connect(socket, &QTcpSocket::readyRead, this, &ConnectionWatch::arrived);
-        m_idle.start();
+        m_headTimer.start();
+        listener.m_unproven.append(this);
     }
 
     ~ConnectionWatch() override
     {
-        if (m_listener)
-            m_listener->released(m_state == State::Upgraded);
+        if (m_listener) {
+            m_listener->m_unproven.removeOne(this);
+            if (m_counted)
+                m_listener->released(m_state == State::Upgraded);
+        }
+    }
+
+    // Closed at once to make room for a new connection; it no longer counts.
+    void evict()
+    {
+        m_listener->m_unproven.removeOne(this);
+        m_listener->released(m_state == State::Upgraded);
+        m_counted = false;
+        m_state = State::Refused;
+        m_idle.stop();
+        m_headTimer.stop();
+        m_socket->abort();
     }
 
 private:
@@ -177,6 +212,9 @@ private:
             return;
         // The bytes the server has not read yet: only the new ones, since it reads all.
         const QByteArray chunk = m_socket->peek(m_socket->bytesAvailable());
+        // The next request has begun: its head has its own time to arrive whole.
+        if (m_state == State::Head && !m_headTimer.isActive() && !chunk.isEmpty())
+            m_headTimer.start();
         const int completedBefore = m_completed;
         qsizetype at = 0;
         while (at < chunk.size() && m_state != State::Upgraded && m_state != State::Refused) {
@@ -243,8 +281,11 @@ private:
                 return refuse(&head, {503, QStringLiteral("trop de WebSockets ouverts (%1)").arg(m_limits.maxWebSockets), {}});
             m_state = State::Upgraded;
             m_idle.stop();
+            m_headTimer.stop();
+            m_listener->m_unproven.removeOne(this);
             return end;
         }
+        m_headTimer.stop();
         if (!head.keepAlive)
             m_socket->setProperty(HttpListener::CloseAfterAnswer, true);
         if (head.header("expect").compare("100-continue", Qt::CaseInsensitive) == 0 && m_bodyLeft > 0)
@@ -303,6 +344,7 @@ private:
     void completed()
     {
         ++m_completed;
+        m_listener->m_unproven.removeOne(this);
         m_state = State::Head;
         m_idle.start();
     }
@@ -311,6 +353,9 @@ private:
     {
         m_state = State::Refused;
         m_idle.stop();
+        m_headTimer.stop();
+        if (!m_listener->m_unproven.contains(this))
+            m_listener->m_unproven.append(this);
         m_listener->refuse(m_socket, head, refusal);
         return std::numeric_limits<qsizetype>::max();
     }
@@ -319,6 +364,8 @@ private:
     QTcpSocket *m_socket;
     HttpLimits m_limits;
     QTimer m_idle;
+    QTimer m_headTimer;
+    bool m_counted = true; // still one of the listener's connections
     State m_state = State::Head;
     QByteArray m_head;
     bool m_lastWasCr = false;
@@ -327,13 +374,70 @@ private:
     qint64 m_bodyLeft = 0;
 };
 
+HttpLimits HttpLimits::withinDescriptorLimit() const
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return *this;
+    const qint64 open = QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).size();
+    const qint64 spare = qint64(limit.rlim_cur) - open - SpareDescriptors;
+    // Connections, as many again turned away while being answered, and WebSockets.
+    if (2 * qint64(maxConnections) + maxWebSockets <= spare)
+        return *this;
+    HttpLimits fitted = *this;
+    fitted.maxConnections = int(qMax<qint64>(2, spare * 2 / 5));
+    fitted.maxWebSockets = int(qMax<qint64>(1, spare / 5));
+    return fitted;
+}
+
 HttpListener::HttpListener(const HttpLimits &limits, Admission admit, QObject *parent)
     : QTcpServer(parent), m_limits(limits), m_admit(std::move(admit))
 {
+    m_resume.setSingleShot(true);
+    m_resume.setInterval(ResumeAcceptingMs);
+    connect(&m_resume, &QTimer::timeout, this, [this] {
+        if (m_accepting)
+            m_accepting->setEnabled(true);
+    });
+}
+
+bool HttpListener::listenOn(const QHostAddress &address, quint16 port)
+{
+    if (!listen(address, port))
+        return false;
+    // Qt's own accepting, woken again at once when a connection cannot be taken for want of
+    // a descriptor, would keep a core busy for as long as that lasts.
+    pauseAccepting();
+    m_accepting = new QSocketNotifier(socketDescriptor(), QSocketNotifier::Read, this);
+    connect(m_accepting, &QSocketNotifier::activated, this, &HttpListener::acceptWaiting);
+    return true;
+}
+
+void HttpListener::acceptWaiting()
+{
+    for (int taken = 0; taken < AcceptsPerWake; ++taken) {
+        const int descriptor = ::accept4(int(socketDescriptor()), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (descriptor >= 0) {
+            incomingConnection(descriptor);
+            emit newConnection();
+            continue;
+        }
+        if (errno == EINTR || errno == ECONNABORTED)
+            continue;
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+            m_accepting->setEnabled(false);
+            m_resume.start();
+            emit refused(QStringLiteral("plus de descripteur libre : connexions suspendues %1 ms").arg(ResumeAcceptingMs));
+        }
+        return;
+    }
 }
 
 HttpListener::~HttpListener()
 {
+    // Not watching a descriptor about to be closed.
+    delete m_accepting;
+    m_accepting = nullptr;
     // Its connections go while it is still a listener, each telling it that it went: first
     // those the server did not take yet, which closing deletes, then the others.
     close();
@@ -347,6 +451,8 @@ void HttpListener::incomingConnection(qintptr descriptor)
         delete socket;
         return;
     }
+    if (m_http >= m_limits.maxConnections)
+        makeRoom();
     if (m_http >= m_limits.maxConnections) {
         // Never handed to the server: ours to delete. A flood of them is cut at once rather
         // than answered, so that it cannot use up the descriptors the port needs too.
@@ -396,6 +502,14 @@ void HttpListener::closeWithAnswer(QTcpSocket *socket, const QByteArray &answer)
     socket->flush();
     shutWhenSent();
     QTimer::singleShot(LingerMs, socket, [socket] { socket->abort(); });
+}
+
+// A client that completes its request gets in even when idle connections fill the cap: the
+// oldest connection that never completed a request (or was refused) goes for it.
+void HttpListener::makeRoom()
+{
+    if (!m_unproven.isEmpty())
+        m_unproven.first()->evict();
 }
 
 bool HttpListener::takeWebSocket()

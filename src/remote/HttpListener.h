@@ -6,13 +6,17 @@
 #include <QPair>
 #include <QString>
 #include <QTcpServer>
+#include <QTimer>
 
 #include <functional>
 #include <optional>
 
+class QSocketNotifier;
 class QTcpSocket;
 
 namespace zelvar {
+
+class ConnectionWatch;
 
 // What one listener lets through. Qt's HTTP server (6.4) buffers whole requests without a
 // bound and hands any WebSocket upgrade over unchecked, so these are enforced on the bytes
@@ -24,6 +28,11 @@ struct HttpLimits
     int maxHeadBytes = 8192;   // request line and headers: 431 beyond
     int maxBodyBytes = 16384;  // 413 beyond
     int idleMs = 30000;        // a connection that completes no request for this long is closed
+    int headMs = 5000;         // a request line and headers not complete by then: the connection is closed
+
+    // These caps, lowered when the process may open few descriptors (ulimit -n): every
+    // connection takes one, and the port, the broker and the files need theirs.
+    HttpLimits withinDescriptorLimit() const;
 };
 
 // The request line and headers of one request, as the listener read them.
@@ -56,7 +65,8 @@ QByteArray refusalResponse(const HttpRefusal &refusal, bool page = false);
 const QList<QPair<QByteArray, QByteArray>> &securityHeaders();
 
 // The TCP listener handed to the HTTP server. It counts connections and WebSockets, closes
-// idle connections, frames every request itself (only CRLF lines, Content-Length bodies) so
+// idle connections and those slow to send a request, makes room at the cap by closing the
+// oldest that never completed one, frames every request itself (only CRLF lines, Content-Length bodies) so
 // that an oversized or malformed one is answered before the server buffers it, and asks
 // `admit` about each request head: a refusal is answered and the connection closed, the
 // server never seeing that request.
@@ -71,6 +81,10 @@ public:
 
     HttpListener(const HttpLimits &limits, Admission admit, QObject *parent = nullptr);
     ~HttpListener() override;
+
+    // Listens, accepting connections itself so that it can stop a moment when the process
+    // has no descriptor left rather than be woken for the same connection again and again.
+    bool listenOn(const QHostAddress &address, quint16 port);
 
     int httpConnections() const { return m_http; }
     int webSockets() const { return m_webSockets; }
@@ -91,12 +105,18 @@ private:
     void refuse(QTcpSocket *socket, const RequestHead *head, const HttpRefusal &refusal);
     bool takeWebSocket();
     void released(bool webSocket);
+    void makeRoom();
+    void acceptWaiting();
 
     HttpLimits m_limits;
     Admission m_admit;
     int m_http = 0;
     int m_webSockets = 0;
     int m_turnedAway = 0; // connections beyond the cap still being answered
+    // Connections that completed no request yet, or were refused: the first to go for a new one.
+    QList<ConnectionWatch *> m_unproven;
+    QSocketNotifier *m_accepting = nullptr;
+    QTimer m_resume; // accepting again after running out of descriptors
 };
 
 } // namespace zelvar

@@ -9,6 +9,8 @@
 #include <QAbstractHttpServer>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -24,6 +26,7 @@ constexpr int PingIntervalMs = 20000;
 constexpr int RefusalLinesPerMinute = 30;
 constexpr int MaxWebSocketMessage = 16384;
 const QByteArray EventsPath = "/api/events";
+const QString TicketPath = QStringLiteral("/api/ticket");
 
 // Qt's HTTP server with every request handed to one function: the API decides the paths,
 // so that a known path asked with another method answers 405 rather than 404.
@@ -87,9 +90,10 @@ public:
         QObject::connect(&control, &RemoteControl::panelChanged, &q, [this] { broadcast(RemoteApi::panelEvent()); });
     }
 
-    std::optional<HttpRefusal> admit(const RequestHead &head) const
+    std::optional<HttpRefusal> admit(const RequestHead &head)
     {
-        if (auto refused = access.check(head))
+        const bool pageFile = head.method == "GET" && !head.webSocket && RemoteApi::isPageFile(QString::fromLatin1(head.path()));
+        if (auto refused = access.check(head, pageFile))
             return refused;
         if (head.method != "GET" && head.method != "PUT" && head.method != "POST")
             return HttpRefusal{405, QStringLiteral("méthode %1 non prise en charge").arg(QString::fromLatin1(head.method.left(20))),
@@ -102,15 +106,11 @@ public:
     void answer(const QHttpServerRequest &request, QHttpServerResponder &&responder)
     {
         const QString path = request.url().path();
-        const bool tokenInQuery = access.queryHasToken(request.url().toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority));
         ApiReply reply;
-        if (tokenInQuery && request.method() == QHttpServerRequest::Method::Get && path == QLatin1String("/")) {
-            // The token leaves the address bar: the cookie carries it from now on.
-            reply.status = 303;
-            reply.contentType = "text/plain";
-        } else {
+        if (path == TicketPath)
+            reply = ticket(request.method());
+        else
             reply = api.answer(methodName(request.method()), path, request.body());
-        }
         responder.writeStatusLine(QHttpServerResponder::StatusCode(reply.status));
         responder.writeHeader("Content-Type", reply.contentType);
         responder.writeHeader("Content-Length", QByteArray::number(reply.body.size()));
@@ -119,10 +119,8 @@ public:
             responder.writeHeader(name, value);
         if (!reply.allow.isEmpty())
             responder.writeHeader("Allow", reply.allow);
-        if (reply.status == 303)
-            responder.writeHeader("Location", "/");
-        if (tokenInQuery)
-            responder.writeHeader("Set-Cookie", access.cookieHeader());
+        if (const QByteArray removal = HttpAccess::oldCookieRemoval(request.value("cookie")); !removal.isEmpty())
+            responder.writeHeader("Set-Cookie", removal);
         // A client that will not send another request does not hold one of the connections.
         QTcpSocket *socket = responder.socket();
         const bool close = socket->property(HttpListener::CloseAfterAnswer).toBool();
@@ -131,6 +129,16 @@ public:
         responder.writeBody(reply.body);
         if (close)
             socket->disconnectFromHost();
+    }
+
+    // A pass for one event WebSocket: the page cannot give its socket the token's header.
+    ApiReply ticket(QHttpServerRequest::Method method)
+    {
+        if (method != QHttpServerRequest::Method::Post)
+            return {405, "application/json", R"({"error":"méthode refusée ici : POST attendu"})", "POST"};
+        const QJsonObject body{{"ticket", QString::fromLatin1(access.issueTicket())},
+                               {"expires_in", WebSocketTickets::LifetimeMs / 1000}};
+        return {200, "application/json", QJsonDocument(body).toJson(QJsonDocument::Compact), {}, false};
     }
 
     void takeWebSockets()
@@ -245,8 +253,9 @@ bool HttpRemote::start(const HttpSettings &settings, const QByteArray &token, QS
     // "::" means every address, IPv4 ones included.
     if (address == QHostAddress::AnyIPv6)
         address = QHostAddress::Any;
-    auto listener = std::make_unique<HttpListener>(HttpLimits{}, [this](const RequestHead &head) { return d->admit(head); });
-    if (!listener->listen(address, settings.port))
+    auto listener = std::make_unique<HttpListener>(HttpLimits{}.withinDescriptorLimit(),
+                                                   [this](const RequestHead &head) { return d->admit(head); });
+    if (!listener->listenOn(address, settings.port))
         return fail(QStringLiteral("impossible d'écouter sur %1 port %2 : %3")
                         .arg(settings.address)
                         .arg(settings.port)

@@ -86,14 +86,20 @@ std::optional<QJsonObject> parseObject(const QByteArray &body, QString *why)
     return document.object();
 }
 
-// The web page's own files, built into the program.
-std::optional<ApiReply> pageFile(const QString &path)
+// The web page's own files, built into the program: its path → its resource and type.
+const std::map<QString, std::pair<QString, QByteArray>> &pageFiles()
 {
     static const std::map<QString, std::pair<QString, QByteArray>> files{
         {QStringLiteral("/"), {QStringLiteral("index.html"), "text/html; charset=utf-8"}},
         {QStringLiteral("/remote.js"), {QStringLiteral("remote.js"), "text/javascript; charset=utf-8"}},
         {QStringLiteral("/remote.css"), {QStringLiteral("remote.css"), "text/css; charset=utf-8"}},
     };
+    return files;
+}
+
+std::optional<ApiReply> pageFile(const QString &path)
+{
+    const auto &files = pageFiles();
     const auto found = files.find(path);
     if (found == files.end())
         return std::nullopt;
@@ -104,6 +110,11 @@ std::optional<ApiReply> pageFile(const QString &path)
 }
 
 } // namespace
+
+bool RemoteApi::isPageFile(const QString &path)
+{
+    return pageFiles().contains(path);
+}
 
 // Written by hand so that the relays come in their order ("1", "2" … "16").
 QByteArray RemoteApi::relays() const

@@ -40,6 +40,9 @@ public:
     // or released on behalf of `holder`; the answer to send back, empty when all went well.
     QByteArray webSocketMessage(const QByteArray &text, const void *holder);
 
+    // The page's own files: they hold no secret, so they are served without the token.
+    static bool isPageFile(const QString &path);
+
     // {"1":"on","2":"unknown",…,"16":"off"}
     QByteArray relays() const;
 

@@ -12,6 +12,10 @@
 #include <QTcpSocket>
 #include <QWebSocket>
 
+#include <algorithm>
+#include <memory>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 using namespace zelvar;
@@ -191,35 +195,90 @@ TEST_F(HttpRemoteTest, RefusalsAnswerTheirStatusAndWriteNothing)
     EXPECT_EQ(log.size(), 30);
 }
 
-// The token given once in the query comes back as a cookie, which then stands for it.
-TEST_F(HttpRemoteTest, TokenInTheQuerySetsTheCookie)
+// The page's files hold no secret and come without the token; the token itself comes only
+// in the header: never from a cookie (an old one is removed), never from the address.
+TEST_F(HttpRemoteTest, ThePageComesWithoutTheTokenWhichNoCookieCarries)
 {
-    // Without it, a person opening the page reads why, and what to open instead.
-    const Answer bare = send(request("GET", "/", {}, {}));
-    EXPECT_EQ(bare.status, 401);
-    EXPECT_TRUE(bare.head.contains("Content-Type: text/html")) << bare.head.constData();
-    EXPECT_TRUE(QString::fromUtf8(bare.body).contains(QStringLiteral("Accès refusé : jeton absent ou faux. Ouvrez")));
+    const QByteArray oldCookie = "Cookie: theme=dark; zelvar_token=" + Token + "\r\n";
+    const Answer page = send(request("GET", "/?token=" + Token, {}, oldCookie));
+    EXPECT_EQ(page.status, 200);
+    EXPECT_TRUE(page.body.contains("remote.js"));
+    EXPECT_TRUE(page.head.contains("Set-Cookie: zelvar_token=; HttpOnly; SameSite=Strict; Path=/; Max-Age=0")) << page.head.constData();
+    EXPECT_TRUE(page.head.contains("Content-Security-Policy: default-src 'self'; img-src 'self' blob:"));
+    EXPECT_EQ(send(request("GET", "/remote.js", {}, {})).status, 200);
+    EXPECT_FALSE(send(request("GET", "/", {}, {})).head.contains("Set-Cookie"));
 
-    const Answer page = send(request("GET", "/?token=" + Token, {}, {}));
-    EXPECT_EQ(page.status, 303);
-    EXPECT_TRUE(page.head.contains("Location: /\r\n"));
-    const qsizetype at = page.head.indexOf("Set-Cookie: ");
-    ASSERT_GE(at, 0);
-    const QByteArray cookie = page.head.mid(at + 12, page.head.indexOf("\r\n", at) - at - 12);
-    EXPECT_TRUE(cookie.contains("HttpOnly") && cookie.contains("SameSite=Strict") && cookie.contains("Path=/"));
-
-    const QByteArray withCookie = "Cookie: theme=dark; " + cookie.left(cookie.indexOf(';')) + "\r\n";
-    const Answer health = send(request("GET", "/api/health", {}, withCookie));
+    EXPECT_EQ(send(request("POST", "/api/all-off", {}, oldCookie)).status, 401);
+    EXPECT_EQ(send(request("GET", "/api/health?token=" + Token, {}, {})).status, 401);
+    EXPECT_EQ(send(request("GET", "/api/picture", {}, {})).status, 401);
+    const Answer health = send(request("GET", "/api/health"));
     EXPECT_EQ(health.status, 200);
     EXPECT_EQ(health.json()["host"].toString(), "program");
-    EXPECT_TRUE(health.json()["port_open"].toBool());
-    const Answer html = send(request("GET", "/", {}, withCookie));
-    EXPECT_EQ(html.status, 200);
-    EXPECT_TRUE(html.head.contains("Content-Security-Policy: default-src 'self'"));
-    EXPECT_TRUE(html.body.contains("remote.js"));
-
     remote.setToken(QByteArray(32, 'a'));
-    EXPECT_EQ(send(request("GET", "/api/health", {}, withCookie)).status, 401);
+    EXPECT_EQ(send(request("GET", "/api/health")).status, 401);
+}
+
+// A browser says where a request comes from: only the remote's own page (same scheme, name
+// and port) may act or listen, even with the right token; clients that are not browsers say
+// nothing and are served.
+TEST_F(HttpRemoteTest, OnlyTheRemotesOwnOriginMayAct)
+{
+    const quint16 port = remote.serverPort();
+    const QByteArray own = "127.0.0.1:" + QByteArray::number(port);
+    const QByteArray otherPort = "127.0.0.1:" + QByteArray::number(port == 65535 ? 1 : port + 1);
+    const auto from = [&](const QByteArray &host, const QByteArray &headers) {
+        return "POST /api/all-off HTTP/1.1\r\nHost: " + host + "\r\nAuthorization: Bearer " + Token + "\r\n" + headers + "\r\n";
+    };
+    const struct
+    {
+        const char *what;
+        QByteArray request;
+        int status;
+    } rows[] = {
+        {"own origin", from(own, "Origin: http://" + own + "\r\nSec-Fetch-Site: same-origin\r\n"), 200},
+        {"no origin (a script)", from(own, {}), 200},
+        {"typed in the address bar", from(own, "Sec-Fetch-Site: none\r\n"), 200},
+        {"a proxy's name over TLS", from("zelvar.example", "Origin: https://zelvar.example\r\n"), 200},
+        {"another port of the host", from(own, "Origin: http://" + otherPort + "\r\n"), 403},
+        {"the same site", from(own, "Sec-Fetch-Site: same-site\r\n"), 403},
+        {"another site", from(own, "Sec-Fetch-Site: cross-site\r\n"), 403},
+        {"no port where the host has one", from(own, "Origin: http://127.0.0.1\r\n"), 403},
+        {"TLS on this host's own address", from(own, "Origin: https://" + own + "\r\n"), 403},
+        {"a sandboxed page", from(own, "Origin: null\r\n"), 403},
+        {"localhost for 127.0.0.1", from(own, "Origin: http://localhost:" + QByteArray::number(port) + "\r\n"), 403},
+    };
+    for (const auto &row : rows) {
+        const Answer answer = send(row.request);
+        EXPECT_EQ(answer.status, row.status) << row.what << "\n" << answer.head.constData();
+        if (row.status == 403) {
+            EXPECT_TRUE(answer.json()["error"].toString().contains(QStringLiteral("refusée"))) << row.what;
+        }
+    }
+    // A WebSocket from another port is refused before it is opened, token and all.
+    QWebSocket socket;
+    QNetworkRequest open(QUrl(QStringLiteral("ws://127.0.0.1:%1/api/events").arg(port)));
+    open.setRawHeader("Authorization", "Bearer " + Token);
+    open.setRawHeader("Origin", "http://" + otherPort);
+    socket.open(open);
+    EXPECT_TRUE(processEventsUntil([&] { return socket.state() == QAbstractSocket::UnconnectedState; }));
+    EXPECT_EQ(log.filter(QStringLiteral("403 refusé à 127.0.0.1 (GET /api/events) : origine « http://") + otherPort).size(), 1)
+        << log.join(u'\n').toStdString();
+}
+
+// The page opens its WebSocket with a ticket asked for with the token: it opens one socket,
+// once; a ticket nobody issued opens nothing.
+TEST_F(HttpRemoteTest, AWebSocketTicketOpensOneSocketOnce)
+{
+    const Answer issued = send(request("POST", "/api/ticket"));
+    ASSERT_EQ(issued.status, 200) << issued.body.constData();
+    const QByteArray ticket = issued.json()["ticket"].toString().toLatin1();
+    EXPECT_EQ(send(request("POST", "/api/ticket", {}, {})).status, 401);
+    EXPECT_EQ(send(request("GET", "/api/ticket")).status, 405);
+    const QByteArray upgrade = "Upgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
+                               "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n";
+    EXPECT_EQ(send(request("GET", "/api/events?ticket=" + QByteArray(32, '0'), {}, upgrade)).status, 401);
+    EXPECT_EQ(send(request("GET", "/api/events?ticket=" + ticket, {}, upgrade)).status, 101);
+    EXPECT_EQ(send(request("GET", "/api/events?ticket=" + ticket, {}, upgrade)).status, 401);
 }
 
 // The events socket tells the 16 states, then each change; a press it holds is released
@@ -295,15 +354,38 @@ TEST_F(HttpRemoteTest, StartSaysWhyItCannotListen)
     EXPECT_FALSE(second.listening());
 }
 
-// Connections beyond the cap are answered 503; a connection that sends nothing is closed.
-TEST(HttpListener, CapsConnectionsAndClosesIdleOnes)
+// Idle connections cannot keep a client out: the oldest that never completed a request goes
+// to make room for a new one, which is answered at once.
+TEST_F(HttpRemoteTest, SixtyFourIdleConnectionsLeaveRoomForARequest)
 {
-    HttpListener listener({2, 2, 8192, 16384, 300}, [](const RequestHead &) { return std::nullopt; });
-    ASSERT_TRUE(listener.listen(QHostAddress::LocalHost, 0));
+    std::vector<std::unique_ptr<QTcpSocket>> idle;
+    for (int i = 0; i < 64; ++i) {
+        idle.push_back(std::make_unique<QTcpSocket>());
+        idle.back()->connectToHost(QHostAddress::LocalHost, remote.serverPort());
+    }
+    ASSERT_TRUE(processEventsUntil([&] {
+        return std::all_of(idle.begin(), idle.end(), [](const auto &s) { return s->state() == QAbstractSocket::ConnectedState; });
+    }));
+    const Answer relays = send(request("GET", "/api/relays")); // given 3 s at most
+    EXPECT_EQ(relays.status, 200) << relays.head.constData();
+    EXPECT_EQ(relays.json().size(), RelayCount);
+}
+
+// A request slower than its time is answered 408 and closed; at the cap with connections
+// that all completed a request, one more is answered 503.
+TEST(HttpListener, ClosesSlowRequestsAndCapsConnections)
+{
+    HttpListener listener({2, 2, 8192, 16384, 30000, 300}, [](const RequestHead &) { return std::nullopt; });
+    ASSERT_TRUE(listener.listenOn(QHostAddress::LocalHost, 0));
+    const Answer slow = exchange(listener.serverPort(), "GET / HTTP/1.1\r\nHost: 127");
+    EXPECT_EQ(slow.status, 408);
+    EXPECT_TRUE(slow.json()["error"].toString().startsWith(QStringLiteral("requête incomplète après 0.3 s")));
+
     QTcpSocket first, second;
-    for (QTcpSocket *socket : {&first, &second})
+    for (QTcpSocket *socket : {&first, &second}) {
         socket->connectToHost(QHostAddress::LocalHost, listener.serverPort());
+        socket->write("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    }
     ASSERT_TRUE(processEventsUntil([&] { return listener.httpConnections() == 2; }));
     EXPECT_EQ(exchange(listener.serverPort(), "GET / HTTP/1.1\r\n\r\n").status, 503);
-    EXPECT_TRUE(processEventsUntil([&] { return first.state() == QAbstractSocket::UnconnectedState; }));
 }

@@ -9,14 +9,56 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
+#include <vector>
+
+#include <sys/resource.h>
 
 using namespace zelvar;
 using namespace zelvar::testing;
+
+namespace {
+
+// zelvar-cli serve --http on a free loopback port in `dir`, its token read: the port, and
+// the header that carries the token. `prepare` runs in the child before it starts.
+struct ServedHttp
+{
+    QProcess serve;
+    quint16 port = 0;
+    QByteArray auth;
+    QByteArray log;
+
+    bool start(const QTemporaryDir &dir, const std::function<void()> &prepare = {})
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+        serve.setProcessEnvironment(env);
+        serve.setWorkingDirectory(dir.path());
+        if (prepare)
+            serve.setChildProcessModifier(prepare);
+        serve.start(QStringLiteral(ZELVAR_CLI), {QStringLiteral("serve"), QStringLiteral("--http"), QStringLiteral("127.0.0.1:0")});
+        if (!processEventsUntil([&] {
+                serve.waitForReadyRead(10);
+                log += serve.readAllStandardOutput();
+                return log.contains(" port ");
+            }, 10000))
+            return false;
+        port = quint16(log.mid(log.indexOf(" port ") + 6).trimmed().toUInt());
+        QFile tokenFile(dir.filePath(QStringLiteral("config/zelvar/remote-token")));
+        if (!tokenFile.open(QIODevice::ReadOnly))
+            return false;
+        auth = "Authorization: Bearer " + tokenFile.readAll().trimmed() + "\r\n";
+        return true;
+    }
+};
+
+} // namespace
 
 // zelvar-cli serve --http: the service answers as the service and plays an activity of its
 // folder on its port.
@@ -37,22 +79,11 @@ TEST(ServeHttp, PlaysAnActivityAndAnswersAsTheService)
                    "[piste1]\r\nNombre total de btns=1\r\nCode selectionne=1\r\nLeft du btn1=1\r\n");
     activity.close();
 
-    QProcess serve;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
-    serve.setProcessEnvironment(env);
-    serve.setWorkingDirectory(dir.path());
-    serve.start(QStringLiteral(ZELVAR_CLI), {QStringLiteral("serve"), QStringLiteral("--http"), QStringLiteral("127.0.0.1:0")});
-    QByteArray log;
-    ASSERT_TRUE(processEventsUntil([&] {
-        serve.waitForReadyRead(10);
-        log += serve.readAllStandardOutput();
-        return log.contains(" port ");
-    }, 10000)) << log.constData();
-    const quint16 port = quint16(log.mid(log.indexOf(" port ") + 6).trimmed().toUInt());
-    QFile tokenFile(dir.filePath(QStringLiteral("config/zelvar/remote-token")));
-    ASSERT_TRUE(tokenFile.open(QIODevice::ReadOnly));
-    const QByteArray auth = "Authorization: Bearer " + tokenFile.readAll().trimmed() + "\r\n";
+    ServedHttp served;
+    ASSERT_TRUE(served.start(dir)) << served.log.constData();
+    QProcess &serve = served.serve;
+    const quint16 port = served.port;
+    const QByteArray &auth = served.auth;
 
     const Answer health = exchange(port, httpRequest("GET", "/api/health", {}, auth));
     EXPECT_EQ(health.json()["host"].toString(), "service");
@@ -65,6 +96,31 @@ TEST(ServeHttp, PlaysAnActivityAndAnswersAsTheService)
     serve.terminate();
     EXPECT_TRUE(serve.waitForFinished(10000));
     EXPECT_TRUE(serve.readAllStandardOutput().contains("sequence Activites/Jardin.ini arrêtée"));
+}
+
+// With few descriptors (ulimit -n 64), idle connections neither use them all up nor keep the
+// service busy refusing them: it still answers an authenticated request at once.
+TEST(ServeHttp, FewDescriptorsAndManyIdleConnections)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ServedHttp served;
+    ASSERT_TRUE(served.start(dir, [] {
+        const rlimit few{64, 64};
+        setrlimit(RLIMIT_NOFILE, &few);
+    })) << served.log.constData();
+    const quint16 port = served.port;
+
+    std::vector<std::unique_ptr<QTcpSocket>> idle;
+    for (int i = 0; i < 60; ++i) {
+        idle.push_back(std::make_unique<QTcpSocket>());
+        idle.back()->connectToHost(QHostAddress::LocalHost, port);
+    }
+    processEventsUntil([] { return false; }, 500);
+    const Answer relays = exchange(port, httpRequest("GET", "/api/relays", {}, served.auth)); // given 3 s at most
+    EXPECT_EQ(relays.status, 200) << relays.head.constData();
+    served.serve.terminate();
+    EXPECT_TRUE(served.serve.waitForFinished(10000));
 }
 
 // A board behind a link, as /dev/serial/by-id/… names an adapter: unplugged, the system takes

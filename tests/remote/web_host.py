@@ -1,6 +1,7 @@
 """The web remote's real parts for the browser test and the page benchmark: the virtual board,
 the service serving the page on a free loopback port from a demo-like working directory, and
 headless Chromium driven through chromedriver. Nothing is skipped: a missing part is an error."""
+import http.server
 import json
 import os
 import queue
@@ -116,6 +117,62 @@ class Service:
             self.process.wait(10)
         finally:
             self.folder.cleanup()
+
+
+class ForeignPage:
+    """Another web page on another port of 127.0.0.1, as an attacker on the same machine
+    serves it: it tries to act on the remote at `target` and to listen to its events, and its
+    server records the headers of every request it receives."""
+
+    SCRIPT = """
+const target = new URL(%(target)s);
+const results = { websocket: "pending", events: "pending", fetch: "pending", form: "pending" };
+window.results = results;
+fetch(new URL("api/all-off", target), { method: "POST", mode: "no-cors", credentials: "include" })
+    .then(() => { results.fetch = "sent"; }, () => { results.fetch = "failed"; });
+const form = document.createElement("form");
+form.method = "POST";
+form.action = new URL("api/buttons/%(button)d/click", target);
+form.target = "sink";
+const submit = document.createElement("button");
+form.append(submit);
+document.body.append(form);
+document.querySelector("iframe").addEventListener("load", () => { results.form = "sent"; });
+submit.click();
+const events = new EventSource(new URL("api/events", target), { withCredentials: true });
+events.onopen = () => { results.events = "open"; };
+events.onerror = () => { if (results.events === "pending") results.events = "refused"; events.close(); };
+const socket = new WebSocket(new URL("api/events", target).href.replace("http:", "ws:"));
+socket.onopen = () => { results.websocket = "open"; };
+socket.onmessage = (message) => { results.websocket = "received " + message.data; };
+socket.onclose = () => { if (results.websocket === "pending") results.websocket = "refused"; };
+"""
+
+    def __init__(self, target, button):
+        page = ("<!DOCTYPE html><html><body><iframe name='sink'></iframe><script>"
+                + self.SCRIPT % {"target": json.dumps(target), "button": button} + "</script></body></html>").encode()
+        self.headers = []
+        recorded = self.headers
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                recorded.append(dict(self.headers))
+                self.send_response(200)
+                self.send_header("Content-Type", "text/html; charset=utf-8")
+                self.send_header("Content-Length", str(len(page)))
+                self.end_headers()
+                self.wfile.write(page)
+
+            def log_message(self, *arguments):
+                pass
+
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.base = f"http://127.0.0.1:{self.server.server_address[1]}/"
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+
+    def stop(self):
+        self.server.shutdown()
+        self.server.server_close()
 
 
 def browser(phone=True):

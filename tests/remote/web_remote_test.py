@@ -6,7 +6,7 @@ import sys
 import time
 import unittest
 
-from web_host import Board, Service, STATES_SHOWN, TOKEN, browser, wait_for
+from web_host import Board, ForeignPage, Service, STATES_SHOWN, TOKEN, browser, wait_for
 
 CLI, BOARD, DEMO = (os.path.abspath(path) for path in sys.argv[1:4])
 
@@ -109,6 +109,33 @@ class WebRemote(unittest.TestCase):
         self.board.expect("S16F$#")
         wait_for(self.driver, "return [...document.querySelectorAll('[data-relay]')]"
                               ".every(lamp => lamp.dataset.state === 'off')")
+
+    def test_a_page_on_another_port_can_neither_act_nor_listen(self):
+        """After the remote was opened, a page of another port of the same host tries what a
+        page may: a no-cors POST, a form, an EventSource, a WebSocket. None acts or opens."""
+        relay = self.on["relay"]
+        lit = 5 if relay != 5 else 6
+        self.service.api("PUT", "api/relays", {str(lit): "on", str(relay): "off"})
+        time.sleep(0.3)
+        self.board.forget()
+        foreign = ForeignPage(self.service.base, self.on["index"])
+        self.addCleanup(foreign.stop)
+        self.driver.get(foreign.base)
+        wait_for(self.driver, "return Object.values(window.results).every(result => result !== 'pending')", 10)
+        results = self.driver.execute_script("return window.results")
+        self.assertEqual(results["websocket"], "refused", results)
+        self.assertEqual(results["events"], "refused", results)
+        time.sleep(0.5)  # time for a request that got through to reach the board
+        self.assertTrue(self.board.lines.empty(), "the board received nothing")
+        states = self.service.api("GET", "api/relays")
+        self.assertEqual((states[str(lit)], states[str(relay)]), ("on", "off"), "nothing was switched")
+        for headers in foreign.headers:
+            self.assertFalse(any(TOKEN in value for value in headers.values()), headers)
+        self.assertTrue(foreign.headers, "the foreign page was served")
+        # The remote itself still works, its token kept in its own origin's storage.
+        self.driver.get(self.service.base)
+        wait_for(self.driver, STATES_SHOWN)
+        self.assertEqual(self.driver.get_cookies(), [], "no cookie holds the token")
 
 
 if __name__ == "__main__":

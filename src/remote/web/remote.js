@@ -29,22 +29,53 @@ function say(text, kind = "erreur") {
     messageTimer = setTimeout(() => { message.hidden = true; }, MessageMs);
 }
 
-// ---- The JSON interface. The token travels in the cookie the server set when the page
-// was first opened with ?token=.
+// ---- The JSON interface. The page is opened once with ?token=…; the token is kept in this
+// origin's own storage, out of the address bar, and sent as a header. Never in a cookie: a
+// cookie would go to every other port of the host as well.
+
+const TokenKey = "zelvar-jeton";
 
 class AccessRefused extends Error {
     constructor() { super(AccessText); }
 }
 
-async function api(method, path) {
+function keptToken() {
+    const address = new URL(location.href);
+    const given = address.searchParams.get("token");
+    let token = given ?? "";
+    try {
+        if (given !== null)
+            localStorage.setItem(TokenKey, given);
+        else
+            token = localStorage.getItem(TokenKey) ?? "";
+    } catch {
+        // Storage refused (a private window): the token lasts as long as the page.
+    }
+    if (given !== null) {
+        address.searchParams.delete("token");
+        history.replaceState(null, "", address.pathname + address.search + address.hash);
+    }
+    return token;
+}
+
+const token = keptToken();
+
+async function request(method, path) {
     let response;
     try {
-        response = await fetch(path, { method, credentials: "same-origin", cache: "no-store" });
+        response = await fetch(path, {
+            method, credentials: "omit", cache: "no-store", headers: { Authorization: `Bearer ${token}` },
+        });
     } catch {
         throw new Error("Zelvar ne répond pas.");
     }
     if (response.status === 401)
         throw new AccessRefused();
+    return response;
+}
+
+async function api(method, path) {
+    const response = await request(method, path);
     const body = await response.json().catch(() => null);
     if (!response.ok)
         throw new Error(body?.error ?? `Zelvar a répondu ${response.status}.`);
@@ -223,10 +254,26 @@ function sizePicture() {
         image.style.width = percent(image.naturalWidth, width);
 }
 
+// The picture asks for the token too: fetched, then shown from memory.
+async function loadPicture() {
+    const image = byId("image");
+    try {
+        const response = await request("GET", "api/picture");
+        if (!response.ok)
+            throw new Error();
+        const previous = image.src;
+        image.src = URL.createObjectURL(await response.blob());
+        if (previous.startsWith("blob:"))
+            URL.revokeObjectURL(previous);
+    } catch {
+        image.hidden = true;
+    }
+}
+
 // The panel changed: its buttons, and maybe its picture, again.
 function reloadPanel() {
     loadPanel();
-    byId("image").src = `api/picture?${Date.now()}`;
+    loadPicture();
 }
 
 async function loadHost() {
@@ -264,15 +311,25 @@ class Events {
         this.opened = false;
     }
 
-    connect() {
+    // The socket shows a single-use ticket, asked for with the token's header.
+    async connect() {
         clearTimeout(this.timer);
         clearInterval(this.countdown);
-        if (this.socket && this.socket.readyState <= WebSocket.OPEN)
+        if (this.socket)
             return;
+        this.socket = "ticket";
+        this.link("attente", "Connexion…");
+        let ticket;
+        try {
+            ticket = (await api("POST", "api/ticket")).ticket;
+        } catch {
+            this.socket = null;
+            this.lost();
+            return;
+        }
         const url = new URL("api/events", location.href);
         url.protocol = url.protocol === "https:" ? "wss:" : "ws:";
-        url.search = "";
-        this.link("attente", "Connexion…");
+        url.search = `?ticket=${encodeURIComponent(ticket)}`;
         const socket = new WebSocket(url);
         this.socket = socket;
         socket.addEventListener("open", () => {
@@ -310,7 +367,7 @@ class Events {
     }
 
     send(message) {
-        if (!this.socket || this.socket.readyState !== WebSocket.OPEN)
+        if (!(this.socket instanceof WebSocket) || this.socket.readyState !== WebSocket.OPEN)
             return false;
         this.socket.send(JSON.stringify(message));
         return true;
@@ -373,6 +430,7 @@ function start() {
     events = new Events();
     events.connect();
     loadPanel();
+    loadPicture();
 
     document.addEventListener("visibilitychange", () => {
         if (document.hidden)
