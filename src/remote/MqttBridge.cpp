@@ -11,23 +11,27 @@ namespace zelvar {
 namespace {
 
 constexpr int RefusalLinesPerMinute = 30;
+// A client that keeps taking our client id over must not fill the journal either.
+constexpr int LinkLinesPerMinute = 10;
 
-// A payload as a log line may show it: short, one line, printable.
-QString shown(const QByteArray &payload)
+// A payload or a topic as a log line may show it: short, one line, printable.
+QString shown(const QByteArray &payload, qsizetype limit = 32)
 {
-    QString text = QString::fromUtf8(payload.left(32));
+    QString text = QString::fromUtf8(payload.left(limit));
     for (QChar &c : text)
         if (!c.isPrint())
             c = u'?';
-    return payload.size() > 32 ? text + QStringLiteral("…") : text;
+    return payload.size() > limit ? text + QStringLiteral("…") : text;
 }
 
 } // namespace
 
 MqttBridge::MqttBridge(RemoteControl &control, QObject *parent)
-    : QObject(parent), control_(control), refusals_(RefusalLinesPerMinute)
+    : QObject(parent), control_(control), refusals_(RefusalLinesPerMinute),
+      linkLines_(LinkLinesPerMinute, QStringLiteral("%1 lignes de connexion de plus dans la minute, non journalisées"))
 {
     connect(&refusals_, &RefusalLog::logLine, this, &MqttBridge::logLine);
+    connect(&linkLines_, &RefusalLog::logLine, this, &MqttBridge::logLine);
     connect(&control_.relays(), &RelayStates::changed, this, &MqttBridge::onRelay);
     connect(&control_, &RemoteControl::panelChanged, this, [this] {
         if (status_ == Status::Connected)
@@ -123,7 +127,7 @@ void MqttBridge::onConnected()
 {
     retryIn_ = 0;
     setStatus(Status::Connected);
-    emit logLine(QStringLiteral("connecté à %1, nœud « %2 »").arg(server_, topics_.node()));
+    linkLines_.refused(QStringLiteral("connecté à %1, nœud « %2 »").arg(server_, topics_.node()));
     link_->subscribe(topics_.relaySetFilter());
     link_->subscribe(topics_.buttonPressFilter());
     // The retained button messages of an earlier run come back here; those of buttons no
@@ -148,9 +152,7 @@ void MqttBridge::publishAvailability()
 void MqttBridge::onDisconnected(const QString &reason, int retryInSeconds)
 {
     retryIn_ = retryInSeconds;
-    emit logLine(QStringLiteral("pas de connexion à %1 (%2), nouvel essai dans %3 s")
-                     .arg(server_, reason)
-                     .arg(retryInSeconds));
+    linkLines_.refused(QStringLiteral("pas de connexion à %1 (%2), nouvel essai dans %3 s").arg(server_, reason).arg(retryInSeconds));
     setStatus(Status::Retrying, reason);
 }
 
@@ -203,7 +205,7 @@ void MqttBridge::publishButtons()
 
 void MqttBridge::refuse(const QByteArray &topic, const QString &why)
 {
-    refusals_.refused(QStringLiteral("%1 : %2").arg(QString::fromUtf8(topic), why));
+    refusals_.refused(QStringLiteral("%1 : %2").arg(shown(topic, 120), why));
 }
 
 void MqttBridge::onMessage(const QByteArray &topic, const QByteArray &payload, bool retained, bool cut)

@@ -59,6 +59,7 @@ private:
 
     RemoteControl &control_;
     RefusalLog refusals_;
+    RefusalLog linkLines_; // connected, lost: bounded like the refusals
     std::unique_ptr<MqttLink> link_;
     MqttTopics topics_{QString()};
     QString server_; // host:port, for the texts

@@ -7,6 +7,7 @@
 #include <QMetaObject>
 
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 
 #include <algorithm>
 #include <atomic>
@@ -31,6 +32,11 @@ constexpr int LoopMs = 100;
 // without a connection, it only waits for the thread to see the stop.
 constexpr auto FlushTimeout = std::chrono::milliseconds(1000);
 constexpr auto LeaveTimeout = std::chrono::milliseconds(3 * LoopMs);
+// A connection lost sooner than this after it was accepted (our client id taken over by
+// another client, a broker that drops us at once) does not start the back-off afresh.
+constexpr auto SteadyConnection = std::chrono::seconds(KeepAliveSeconds);
+// The largest packet the broker may send us: a huge retained message is never delivered.
+constexpr uint32_t MaxPacketBytes = 64 * 1024;
 
 void initLibrary()
 {
@@ -64,23 +70,37 @@ QString errorText(int rc, int savedErrno)
     }
 }
 
-// The broker's answer to a connection it refused (MQTT 3.1.1 return codes).
+// The broker's answer to a connection it refused: MQTT 5 reason codes, and the return codes of
+// a broker that speaks 3.1.1 only.
 QString refusalText(int code)
 {
+    const auto refused = [](const QString &why) { return QStringLiteral("connexion refusée par le broker : ") + why; };
     switch (code) {
     case 1:
-        return QStringLiteral("connexion refusée par le broker : version du protocole");
+    case MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION:
+        return refused(QStringLiteral("version du protocole"));
     case 2:
-        return QStringLiteral("connexion refusée par le broker : identifiant de client");
+    case MQTT_RC_CLIENTID_NOT_VALID:
+        return refused(QStringLiteral("identifiant de client"));
     case 3:
-        return QStringLiteral("connexion refusée par le broker : service indisponible");
+    case MQTT_RC_SERVER_UNAVAILABLE:
+    case MQTT_RC_SERVER_BUSY:
+        return refused(QStringLiteral("service indisponible"));
     case 4:
-        return QStringLiteral("connexion refusée par le broker : utilisateur ou mot de passe");
+    case MQTT_RC_BAD_USERNAME_OR_PASSWORD:
+        return refused(QStringLiteral("utilisateur ou mot de passe"));
     case 5:
-        return QStringLiteral("connexion refusée par le broker : non autorisée");
+    case MQTT_RC_NOT_AUTHORIZED:
+    case MQTT_RC_BANNED:
+        return refused(QStringLiteral("non autorisée"));
     default:
         return QStringLiteral("connexion refusée par le broker (code %1)").arg(code);
     }
+}
+
+bool unsupportedVersion(int code)
+{
+    return code == 1 || code == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION;
 }
 
 } // namespace
@@ -99,7 +119,11 @@ struct MqttLink::Shared
     mosquitto *mosq = nullptr;
 
     std::atomic<bool> accepted = false; // the broker took the current connection
-    QString refusal;                    // why it did not; network thread only
+    // Network thread only: why the broker refused or ended the connection, when it took it,
+    // and whether it speaks MQTT 5 (a 3.1.1 broker refuses our first connection for that).
+    QString refusal;
+    Clock::time_point acceptedAt;
+    bool mqtt5 = true;
 
     ~Shared()
     {
@@ -181,14 +205,18 @@ bool MqttLink::start(const Options &options, QString *error)
         mosquitto_will_set(mosq, options.willTopic.constData(), int(options.willPayload.size()),
                            options.willPayload.constData(), 1, true);
 
-    mosquitto_connect_callback_set(mosq, [](mosquitto *, void *data, int code) {
+    mosquitto_int_option(mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+    mosquitto_connect_v5_callback_set(mosq, [](mosquitto *, void *data, int code, int, const mosquitto_property *) {
         auto *shared = static_cast<Shared *>(data);
         if (code == 0) {
             shared->accepted = true;
+            shared->acceptedAt = Clock::now();
             shared->post([](MqttLink &link) { emit link.connected(); });
             return;
         }
         shared->refusal = refusalText(code);
+        if (unsupportedVersion(code) && shared->mqtt5)
+            shared->mqtt5 = false;
     });
     mosquitto_message_callback_set(mosq, [](mosquitto *, void *data, const mosquitto_message *m) {
         auto *shared = static_cast<Shared *>(data);
@@ -217,8 +245,18 @@ void MqttLink::run(std::shared_ptr<Shared> shared, Options options)
         shared->accepted = false;
         shared->refusal.clear();
         QString reason;
-        // The name lookup and the start of the connection happen here, on this thread.
-        int rc = mosquitto_connect_async(shared->mosq, host.constData(), options.port, KeepAliveSeconds);
+        // The name lookup and the connection happen here, on this thread. MQTT 5 lets us
+        // bound what the broker sends; a 3.1.1 broker is spoken to in its own version.
+        int rc;
+        if (shared->mqtt5) {
+            mosquitto_property *properties = nullptr;
+            mosquitto_property_add_int32(&properties, MQTT_PROP_MAXIMUM_PACKET_SIZE, MaxPacketBytes);
+            rc = mosquitto_connect_bind_v5(shared->mosq, host.constData(), options.port, KeepAliveSeconds, nullptr, properties);
+            mosquitto_property_free_all(&properties);
+        } else {
+            mosquitto_int_option(shared->mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+            rc = mosquitto_connect_async(shared->mosq, host.constData(), options.port, KeepAliveSeconds);
+        }
         if (rc != MOSQ_ERR_SUCCESS) {
             reason = errorText(rc, errno);
         } else {
@@ -237,7 +275,7 @@ void MqttLink::run(std::shared_ptr<Shared> shared, Options options)
                 }
             }
         }
-        if (shared->accepted)
+        if (shared->accepted && Clock::now() - shared->acceptedAt >= SteadyConnection)
             delay = FirstDelaySeconds;
         mosquitto_disconnect(shared->mosq);
         if (shared->stopRequested())

@@ -11,7 +11,8 @@ namespace zelvar {
 
 // One connection to an MQTT broker, kept up by a network thread of its own: libmosquitto
 // connects, reads and writes there, and a lost or refused connection is tried again after
-// 1 s, then 2, 4… up to 60 s. Name lookups and a slow or silent broker hold up that thread
+// 1 s, then 2, 4… up to 60 s, the delay starting afresh only after a connection that held.
+// It speaks MQTT 5 (3.1.1 to a broker that knows no better) and takes no packet over 64 KB. Name lookups and a slow or silent broker hold up that thread
 // only. The object lives on the Qt thread: its signals arrive there, queued, and
 // publish() and subscribe() only queue a packet for the network thread.
 class MqttLink : public QObject

@@ -2,13 +2,14 @@
 
 namespace zelvar {
 
-RefusalLog::RefusalLog(int linesPerMinute, QObject *parent) : QObject(parent), linesPerMinute_(linesPerMinute)
+RefusalLog::RefusalLog(int linesPerMinute, QString skipped, QObject *parent)
+    : QObject(parent), linesPerMinute_(linesPerMinute), skipped_text_(std::move(skipped))
 {
     window_.setSingleShot(true);
     window_.setInterval(60000);
     connect(&window_, &QTimer::timeout, this, [this] {
         if (skipped_ > 0)
-            emit logLine(QStringLiteral("%1 refus de plus dans la minute, non journalisés").arg(skipped_));
+            emit logLine(skipped_text_.arg(skipped_));
         logged_ = skipped_ = 0;
     });
 }

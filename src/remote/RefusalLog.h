@@ -6,14 +6,17 @@
 
 namespace zelvar {
 
-// Refusals for the journal, bounded: whoever keeps sending what is refused cannot fill it.
+// Lines for the journal that others can cause (refusals, reconnections), bounded: whoever
+// keeps sending what is refused cannot fill it.
 // A minute lets so many lines through, then one line at its end counts the others.
 class RefusalLog : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit RefusalLog(int linesPerMinute, QObject *parent = nullptr);
+    // `skipped` tells how many lines a minute left out ("%1 …").
+    explicit RefusalLog(int linesPerMinute, QString skipped = QStringLiteral("%1 refus de plus dans la minute, non journalisés"),
+                        QObject *parent = nullptr);
 
     void refused(const QString &line);
 
@@ -23,6 +26,7 @@ signals:
 private:
     QTimer window_;
     int linesPerMinute_;
+    QString skipped_text_;
     int logged_ = 0;
     int skipped_ = 0;
 };
