@@ -135,7 +135,7 @@ public:
     ApiReply ticket(QHttpServerRequest::Method method)
     {
         if (method != QHttpServerRequest::Method::Post)
-            return {405, "application/json", R"({"error":"méthode refusée ici : POST attendu"})", "POST"};
+            return {405, "application/json", R"({"error":"méthode " + methodName(method) + R"( refusée ici : POST attendu"})", "POST"};
         const QJsonObject body{{"ticket", QString::fromLatin1(access.issueTicket())},
                                {"expires_in", WebSocketTickets::LifetimeMs / 1000}};
         return {200, "application/json", QJsonDocument(body).toJson(QJsonDocument::Compact), {}, false};

@@ -14,9 +14,11 @@ class RemoteControl;
 
 // The web remote: the JSON interface, the event WebSocket and the page, on Qt's HTTP
 // server behind a listener of our own that bounds what a client may send. Every request
-// carries the token; a foreign Host is answered 421. Acts through RemoteControl only.
+// but the page's own files carries the token in its header; a foreign Host is answered 421,
+// a request from another page 403. Acts through RemoteControl only.
 //
-// The WebSocket /api/events first sends the state of the 16 relays, then every change
+// The WebSocket /api/events (opened with the token's header, or from a browser with a
+// ticket of POST /api/ticket in its query) first sends the state of the 16 relays, then every change
 // ({"type":"relay","relay":3,"state":"on"}) and every alarm fired ({"type":"fired",
 // "row":2,"button":3}). A client may send {"type":"press","button":K} and
 // {"type":"release","button":K}; what it still holds is released when it goes away.
