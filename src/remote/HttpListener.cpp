@@ -1,8 +1,8 @@
 #include "remote/HttpListener.h"
 
+#include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QDir>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QTcpSocket>
@@ -178,6 +178,7 @@ public:
             refuse(nullptr, {408, QStringLiteral("requête incomplète après %1 s").arg(m_limits.headMs / 1000.0), {}});
         });
         connect(socket, &QTcpSocket::readyRead, this, &ConnectionWatch::arrived);
+        m_idle.start();
         m_headTimer.start();
         listener.m_unproven.append(this);
     }
