@@ -27,6 +27,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QLocale>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
@@ -419,6 +420,14 @@ void TForm_Base::answerSequencer(int code)
         sequencer->promptAnswered(code);
 }
 
+void TForm_Base::answerScheduler(int code)
+{
+    setInputBlocked(false);
+    closeCurrentDialog();
+    if (TForm_Progmt *scheduler = Forms::instance().Form_Progmt)
+        scheduler->promptAnswered(code);
+}
+
 void TForm_Base::ClickBtnGauche()
 {
     LayoutEditorLink &editor = LayoutEditorLink::instance();
@@ -429,6 +438,9 @@ void TForm_Base::ClickBtnGauche()
         break;
     case TFSequenceur::PromptSave:
         answerSequencer(m_leftCode);
+        break;
+    case TForm_Progmt::PromptKeepRows:
+        answerScheduler(m_leftCode);
         break;
     case 5:
         setInputBlocked(false);
@@ -479,6 +491,9 @@ void TForm_Base::ClickBtnDroite()
         break;
     case TFSequenceur::PromptCancel:
         answerSequencer(m_rightCode);
+        break;
+    case TForm_Progmt::PromptDropRows:
+        answerScheduler(m_rightCode);
         break;
     case PromptStorePortSettings:
         releaseMainWindow();
@@ -589,16 +604,22 @@ void TForm_Base::keyPressEvent(QKeyEvent *event)
 void TForm_Base::Bo_PmgClick()
 {
     zelvar::ActivBtnP(0, 0, 0, 0, 0, 0, 0);
-    // The scheduler is made once and only hidden when closed: its rows live for the run.
-    TForm_Progmt *form = Forms::instance().Form_Progmt;
-    if (!form) {
-        form = new TForm_Progmt(this);
-        if (m_remote)
-            m_remote->followScheduler(*form);
-    }
+    TForm_Progmt *form = scheduler();
     form->show();
     if (const QScreen *screen = form->screen())
         form->move(screen->availableGeometry().center() - form->frameGeometry().center() + form->pos());
+}
+
+// Made once and only hidden when closed: its rows live for the run.
+TForm_Progmt *TForm_Base::scheduler(std::unique_ptr<ScheduleClock> clock)
+{
+    TForm_Progmt *form = Forms::instance().Form_Progmt;
+    if (!form) {
+        form = new TForm_Progmt(this, std::move(clock));
+        if (m_remote)
+            m_remote->followScheduler(*form);
+    }
+    return form;
 }
 
 void TForm_Base::Btn_PrgClick() { Bo_PmgClick(); }
@@ -626,6 +647,8 @@ bool TForm_Base::opensSequencerAtStart(const QStringList &arguments)
 
 void TForm_Base::Start(const QStringList &arguments)
 {
+    // The rows saved armed run from the start, whether the scheduler is ever shown or not.
+    scheduler()->loadAtStart();
     if (!opensSequencerAtStart(arguments)) {
         show();
         return;
@@ -712,12 +735,16 @@ void TForm_Base::Tool_FermerClick() { close(); }
 void TForm_Base::Bt_Quitter1Click() { close(); }
 void TForm_Base::Ouvrir1Click() { restoreWindow(); }
 
-void TForm_Base::showNextAlarm(std::optional<qint64> nextMs)
+void TForm_Base::showNextAlarm(std::optional<qint64> nextMs, qint64 nowMs)
 {
     QString hint = QStringLiteral("Programateur express");
-    if (nextMs)
-        hint += QStringLiteral("\nProchaine : ")
-                + QDateTime::fromMSecsSinceEpoch(*nextMs, Qt::LocalTime).toString(QStringLiteral("hh:mm:ss"));
+    if (nextMs) {
+        const QDateTime next = QDateTime::fromMSecsSinceEpoch(*nextMs, Qt::LocalTime);
+        hint += QStringLiteral("\nProchaine : ");
+        if (next.date() != QDateTime::fromMSecsSinceEpoch(nowMs, Qt::LocalTime).date())
+            hint += QLocale::system().toString(next.date(), QLocale::ShortFormat) + QLatin1Char(' ');
+        hint += next.toString(QStringLiteral("hh:mm:ss"));
+    }
     Bo_Pmg->setToolTip(hint);
 }
 

@@ -18,6 +18,8 @@ namespace zelvar {
 
 class InputBlock;
 class RemoteHost;
+class ScheduleClock;
+class TForm_Progmt;
 enum class ClosingAnswer;
 
 // The main window: a borderless painted frame around the live panel, with its tool bars,
@@ -107,6 +109,9 @@ public:
     // The program's first window: this one, or with exactly one argument that is not an
     // option, the sequencer (this window then stays hidden behind it).
     void Start(const QStringList &arguments);
+    // The scheduler window, made hidden once and kept for the run; `clock` is the one it is
+    // made with (the system's when none).
+    TForm_Progmt *scheduler(std::unique_ptr<ScheduleClock> clock = {});
     static bool opensSequencerAtStart(const QStringList &arguments);
     void Bo_CfgBtnClick();
     void Tool_DepannageClick();
@@ -148,13 +153,14 @@ private:
     void closeCurrentDialog();
     // Hands the sequencer the answer to its question about unsaved changes.
     void answerSequencer(int code);
+    void answerScheduler(int code);
     void importProject(); // right code 6 of the "Importer" prompt
     void showReportingHelp(); // "Email" while the project has no contact address
     // Whether the scheduler has armed rows, which quitting would drop; the question then.
     static bool alarmsArmed();
     void askQuitWithAlarms();
     // Bo_Pmg's hint names the scheduler's next alarm.
-    void showNextAlarm(std::optional<qint64> nextMs);
+    void showNextAlarm(std::optional<qint64> nextMs, qint64 nowMs);
     // The tool bar tells that the port's device is gone, and looked for each second.
     void showPortLost(bool lost, const QString &name);
     void answerPropertiesQuestion(ClosingAnswer answer);

@@ -76,8 +76,11 @@ signals:
     // The layout editor asks for the general settings dialog over it; the main window opens
     // it. `picture` is the editor's picture the dialog may replace.
     void generalSettingsRequested(QWidget *editor, QLabel *picture);
-    // The scheduler's next alarm changed: the second it waits for, none when no row is armed.
-    void nextAlarmChanged(std::optional<qint64> nextMs);
+    // The scheduler's next alarm changed: the second it waits for, none when no row is armed;
+    // nowMs is the scheduler's clock then, which tells whether that second is today.
+    void nextAlarmChanged(std::optional<qint64> nextMs, qint64 nowMs);
+    // The settings wrote a new place for the sun's times into Programateur.ini.
+    void placeChanged();
     // A window below the main one asks to end the program as the main window's "Quitter"
     // does (with its question when the exit menus are on).
     void quitRequested();

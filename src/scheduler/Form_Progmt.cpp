@@ -12,6 +12,7 @@
 #include "scheduler/ScheduleTime.h"
 #include "widgets/UpDown.h"
 #include "widgets/DegradeClass.h"
+#include "widgets/InputBlock.h"
 #include "widgets/Fonts.h"
 #include "widgets/SystemColors.h"
 
@@ -30,6 +31,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -86,8 +88,15 @@ TForm_Progmt::TForm_Progmt(QWidget *owner, std::unique_ptr<ScheduleClock> clock)
                                                                                                  : QStringLiteral("coucher"),
                                        locale.toString(from, QLocale::ShortFormat), locale.toString(to, QLocale::ShortFormat)));
     });
-    connect(m_engine.get(), &ScheduleEngine::armedChanged, this,
-            [this] { emit Forms::instance().nextAlarmChanged(m_engine->nextInstant()); });
+    connect(m_engine.get(), &ScheduleEngine::armedChanged, this, [this] {
+        emit Forms::instance().nextAlarmChanged(m_engine->nextInstant(), m_clock->nowMs());
+        showNext();
+    });
+    // Armed sun rows move to the new place's times at once.
+    connect(&Forms::instance(), &Forms::placeChanged, this, [this] {
+        loadPlace();
+        showNext();
+    });
 
     showMessage = [this](const QString &text) {
         QMessageBox::information(this, QApplication::applicationDisplayName(), text);
@@ -169,6 +178,7 @@ TForm_Progmt::TForm_Progmt(QWidget *owner, std::unique_ptr<ScheduleClock> clock)
     TimerA->setObjectName(QStringLiteral("TimerA"));
     TimerA->setInterval(200);
     connect(TimerA, &QTimer::timeout, this, &TForm_Progmt::TimerATimer);
+    m_savedContent = rowsContent();
     TimerATimer();
     loadPlace();
 }
@@ -192,6 +202,24 @@ void TForm_Progmt::TimerATimer()
     Label1->setText(QStringLiteral("Actuellement : ") + locale.toString(now.date(), QLocale::ShortFormat)
                     + QStringLiteral(" il est ") + locale.toString(now.time(), longTimeFormat()));
     Label1->adjustSize();
+    showNext();
+}
+
+void TForm_Progmt::showNext()
+{
+    const qint64 now = m_clock->nowMs();
+    const QLocale locale = QLocale::system();
+    for (int i = 1; i <= rowCount(); ++i) {
+        const ScheduleRow &r = m_engine->row(i);
+        // A disarmed row shows, greyed, when it would fire if launched now.
+        const std::optional<qint64> next = r.armed ? m_engine->instantOf(i) : m_engine->nextOccurrence(i, now);
+        const QDateTime at = QDateTime::fromMSecsSinceEpoch(next.value_or(0), Qt::LocalTime);
+        const QString time = at.time().toString(QStringLiteral("hh:mm:ss"));
+        const Row &controls = row(i);
+        controls.Prochaine->setText(next ? locale.toString(at.date(), QLocale::ShortFormat) + QLatin1Char(' ') + time : QString());
+        controls.Prochaine->setEnabled(r.armed);
+        controls.HeureSoleil->setText(next ? time : QStringLiteral("--:--:--"));
+    }
 }
 
 template <typename Handler>
@@ -270,6 +298,14 @@ void TForm_Progmt::Btn_AddPrgmClick()
     row.Btn_Arreter = button(QStringLiteral("Arreter"), QStringLiteral("Btn_Arreter"), QRect(427, y, 50, 21));
     row.Btn_SupriPrgm = button(QStringLiteral("X"), QStringLiteral("Btn_SupriPrgm"), QRect(0, y + 5, 15, 25));
     addRecurrenceControls(row, y);
+    row.Prochaine = new QLabel(this);
+    row.Prochaine->setObjectName(QStringLiteral("Prochaine") + n);
+    row.Prochaine->setGeometry(NextLeft, y, FormWidth - NextLeft - 4, 21);
+    row.Prochaine->setToolTip(QStringLiteral("Prochain déclenchement (grisé : celui qu'elle aurait si elle était lancée)"));
+    row.HeureSoleil = new QLabel(this);
+    row.HeureSoleil->setObjectName(QStringLiteral("HeureSoleil") + n);
+    row.HeureSoleil->setGeometry(row.Memo->geometry());
+    row.HeureSoleil->setToolTip(QStringLiteral("L'heure du soleil calculée pour le prochain déclenchement"));
 
     // The engine holds the row's values; the controls show and edit them. The row's number
     // is looked up at each change, since deleting an earlier row moves it up.
@@ -300,12 +336,7 @@ void TForm_Progmt::Btn_AddPrgmClick()
     connect(row.Btn_SupriPrgm, &QPushButton::clicked, this,
             [this, b = row.Btn_SupriPrgm] { fromControl(b, &TForm_Progmt::Btn_SupprimerPrgm); });
 
-    for (QWidget *control : {static_cast<QWidget *>(row.DateTimePicker), static_cast<QWidget *>(row.Memo),
-                             static_cast<QWidget *>(row.UpDown_H), static_cast<QWidget *>(row.UpDown_min),
-                             static_cast<QWidget *>(row.UpDown_SecPrgm), static_cast<QWidget *>(row.Combo),
-                             static_cast<QWidget *>(row.Btn_Lancer), static_cast<QWidget *>(row.Btn_Arreter),
-                             static_cast<QWidget *>(row.Btn_SupriPrgm), static_cast<QWidget *>(row.Repetition),
-                             static_cast<QWidget *>(row.Soleil), static_cast<QWidget *>(row.Decalage)})
+    for (QWidget *control : controlsOf(row))
         control->show();
     // The time text runs under the hour up-down, the chooser under the start button.
     row.UpDown_H->raise();
@@ -317,6 +348,13 @@ void TForm_Progmt::Btn_AddPrgmClick()
     paintTime(m_currentRow, SystemColor::Window);
     paint(row.Combo, SystemColor::Window);
     showRecurrence(m_currentRow);
+    showNext();
+}
+
+std::vector<QWidget *> TForm_Progmt::controlsOf(const Row &r)
+{
+    return {r.DateTimePicker, r.Memo, r.UpDown_H, r.UpDown_min, r.UpDown_SecPrgm, r.Combo, r.Btn_Lancer,
+            r.Btn_Arreter, r.Btn_SupriPrgm, r.Repetition, r.Soleil, r.Decalage, r.Prochaine, r.HeureSoleil};
 }
 
 void TForm_Progmt::addRecurrenceControls(Row &row, int y)
@@ -343,6 +381,7 @@ void TForm_Progmt::addRecurrenceControls(Row &row, int y)
     for (int d = 1; d <= 7; ++d)
         choice(weekdayName(d), d);
     row.Repetition->setMenu(menu);
+    menu->installEventFilter(this);
 
     row.Soleil = new QComboBox(this);
     row.Soleil->setObjectName(QStringLiteral("Soleil") + n);
@@ -379,10 +418,14 @@ void TForm_Progmt::showRecurrence(int i)
     const QSignalBlocker blocker(r.Decalage);
     r.Decalage->setValue(rec.offsetMinutes);
     r.Decalage->setEnabled(sun);
-    // A sun row keeps its typed time, unused.
+    // A sun row keeps its typed time, unused: the sun's time is shown in its place.
     for (QWidget *control : {static_cast<QWidget *>(r.Memo), static_cast<QWidget *>(r.UpDown_H),
-                             static_cast<QWidget *>(r.UpDown_min), static_cast<QWidget *>(r.UpDown_SecPrgm)})
+                             static_cast<QWidget *>(r.UpDown_min), static_cast<QWidget *>(r.UpDown_SecPrgm)}) {
         control->setEnabled(!sun);
+        control->setVisible(!sun);
+    }
+    r.HeureSoleil->setVisible(sun);
+    showNext();
 }
 
 void TForm_Progmt::Select_Repetition(QObject *control, int choice)
@@ -431,7 +474,20 @@ int TForm_Progmt::rowOf(const QObject *control) const
 
 bool TForm_Progmt::eventFilter(QObject *watched, QEvent *event)
 {
-    if (qobject_cast<QPlainTextEdit *>(watched)) {
+    if (auto *menu = qobject_cast<QMenu *>(watched)) {
+        // A weekday is ticked without closing the menu, so that several are chosen at once.
+        QAction *action = nullptr;
+        if (event->type() == QEvent::MouseButtonRelease)
+            action = menu->actionAt(static_cast<QMouseEvent *>(event)->position().toPoint());
+        else if (const auto *key = event->type() == QEvent::KeyPress ? static_cast<QKeyEvent *>(event) : nullptr;
+                 key && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Space))
+            action = menu->activeAction();
+        const int value = action ? action->data().toInt() : Once;
+        if (action && action->isEnabled() && value >= 1 && value <= 7) {
+            action->trigger();
+            return true;
+        }
+    } else if (qobject_cast<QPlainTextEdit *>(watched)) {
         // Enter ends the editing of a time, as leaving the field does; it adds no line.
         const auto *key = event->type() == QEvent::KeyPress ? static_cast<QKeyEvent *>(event) : nullptr;
         const bool enter = key && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter);
@@ -569,12 +625,7 @@ void TForm_Progmt::Btn_SupprimerPrgm()
     const int i = m_currentRow;
     const Row &r = row(i);
     // The delete button is still in its own click: the controls go once it has returned.
-    for (QWidget *control : {static_cast<QWidget *>(r.DateTimePicker), static_cast<QWidget *>(r.Memo),
-                             static_cast<QWidget *>(r.UpDown_H), static_cast<QWidget *>(r.UpDown_min),
-                             static_cast<QWidget *>(r.UpDown_SecPrgm), static_cast<QWidget *>(r.Combo),
-                             static_cast<QWidget *>(r.Btn_Lancer), static_cast<QWidget *>(r.Btn_Arreter),
-                             static_cast<QWidget *>(r.Btn_SupriPrgm), static_cast<QWidget *>(r.Repetition),
-                             static_cast<QWidget *>(r.Soleil), static_cast<QWidget *>(r.Decalage)}) {
+    for (QWidget *control : controlsOf(r)) {
         control->hide();
         control->disconnect(this);
         control->removeEventFilter(this);
@@ -744,14 +795,32 @@ void TForm_Progmt::EnregistrerClick()
         m_writtenForService = rowsBytes();
 }
 
-void TForm_Progmt::writeRows()
+bool TForm_Progmt::writeRows()
 {
     // The place kept in the file stays there.
     const ProfileFile previous = ProfileFile::load(ScheduleFiles::path());
     const ProfileFile::SaveResult result =
         writeSchedule(savedRows(*m_engine, panelButtons()), previous).save(ScheduleFiles::path());
-    if (!result.ok)
+    if (!result.ok) {
         showMessage(QStringLiteral("Impossible d'enregistrer %1 : %2").arg(ScheduleFiles::path(), result.error));
+        return false;
+    }
+    m_savedContent = rowsContent();
+    return true;
+}
+
+QByteArray TForm_Progmt::rowsContent() const
+{
+    std::vector<SavedScheduleRow> rows = savedRows(*m_engine, nullptr);
+    for (SavedScheduleRow &r : rows)
+        r.armed = false;
+    return writeSchedule(rows).toBytes();
+}
+
+bool TForm_Progmt::rowsChanged()
+{
+    applyTypedTimes();
+    return rowsContent() != m_savedContent;
 }
 
 QByteArray TForm_Progmt::rowsBytes() const
@@ -768,7 +837,7 @@ void TForm_Progmt::followService()
         // An empty window shows the rows the service runs; rows already here stay as they are
         // until they are changed.
         if (runs && rowCount() == 0 && QFileInfo::exists(ScheduleFiles::path()))
-            OuvrirClick();
+            loadRows(!isVisible());
         m_writtenForService = runs ? rowsBytes() : QByteArray();
         return;
     }
@@ -792,22 +861,56 @@ void TForm_Progmt::removeAllRows()
 
 void TForm_Progmt::OuvrirClick()
 {
+    if (!rowsChanged()) {
+        loadRows(false);
+        return;
+    }
+    // The question is the main window's; without it there is no one to ask.
+    if (Forms::instance().Form_Base.isNull())
+        return;
+    m_waitBlock = std::make_unique<InputBlock>(this);
+    requestPrompt(QStringLiteral("Programateur"), QStringLiteral("Non"), QStringLiteral("Oui"), QString(),
+                  QStringLiteral("Les lignes ont changé. Les abandonner ?"), PromptKeepRows, PromptDropRows, 0, true,
+                  true, false);
+}
+
+void TForm_Progmt::promptAnswered(int code)
+{
+    m_waitBlock.reset();
+    activateWindow();
+    if (code == PromptDropRows)
+        loadRows(false);
+}
+
+void TForm_Progmt::loadAtStart()
+{
+    if (rowCount() == 0 && QFileInfo::exists(ScheduleFiles::path()))
+        loadRows(true);
+}
+
+bool TForm_Progmt::loadRows(bool quiet)
+{
+    const auto say = [this, quiet](const QString &text) {
+        if (quiet)
+            addToLog(m_clock->nowMs(), text);
+        else
+            showMessage(text);
+    };
     bool exists = false;
     const ProfileFile file = ProfileFile::load(ScheduleFiles::path(), &exists);
     if (file.unreadable()) {
-        showMessage(QStringLiteral("Impossible de lire %1 : %2").arg(ScheduleFiles::path(), file.readError()));
-        return;
+        say(QStringLiteral("Impossible de lire %1 : %2").arg(ScheduleFiles::path(), file.readError()));
+        return false;
     }
     if (!exists) {
-        showMessage(QStringLiteral("Aucune programmation enregistrée : %1 est introuvable.").arg(ScheduleFiles::path()));
-        return;
+        say(QStringLiteral("Aucune programmation enregistrée : %1 est introuvable.").arg(ScheduleFiles::path()));
+        return false;
     }
     // A file read in part would lose rows at the next "Enregistrer": the rows shown stay.
-    const ReadSchedule read = file.unreadable() ? ReadSchedule{{}, file.readError()} : readSchedule(file);
+    const ReadSchedule read = readSchedule(file);
     if (!read.refused.isEmpty()) {
-        showMessage(QStringLiteral("Probleme avec le fichier ini\n%1 : %2. Rien n'a été ouvert.")
-                        .arg(ScheduleFiles::path(), read.refused));
-        return;
+        say(QStringLiteral("Probleme avec le fichier ini\n%1 : %2. Rien n'a été ouvert.").arg(ScheduleFiles::path(), read.refused));
+        return false;
     }
     removeAllRows();
     QStringList problems = read.problems;
@@ -839,9 +942,12 @@ void TForm_Progmt::OuvrirClick()
         }
     }
     if (!problems.isEmpty())
-        showMessage(QStringLiteral("Probleme avec le fichier ini\n%1 : ces valeurs sont illisibles, leurs lignes ne sont pas lancées :\n%2")
-                        .arg(ScheduleFiles::path(), problems.join(QLatin1Char('\n'))));
+        say(QStringLiteral("Probleme avec le fichier ini\n%1 : ces valeurs sont illisibles, leurs lignes ne sont pas lancées :\n%2")
+                .arg(ScheduleFiles::path(), problems.join(QLatin1Char('\n'))));
+    m_savedContent = rowsContent();
     restoreArming(savedArmed);
+    showNext();
+    return true;
 }
 
 // Rows saved armed are armed again for their next occurrence not yet fired or missed; one
