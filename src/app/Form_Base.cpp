@@ -276,7 +276,12 @@ void TForm_Base::createPanel()
     panel->setGeometry(QRect(QPoint(0, 0), Panel1->contentsRect().size()));
     panel->show();
     connect(panel->ComPort1, &TCustomComPort::lost, this, [this](const QString &name) { showPortLost(true, name); });
-    connect(panel->ComPort1, &TCustomComPort::found, this, [this](const QString &name) { showPortLost(false, name); });
+    connect(panel->ComPort1, &TCustomComPort::found, this, [this](const QString &name) {
+        showPortLost(false, name);
+        // What a period's relay should be in may have been lost with the board's power.
+        if (TForm_Progmt *scheduler = Forms::instance().Form_Progmt)
+            scheduler->engine().assertPeriods();
+    });
     m_remote = std::make_unique<RemoteHost>(*panel);
     Forms::instance().remote = m_remote.get();
     m_remote->start();

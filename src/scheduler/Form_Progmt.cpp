@@ -8,6 +8,7 @@
 #include "scheduler/ClockSettingsTool.h"
 #include "scheduler/ScheduleFile.h"
 #include "scheduler/ScheduleMemory.h"
+#include "scheduler/SchedulePeriod.h"
 #include "scheduler/SchedulePlace.h"
 #include "scheduler/ScheduleTime.h"
 #include "widgets/UpDown.h"
@@ -17,6 +18,7 @@
 #include "widgets/SystemColors.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -28,6 +30,7 @@
 #include <QKeyEvent>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
@@ -78,6 +81,7 @@ TForm_Progmt::TForm_Progmt(QWidget *owner, std::unique_ptr<ScheduleClock> clock)
     Forms::instance().Form_Progmt = this;
     m_engine = std::make_unique<ScheduleEngine>(*m_clock);
     connect(m_engine.get(), &ScheduleEngine::fired, this, &TForm_Progmt::fired);
+    connect(m_engine.get(), &ScheduleEngine::asserted, this, &TForm_Progmt::asserted);
     connect(m_engine.get(), &ScheduleEngine::missed, this, &TForm_Progmt::missed);
     connect(m_engine.get(), &ScheduleEngine::stopped, this, &TForm_Progmt::stopped);
     connect(m_engine.get(), &ScheduleEngine::sunless, this, [this](int i, const QDate &from, const QDate &to) {
@@ -298,6 +302,7 @@ void TForm_Progmt::Btn_AddPrgmClick()
     row.Btn_Arreter = button(QStringLiteral("Arreter"), QStringLiteral("Btn_Arreter"), QRect(427, y, 50, 21));
     row.Btn_SupriPrgm = button(QStringLiteral("X"), QStringLiteral("Btn_SupriPrgm"), QRect(0, y + 5, 15, 25));
     addRecurrenceControls(row, y);
+    addPeriodControls(row, y + 25);
     row.Prochaine = new QLabel(this);
     row.Prochaine->setObjectName(QStringLiteral("Prochaine") + n);
     row.Prochaine->setGeometry(NextLeft, y, FormWidth - NextLeft - 4, 21);
@@ -348,13 +353,106 @@ void TForm_Progmt::Btn_AddPrgmClick()
     paintTime(m_currentRow, SystemColor::Window);
     paint(row.Combo, SystemColor::Window);
     showRecurrence(m_currentRow);
+    showPeriod(m_currentRow);
     showNext();
 }
 
 std::vector<QWidget *> TForm_Progmt::controlsOf(const Row &r)
 {
     return {r.DateTimePicker, r.Memo, r.UpDown_H, r.UpDown_min, r.UpDown_SecPrgm, r.Combo, r.Btn_Lancer,
-            r.Btn_Arreter, r.Btn_SupriPrgm, r.Repetition, r.Soleil, r.Decalage, r.Prochaine, r.HeureSoleil};
+            r.Btn_Arreter, r.Btn_SupriPrgm, r.Repetition, r.Soleil, r.Decalage, r.Prochaine, r.HeureSoleil,
+            r.Periode, r.Jusqua, r.FinHeure, r.FinSoleil, r.FinDecalage, r.FinBouton, r.Reaffirmer};
+}
+
+void TForm_Progmt::addPeriodControls(Row &row, int y)
+{
+    const QString n = QString::number(row.slot);
+    const auto place = [&](QWidget *control, const QString &name, int x, int width) {
+        control->setParent(this);
+        control->setObjectName(name + n);
+        control->setGeometry(x, y, width, 21);
+    };
+    row.Periode = new QCheckBox(QStringLiteral("Période"));
+    place(row.Periode, QStringLiteral("Periode"), 28, 70);
+    row.Periode->setToolTip(QStringLiteral("Une période met son relais dans son état au début et à la fin, "
+                                           "et l'y remet au démarrage ou au retour du port"));
+    row.Jusqua = new QLabel(QStringLiteral("jusqu'à"));
+    place(row.Jusqua, QStringLiteral("Jusqua"), 100, 45);
+    const QTime end = QDateTime::fromMSecsSinceEpoch(m_clock->nowMs(), Qt::LocalTime).time().addSecs(30 * 60);
+    row.FinHeure = new QLineEdit(timeOfDayText(end));
+    place(row.FinHeure, QStringLiteral("FinHeure"), 145, 75);
+    row.FinSoleil = new QComboBox;
+    place(row.FinSoleil, QStringLiteral("FinSoleil"), 225, 122);
+    row.FinSoleil->addItems({QStringLiteral("Heure"), QStringLiteral("Lever du soleil"), QStringLiteral("Coucher du soleil")});
+    row.FinDecalage = new QSpinBox;
+    place(row.FinDecalage, QStringLiteral("FinDecalage"), 350, 68);
+    row.FinDecalage->setRange(-Recurrence::MaxOffsetMinutes, Recurrence::MaxOffsetMinutes);
+    row.FinDecalage->setSuffix(QStringLiteral(" min"));
+    row.FinBouton = new QComboBox;
+    place(row.FinBouton, QStringLiteral("FinBouton"), 422, 160);
+    row.FinBouton->setPlaceholderText(QStringLiteral("Bouton de fin"));
+    // Every button is listed: "Lancer" says why one that does not set a state cannot be used.
+    row.FinBouton->setToolTip(QStringLiteral("Le bouton de la fin : un bouton On ou Off"));
+    if (const PanelButtons *buttons = panelButtons())
+        for (size_t k = 1; k < buttons->size(); ++k)
+            row.FinBouton->addItem((*buttons)[k].description);
+    row.FinBouton->setCurrentIndex(-1);
+    row.Reaffirmer = new QSpinBox;
+    place(row.Reaffirmer, QStringLiteral("Reaffirmer"), 586, 200);
+    row.Reaffirmer->setRange(0, MaxReassertMinutes);
+    row.Reaffirmer->setPrefix(QStringLiteral("Réaffirmer toutes les "));
+    row.Reaffirmer->setSuffix(QStringLiteral(" min"));
+    row.Reaffirmer->setSpecialValueText(QStringLiteral("Réaffirmer : jamais"));
+
+    const auto select = [this](QObject *control) { return [this, control] { Select_Periode(control); }; };
+    connect(row.Periode, &QCheckBox::clicked, this, select(row.Periode));
+    connect(row.FinHeure, &QLineEdit::editingFinished, this, select(row.FinHeure));
+    connect(row.FinSoleil, &QComboBox::activated, this, select(row.FinSoleil));
+    connect(row.FinDecalage, &QSpinBox::valueChanged, this, select(row.FinDecalage));
+    connect(row.FinBouton, &QComboBox::activated, this, select(row.FinBouton));
+    connect(row.Reaffirmer, &QSpinBox::valueChanged, this, select(row.Reaffirmer));
+}
+
+void TForm_Progmt::showPeriod(int i)
+{
+    if (!validRow(i))
+        return;
+    const Row &r = row(i);
+    const ScheduleRow &s = m_engine->row(i);
+    const QSignalBlocker blockers[] = {QSignalBlocker(r.FinDecalage), QSignalBlocker(r.Reaffirmer)};
+    r.Periode->setChecked(s.end.has_value());
+    if (s.end) {
+        r.FinHeure->setText(s.end->timeText);
+        r.FinSoleil->setCurrentIndex(int(s.end->sun));
+        r.FinDecalage->setValue(s.end->offsetMinutes);
+        r.FinBouton->setCurrentIndex(s.end->button - 1);
+    }
+    r.Reaffirmer->setValue(s.reassertMinutes);
+    for (QWidget *control : {static_cast<QWidget *>(r.Jusqua), static_cast<QWidget *>(r.FinHeure),
+                             static_cast<QWidget *>(r.FinSoleil), static_cast<QWidget *>(r.FinDecalage),
+                             static_cast<QWidget *>(r.FinBouton), static_cast<QWidget *>(r.Reaffirmer)})
+        control->setVisible(s.end.has_value());
+    const bool sunEnd = r.FinSoleil->currentIndex() > 0;
+    r.FinHeure->setEnabled(!sunEnd);
+    r.FinDecalage->setEnabled(sunEnd);
+}
+
+void TForm_Progmt::Select_Periode(QObject *control)
+{
+    const int i = rowOf(control);
+    if (i == 0)
+        return;
+    m_currentRow = i;
+    const Row &r = row(i);
+    std::optional<PeriodEnd> end;
+    if (r.Periode->isChecked())
+        end = PeriodEnd{r.FinHeure->text().trimmed(), Recurrence::Sun(r.FinSoleil->currentIndex()),
+                        r.FinDecalage->value(), r.FinBouton->currentIndex() + 1};
+    if (end && end->sun != Recurrence::Sun::None)
+        loadPlace();
+    m_engine->setEnd(i, end);
+    m_engine->setReassert(i, r.Reaffirmer->value());
+    showPeriod(i);
 }
 
 void TForm_Progmt::addRecurrenceControls(Row &row, int y)
@@ -462,11 +560,9 @@ void TForm_Progmt::Select_Soleil(QObject *control)
 
 int TForm_Progmt::rowOf(const QObject *control) const
 {
-    for (int i = 1; i <= rowCount(); ++i)
-    {
-        const Row &r = row(i);
-        if (r.Memo == control || r.DateTimePicker == control || r.Repetition == control || r.Soleil == control
-            || r.Decalage == control)
+    for (int i = 1; i <= rowCount(); ++i) {
+        const std::vector<QWidget *> controls = controlsOf(row(i));
+        if (std::find(controls.begin(), controls.end(), control) != controls.end())
             return i;
     }
     return 0;
@@ -596,6 +692,12 @@ void TForm_Progmt::Btn_Lancer1()
     applyTypedTime(i);
     // The place may have been set in the settings meanwhile.
     loadPlace();
+    const PanelButtons none;
+    const PanelButtons *buttons = panelButtons();
+    if (const QString refusal = periodRefusal(m_engine->row(i), buttons ? *buttons : none); !refusal.isEmpty()) {
+        showMessage(refusal + QStringLiteral(". La période n'est pas lancée."));
+        return;
+    }
     const ScheduleEngine::Arming result = m_engine->arm(i);
     if (result == ScheduleEngine::Arming::Armed)
         paintTime(i, HighlightColor);
@@ -672,18 +774,39 @@ void TForm_Progmt::fired(int i, int button, qint64 dueMs)
     const bool onPanel = button >= 1 && buttons && size_t(button) < buttons->size();
     if (!onPanel || !waitForPort(i, button, dueMs)) {
         addToLog(m_clock->nowMs(), rowName(i) + QStringLiteral(" : déclenchée"));
-        if (onPanel) {
-            runReportingErrors([button] {
-                if (TForm_ActBtn *panel = Forms::instance().Form_ActBtn)
-                    panel->fireButton(button);
-            }, this);
-            // The firing found the device gone: it is sent again when the device is back.
+        // The firing found the device gone: it is sent again when the device is back.
+        if (sendButton(button))
             waitForPort(i, button, dueMs);
-        }
     }
     // The row may be gone if the error's box let the user delete it.
     if (validRow(i) && !m_engine->row(i).armed)
         paintTime(i, SystemColor::Window);
+}
+
+bool TForm_Progmt::sendButton(int button)
+{
+    const PanelButtons *buttons = panelButtons();
+    if (button < 1 || !buttons || size_t(button) >= buttons->size())
+        return false;
+    runReportingErrors([button] {
+        if (TForm_ActBtn *panel = Forms::instance().Form_ActBtn)
+            panel->fireButton(button);
+    }, this);
+    return true;
+}
+
+void TForm_Progmt::asserted(int i, int button, bool inside)
+{
+    // The service puts the relays of the rows it runs in their state itself.
+    if (serviceRuns && serviceRuns())
+        return;
+    // A lost port has the periods asserted again when it is back.
+    TForm_ActBtn *panel = Forms::instance().Form_ActBtn;
+    if (!panel || panel->ComPort1->Lost())
+        return;
+    addToLog(m_clock->nowMs(), rowName(i) + (inside ? QStringLiteral(" : remise dans sa période")
+                                                     : QStringLiteral(" : remise hors de sa période")));
+    sendButton(button);
 }
 
 bool TForm_Progmt::waitForPort(int i, int button, qint64 dueMs)
@@ -717,14 +840,12 @@ void TForm_Progmt::portFound()
     for (const PortWaitingFirings::Firing &f : late)
         logPortMissed(f);
     for (const PortWaitingFirings::Firing &f : ready) {
-        // A row deleted or given another button meanwhile is no longer this firing's.
-        if (!validRow(f.row) || m_engine->row(f.row).button != f.button)
+        // A row deleted or given other buttons meanwhile is no longer this firing's.
+        const ScheduleRow *r = validRow(f.row) ? &m_engine->row(f.row) : nullptr;
+        if (!r || (r->button != f.button && !(r->end && r->end->button == f.button)))
             continue;
         addToLog(m_clock->nowMs(), rowName(f.row) + QStringLiteral(" : déclenchée au retour du port"));
-        runReportingErrors([button = f.button] {
-            if (TForm_ActBtn *panel = Forms::instance().Form_ActBtn)
-                panel->fireButton(button);
-        }, this);
+        sendButton(f.button);
     }
 }
 
@@ -932,6 +1053,17 @@ bool TForm_Progmt::loadRows(bool quiet)
         savedArmed.push_back(saved.armed);
         const int button = restoredButton(saved, buttons ? *buttons : empty);
         m_engine->setButton(i, button);
+        if (saved.end) {
+            PeriodEnd end = *saved.end;
+            end.button = restoredEndButton(saved, buttons ? *buttons : empty);
+            m_engine->setEnd(i, end);
+            if (end.button == 0 && saved.end->button != 0)
+                r.FinBouton->setToolTip(QStringLiteral("Le bouton %1 « %2 » n'est plus sur le panneau : choisissez un autre bouton.")
+                                            .arg(saved.end->button)
+                                            .arg(saved.endDescription));
+        }
+        m_engine->setReassert(i, saved.reassertMinutes);
+        showPeriod(i);
         if (button > 0) {
             r.Combo->setCurrentIndex(button);
         } else if (saved.button != 0) {
@@ -946,6 +1078,8 @@ bool TForm_Progmt::loadRows(bool quiet)
                 .arg(ScheduleFiles::path(), problems.join(QLatin1Char('\n'))));
     m_savedContent = rowsContent();
     restoreArming(savedArmed);
+    // The periods' relays may have changed while nothing ran them.
+    m_engine->assertPeriods();
     showNext();
     return true;
 }
@@ -961,6 +1095,12 @@ void TForm_Progmt::restoreArming(const std::vector<bool> &savedArmed)
     for (int i = 1; i <= rowCount() && size_t(i) <= savedArmed.size(); ++i) {
         if (!savedArmed[size_t(i - 1)])
             continue;
+        const PanelButtons none;
+        const PanelButtons *buttons = panelButtons();
+        if (const QString refusal = periodRefusal(m_engine->row(i), buttons ? *buttons : none); !refusal.isEmpty()) {
+            addToLog(m_clock->nowMs(), rowName(i) + QStringLiteral(" : non relancée, ") + refusal + QStringLiteral(", rien n'est envoyé"));
+            continue;
+        }
         std::optional<qint64> accounted = memory().accountedUntil(keys[i - 1]);
         // A repeating row's past is not made up before it was first seen armed.
         if (!accounted && m_engine->row(i).recurrence.repeats()) {

@@ -12,11 +12,13 @@ class QTimer;
 #include <vector>
 
 class QAction;
+class QCheckBox;
 class QComboBox;
 class QDateEdit;
 class QFrame;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
@@ -80,6 +82,15 @@ public:
         // the time field of a sun row, the sun's time computed for it.
         QLabel *Prochaine = nullptr;
         QLabel *HeureSoleil = nullptr;
+        // Under the row, a period: "Période" ticked shows its end (a typed time or the sun's
+        // event with its offset), its end button, and how often it says its state again.
+        QCheckBox *Periode = nullptr;
+        QLabel *Jusqua = nullptr;
+        QLineEdit *FinHeure = nullptr;
+        QComboBox *FinSoleil = nullptr;
+        QSpinBox *FinDecalage = nullptr;
+        QComboBox *FinBouton = nullptr; // button k at item k - 1
+        QSpinBox *Reaffirmer = nullptr;
     };
     int rowCount() const { return int(m_rows.size()); }
     const Row &row(int i) const { return m_rows[size_t(i - 1)]; } // 1 <= i <= rowCount()
@@ -113,6 +124,8 @@ public:
     // its offset, on the row of that control.
     void Select_Repetition(QObject *control, int choice);
     void Select_Soleil(QObject *control);
+    // Any of the period's controls, on the row of that control.
+    void Select_Periode(QObject *control);
 
     // Plain message boxes go through here; tests record them.
     std::function<void(const QString &)> showMessage;
@@ -155,6 +168,10 @@ private:
     void paintChoosers();
     void paintTime(int i, int color);
     void fired(int i, int button, qint64 dueMs);
+    // A period's relay is put in the state it should be in.
+    void asserted(int i, int button, bool inside);
+    // Fires a panel button, a failure in a box; false when the button is not on the panel.
+    bool sendButton(int button);
     void missed(int i, qint64 checkedAtMs, ScheduleEngine::Miss why, qint64 dueMs);
     // What the alarms of this folder did, shared with the service; row i's key in it.
     ScheduleMemory &memory();
@@ -187,6 +204,9 @@ private:
     void addRecurrenceControls(Row &row, int y);
     // Shows row i's recurrence as the engine holds it.
     void showRecurrence(int i);
+    void addPeriodControls(Row &row, int y);
+    // Shows row i's period as the engine holds it.
+    void showPeriod(int i);
     // The place of Programateur.ini, for the sun's rows; why it could not be read, if so.
     QString loadPlace();
     void restoreArming(const std::vector<bool> &savedArmed);

@@ -387,13 +387,8 @@ ScheduleEngine::Arming ScheduleEngine::resume(int i, std::optional<qint64> accou
 
 std::optional<qint64> ScheduleEngine::nextOccurrence(int i, qint64 notBefore) const
 {
-    const ScheduleRow &r = row(i);
-    if (r.recurrence.repeats()) {
-        const std::optional<Occurrence> next = occurrence(i, dayOf(notBefore), notBefore, nullptr);
-        return next ? std::optional(next->instant) : std::nullopt;
-    }
-    const std::optional<qint64> once = r.recurrence.instantOn(r.date, r.timeText, m_place);
-    return once && *once >= notBefore ? once : std::nullopt;
+    const std::optional<Occurrence> next = occurrence(i, dayOf(notBefore), notBefore, nullptr);
+    return next ? std::optional(next->instant) : std::nullopt;
 }
 
 std::vector<qint64> ScheduleEngine::upcoming(int i, int n) const

@@ -22,6 +22,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
@@ -118,6 +119,16 @@ protected:
     {
         row(i).Combo->setCurrentIndex(item);
         emit row(i).Combo->activated(item);
+    }
+    // Restarts as the program does: the main window makes its scheduler, hidden, which loads.
+    void startProgram()
+    {
+        delete form;
+        auto fake = std::make_unique<FakeScheduleClock>();
+        (clock = fake.get())->now = at(Day, "07:29:50");
+        form = base->scheduler(std::move(fake));
+        form->showMessage = [this](const QString &text) { messages << text; };
+        base->Start({"zelvar"});
     }
     static QColor colour(QWidget *w) { return w->palette().color(QPalette::Base); }
     static QString day() { return QLocale::system().toString(Day, QLocale::ShortFormat); }
@@ -602,11 +613,7 @@ TEST_F(Scheduler, AtStartTheSavedRowsRunWithoutTheWindowAndAreKept)
                                       {Day, "08:00:00", 1, "Volet", Recurrence{}, true}});
     file.writeString("Ligne2", "Repetition", "lundi");
     ASSERT_TRUE(file.save(ScheduleFiles::path()).ok);
-    delete form; // the program's own is made by the main window at its start
-    auto fake = std::make_unique<FakeScheduleClock>();
-    (clock = fake.get())->now = at(Day, "07:29:50");
-    form = base->scheduler(std::move(fake));
-    base->Start({"zelvar"});
+    startProgram();
     EXPECT_FALSE(form->isVisible());
     ASSERT_EQ(form->rowCount(), 2);
     EXPECT_TRUE(form->engine().row(1).armed && !form->engine().row(2).armed);
@@ -615,7 +622,6 @@ TEST_F(Scheduler, AtStartTheSavedRowsRunWithoutTheWindowAndAreKept)
     runClock(12000);
     EXPECT_TRUE(pauses.join(' ').contains("S2N$#")) << pauses.join(" / ").toStdString();
 
-    form->showMessage = [this](const QString &text) { messages << text; };
     form->Btn_AddPrgm->trigger();
     form->Enregistrer1->trigger();
     EXPECT_EQ(readSchedule(ProfileFile::load(ScheduleFiles::path())).rows.size(), 3u);
@@ -701,4 +707,33 @@ TEST_F(Scheduler, EachRowShowsWhenItFiresNextAndTheWeekdayMenuStaysOpen)
     EXPECT_EQ(form->engine().row(3).recurrence.weekdays, 0x1f);
     QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(actions[1]).center());
     EXPECT_FALSE(menu->isVisible()) << "other choices close it";
+}
+
+// One lost "off" left a pump running until the next day: a period puts its relay in its state.
+TEST_F(Scheduler, APeriodIsPutInItsStateAtStartKeptByOpeningAndSavingAndRefusedWhenItPulses)
+{
+    Forms::instance().Form_ActBtn->Rebuild({button(Imp, 1, "Volet", 10), button(On, 2, "Pompe", 120), button(Off, 2, "Arrêt", 230)}, {});
+    const ProfileFile file = writeSchedule({{Day, "07:00:00", 2, "Pompe", Recurrence{Recurrence::EveryDay}, true,
+                                             PeriodEnd{"07:45:00", Recurrence::Sun::None, 0, 3}, "Arrêt", 0}});
+    ASSERT_TRUE(file.save(ScheduleFiles::path()).ok);
+    startProgram();
+    runClock(1000);
+    EXPECT_TRUE(pauses.join(' ').contains("S2N$#")) << "07:29:51 is inside: on. " << pauses.join(" / ").toStdString();
+    EXPECT_TRUE(form->Log->toPlainText().contains("ligne 1 « Pompe » : remise dans sa période"));
+    base->Bo_Pmg->trigger();
+    form->Ouvrir1->trigger();
+    EXPECT_TRUE(row(1).Periode->isChecked() && row(1).FinHeure->isVisible());
+    EXPECT_EQ(row(1).FinBouton->currentText(), "Arrêt");
+    form->Enregistrer1->trigger();
+    EXPECT_EQ(zelvar::testing::readFile(ScheduleFiles::path()), file.toBytes());
+
+    form->Btn_AddPrgm->trigger();
+    choose(2, 1); // "Volet" pulses
+    row(2).Periode->click();
+    row(2).FinBouton->setCurrentIndex(2);
+    emit row(2).FinBouton->activated(2);
+    click(row(2).Btn_Lancer);
+    EXPECT_EQ(messages, QStringList{"« Volet » donne une impulsion : une période ne peut commencer ou finir que par un "
+                                    "bouton On ou Off. La période n'est pas lancée."});
+    EXPECT_FALSE(form->engine().row(2).armed);
 }
