@@ -671,8 +671,15 @@ void TForm_Progmt::UpDown_1()
 
 void TForm_Progmt::applyTypedTime(int i)
 {
-    if (validRow(i))
-        m_engine->setTimeText(i, row(i).Memo->toPlainText());
+    if (!validRow(i))
+        return;
+    m_engine->setTimeText(i, row(i).Memo->toPlainText());
+    // A period's typed end too, also while its field still has the focus.
+    std::optional<PeriodEnd> end = m_engine->row(i).end;
+    if (end && end->timeText != row(i).FinHeure->text().trimmed()) {
+        end->timeText = row(i).FinHeure->text().trimmed();
+        m_engine->setEnd(i, end);
+    }
 }
 
 void TForm_Progmt::applyTypedTimes()
