@@ -94,7 +94,7 @@ TForm_Progmt::TForm_Progmt(QWidget *owner, std::unique_ptr<ScheduleClock> clock)
     });
     connect(m_engine.get(), &ScheduleEngine::armedChanged, this, [this] {
         emit Forms::instance().nextAlarmChanged(m_engine->nextInstant(), m_clock->nowMs());
-        showNext();
+        showNextSoon();
     });
     // Armed sun rows move to the new place's times at once.
     connect(&Forms::instance(), &Forms::placeChanged, this, [this] {
@@ -209,8 +209,15 @@ void TForm_Progmt::TimerATimer()
     showNext();
 }
 
+void TForm_Progmt::showNextSoon()
+{
+    if (!std::exchange(m_nextPending, true))
+        QTimer::singleShot(0, this, [this] { showNext(); });
+}
+
 void TForm_Progmt::showNext()
 {
+    m_nextPending = false;
     const qint64 now = m_clock->nowMs();
     const QLocale locale = QLocale::system();
     for (int i = 1; i <= rowCount(); ++i) {
@@ -354,7 +361,7 @@ void TForm_Progmt::Btn_AddPrgmClick()
     paint(row.Combo, SystemColor::Window);
     showRecurrence(m_currentRow);
     showPeriod(m_currentRow);
-    showNext();
+    showNextSoon();
 }
 
 std::vector<QWidget *> TForm_Progmt::controlsOf(const Row &r)
@@ -523,7 +530,7 @@ void TForm_Progmt::showRecurrence(int i)
         control->setVisible(!sun);
     }
     r.HeureSoleil->setVisible(sun);
-    showNext();
+    showNextSoon();
 }
 
 void TForm_Progmt::Select_Repetition(QObject *control, int choice)

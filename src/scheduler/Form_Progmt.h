@@ -199,8 +199,9 @@ private:
     bool loadRows(bool quiet);
     // The rows' values as saved, armed or not aside, to see whether the user changed them.
     QByteArray rowsContent() const;
-    // Shows when each row fires next.
+    // Shows when each row fires next; soon: once, after a run of changes.
     void showNext();
+    void showNextSoon();
     void addRecurrenceControls(Row &row, int y);
     // Shows row i's recurrence as the engine holds it.
     void showRecurrence(int i);
@@ -229,6 +230,7 @@ private:
     bool m_viewOfService = false;
     QByteArray m_writtenForService;
     QByteArray m_savedContent;
+    bool m_nextPending = false;
     std::unique_ptr<InputBlock> m_waitBlock; // while "Ouvrir" waits for its answer
     PortWaitingFirings m_portWaiting;
     QTimer *m_portWaitCheck = nullptr; // gives up what waited a minute while the port stays lost

@@ -693,6 +693,7 @@ TEST_F(Scheduler, EachRowShowsWhenItFiresNextAndTheWeekdayMenuStaysOpen)
     for (int i = 1; i <= form->rowCount(); ++i)
         EXPECT_EQ((std::pair{row(i).Prochaine->text(), row(i).Prochaine->isEnabled()}), (std::pair{cases[i - 1].next, cases[i - 1].arm})) << i;
     runClock(12000);
+    form->TimerATimer();
     EXPECT_EQ(row(1).Prochaine->text(), shown(1, "07:30:00")) << "the next day once fired";
     EXPECT_EQ(base->Bo_Pmg->toolTip(), "Programateur express\nProchaine : " + shown(1, "07:30:00"));
 
