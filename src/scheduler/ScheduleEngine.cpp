@@ -394,23 +394,33 @@ std::optional<qint64> ScheduleEngine::nextOccurrence(int i, qint64 notBefore) co
 std::vector<qint64> ScheduleEngine::upcoming(int i, int n) const
 {
     std::vector<qint64> instants;
-    if (!row(i).armed || n <= 0)
-        return instants;
+    for (const Upcoming &event : upcomingEvents(i, n))
+        instants.push_back(event.at);
+    return instants;
+}
+
+std::vector<ScheduleEngine::Upcoming> ScheduleEngine::upcomingEvents(int i, int n) const
+{
+    std::vector<Upcoming> events;
+    const ScheduleRow &r = row(i);
+    if (!r.armed || n <= 0)
+        return events;
     const std::optional<qint64> first = instantOf(i);
     if (!first)
-        return instants;
-    instants.push_back(*first);
-    if (!row(i).hasOccurrences())
-        return instants;
+        return events;
+    const auto buttonOf = [&r](bool end) { return end && r.end ? r.end->button : r.button; };
+    events.push_back({*first, buttonOf(slot(i).atEnd)});
+    if (!r.hasOccurrences())
+        return events;
     QDate day = slot(i).occurrence;
-    while (int(instants.size()) < n) {
-        const std::optional<Occurrence> next = occurrence(i, day, instants.back() + 1, nullptr);
+    while (int(events.size()) < n) {
+        const std::optional<Occurrence> next = occurrence(i, day, events.back().at + 1, nullptr);
         if (!next)
             break;
-        instants.push_back(next->instant);
+        events.push_back({next->instant, buttonOf(next->end)});
         day = next->day;
     }
-    return instants;
+    return events;
 }
 
 void ScheduleEngine::disarm(int i)

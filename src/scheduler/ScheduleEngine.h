@@ -155,6 +155,13 @@ public:
     std::optional<qint64> nextOccurrence(int i, qint64 notBefore) const;
     // The next `n` seconds armed row i fires at, from the one it waits for; none when disarmed.
     std::vector<qint64> upcoming(int i, int n) const;
+    // The same with the button each one fires (a period's end fires its end button).
+    struct Upcoming
+    {
+        qint64 at;
+        int button;
+    };
+    std::vector<Upcoming> upcomingEvents(int i, int n) const;
 
     // Looks at the clock now (the timer does it on its own).
     void check();
