@@ -725,6 +725,7 @@ TEST_F(Scheduler, APeriodIsPutInItsStateAtStartKeptByOpeningAndSavingAndRefusedW
     form->Ouvrir1->trigger();
     EXPECT_TRUE(row(1).Periode->isChecked() && row(1).FinHeure->isVisible());
     EXPECT_EQ(row(1).FinBouton->currentText(), "Arrêt");
+    saveShot(*form, "scheduler-period");
     form->Enregistrer1->trigger();
     EXPECT_EQ(zelvar::testing::readFile(ScheduleFiles::path()), file.toBytes());
 
