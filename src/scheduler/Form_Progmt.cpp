@@ -229,7 +229,10 @@ void TForm_Progmt::showNext()
         const Row &controls = row(i);
         controls.Prochaine->setText(next ? locale.toString(at.date(), QLocale::ShortFormat) + QLatin1Char(' ') + time : QString());
         controls.Prochaine->setEnabled(r.armed);
-        controls.HeureSoleil->setText(next ? time : QStringLiteral("--:--:--"));
+        // A period's next event may be its end: the sun's time shown is its start's, that day.
+        const std::optional<qint64> start = r.end && next ? r.recurrence.instantOn(at.date(), r.timeText, m_engine->place()) : next;
+        controls.HeureSoleil->setText(start ? QDateTime::fromMSecsSinceEpoch(*start, Qt::LocalTime).toString(QStringLiteral("hh:mm:ss"))
+                                            : QStringLiteral("--:--:--"));
     }
 }
 
@@ -459,7 +462,25 @@ void TForm_Progmt::Select_Periode(QObject *control)
         loadPlace();
     m_engine->setEnd(i, end);
     m_engine->setReassert(i, r.Reaffirmer->value());
+    stopRefusedPeriod(i);
     showPeriod(i);
+}
+
+QString TForm_Progmt::refusedPeriod(int i) const
+{
+    const PanelButtons none;
+    const PanelButtons *buttons = panelButtons();
+    return periodRefusal(m_engine->row(i), buttons ? *buttons : none);
+}
+
+void TForm_Progmt::stopRefusedPeriod(int i)
+{
+    const QString refusal = refusedPeriod(i);
+    if (!m_engine->row(i).armed || refusal.isEmpty())
+        return;
+    m_engine->disarm(i);
+    paintTime(i, MissedColor);
+    row(i).Memo->setToolTip(QStringLiteral("Programmation arrêtée : %1.").arg(refusal));
 }
 
 void TForm_Progmt::addRecurrenceControls(Row &row, int y)
@@ -652,8 +673,10 @@ void TForm_Progmt::Select_Code()
         return;
     const int j = row(m_currentRow).Combo->currentIndex();
     // "Off" (item 0) keeps the button chosen before.
-    if (j >= 1)
+    if (j >= 1) {
         m_engine->setButton(m_currentRow, j);
+        stopRefusedPeriod(m_currentRow);
+    }
 }
 
 void TForm_Progmt::UpDown_1()
@@ -706,9 +729,8 @@ void TForm_Progmt::Btn_Lancer1()
     applyTypedTime(i);
     // The place may have been set in the settings meanwhile.
     loadPlace();
-    const PanelButtons none;
-    const PanelButtons *buttons = panelButtons();
-    if (const QString refusal = periodRefusal(m_engine->row(i), buttons ? *buttons : none); !refusal.isEmpty()) {
+    if (QString refusal = refusedPeriod(i); !refusal.isEmpty()) {
+        refusal[0] = refusal[0].toUpper();
         showMessage(refusal + QStringLiteral(". La période n'est pas lancée."));
         return;
     }
@@ -1109,9 +1131,7 @@ void TForm_Progmt::restoreArming(const std::vector<bool> &savedArmed)
     for (int i = 1; i <= rowCount() && size_t(i) <= savedArmed.size(); ++i) {
         if (!savedArmed[size_t(i - 1)])
             continue;
-        const PanelButtons none;
-        const PanelButtons *buttons = panelButtons();
-        if (const QString refusal = periodRefusal(m_engine->row(i), buttons ? *buttons : none); !refusal.isEmpty()) {
+        if (const QString refusal = refusedPeriod(i); !refusal.isEmpty()) {
             addToLog(m_clock->nowMs(), rowName(i) + QStringLiteral(" : non relancée, ") + refusal + QStringLiteral(", rien n'est envoyé"));
             continue;
         }

@@ -208,6 +208,11 @@ private:
     void addPeriodControls(Row &row, int y);
     // Shows row i's period as the engine holds it.
     void showPeriod(int i);
+    // Why row i cannot run as a period on the panel; empty when it can or is no period.
+    QString refusedPeriod(int i) const;
+    // An armed row edited into a period the panel cannot run stops, as one edited into values
+    // the engine cannot arm does.
+    void stopRefusedPeriod(int i);
     // The place of Programateur.ini, for the sun's rows; why it could not be read, if so.
     QString loadPlace();
     void restoreArming(const std::vector<bool> &savedArmed);

@@ -729,11 +729,14 @@ TEST_F(Scheduler, APeriodIsPutInItsStateAtStartKeptByOpeningAndSavingAndRefusedW
     form->Enregistrer1->trigger();
     EXPECT_EQ(zelvar::testing::readFile(ScheduleFiles::path()), file.toBytes());
 
+    // "Volet" pulses: armed as a row, it stops when made a period, and "Lancer" says why.
     form->Btn_AddPrgm->trigger();
-    choose(2, 1); // "Volet" pulses
+    choose(2, 1);
+    row(2).Memo->setPlainText("08:00:00");
+    click(row(2).Btn_Lancer);
+    ASSERT_TRUE(form->engine().row(2).armed);
     row(2).Periode->click();
-    row(2).FinBouton->setCurrentIndex(2);
-    emit row(2).FinBouton->activated(2);
+    EXPECT_FALSE(form->engine().row(2).armed);
     click(row(2).Btn_Lancer);
     EXPECT_EQ(messages, QStringList{"« Volet » donne une impulsion : une période ne peut commencer ou finir que par un "
                                     "bouton On ou Off. La période n'est pas lancée."});
