@@ -721,6 +721,17 @@ TEST_F(Scheduler, APeriodIsPutInItsStateAtStartKeptByOpeningAndSavingAndRefusedW
     runClock(1000);
     EXPECT_TRUE(pauses.join(' ').contains("S2N$#")) << "07:29:51 is inside: on. " << pauses.join(" / ").toStdString();
     EXPECT_TRUE(form->Log->toPlainText().contains("ligne 1 « Pompe » : remise dans sa période"));
+    // The board's port lost and back: the pump is put back on.
+    const QString link = dir.filePath("usb-Relais-if00");
+    ASSERT_TRUE(QFile::link(pty.slavePath(), link));
+    Forms::instance().Form_ActBtn->ComPort1->setPort(link);
+    pty.closeMaster();
+    ASSERT_TRUE(zelvar::testing::processEventsUntil([&] { return base->Bo_PortPerdu->isVisible(); }));
+    PseudoTerminal replug;
+    ASSERT_TRUE(QFile::remove(link) && QFile::link(replug.slavePath(), link));
+    ASSERT_TRUE(zelvar::testing::processEventsUntil([&] { return !base->Bo_PortPerdu->isVisible(); }, 3000));
+    runClock(0);
+    EXPECT_EQ(replug.read(5), QByteArray("S2N$#"));
     base->Bo_Pmg->trigger();
     form->Ouvrir1->trigger();
     EXPECT_TRUE(row(1).Periode->isChecked() && row(1).FinHeure->isVisible());
