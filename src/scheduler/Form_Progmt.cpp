@@ -49,6 +49,7 @@ namespace zelvar {
 namespace {
 
 constexpr int StartColor = 8209740;
+const QString SunTimeTip = QStringLiteral("L'heure du soleil calculée pour le prochain déclenchement");
 
 const PanelButtons *panelButtons()
 {
@@ -62,6 +63,7 @@ void paint(QWidget *control, int color)
     QPalette palette = control->palette();
     palette.setColor(QPalette::Base, c);
     palette.setColor(QPalette::Button, c);
+    palette.setColor(QPalette::Window, c);
     control->setPalette(palette);
 }
 
@@ -320,7 +322,8 @@ void TForm_Progmt::Btn_AddPrgmClick()
     row.HeureSoleil = new QLabel(this);
     row.HeureSoleil->setObjectName(QStringLiteral("HeureSoleil") + n);
     row.HeureSoleil->setGeometry(row.Memo->geometry());
-    row.HeureSoleil->setToolTip(QStringLiteral("L'heure du soleil calculée pour le prochain déclenchement"));
+    row.HeureSoleil->setAutoFillBackground(true);
+    row.HeureSoleil->setToolTip(SunTimeTip);
 
     // The engine holds the row's values; the controls show and edit them. The row's number
     // is looked up at each change, since deleting an earlier row moves it up.
@@ -480,7 +483,7 @@ void TForm_Progmt::stopRefusedPeriod(int i)
         return;
     m_engine->disarm(i);
     paintTime(i, MissedColor);
-    row(i).Memo->setToolTip(QStringLiteral("Programmation arrêtée : %1.").arg(refusal));
+    setTimeTip(i, QStringLiteral("Programmation arrêtée : %1.").arg(refusal));
 }
 
 void TForm_Progmt::addRecurrenceControls(Row &row, int y)
@@ -646,8 +649,15 @@ void TForm_Progmt::paintTime(int i, int color)
     if (!validRow(i))
         return;
     paint(row(i).Memo, color);
+    paint(row(i).HeureSoleil, color);
     if (color != MissedColor)
-        row(i).Memo->setToolTip(QString());
+        setTimeTip(i, QString());
+}
+
+void TForm_Progmt::setTimeTip(int i, const QString &tip)
+{
+    row(i).Memo->setToolTip(tip);
+    row(i).HeureSoleil->setToolTip(tip.isEmpty() ? SunTimeTip : tip);
 }
 
 void TForm_Progmt::OnEnterCombo()
@@ -907,7 +917,7 @@ void TForm_Progmt::missed(int i, qint64 checkedAtMs, ScheduleEngine::Miss why, q
     const QString cause = why == ScheduleEngine::Miss::Late
                               ? QStringLiteral("son heure était passée de plus d'une minute (ordinateur en veille ou horloge avancée)")
                               : QStringLiteral("son heure (%1) était déjà passée (heure ou fuseau horaire changés)").arg(planned);
-    row(i).Memo->setToolTip(QStringLiteral("Programmation manquée : le %1 à %2, %3. Rien n'a été envoyé.")
+    setTimeTip(i, QStringLiteral("Programmation manquée : le %1 à %2, %3. Rien n'a été envoyé.")
                                 .arg(locale.toString(checked.date(), QLocale::ShortFormat),
                                      checked.time().toString(QStringLiteral("hh:mm:ss")), cause));
     addToLog(checkedAtMs, rowName(i) + QStringLiteral(" : manquée (prévue %1)").arg(planned));
@@ -916,7 +926,7 @@ void TForm_Progmt::missed(int i, qint64 checkedAtMs, ScheduleEngine::Miss why, q
 void TForm_Progmt::stopped(int i, ScheduleEngine::Arming why)
 {
     paintTime(i, MissedColor);
-    row(i).Memo->setToolTip(QStringLiteral("Programmation arrêtée : %1.").arg(m_engine->reason(why, i)));
+    setTimeTip(i, QStringLiteral("Programmation arrêtée : %1.").arg(m_engine->reason(why, i)));
 }
 
 QString TForm_Progmt::rowName(int i) const

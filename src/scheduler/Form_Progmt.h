@@ -166,7 +166,9 @@ private:
     void findCurrentRow(Control control);
     bool validRow(int i) const { return i >= 1 && i <= rowCount(); }
     void paintChoosers();
+    // The time's colour and tool tip, on the typed time and on the sun's time shown instead.
     void paintTime(int i, int color);
+    void setTimeTip(int i, const QString &tip);
     void fired(int i, int button, qint64 dueMs);
     // A period's relay is put in the state it should be in.
     void asserted(int i, int button, bool inside);

@@ -649,6 +649,7 @@ TEST_F(Scheduler, ANewPlaceMovesTheArmedSunRowsAtOnce)
     click(row(1).Btn_Lancer);
     const qint64 paris = form->engine().instantOf(1).value_or(0);
     EXPECT_FALSE(row(1).Memo->isVisible()) << "its typed time is not shown";
+    EXPECT_EQ(row(1).HeureSoleil->palette().color(QPalette::Window), Red) << "the sun's time is marked armed";
     QPointer<TPagesDlg> dialog = TPagesDlg::open({form.data(), nullptr});
     TForm_ActBtn::KeyHookPause pause; // typed straight into the fields
     for (QLineEdit *edit : {dialog->Lieu->Edit_Latitude, dialog->Lieu->Edit_Longitude}) {
