@@ -474,10 +474,10 @@ TEST_F(Scheduler, ClosedItKeepsItsRowsFiringAndQuittingAsksFirst)
         ASSERT_TRUE(prompt && prompt->isVisible());
         EXPECT_EQ(prompt->windowTitle(), QStringLiteral("Quitter"));
         EXPECT_EQ(prompt->Label_Ba->text(), promptText(QStringLiteral("Des programmations sont actives. Quitter quand même ?")));
-        EXPECT_EQ(prompt->ButtonG_Ba->text(), QStringLiteral("Non"));
-        EXPECT_EQ(prompt->ButtonD_Ba->text(), QStringLiteral("Oui"));
+        EXPECT_EQ(prompt->ButtonG_Ba->text(), QStringLiteral("Oui"));
+        EXPECT_EQ(prompt->ButtonD_Ba->text(), QStringLiteral("Non"));
         saveShot(*prompt, QStringLiteral("scheduler-quit-question"));
-        click(prompt->ButtonG_Ba);
+        click(prompt->ButtonD_Ba);
         EXPECT_EQ(closed.count(), 0);
     }
 
