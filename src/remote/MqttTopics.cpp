@@ -72,6 +72,11 @@ QByteArray MqttTopics::relaySetFilter() const
     return base() + "/relay/+/set";
 }
 
+QByteArray MqttTopics::relayPulseFilter() const
+{
+    return base() + "/relay/+/pulse";
+}
+
 QByteArray MqttTopics::buttonPressFilter() const
 {
     return base() + "/button/+/press";
@@ -132,6 +137,8 @@ MqttTopics::Incoming MqttTopics::parse(const QByteArray &topic) const
     if (parts.size() == 5 && parts[0] == "zelvar" && parts[1] == node) {
         if (parts[2] == "relay" && parts[4] == "set")
             in = {Incoming::Kind::RelaySet, numberIn(parts[3])};
+        else if (parts[2] == "relay" && parts[4] == "pulse")
+            in = {Incoming::Kind::RelayPulse, numberIn(parts[3])};
         else if (parts[2] == "button" && parts[4] == "press")
             in = {Incoming::Kind::ButtonPress, numberIn(parts[3])};
     } else if (parts.size() == 5 && parts[0] == "homeassistant" && parts[1] == "button" && parts[2] == node

@@ -25,6 +25,7 @@ public:
 
     // What the node subscribes to.
     QByteArray relaySetFilter() const;
+    QByteArray relayPulseFilter() const;
     QByteArray buttonPressFilter() const;
     QByteArray buttonConfigFilter() const;
 
@@ -36,7 +37,7 @@ public:
     // a number that is not a plain positive decimal included.
     struct Incoming
     {
-        enum class Kind { Unknown, RelaySet, ButtonPress, ButtonConfig };
+        enum class Kind { Unknown, RelaySet, RelayPulse, ButtonPress, ButtonConfig };
         Kind kind = Kind::Unknown;
         int number = 0;
     };

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -216,6 +217,118 @@ TEST(ServeLostPort, AnAlarmWaitingForThePortOutlivesAKill)
     EXPECT_EQ(board.second.read(5, 8000), QByteArray("S1N$#"));
     EXPECT_TRUE(logged("fired ligne 1 bouton 1 « Lampe » : en retard de", 3000))
         << log.constData() << serve.readAllStandardError().constData();
+    serve.terminate();
+    EXPECT_TRUE(serve.waitForFinished(10000));
+}
+
+// Two services of one user, in two folders with two boards: each holds its own port and
+// serves its own HTTP port, and zelvar-cli in each folder reaches its own board.
+TEST(ServeTwoFolders, EachServiceServesItsOwnBoard)
+{
+    QTemporaryDir runtime;
+    ASSERT_TRUE(runtime.isValid());
+    struct Folder
+    {
+        QTemporaryDir dir;
+        PseudoTerminal board;
+        QProcess serve;
+        QByteArray log;
+        quint16 port = 0;
+    } folders[2];
+    for (Folder &f : folders) {
+        ASSERT_TRUE(f.dir.isValid() && f.board.isValid());
+        PanelConfig config;
+        config.settings.CurrentPortName = f.board.slavePath();
+        config.buttons = {ButtonConfig{On, 1, QStringLiteral("0"), 0, 0, QStringLiteral("Lampe"), 0, {}, QStringLiteral("Lampe")}};
+        config.buttonsEverHeld = true;
+        ASSERT_TRUE(writePanelConfig(config).save(f.dir.filePath(PanelFiles::config())).ok);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        // The user's own instance names, as outside the tests: one per folder.
+        env.remove(QStringLiteral("ZELVAR_INSTANCE_NAME"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), f.dir.filePath(QStringLiteral("config")));
+        f.serve.setProcessEnvironment(env);
+        f.serve.setWorkingDirectory(f.dir.path());
+        f.serve.start(QStringLiteral(ZELVAR_CLI), {QStringLiteral("serve"), QStringLiteral("--http"), QStringLiteral("127.0.0.1:0")});
+        ASSERT_TRUE(processEventsUntil([&] {
+            f.serve.waitForReadyRead(10);
+            f.log += f.serve.readAllStandardOutput();
+            return f.log.contains(" port ");
+        }, 10000)) << f.log.constData();
+        f.port = quint16(f.log.mid(f.log.indexOf(" port ") + 6, 6).trimmed().toUInt());
+    }
+    for (Folder &f : folders) {
+        QFile token(f.dir.filePath(QStringLiteral("config/zelvar/remote-token")));
+        ASSERT_TRUE(token.open(QIODevice::ReadOnly));
+        const QByteArray auth = "Authorization: Bearer " + token.readAll().trimmed() + "\r\n";
+        const QJsonObject health = exchange(f.port, httpRequest("GET", "/api/health", {}, auth)).json();
+        EXPECT_EQ(health["host"].toString(), "service");
+        EXPECT_EQ(health["port"].toString(), f.board.slavePath());
+        EXPECT_TRUE(health["port_open"].toBool());
+        EXPECT_EQ(exchange(f.port, httpRequest("PUT", "/api/relays", R"({"2":"on"})", auth)).status, 200);
+        EXPECT_EQ(f.board.read(5, 3000), QByteArray("S2N$#"));
+
+        QProcess cli;
+        cli.setProcessEnvironment(f.serve.processEnvironment());
+        cli.setWorkingDirectory(f.dir.path());
+        cli.start(QStringLiteral(ZELVAR_CLI), {QStringLiteral("press"), QStringLiteral("1")});
+        ASSERT_TRUE(cli.waitForFinished(10000));
+        EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().constData();
+        EXPECT_EQ(f.board.read(5, 3000), QByteArray("S1N$#"));
+    }
+    for (Folder &f : folders) {
+        EXPECT_TRUE(f.board.drain(300).isEmpty()) << "nothing reached the other board";
+        f.serve.terminate();
+        EXPECT_TRUE(f.serve.waitForFinished(10000));
+        EXPECT_FALSE((f.log + f.serve.readAllStandardOutput()).contains("le programme tient le port"));
+    }
+}
+
+// A timed pulse's "off" outlives the service: killed during the pulse and started again after
+// its end, the service sends the "off" at once.
+TEST(ServeHttp, ATimedPulsesOffIsSentAfterARestart)
+{
+    QTemporaryDir dir;
+    PseudoTerminal pty;
+    ASSERT_TRUE(dir.isValid() && pty.isValid());
+    // Held open, the board's side does not hang up when the service is killed.
+    QFile board(pty.slavePath());
+    ASSERT_TRUE(board.open(QIODevice::ReadWrite | QIODevice::Unbuffered));
+    PanelConfig config;
+    config.settings.CurrentPortName = pty.slavePath();
+    config.buttonsEverHeld = true;
+    ASSERT_TRUE(writePanelConfig(config).save(dir.filePath(PanelFiles::config())).ok);
+    QProcess serve;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("XDG_STATE_HOME"), dir.filePath(QStringLiteral("state")));
+    serve.setProcessEnvironment(env);
+    serve.setWorkingDirectory(dir.path());
+    const auto start = [&]() -> quint16 {
+        serve.start(QStringLiteral(ZELVAR_CLI), {QStringLiteral("serve"), QStringLiteral("--http"), QStringLiteral("127.0.0.1:0")});
+        QByteArray log;
+        if (!processEventsUntil([&] {
+                serve.waitForReadyRead(10);
+                log += serve.readAllStandardOutput();
+                return log.contains(" port ");
+            }, 10000))
+            return 0;
+        return quint16(log.mid(log.indexOf(" port ") + 6, 6).trimmed().toUInt());
+    };
+    const quint16 port = start();
+    ASSERT_NE(port, 0);
+    QFile token(dir.filePath(QStringLiteral("config/zelvar/remote-token")));
+    ASSERT_TRUE(token.open(QIODevice::ReadOnly));
+    const QByteArray auth = "Authorization: Bearer " + token.readAll().trimmed() + "\r\n";
+    EXPECT_EQ(exchange(port, httpRequest("POST", "/api/relays/3/pulse", R"({"seconds":1})", auth)).status, 200);
+    EXPECT_EQ(pty.read(5, 3000), QByteArray("S3N$#"));
+    serve.kill();
+    serve.waitForFinished(5000);
+    QThread::msleep(1200);
+    EXPECT_EQ(pty.drain(), QByteArray()) << "nothing sends the off while no service runs";
+    ASSERT_NE(start(), 0);
+    EXPECT_EQ(pty.read(5, 3000), QByteArray("S3F$#"));
+    EXPECT_EQ(pty.drain(1500), QByteArray()) << "sent once";
     serve.terminate();
     EXPECT_TRUE(serve.waitForFinished(10000));
 }
