@@ -108,6 +108,8 @@ public:
     void Bo_SeqClick();
     // The program's first window: this one, or with exactly one argument that is not an
     // option, the sequencer (this window then stays hidden behind it).
+    // Reads where the window stands before hiding it, so that it comes back there.
+    void setVisible(bool visible) override;
     void Start(const QStringList &arguments);
     // The scheduler window, made hidden once and kept for the run; `clock` is the one it is
     // made with (the system's when none).
@@ -141,6 +143,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void createControls();
@@ -158,6 +161,7 @@ private:
     void showReportingHelp(); // "Email" while the project has no contact address
     // Whether the scheduler has armed rows, which quitting would drop; the question then.
     static bool alarmsArmed();
+    void quitConfirmed();
     void askQuitWithAlarms();
     // Bo_Pmg's hint names the scheduler's next alarm.
     void showNextAlarm(std::optional<qint64> nextMs, qint64 nowMs);
@@ -181,6 +185,10 @@ private:
     // Where the window was when the program hid it (behind the sequencer, the scheduler or
     // the notification icon); it comes back there.
     std::optional<QPoint> m_hiddenAt;
+    // The same place, asked again once the window manager has mapped the window.
+    std::optional<QPoint> m_placeAfterMap;
+    // The real place read just before the window was hidden.
+    std::optional<QPoint> m_placeBeforeHide;
 };
 
 } // namespace zelvar

@@ -98,8 +98,12 @@ void requestPrompt(const QString &caption, const QString &leftText, const QStrin
                    const QString &middleText, const QString &message, int leftCode, int rightCode,
                    int middleCode, bool leftVisible, bool rightVisible, bool middleVisible);
 
-// Right action code of a prompt: store the port form's settings, then release the main window.
+// Left action code of a prompt ("Oui"): store the port form's settings, then release the main window.
 constexpr int PromptStorePortSettings = 8;
+// Right action code of a prompt ("Non"): close it and release the main window.
+constexpr int PromptDismiss = 9;
+// Left action code of a prompt ("Oui"): end the program.
+constexpr int PromptQuit = 10;
 
 // Asks the main window to end the program through its "Quitter"; with no main window the
 // call does nothing.

@@ -1036,8 +1036,8 @@ void TForm_Progmt::OuvrirClick()
     if (Forms::instance().Form_Base.isNull())
         return;
     m_waitBlock = std::make_unique<InputBlock>(this);
-    requestPrompt(QStringLiteral("Programateur"), QStringLiteral("Non"), QStringLiteral("Oui"), QString(),
-                  QStringLiteral("Les lignes ont changé. Les abandonner ?"), PromptKeepRows, PromptDropRows, 0, true,
+    requestPrompt(QStringLiteral("Programateur"), QStringLiteral("Oui"), QStringLiteral("Non"), QString(),
+                  QStringLiteral("Les lignes ont changé. Les abandonner ?"), PromptDropRows, PromptKeepRows, 0, true,
                   true, false);
 }
 

@@ -439,7 +439,7 @@ TEST_F(Scheduler, ASaveOnAFullDiskOrAFileThatIsNoFileSaysWhyAndKeepsWhatThereIs)
     // The row added since the save is not dropped without a question.
     form->Ouvrir1->trigger();
     ASSERT_TRUE(Forms::instance().formDynamique);
-    click(Forms::instance().formDynamique->ButtonD_Ba); // "Oui"
+    click(Forms::instance().formDynamique->ButtonG_Ba); // "Oui"
     EXPECT_EQ(messages, QStringList{"Impossible de lire Programateur.ini : ce n'est pas un fichier ordinaire"});
     EXPECT_EQ(form->rowCount(), 2);
 }
@@ -491,10 +491,10 @@ TEST_F(Scheduler, ClosedItKeepsItsRowsFiringAndQuittingAsksFirst)
         ASSERT_TRUE(prompt && prompt->isVisible());
         EXPECT_EQ(prompt->windowTitle(), QStringLiteral("Quitter"));
         EXPECT_EQ(prompt->Label_Ba->text(), promptText(QStringLiteral("Des programmations sont actives. Quitter quand même ?")));
-        EXPECT_EQ(prompt->ButtonG_Ba->text(), QStringLiteral("Non"));
-        EXPECT_EQ(prompt->ButtonD_Ba->text(), QStringLiteral("Oui"));
+        EXPECT_EQ(prompt->ButtonG_Ba->text(), QStringLiteral("Oui"));
+        EXPECT_EQ(prompt->ButtonD_Ba->text(), QStringLiteral("Non"));
         saveShot(*prompt, QStringLiteral("scheduler-quit-question"));
-        click(prompt->ButtonG_Ba);
+        click(prompt->ButtonD_Ba);
         EXPECT_EQ(closed.count(), 0);
     }
 
@@ -631,8 +631,8 @@ TEST_F(Scheduler, AtStartTheSavedRowsRunWithoutTheWindowAndAreKept)
     TformDynamique *prompt = Forms::instance().formDynamique;
     ASSERT_TRUE(prompt && prompt->isVisible());
     EXPECT_EQ(prompt->Label_Ba->text(), "Les lignes ont changé. Les abandonner ?");
-    EXPECT_EQ(prompt->ButtonG_Ba->text() + prompt->ButtonD_Ba->text(), "NonOui");
-    click(prompt->ButtonG_Ba);
+    EXPECT_EQ(prompt->ButtonG_Ba->text() + prompt->ButtonD_Ba->text(), "OuiNon");
+    click(prompt->ButtonD_Ba);
     EXPECT_EQ(row(3).Memo->toPlainText(), "10:00:00");
     EXPECT_TRUE(messages.isEmpty()) << messages.join(" / ").toStdString();
 }
