@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <map>
 #include <mutex>
 
 namespace zelvar {
@@ -64,10 +65,39 @@ QString errorText(int rc, int savedErrno)
     }
 }
 
-// The broker's answer to a connection it refused (MQTT 3.1.1 return codes).
+// Why the broker refused a publication or a subscription (MQTT 5 reason codes).
+QString reasonText(int code)
+{
+    switch (code) {
+    case 0x87:
+        return QStringLiteral("non autorisé");
+    case 0x90:
+        return QStringLiteral("nom de sujet invalide");
+    case 0x97:
+        return QStringLiteral("quota dépassé");
+    case 0x95:
+        return QStringLiteral("paquet trop grand");
+    default:
+        return QStringLiteral("code %1").arg(code);
+    }
+}
+
+// The broker's answer to a connection it refused (MQTT 5 reason codes, and the return codes
+// of MQTT 3.1.1 a broker of that version answers).
 QString refusalText(int code)
 {
     switch (code) {
+    case 0x84:
+        return refusalText(1);
+    case 0x85:
+        return refusalText(2);
+    case 0x88:
+    case 0x89:
+        return refusalText(3);
+    case 0x86:
+        return refusalText(4);
+    case 0x87:
+        return refusalText(5);
     case 1:
         return QStringLiteral("connexion refusée par le broker : version du protocole");
     case 2:
@@ -99,6 +129,10 @@ struct MqttLink::Shared
     mosquitto *mosq = nullptr;
 
     std::atomic<bool> accepted = false; // the broker took the current connection
+    // QoS 1 publications not yet acknowledged, by message id. A lock of its own: it is held
+    // while publishing, so that an acknowledgement cannot come before its id is noted.
+    std::mutex awaitedMutex;
+    std::map<int, QByteArray> awaited;
     QString refusal;                    // why it did not; network thread only
 
     ~Shared()
@@ -165,6 +199,7 @@ bool MqttLink::start(const Options &options, QString *error)
     mosquitto *mosq = shared->mosq;
     // This thread publishes while the network thread reads and writes.
     mosquitto_threaded_set(mosq, true);
+    mosquitto_int_option(mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
     // A command's state goes out at once, not held back until the broker acknowledges the last one.
     mosquitto_int_option(mosq, MOSQ_OPT_TCP_NODELAY, 1);
     if (!options.user.isEmpty()
@@ -184,11 +219,29 @@ bool MqttLink::start(const Options &options, QString *error)
     mosquitto_connect_callback_set(mosq, [](mosquitto *, void *data, int code) {
         auto *shared = static_cast<Shared *>(data);
         if (code == 0) {
+            {
+                std::lock_guard lock(shared->awaitedMutex);
+                shared->awaited.clear();
+            }
             shared->accepted = true;
             shared->post([](MqttLink &link) { emit link.connected(); });
             return;
         }
         shared->refusal = refusalText(code);
+    });
+    mosquitto_publish_v5_callback_set(mosq, [](mosquitto *, void *data, int mid, int reason, const mosquitto_property *) {
+        auto *shared = static_cast<Shared *>(data);
+        QByteArray topic;
+        {
+            std::lock_guard lock(shared->awaitedMutex);
+            const auto it = shared->awaited.find(mid);
+            if (it == shared->awaited.end())
+                return;
+            topic = std::move(it->second);
+            shared->awaited.erase(it);
+        }
+        if (reason >= 0x80)
+            shared->post([topic = std::move(topic), why = reasonText(reason)](MqttLink &link) { emit link.refused(topic, why); });
     });
     mosquitto_message_callback_set(mosq, [](mosquitto *, void *data, const mosquitto_message *m) {
         auto *shared = static_cast<Shared *>(data);
@@ -283,14 +336,20 @@ void MqttLink::stop(const QByteArray &topic, const QByteArray &payload)
     shared_.reset();
 }
 
-// At most once: a publication lost with its connection is sent again by the bridge when it
-// connects anew, and no acknowledgement from the broker sits in the way of the next command.
-bool MqttLink::publish(const QByteArray &topic, const QByteArray &payload, bool retain)
+// A publication lost with its connection is sent again by the bridge when it connects anew;
+// QoS 1 is asked for what the broker keeps, so that a refusal is heard of.
+bool MqttLink::publish(const QByteArray &topic, const QByteArray &payload, bool retain, int qos)
 {
-    return shared_
-        && mosquitto_publish(shared_->mosq, nullptr, topic.constData(), int(payload.size()), payload.constData(), 0,
-                             retain)
-               == MOSQ_ERR_SUCCESS;
+    if (!shared_)
+        return false;
+    std::lock_guard lock(shared_->awaitedMutex);
+    int mid = 0;
+    if (mosquitto_publish(shared_->mosq, &mid, topic.constData(), int(payload.size()), payload.constData(), qos, retain)
+        != MOSQ_ERR_SUCCESS)
+        return false;
+    if (qos > 0)
+        shared_->awaited[mid] = topic;
+    return true;
 }
 
 bool MqttLink::subscribe(const QByteArray &filter)
