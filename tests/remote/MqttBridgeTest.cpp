@@ -215,6 +215,23 @@ TEST_F(MqttBridgeTest, CommandsReachTheWireAndTheStatesStayRetained)
     EXPECT_EQ(log.size(), 25);
 }
 
+// Home Assistant's select plays the activity chosen; its stop button stops it.
+TEST_F(MqttBridgeTest, ActivitiesArePlayedAndStoppedFromTheSelect)
+{
+    QStringList asked;
+    control.setSequencePlayer([&](const QString &activity) { asked << activity; return RemoteResult{}; },
+                              [&] { asked << "stop"; return RemoteResult{}; });
+    startBridge();
+    log.clear();
+    MqttTestClient home(broker.port());
+    home.publish("zelvar/atelier/activity/set", "Jardin.ini");
+    home.publish("zelvar/atelier/activity/stop", "PRESS");
+    home.publish("zelvar/atelier/activity/stop", "STOP");
+    EXPECT_TRUE(home.waitFor([&] { return asked.size() == 2 && !log.isEmpty(); }));
+    EXPECT_EQ(asked, (QStringList{"Jardin.ini", "stop"}));
+    EXPECT_EQ(log, QStringList{"zelvar/atelier/activity/stop : « STOP » ignoré, PRESS attendu"});
+}
+
 // Home Assistant keeps an entity per unique_id: deleting the first button must not hand its
 // id to the next one, whose topic still presses it; the entity gone is removed. What an
 // earlier run left (entities gone since, messages of one entity each) is cleared.
