@@ -156,7 +156,8 @@ std::map<QString, QString> MqttTopics::entitiesIn(const QByteArray &discovery)
     std::map<QString, QString> entities;
     const QJsonObject components = QJsonDocument::fromJson(discovery).object().value("components").toObject();
     for (auto it = components.begin(); it != components.end(); ++it)
-        entities[it.key()] = it.value().toObject().value("p").toString();
+        if (const QJsonObject entity = it.value().toObject(); entity.size() > 1) // not one already removed
+            entities[it.key()] = entity.value("p").toString();
     return entities;
 }
 

@@ -56,7 +56,8 @@ public:
     };
     // The retained discovery message; the keys of its entities are those of `gone`.
     QByteArray deviceDiscovery(const Device &device) const;
-    // The keys of the entities in a discovery message, with their platform.
+    // The keys of the entities in a discovery message, with their platform; those removed
+    // (their platform alone) are left out.
     static std::map<QString, QString> entitiesIn(const QByteArray &discovery);
 
     // A topic the node listens to. Relays are numbered; a button is named by its id or by
