@@ -82,8 +82,12 @@ int main(int argc, char **argv)
     // Lets Wayland desktops match the windows with the installed desktop entry.
     QGuiApplication::setDesktopFileName(QStringLiteral(ZELVAR_APP_ID));
 
-    // A second start only brings the running program back, before any window exists. While
-    // the service runs, the program works in full, its port opened through the service.
+    // A second start only brings the running program back, before any window exists, from
+    // whichever folder. While the service of this folder runs, the program works in full, its
+    // port opened through the service; a service of another folder has its own board.
+    zelvar::SingleInstance window(zelvar::host::Role::Program, zelvar::SingleInstance::windowName());
+    if (window.claim() == zelvar::SingleInstance::Claim::Restored)
+        return 0;
     zelvar::SingleInstance instance(zelvar::host::Role::Program);
     const zelvar::SingleInstance::Claim claim = instance.claim();
     if (claim == zelvar::SingleInstance::Claim::Restored)
@@ -115,8 +119,9 @@ int main(int argc, char **argv)
     QApplication::setFont(zelvar::uiFont());
 
     auto base = std::make_unique<zelvar::TForm_Base>();
-    QObject::connect(&instance, &zelvar::SingleInstance::restoreRequested, base.get(),
-                     &zelvar::TForm_Base::restoreWindow);
+    for (zelvar::SingleInstance *claimed : {&window, &instance})
+        QObject::connect(claimed, &zelvar::SingleInstance::restoreRequested, base.get(),
+                         &zelvar::TForm_Base::restoreWindow);
     // The main window allowed its close: the program ends, whatever other window is open.
     QObject::connect(base.get(), &zelvar::TForm_Base::closed, &app, [] { QCoreApplication::exit(0); },
                      Qt::QueuedConnection);

@@ -11,6 +11,7 @@
 #include "scheduler/ScheduleEngine.h"
 #include "scheduler/ScheduleFile.h"
 #include "scheduler/ScheduleMemory.h"
+#include "scheduler/SchedulePeriod.h"
 #include "scheduler/SchedulePlace.h"
 #include "scheduler/ScheduleTime.h"
 
@@ -321,14 +322,16 @@ int runNext(const QStringList &arguments)
     for (const SavedScheduleRow &saved : read.rows) {
         const int i = engine.addRow(saved.date, saved.time, restoredButton(saved, buttons));
         engine.setRecurrence(i, saved.recurrence);
+        if (saved.end)
+            engine.setEnd(i, PeriodEnd{saved.end->timeText, saved.end->sun, saved.end->offsetMinutes,
+                                       restoredEndButton(saved, buttons)});
     }
     const ScheduleMemory memory(QDir::currentPath());
     const QStringList keys = ScheduleMemory::keysOf(read.rows);
     const qint64 now = clock.nowMs();
     std::vector<Occurrence> next;
     for (int i = 1; i <= engine.count(); ++i) {
-        const int button = engine.row(i).button;
-        if (!read.rows[size_t(i - 1)].armed || button == 0)
+        if (!read.rows[size_t(i - 1)].armed || engine.row(i).button == 0 || !periodRefusal(engine.row(i), buttons).isEmpty())
             continue;
         std::optional<qint64> accounted = memory.accountedUntil(keys[i - 1]);
         if (!accounted && engine.row(i).recurrence.repeats())
@@ -336,9 +339,10 @@ int runNext(const QStringList &arguments)
         if (engine.resume(i, accounted) != ScheduleEngine::Arming::Armed)
             continue;
         // A second caught up at the service's start is not ahead any more.
-        for (qint64 at : engine.upcoming(i, wanted + 1))
-            if (at >= now - now % 1000)
-                next.push_back({at, i, button, panel.buttons[size_t(button - 1)].caption, buttons[size_t(button)].description});
+        for (const ScheduleEngine::Upcoming &event : engine.upcomingEvents(i, wanted + 1))
+            if (event.at >= now - now % 1000)
+                next.push_back({event.at, i, event.button, panel.buttons[size_t(event.button - 1)].caption,
+                                buttons[size_t(event.button)].description});
     }
     std::stable_sort(next.begin(), next.end(), [](const Occurrence &a, const Occurrence &b) { return a.at < b.at; });
     if (next.size() > size_t(wanted))

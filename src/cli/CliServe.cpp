@@ -25,6 +25,7 @@
 #include "scheduler/PortWaitingFirings.h"
 #include "scheduler/ScheduleFile.h"
 #include "scheduler/ScheduleMemory.h"
+#include "scheduler/SchedulePeriod.h"
 #include "scheduler/SchedulePlace.h"
 
 #include <QCommandLineParser>
@@ -131,6 +132,10 @@ public:
         QObject::connect(&m_engine, &ScheduleEngine::fired, [this](int i, int button, qint64 due) {
             fire(i, button, due);
         });
+        QObject::connect(&m_engine, &ScheduleEngine::asserted, [this](int i, int button, bool inside) {
+            fire(i, button, QDateTime::currentMSecsSinceEpoch(), false,
+                 inside ? QStringLiteral("dans sa période") : QStringLiteral("hors de sa période"));
+        });
         QObject::connect(&m_engine, &ScheduleEngine::missed, [this](int i, qint64, ScheduleEngine::Miss why, qint64 due) {
             remember(m_keys[i - 1], due);
             log(QStringLiteral("missed"), i,
@@ -147,6 +152,8 @@ public:
         QObject::connect(&m_port, &TCustomComPort::found, [this](const QString &name) {
             logLine(QStringLiteral("port retrouvé %1").arg(name));
             firePortWaiting();
+            // What a period should be in may have been lost with the board's power.
+            m_engine.assertPeriods();
         });
         m_portWaitCheck.setInterval(1000);
         QObject::connect(&m_portWaitCheck, &QTimer::timeout, [this] {
@@ -298,6 +305,12 @@ private:
         for (const SavedScheduleRow &saved : m_rows) {
             const int i = m_engine.addRow(saved.date, saved.time, restoredButton(saved, m_buttons));
             m_engine.setRecurrence(i, saved.recurrence);
+            if (saved.end) {
+                PeriodEnd end = *saved.end;
+                end.button = restoredEndButton(saved, m_buttons);
+                m_engine.setEnd(i, end);
+                m_engine.setReassert(i, saved.reassertMinutes);
+            }
         }
         m_memory.reload();
         if (!m_memory.error().isEmpty())
@@ -389,6 +402,10 @@ private:
             say(QStringLiteral("refused"), QStringLiteral("ce bouton n'est pas sur le panneau"));
             return false;
         }
+        if (const QString refusal = periodRefusal(m_engine.row(i), m_buttons); !refusal.isEmpty()) {
+            say(QStringLiteral("refused"), refusal + QStringLiteral(", rien n'est envoyé"));
+            return false;
+        }
         std::optional<qint64> accounted = m_memory.accountedUntil(key);
         // A repeating row's past is not made up before it was first seen armed.
         if (!accounted && m_rows[size_t(i - 1)].recurrence.repeats()) {
@@ -411,9 +428,17 @@ private:
     // `waited`: a firing that waited for the lost port, sent at its return. The row's memory
     // is written once the firing is settled (queued to the port, refused, failed or missed),
     // never while it waits for the port, so that a restart meanwhile still catches it up.
-    void fire(int i, int button, qint64 due, bool waited = false)
+    // `assertion`: the state a period should be in, said so; it is not remembered and does
+    // not wait for a lost port, whose return asserts the periods again.
+    void fire(int i, int button, qint64 due, bool waited = false, const QString &assertion = QString())
     {
         const QString key = m_keys[i - 1];
+        const auto remember = [&](const QString &k, qint64 ms) {
+            if (assertion.isEmpty())
+                this->remember(k, ms);
+        };
+        if (!assertion.isEmpty() && m_port.Lost())
+            return;
         if (button < 1 || size_t(button) >= m_buttons.size()) {
             remember(key, due);
             log(QStringLiteral("refused"), i, QStringLiteral("ce bouton n'est pas sur le panneau"));
@@ -424,15 +449,16 @@ private:
         if (entry.mode == UsbUirt) {
             remember(key, due);
             Send::queue(m_port, Send::step(entry.mode, commands),
-                        [this, i, button, due, key = m_keys[i - 1]](const SendResult &sent) {
-                            logFiring(i, key, button, due, false, sent);
+                        [this, i, button, due, assertion, key = m_keys[i - 1]](const SendResult &sent) {
+                            logFiring(i, key, button, due, false, sent, assertion);
                         });
             return;
         }
         if (!writesToSerialLine(entry)) {
             remember(key, due);
             const QString late = lateness(due, QDateTime::currentDateTime());
-            log(QStringLiteral("fired"), i, late.isEmpty() ? QStringLiteral("rien à envoyer") : late + QStringLiteral(", rien à envoyer"));
+            log(QStringLiteral("fired"), i, late.isEmpty() ? QStringLiteral("rien à envoyer") : late + QStringLiteral(", rien à envoyer"),
+                QDateTime::currentDateTime(), button);
             return;
         }
         if (!m_portNamed) {
@@ -440,13 +466,13 @@ private:
             log(QStringLiteral("error"), i, QStringLiteral("aucun port (ni --port, ni port dans Zelvar2.ini)"));
             return;
         }
-        if (waitForPort(i, button, due))
+        if (assertion.isEmpty() && waitForPort(i, button, due))
             return;
         try {
             if (!m_port.Connected())
                 openPort(m_port, m_portChoice);
         } catch (const EComPort &error) {
-            if (waitForPort(i, button, due, error.SystemError()))
+            if (assertion.isEmpty() && waitForPort(i, button, due, error.SystemError()))
                 return;
             remember(key, due);
             log(QStringLiteral("error"), i, error.Message());
@@ -456,21 +482,22 @@ private:
         remember(key, due);
         // The sender puts it ahead of anything waiting; it is logged once written.
         Send::queue(m_port, Send::step(entry.mode, commands),
-                    [this, i, button, due, waited, key = m_keys[i - 1]](const SendResult &sent) {
-                        logFiring(i, key, button, due, waited, sent);
+                    [this, i, button, due, waited, assertion, key = m_keys[i - 1]](const SendResult &sent) {
+                        logFiring(i, key, button, due, waited, sent, assertion);
                     });
     }
 
     // A firing's line, with the time its first command went out and how late that was; a
     // write that met a lost port waits for its return. The file may have been read again
     // while it was queued: the row is found again by its contents.
-    void logFiring(int i, const QString &key, int button, qint64 due, bool waited, const SendResult &sent)
+    void logFiring(int i, const QString &key, int button, qint64 due, bool waited, const SendResult &sent,
+                   const QString &assertion = QString())
     {
         if (i > m_keys.size() || m_keys[i - 1] != key)
             i = int(m_keys.indexOf(key)) + 1;
         if (i == 0)
             return; // taken out of the file meanwhile
-        if (sent.error && waitForPort(i, button, due, sent.error->SystemError()))
+        if (sent.error && assertion.isEmpty() && waitForPort(i, button, due, sent.error->SystemError()))
             return;
         const QDateTime when =
             sent.firstWriteMs ? QDateTime::fromMSecsSinceEpoch(sent.firstWriteMs) : QDateTime::currentDateTime();
@@ -480,14 +507,16 @@ private:
                 m_port.ClosePort();
             } catch (const EComPort &) {
             }
-            log(QStringLiteral("error"), i, sent.error->Message());
+            log(QStringLiteral("error"), i, sent.error->Message(), when, button);
         } else if (sent.infraredNotSent) {
-            log(QStringLiteral("error"), i, QStringLiteral("code infrarouge non émis : ") + *sent.infraredNotSent, when);
+            log(QStringLiteral("error"), i, QStringLiteral("code infrarouge non émis : ") + *sent.infraredNotSent, when, button);
+        } else if (!assertion.isEmpty()) {
+            log(QStringLiteral("asserted"), i, assertion, when, button);
         } else {
             const QString late = lateness(due, when);
             log(QStringLiteral("fired"), i,
                 waited ? QStringLiteral("au retour du port") + (late.isEmpty() ? QString() : QStringLiteral(", ") + late) : late,
-                when);
+                when, button);
         }
     }
 
@@ -535,15 +564,24 @@ private:
     }
 
     // "2026-12-08T07:30:00.003+01:00 fired ligne 2 bouton 3 « Lampe jardin »", then the detail.
-    void log(const QString &event, int i, const QString &detail, const QDateTime &when = QDateTime::currentDateTime())
+    // `button` names the button sent when it is a period's end (the row's own otherwise).
+    void log(const QString &event, int i, const QString &detail, const QDateTime &when = QDateTime::currentDateTime(),
+             int button = 0)
     {
         const SavedScheduleRow &saved = m_rows[size_t(i - 1)];
-        QString line = QStringLiteral("%1 ligne %2 bouton %3 « %4 »").arg(event).arg(i).arg(saved.button).arg(saved.description);
+        const bool end = saved.end && button != 0 && button == m_engine.row(i).end.value_or(PeriodEnd{}).button
+                         && button != m_engine.row(i).button;
+        const int number = end ? saved.end->button : saved.button;
+        QString line = QStringLiteral("%1 ligne %2 bouton %3 « %4 »")
+                           .arg(event)
+                           .arg(i)
+                           .arg(number)
+                           .arg(end ? saved.endDescription : saved.description);
         if (!detail.isEmpty())
             line += QStringLiteral(" : ") + detail;
         logLine(line, when);
         if (event == QLatin1String("fired"))
-            m_remote.notifyFired(i, saved.button);
+            m_remote.notifyFired(i, number);
     }
 
     SystemScheduleClock m_clock;

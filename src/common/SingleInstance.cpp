@@ -4,6 +4,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QThread>
@@ -159,8 +160,24 @@ SingleInstance::~SingleInstance()
 
 QString SingleInstance::defaultName()
 {
+    return folderName(QDir::currentPath());
+}
+
+QString SingleInstance::folderName(const QString &folder)
+{
     const QString forced = qEnvironmentVariable("ZELVAR_INSTANCE_NAME");
-    return forced.isEmpty() ? QStringLiteral("zelvar") : forced;
+    if (!forced.isEmpty())
+        return forced;
+    const QFileInfo info(folder);
+    const QString path = info.exists() ? info.canonicalFilePath() : QDir::cleanPath(info.absoluteFilePath());
+    return QStringLiteral("zelvar-")
+           + QString::fromLatin1(QCryptographicHash::hash(QFile::encodeName(path), QCryptographicHash::Sha1).toHex().left(16));
+}
+
+QString SingleInstance::windowName()
+{
+    const QString forced = qEnvironmentVariable("ZELVAR_INSTANCE_NAME");
+    return forced.isEmpty() ? QStringLiteral("zelvar") : forced + QStringLiteral("-fenetre");
 }
 
 QString SingleInstance::privateFolder()

@@ -14,11 +14,12 @@ class QSocketNotifier;
 
 namespace zelvar {
 
-// One host per user: the program or the service (zelvar-cli serve), whichever starts first,
-// holds a lock for its whole life and listens on the instance socket; the other Zelvar
-// processes of the user ask it (see HostProtocol.h). A program started while another program
-// is the host asks that one to bring its window back and ends; started while the service is
-// the host, it runs in full as a guest.
+// One host per working folder of the user: the program or the service (zelvar-cli serve),
+// whichever starts first, holds a lock for its whole life and listens on the folder's
+// instance socket; the other Zelvar processes of the folder ask it (see HostProtocol.h). The
+// program also claims the user's window name first: a program started while another one runs
+// asks that one to bring its window back and ends; started while the folder's service is the
+// host, it runs in full as a guest.
 //
 // Socket and lock live in the user's private runtime folder, and each side talks only to a
 // process of the same user, so another account can neither stop nor steer a start. The
@@ -49,8 +50,15 @@ public:
                             QObject *parent = nullptr);
     ~SingleInstance() override;
 
-    // ZELVAR_INSTANCE_NAME replaces it (tests and side-by-side installs).
+    // The host of the working folder's board: one per folder, so that two services of one
+    // user in two folders (two boards) both run in full, and zelvar-cli in each reaches its
+    // own. ZELVAR_INSTANCE_NAME replaces it (tests and side-by-side installs).
     static QString defaultName();
+    // The same for `folder`.
+    static QString folderName(const QString &folder);
+    // The one main window of the user, whatever its folder: a second start of the program
+    // brings it back (claim() answers Restored).
+    static QString windowName();
 
     // XDG_RUNTIME_DIR when it is set, a folder owned by the user with mode 0700; else
     // "zelvar-<uid>" in the temporary folder, created with mode 0700 and used only when it

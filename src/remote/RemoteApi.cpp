@@ -281,6 +281,11 @@ QJsonObject RemoteApi::schedule() const
     int n = 0;
     for (const RemoteScheduleRow &row : m_control.schedule()) {
         const SavedScheduleRow &saved = row.saved;
+        QJsonValue end;
+        if (const std::optional<PeriodEnd> &e = saved.end)
+            end = QJsonObject{{"time", e->timeText},       {"sun", sunText(e->sun)},
+                              {"offset", e->offsetMinutes}, {"button", e->button},
+                              {"description", saved.endDescription}, {"reassert", saved.reassertMinutes}};
         rows.append(QJsonObject{{"row", ++n},
                                 {"date", saved.date.toString(Qt::ISODate)},
                                 {"time", saved.time},
@@ -289,6 +294,7 @@ QJsonObject RemoteApi::schedule() const
                                 {"repetition", repetitionText(saved.recurrence.weekdays)},
                                 {"sun", sunText(saved.recurrence.sun)},
                                 {"offset", saved.recurrence.offsetMinutes},
+                                {"end", end},
                                 {"armed", row.armed},
                                 {"next", row.next ? QJsonValue(row.next->toOffsetFromUtc(row.next->offsetFromUtc())
                                                                    .toString(Qt::ISODate))

@@ -37,6 +37,17 @@ struct Recurrence
                                     const std::optional<GeoPlace> &place) const;
 };
 
+// The end of a period: a clock time or the sun's event with an offset, the same day as the
+// period's start or the next day when it comes earlier, and the button that ends it.
+struct PeriodEnd
+{
+    QString timeText; // as the user left it; unused for the sun
+    Recurrence::Sun sun = Recurrence::Sun::None;
+    int offsetMinutes = 0;
+    int button = 0;
+    bool operator==(const PeriodEnd &) const = default;
+};
+
 // The file's words: "une fois", "chaque jour" or ISO weekday numbers "1,2,3,4,5".
 QString repetitionText(quint8 weekdays);
 std::optional<quint8> readRepetition(const QString &text);

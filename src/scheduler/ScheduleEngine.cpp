@@ -99,13 +99,26 @@ void ScheduleEngine::setRecurrence(int i, const Recurrence &recurrence)
     recount(i, &ScheduleRow::recurrence, recurrence);
 }
 
+void ScheduleEngine::setEnd(int i, const std::optional<PeriodEnd> &end)
+{
+    recount(i, &ScheduleRow::end, end);
+}
+
+void ScheduleEngine::setReassert(int i, int minutes)
+{
+    Slot &s = slot(i);
+    s.row.reassertMinutes = std::max(0, minutes);
+    s.nextAssert = m_clock.nowMs() + qint64(s.row.reassertMinutes) * 60 * 1000;
+}
+
 void ScheduleEngine::setPlace(const std::optional<GeoPlace> &place)
 {
     if (m_place == place)
         return;
     m_place = place;
     for (int i = 1; i <= count(); ++i) {
-        if (row(i).recurrence.sun == Recurrence::Sun::None)
+        const ScheduleRow &r = row(i);
+        if (r.recurrence.sun == Recurrence::Sun::None && !(r.end && r.end->sun != Recurrence::Sun::None))
             continue;
         slot(i).instantKnown = false;
         edited(i);
@@ -122,12 +135,13 @@ std::optional<ScheduleEngine::Occurrence> ScheduleEngine::occurrence(int i, QDat
 {
     const Slot &s = slot(i);
     const Recurrence &r = s.row.recurrence;
-    // A sun event with its offset may fall on the next or the previous date.
+    // A sun event with its offset, or a period's end, may fall on the next or the previous date.
     from = std::max({from, s.row.date, dayOf(notBefore).addDays(-1)});
-    for (QDate day = from; day <= from.addDays(366); day = day.addDays(1)) {
-        if (!r.firesOn(day))
+    const QDate last = r.repeats() ? from.addDays(366) : s.row.date;
+    for (QDate day = from; day <= last; day = day.addDays(1)) {
+        if (!s.row.firesOn(day))
             continue;
-        const std::optional<qint64> instant = r.instantOn(day, s.row.timeText, m_place);
+        const std::optional<qint64> instant = eventOn(s.row, day, false);
         if (!instant) {
             if (sunless && r.sun != Recurrence::Sun::None) {
                 if (!sunless->from.isValid())
@@ -138,8 +152,58 @@ std::optional<ScheduleEngine::Occurrence> ScheduleEngine::occurrence(int i, QDat
         }
         if (*instant >= notBefore)
             return Occurrence{day, *instant};
+        if (!s.row.end)
+            continue;
+        if (const std::optional<qint64> end = eventOn(s.row, day, true); end && *end >= notBefore)
+            return Occurrence{day, *end, true};
     }
     return std::nullopt;
+}
+
+std::optional<qint64> ScheduleEngine::eventOn(const ScheduleRow &row, const QDate &day, bool end) const
+{
+    const std::optional<qint64> start = row.recurrence.instantOn(day, row.timeText, m_place);
+    if (!end || !start || !row.end)
+        return start;
+    // An end time the spring change skips ends the period at the first second after it.
+    const Recurrence ending{Recurrence::EveryDay, row.end->sun, row.end->offsetMinutes};
+    const std::optional<qint64> sameDay = ending.instantOn(day, row.end->timeText, m_place);
+    if (sameDay && *sameDay > *start)
+        return sameDay;
+    const std::optional<qint64> nextDay = ending.instantOn(day.addDays(1), row.end->timeText, m_place);
+    return nextDay && *nextDay > *start ? nextDay : std::nullopt;
+}
+
+bool ScheduleEngine::insidePeriod(int i, qint64 ms) const
+{
+    const ScheduleRow &r = row(i);
+    if (!r.end)
+        return false;
+    const QDate today = dayOf(ms);
+    for (const QDate &day : {today.addDays(-1), today}) {
+        if (!r.firesOn(day))
+            continue;
+        const std::optional<qint64> start = eventOn(r, day, false);
+        const std::optional<qint64> end = eventOn(r, day, true);
+        if (start && end && *start <= ms && ms < *end)
+            return true;
+    }
+    return false;
+}
+
+void ScheduleEngine::assertPeriods()
+{
+    for (int i = 1; i <= count(); ++i)
+        assertPeriod(i);
+}
+
+void ScheduleEngine::assertPeriod(int i)
+{
+    Slot &s = slot(i);
+    if (!s.row.armed || !s.row.end)
+        return;
+    s.assertPending = true;
+    m_clock.singleShot(0, [this] { check(); });
 }
 
 bool ScheduleEngine::seek(int i, QDate from, qint64 notBefore, Sunless *sunless)
@@ -147,6 +211,7 @@ bool ScheduleEngine::seek(int i, QDate from, qint64 notBefore, Sunless *sunless)
     Slot &s = slot(i);
     const std::optional<Occurrence> next = occurrence(i, from, notBefore, sunless);
     s.occurrence = next ? next->day : QDate();
+    s.atEnd = next && next->end;
     s.instant = next ? std::optional<qint64>(next->instant) : std::nullopt;
     s.instantKnown = true;
     return next.has_value();
@@ -161,12 +226,16 @@ void ScheduleEngine::edited(int i)
     s.atOnce = false;
     // Only the edited row's own text counts here: other rows' duplicates are not its fault.
     Arming why = armable(i, false);
-    // A repeating row waits for its first occurrence after the last look.
-    if (why == Arming::Armed && s.row.recurrence.repeats() && !seek(i, QDate(), m_lastCheck + 1, nullptr))
-        why = s.row.recurrence.sun == Recurrence::Sun::None ? Arming::Unreadable : Arming::NoSun;
+    // A repeating row or a period waits for its first instant after the last look.
+    if (why == Arming::Armed && s.row.hasOccurrences() && !seek(i, QDate(), m_lastCheck + 1, nullptr))
+        why = noOccurrence(i);
     if (why != Arming::Armed) {
         s.row.armed = false;
+        s.assertPending = false;
         scheduleNextLook();
+    } else if (s.row.end) {
+        // The period changed: its relay follows at once.
+        assertPeriod(i);
     }
     emit armedChanged();
     if (why != Arming::Armed)
@@ -177,11 +246,22 @@ std::optional<qint64> ScheduleEngine::instantOf(int i) const
 {
     const Slot &s = slot(i);
     if (!s.instantKnown) {
-        const QDate day = s.row.recurrence.repeats() ? s.occurrence : s.row.date;
-        s.instant = s.row.recurrence.instantOn(day, s.row.timeText, m_place);
+        const QDate day = s.row.hasOccurrences() ? s.occurrence : s.row.date;
+        s.instant = eventOn(s.row, day, s.row.end && s.atEnd);
         s.instantKnown = true;
     }
     return s.instant;
+}
+
+ScheduleEngine::Arming ScheduleEngine::noOccurrence(int i) const
+{
+    const ScheduleRow &r = row(i);
+    if (r.recurrence.sun != Recurrence::Sun::None || (r.end && r.end->sun != Recurrence::Sun::None))
+        return Arming::NoSun;
+    if (r.recurrence.repeats())
+        return Arming::Unreadable;
+    // A period that does not repeat: its day skips its start, or it is over.
+    return eventOn(r, r.date, false) ? Arming::Passed : Arming::Skipped;
 }
 
 bool ScheduleEngine::followZone(qint64 now)
@@ -206,12 +286,14 @@ ScheduleEngine::Arming ScheduleEngine::armable(int i, bool anyPair) const
     if (s.row.heldToDistinctTimes()
         && (anyPair ? m_sharedTexts > 0 : m_textCount.value(s.row.timeText) > 1))
         return Arming::Duplicate;
-    if (!s.row.date.isValid() || (r.sun == Recurrence::Sun::None && !readTimeOfDay(s.row.timeText)))
+    const std::optional<PeriodEnd> &end = s.row.end;
+    if (!s.row.date.isValid() || (r.sun == Recurrence::Sun::None && !readTimeOfDay(s.row.timeText))
+        || (end && end->sun == Recurrence::Sun::None && !readTimeOfDay(end->timeText)))
         return Arming::Unreadable;
-    if (r.sun != Recurrence::Sun::None && (!m_place || !m_place->isValid()))
+    if ((r.sun != Recurrence::Sun::None || (end && end->sun != Recurrence::Sun::None)) && (!m_place || !m_place->isValid()))
         return Arming::NoPlace;
-    // A repeating row's occurrence is sought when it is armed.
-    if (!r.repeats() && !instantOf(i))
+    // The occurrence of a repeating row or a period is sought when it is armed.
+    if (!s.row.hasOccurrences() && !instantOf(i))
         return r.sun == Recurrence::Sun::None ? Arming::Skipped : Arming::NoSun;
     return Arming::Armed;
 }
@@ -224,8 +306,8 @@ ScheduleEngine::Arming ScheduleEngine::arm(int i)
     if (const Arming refused = armable(i, true); refused != Arming::Armed)
         return refused;
     Sunless dark;
-    if (row(i).recurrence.repeats() && !seek(i, QDate(), startOfSecond(now), &dark))
-        return Arming::NoSun;
+    if (row(i).hasOccurrences() && !seek(i, QDate(), startOfSecond(now), &dark))
+        return noOccurrence(i);
     const qint64 instant = *instantOf(i);
     if (instant < startOfSecond(now))
         return Arming::Passed;
@@ -234,7 +316,9 @@ ScheduleEngine::Arming ScheduleEngine::arm(int i)
     Slot &s = slot(i);
     s.row.armed = true;
     s.atOnce = instant <= now;
-    if (s.atOnce)
+    // An armed period puts its relay in the state it should be in at once.
+    s.assertPending = s.row.end.has_value();
+    if (s.atOnce || s.assertPending)
         m_clock.singleShot(0, [this] { check(); });
     else
         scheduleNextLook();
@@ -253,6 +337,13 @@ ScheduleEngine::Arming ScheduleEngine::resume(int i, std::optional<qint64> accou
     Slot &s = slot(i);
     const qint64 second = startOfSecond(now);
     std::optional<Occurrence> due;
+    if (s.row.end) {
+        // A period is not caught up: the host has it say the state it should be in.
+        const std::optional<qint64> end = eventOn(s.row, s.row.date, true);
+        if (!s.row.recurrence.repeats() && accountedUntil && end && *end <= *accountedUntil)
+            return Arming::Done;
+        return arm(i);
+    }
     if (!s.row.recurrence.repeats()) {
         const qint64 instant = *instantOf(i);
         if (accountedUntil && instant <= *accountedUntil)
@@ -297,23 +388,33 @@ ScheduleEngine::Arming ScheduleEngine::resume(int i, std::optional<qint64> accou
 std::vector<qint64> ScheduleEngine::upcoming(int i, int n) const
 {
     std::vector<qint64> instants;
-    if (!row(i).armed || n <= 0)
-        return instants;
+    for (const Upcoming &event : upcomingEvents(i, n))
+        instants.push_back(event.at);
+    return instants;
+}
+
+std::vector<ScheduleEngine::Upcoming> ScheduleEngine::upcomingEvents(int i, int n) const
+{
+    std::vector<Upcoming> events;
+    const ScheduleRow &r = row(i);
+    if (!r.armed || n <= 0)
+        return events;
     const std::optional<qint64> first = instantOf(i);
     if (!first)
-        return instants;
-    instants.push_back(*first);
-    if (!row(i).recurrence.repeats())
-        return instants;
+        return events;
+    const auto buttonOf = [&r](bool end) { return end && r.end ? r.end->button : r.button; };
+    events.push_back({*first, buttonOf(slot(i).atEnd)});
+    if (!r.hasOccurrences())
+        return events;
     QDate day = slot(i).occurrence;
-    while (int(instants.size()) < n) {
-        const std::optional<Occurrence> next = occurrence(i, day.addDays(1), instants.back() + 1, nullptr);
+    while (int(events.size()) < n) {
+        const std::optional<Occurrence> next = occurrence(i, day, events.back().at + 1, nullptr);
         if (!next)
             break;
-        instants.push_back(next->instant);
+        events.push_back({next->instant, buttonOf(next->end)});
         day = next->day;
     }
-    return instants;
+    return events;
 }
 
 void ScheduleEngine::disarm(int i)
@@ -322,6 +423,7 @@ void ScheduleEngine::disarm(int i)
     const bool wasArmed = s.row.armed;
     s.row.armed = false;
     s.atOnce = false;
+    s.assertPending = false;
     scheduleNextLook();
     if (wasArmed)
         emit armedChanged();
@@ -356,17 +458,33 @@ QString ScheduleEngine::reason(Arming result, int i) const
     return QString();
 }
 
+namespace {
+
+// "07:30:00", "coucher du soleil + 15 min"; `sunWord` says whether it is the sun's.
+QString momentText(const QString &timeText, Recurrence::Sun sun, int offsetMinutes, bool *sunWord)
+{
+    *sunWord = sun != Recurrence::Sun::None;
+    if (!*sunWord)
+        return timeText.trimmed();
+    QString text = sun == Recurrence::Sun::Rise ? QStringLiteral("lever du soleil") : QStringLiteral("coucher du soleil");
+    if (offsetMinutes != 0)
+        text += QStringLiteral(" %1 %2 min").arg(offsetMinutes > 0 ? QStringLiteral("+") : QStringLiteral("-")).arg(std::abs(offsetMinutes));
+    return text;
+}
+
+} // namespace
+
 QString ScheduleEngine::timeOf(int i) const
 {
     const ScheduleRow &r = row(i);
-    const Recurrence &rec = r.recurrence;
-    if (rec.sun == Recurrence::Sun::None)
-        return QStringLiteral("à ") + r.timeText.trimmed();
-    QString text = rec.sun == Recurrence::Sun::Rise ? QStringLiteral("au lever du soleil")
-                                                    : QStringLiteral("au coucher du soleil");
-    if (rec.offsetMinutes != 0)
-        text += QStringLiteral(" %1 %2 min").arg(rec.offsetMinutes > 0 ? QStringLiteral("+") : QStringLiteral("-")).arg(std::abs(rec.offsetMinutes));
-    return text;
+    bool sun = false;
+    const QString start = momentText(r.timeText, r.recurrence.sun, r.recurrence.offsetMinutes, &sun);
+    if (!r.end)
+        return (sun ? QStringLiteral("au ") : QStringLiteral("à ")) + start;
+    bool endSun = false;
+    const QString end = momentText(r.end->timeText, r.end->sun, r.end->offsetMinutes, &endSun);
+    // "de 07:00:00 à 07:30:00", "du coucher du soleil au lever du soleil + 10 min"
+    return (sun ? QStringLiteral("du ") : QStringLiteral("de ")) + start + (endSun ? QStringLiteral(" au ") : QStringLiteral(" à ")) + end;
 }
 
 QString ScheduleEngine::refusal(Arming result, int i) const
@@ -415,9 +533,10 @@ void ScheduleEngine::scheduleNextLook()
         m_clock.cancel();
         return;
     }
-    // A row caught up or armed in its own second is not kept waiting for the next second.
+    // A row caught up or armed in its own second, or a period to say its state, is not kept
+    // waiting for the next second.
     for (const Slot &s : m_rows)
-        if (s.row.armed && s.atOnce) {
+        if (s.row.armed && (s.atOnce || s.assertPending)) {
             m_clock.singleShot(0, [this] { check(); });
             return;
         }
@@ -441,13 +560,15 @@ void ScheduleEngine::check()
         Arming why = Arming::Armed;
         Sunless days = {};
         qint64 dueMs = 0;
+        int button = 0;
     };
     std::vector<Due> due;
     for (int i = 1; i <= count(); ++i) {
         Slot &s = slot(i);
         if (!s.row.armed)
             continue;
-        const bool repeats = s.row.recurrence.repeats();
+        const bool repeats = s.row.hasOccurrences();
+        const int button = s.row.end && s.atEnd ? s.row.end->button : s.row.button;
         // Only a change of zone can make an armed row's second disappear.
         const std::optional<qint64> instant = instantOf(i);
         if (!instant && repeats) {
@@ -460,20 +581,41 @@ void ScheduleEngine::check()
         else if (*instant > now)
             continue;
         else if (*instant > previous || s.atOnce)
-            due.push_back({s.id, now - *instant > GraceMs ? Outcome::Late : Outcome::Fire, Arming::Armed, {}, *instant});
+            due.push_back({s.id, now - *instant > GraceMs ? Outcome::Late : Outcome::Fire, Arming::Armed, {}, *instant, button});
         else
-            due.push_back({s.id, Outcome::Moved, Arming::Armed, {}, *instant});
+            due.push_back({s.id, Outcome::Moved, Arming::Armed, {}, *instant, button});
         s.atOnce = false;
         if (!repeats || due.back().outcome == Outcome::Stop) {
             s.row.armed = false;
             continue;
         }
-        // The next occurrence after this one; those a long sleep passed are not made up.
+        // A period that missed its start or end says the state its relay should be in.
+        if (s.row.end && due.back().outcome != Outcome::Fire)
+            s.assertPending = true;
+        // The next instant after this one; those a long sleep passed are not made up. A
+        // period's end comes on the day of its start.
         Sunless dark;
-        if (!seek(i, s.occurrence.addDays(1), startOfSecond(now) + 1000, &dark))
+        if (!seek(i, s.row.end ? s.occurrence : s.occurrence.addDays(1), startOfSecond(now) + 1000, &dark))
             s.row.armed = false;
         if (dark.from.isValid())
             due.push_back({s.id, Outcome::Sunless, Arming::Armed, dark});
+    }
+    // Periods that say their state in this look: those asked to, and those whose time to say
+    // it again has come.
+    std::vector<quint64> asserting;
+    for (Slot &s : m_rows) {
+        // A period that does not repeat and missed its end is over, but still says its state.
+        if (!s.row.end || (!s.row.armed && !s.assertPending)) {
+            s.assertPending = false;
+            continue;
+        }
+        if (s.row.armed && s.row.reassertMinutes > 0 && now >= s.nextAssert)
+            s.assertPending = true;
+        if (!s.assertPending)
+            continue;
+        s.assertPending = false;
+        s.nextAssert = now + qint64(s.row.reassertMinutes) * 60 * 1000;
+        asserting.push_back(s.id);
     }
     // The next look is set before anything is sent, so that a handler that blocks or runs
     // an event loop does not stop the clock for the other rows.
@@ -487,7 +629,7 @@ void ScheduleEngine::check()
             continue;
         switch (d.outcome) {
         case Outcome::Fire:
-            emit fired(i, row(i).button, d.dueMs);
+            emit fired(i, d.button, d.dueMs);
             break;
         case Outcome::Late:
             emit missed(i, now, Miss::Late, d.dueMs);
@@ -502,6 +644,13 @@ void ScheduleEngine::check()
             emit sunless(i, d.days.from, d.days.to);
             break;
         }
+    }
+    for (const quint64 id : asserting) {
+        const int i = indexOf(id);
+        if (i == 0 || !row(i).end)
+            continue;
+        const bool inside = insidePeriod(i, now);
+        emit asserted(i, inside ? row(i).button : row(i).end->button, inside);
     }
 }
 

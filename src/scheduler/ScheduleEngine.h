@@ -22,10 +22,25 @@ struct ScheduleRow
     QDate date;       // the day it fires once, or the first day a repeating row may fire
     QString timeText; // as the user left it; read as a time of day when needed, unused for the sun
     Recurrence recurrence;
+    // A period: its start fires `button`, its end `end->button`, and the relay is put back in
+    // the state it should be in whenever the host asks (at its start, when its port is back).
+    std::optional<PeriodEnd> end;
+    int reassertMinutes = 0; // a period also says its state this often; 0 for never
     bool armed = false;
 
     // Only rows that fire once at a clock time are held to distinct time texts.
-    bool heldToDistinctTimes() const { return !recurrence.repeats() && recurrence.sun == Recurrence::Sun::None; }
+    bool heldToDistinctTimes() const
+    {
+        return !recurrence.repeats() && recurrence.sun == Recurrence::Sun::None && !end;
+    }
+    // Rows with more than one instant to wait for: repeating rows and periods.
+    bool hasOccurrences() const { return recurrence.repeats() || end.has_value(); }
+    // The days that have an occurrence, from the row's date on: that date alone for a row that
+    // does not repeat.
+    bool firesOn(const QDate &day) const
+    {
+        return recurrence.repeats() ? day >= date && recurrence.firesOn(day) : day == date;
+    }
 };
 
 // Decides which alarm fires when. Rows are numbered from 1 in the order they were added;
@@ -46,6 +61,10 @@ struct ScheduleRow
 // Each row keeps its instant until its date, its time text, its recurrence, the place or
 // the time zone changes, or its occurrence passes, so a look costs little whatever the
 // number of rows.
+//
+// A period waits for its start, then its end, on each of its days; a look that finds one of
+// them missed, an edit of the period, arming it, `reassertMinutes` and the host's request
+// (assertPeriods) have it say the state its relay should be in now: asserted().
 //
 // Signals are emitted from inside the look, after the row has been disarmed; a handler may
 // run an event loop (a message box) and change the rows meanwhile.
@@ -96,6 +115,9 @@ public:
     void setTimeText(int i, const QString &text);
     void setButton(int i, int button);
     void setRecurrence(int i, const Recurrence &recurrence);
+    // Makes row i a period ending so, or a row that fires once per occurrence (none).
+    void setEnd(int i, const std::optional<PeriodEnd> &end);
+    void setReassert(int i, int minutes);
     // Where the sun's times are computed; none leaves sun rows unable to fire.
     void setPlace(const std::optional<GeoPlace> &place);
     const std::optional<GeoPlace> &place() const { return m_place; }
@@ -130,13 +152,30 @@ public:
     QString timeOf(int i) const;
     // The next `n` seconds armed row i fires at, from the one it waits for; none when disarmed.
     std::vector<qint64> upcoming(int i, int n) const;
+    // The same with the button each one fires (a period's end fires its end button).
+    struct Upcoming
+    {
+        qint64 at;
+        int button;
+    };
+    std::vector<Upcoming> upcomingEvents(int i, int n) const;
 
     // Looks at the clock now (the timer does it on its own).
     void check();
 
+    // Whether `ms` lies within one of period row i's occurrences, from its start to its end.
+    bool insidePeriod(int i, qint64 ms) const;
+    // Has every armed period, or row i alone, say its state at the next look, at once.
+    void assertPeriods();
+    void assertPeriod(int i);
+
 signals:
-    // dueMs is the row's second, which a late look fires after.
+    // dueMs is the row's second, which a late look fires after. A period's end fires its end
+    // button.
     void fired(int row, int button, qint64 dueMs);
+    // The state armed period `row` should be in now: `button` is its start button when the
+    // clock is inside the period, its end button otherwise. Sent as a firing is.
+    void asserted(int row, int button, bool inside);
     // The look at checkedAtMs found the row's second, dueMs, missed.
     void missed(int row, qint64 checkedAtMs, ScheduleEngine::Miss why, qint64 dueMs);
     // An armed row was edited into values it could not be armed with: it is disarmed.
@@ -153,7 +192,10 @@ private:
         ScheduleRow row;
         quint64 id = 0;
         bool atOnce = false; // armed during its own second
-        QDate occurrence;    // the day of a repeating row's pending occurrence
+        QDate occurrence;    // the day of a repeating row's or a period's pending occurrence
+        bool atEnd = false;  // the pending instant is the end of that day's period
+        bool assertPending = false;
+        qint64 nextAssert = 0; // when a period with reassertMinutes says its state again
         // The instant of the row's second, kept until its date, text or the zone changes.
         mutable bool instantKnown = false;
         mutable std::optional<qint64> instant;
@@ -191,7 +233,12 @@ private:
     {
         QDate day;
         qint64 instant;
+        bool end = false; // a period's end
     };
+    // The instant of the start or end of row i's occurrence on `day`, when it has one.
+    std::optional<qint64> eventOn(const ScheduleRow &row, const QDate &day, bool end) const;
+    // Why armed row i has no instant left to wait for.
+    Arming noOccurrence(int i) const;
     std::optional<Occurrence> occurrence(int i, QDate from, qint64 notBefore, Sunless *sunless) const;
     QDate dayOf(qint64 ms) const;
     // Forgets every instant when the local time zone changed; true then.

@@ -2,6 +2,7 @@
 
 #include "scheduler/ScheduleEngine.h"
 #include "scheduler/SchedulePlace.h"
+#include "scheduler/ScheduleTime.h"
 
 #include <QLocale>
 
@@ -14,9 +15,13 @@ std::vector<SavedScheduleRow> savedRows(const ScheduleEngine &engine, const Pane
     std::vector<SavedScheduleRow> saved;
     for (int i = 1; i <= engine.count(); ++i) {
         const ScheduleRow &r = engine.row(i);
-        SavedScheduleRow s{r.date, r.timeText, r.button, QString(), r.recurrence, r.armed};
-        if (buttons && r.button >= 1 && size_t(r.button) < buttons->size())
-            s.description = (*buttons)[size_t(r.button)].description;
+        SavedScheduleRow s{r.date, r.timeText, r.button, QString(), r.recurrence, r.armed, r.end, QString(), r.reassertMinutes};
+        const auto description = [buttons](int button) {
+            return buttons && button >= 1 && size_t(button) < buttons->size() ? (*buttons)[size_t(button)].description : QString();
+        };
+        s.description = description(r.button);
+        if (r.end)
+            s.endDescription = description(r.end->button);
         saved.push_back(s);
     }
     return saved;
@@ -34,6 +39,12 @@ const QString Repetition = QStringLiteral("Repetition");
 const QString Sun = QStringLiteral("Soleil");
 const QString Offset = QStringLiteral("Decalage");
 const QString Armed = QStringLiteral("Armee");
+const QString End = QStringLiteral("Fin");
+const QString EndSun = QStringLiteral("SoleilFin");
+const QString EndOffset = QStringLiteral("DecalageFin");
+const QString EndButton = QStringLiteral("BoutonFin");
+const QString EndDescription = QStringLiteral("DescriptionFin");
+const QString Reassert = QStringLiteral("Reaffirmer");
 const QString DateFormat = QStringLiteral("yyyy-MM-dd");
 
 QString lineSection(int n)
@@ -68,6 +79,17 @@ ProfileFile writeSchedule(const std::vector<SavedScheduleRow> &rows, const Profi
         }
         if (row.armed)
             file.writeInteger(section, Armed, 1);
+        if (const std::optional<PeriodEnd> &end = row.end) {
+            file.writeString(section, End, end->timeText.trimmed());
+            if (end->sun != Recurrence::Sun::None) {
+                file.writeString(section, EndSun, sunText(end->sun));
+                file.writeInteger(section, EndOffset, end->offsetMinutes);
+            }
+            file.writeInteger(section, EndButton, end->button);
+            file.writeString(section, EndDescription, row.endDescription);
+            if (row.reassertMinutes > 0)
+                file.writeInteger(section, Reassert, row.reassertMinutes);
+        }
     }
     return file;
 }
@@ -94,12 +116,39 @@ void readRowKeys(const ProfileFile &file, int n, SavedScheduleRow &row, QStringL
         row.recurrence.sun = *event;
     else
         problem(Sun, sun, QStringLiteral("« lever » ou « coucher »"));
-    const QString offset = file.readString(section, Offset, QStringLiteral("0"));
-    int minutes = 0;
-    if (ProfileFile::parseInteger(offset, &minutes) && std::abs(minutes) <= Recurrence::MaxOffsetMinutes)
-        row.recurrence.offsetMinutes = minutes;
-    else
-        problem(Offset, offset, QStringLiteral("un nombre de minutes de -%1 à %1").arg(Recurrence::MaxOffsetMinutes));
+    const auto readOffset = [&](const QString &key, int *to) {
+        const QString offset = file.readString(section, key, QStringLiteral("0"));
+        int minutes = 0;
+        if (ProfileFile::parseInteger(offset, &minutes) && std::abs(minutes) <= Recurrence::MaxOffsetMinutes)
+            *to = minutes;
+        else
+            problem(key, offset, QStringLiteral("un nombre de minutes de -%1 à %1").arg(Recurrence::MaxOffsetMinutes));
+    };
+    readOffset(Offset, &row.recurrence.offsetMinutes);
+    // A period: its end, read as its start is.
+    if (file.hasKey(section, End) || file.hasKey(section, EndSun)) {
+        PeriodEnd end;
+        end.timeText = file.readString(section, End, QString());
+        const QString endSun = file.readString(section, EndSun, QString());
+        if (const std::optional<Recurrence::Sun> event = readSun(endSun))
+            end.sun = *event;
+        else
+            problem(EndSun, endSun, QStringLiteral("« lever » ou « coucher »"));
+        if (end.sun == Recurrence::Sun::None && !readTimeOfDay(end.timeText))
+            problem(End, end.timeText, QStringLiteral("une heure hh:mm:ss"));
+        readOffset(EndOffset, &end.offsetMinutes);
+        const QString button = file.readString(section, EndButton, QStringLiteral("0"));
+        if (!ProfileFile::parseInteger(button, &end.button))
+            problem(EndButton, button, QStringLiteral("un numéro de bouton"));
+        row.endDescription = file.readString(section, EndDescription, QString());
+        const QString reassert = file.readString(section, Reassert, QStringLiteral("0"));
+        if (!ProfileFile::parseInteger(reassert, &row.reassertMinutes) || row.reassertMinutes < 0
+            || row.reassertMinutes > MaxReassertMinutes) {
+            row.reassertMinutes = 0;
+            problem(Reassert, reassert, QStringLiteral("un nombre de minutes de 0 à %1").arg(MaxReassertMinutes));
+        }
+        row.end = end;
+    }
     const QString armed = file.readString(section, Armed, QStringLiteral("0")).trimmed();
     if (armed == QLatin1String("0") || armed == QLatin1String("1"))
         row.armed = armed == QLatin1String("1");
@@ -141,12 +190,26 @@ ReadSchedule readSchedule(const ProfileFile &file)
     return read;
 }
 
-int restoredButton(const SavedScheduleRow &row, const PanelButtons &buttons)
+namespace {
+
+int restored(int button, const QString &description, const PanelButtons &buttons)
 {
-    if (row.button < 1 || size_t(row.button) >= buttons.size())
+    if (button < 1 || size_t(button) >= buttons.size())
         return 0;
     // The file reader drops blanks around values.
-    return buttons[size_t(row.button)].description.trimmed() == row.description.trimmed() ? row.button : 0;
+    return buttons[size_t(button)].description.trimmed() == description.trimmed() ? button : 0;
+}
+
+} // namespace
+
+int restoredButton(const SavedScheduleRow &row, const PanelButtons &buttons)
+{
+    return restored(row.button, row.description, buttons);
+}
+
+int restoredEndButton(const SavedScheduleRow &row, const PanelButtons &buttons)
+{
+    return row.end ? restored(row.end->button, row.endDescription, buttons) : 0;
 }
 
 } // namespace zelvar

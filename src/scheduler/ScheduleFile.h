@@ -29,7 +29,15 @@ struct SavedScheduleRow
     QString description; // that button's description when saved
     Recurrence recurrence;
     bool armed = false;  // armed when saved
+    // A period's end, with its button's description when saved, and how often it says its
+    // state again (minutes, 0 for never).
+    std::optional<PeriodEnd> end;
+    QString endDescription;
+    int reassertMinutes = 0;
 };
+
+// A period says its state again at most every day.
+constexpr int MaxReassertMinutes = 24 * 60;
 
 // A file holds at most this many rows; a file that counts more is not read at all.
 constexpr int MaxSavedScheduleRows = 100000;
@@ -56,5 +64,7 @@ ReadSchedule readSchedule(const ProfileFile &file);
 // The index a saved row comes back with: its own, while that index still names a button
 // with the saved description; 0 otherwise.
 int restoredButton(const SavedScheduleRow &row, const PanelButtons &buttons);
+// The same for a period's end button.
+int restoredEndButton(const SavedScheduleRow &row, const PanelButtons &buttons);
 
 } // namespace zelvar

@@ -34,10 +34,14 @@ QByteArray digest(const QString &key)
 
 QString contentKey(const SavedScheduleRow &row)
 {
-    return QStringList{row.date.toString(Qt::ISODate), row.time.trimmed(), QString::number(row.button),
-                       row.description.trimmed(), QString::number(row.recurrence.weekdays),
-                       QString::number(int(row.recurrence.sun)), QString::number(row.recurrence.offsetMinutes)}
-        .join(QChar(0x1f));
+    QStringList parts{row.date.toString(Qt::ISODate), row.time.trimmed(), QString::number(row.button),
+                      row.description.trimmed(), QString::number(row.recurrence.weekdays),
+                      QString::number(int(row.recurrence.sun)), QString::number(row.recurrence.offsetMinutes)};
+    // A row that is not a period keeps the key it had before periods were.
+    if (const std::optional<PeriodEnd> &end = row.end)
+        parts << end->timeText.trimmed() << QString::number(int(end->sun)) << QString::number(end->offsetMinutes)
+              << QString::number(end->button) << row.endDescription.trimmed();
+    return parts.join(QChar(0x1f));
 }
 
 } // namespace

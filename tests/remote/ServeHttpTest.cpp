@@ -219,3 +219,66 @@ TEST(ServeLostPort, AnAlarmWaitingForThePortOutlivesAKill)
     serve.terminate();
     EXPECT_TRUE(serve.waitForFinished(10000));
 }
+
+// Two services of one user, in two folders with two boards: each holds its own port and
+// serves its own HTTP port, and zelvar-cli in each folder reaches its own board.
+TEST(ServeTwoFolders, EachServiceServesItsOwnBoard)
+{
+    QTemporaryDir runtime;
+    ASSERT_TRUE(runtime.isValid());
+    struct Folder
+    {
+        QTemporaryDir dir;
+        PseudoTerminal board;
+        QProcess serve;
+        QByteArray log;
+        quint16 port = 0;
+    } folders[2];
+    for (Folder &f : folders) {
+        ASSERT_TRUE(f.dir.isValid() && f.board.isValid());
+        PanelConfig config;
+        config.settings.CurrentPortName = f.board.slavePath();
+        config.buttons = {ButtonConfig{On, 1, QStringLiteral("0"), 0, 0, QStringLiteral("Lampe"), 0, {}, QStringLiteral("Lampe")}};
+        config.buttonsEverHeld = true;
+        ASSERT_TRUE(writePanelConfig(config).save(f.dir.filePath(PanelFiles::config())).ok);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        // The user's own instance names, as outside the tests: one per folder.
+        env.remove(QStringLiteral("ZELVAR_INSTANCE_NAME"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), f.dir.filePath(QStringLiteral("config")));
+        f.serve.setProcessEnvironment(env);
+        f.serve.setWorkingDirectory(f.dir.path());
+        f.serve.start(QStringLiteral(ZELVAR_CLI), {QStringLiteral("serve"), QStringLiteral("--http"), QStringLiteral("127.0.0.1:0")});
+        ASSERT_TRUE(processEventsUntil([&] {
+            f.serve.waitForReadyRead(10);
+            f.log += f.serve.readAllStandardOutput();
+            return f.log.contains(" port ");
+        }, 10000)) << f.log.constData();
+        f.port = quint16(f.log.mid(f.log.indexOf(" port ") + 6, 6).trimmed().toUInt());
+    }
+    for (Folder &f : folders) {
+        QFile token(f.dir.filePath(QStringLiteral("config/zelvar/remote-token")));
+        ASSERT_TRUE(token.open(QIODevice::ReadOnly));
+        const QByteArray auth = "Authorization: Bearer " + token.readAll().trimmed() + "\r\n";
+        const QJsonObject health = exchange(f.port, httpRequest("GET", "/api/health", {}, auth)).json();
+        EXPECT_EQ(health["host"].toString(), "service");
+        EXPECT_EQ(health["port"].toString(), f.board.slavePath());
+        EXPECT_TRUE(health["port_open"].toBool());
+        EXPECT_EQ(exchange(f.port, httpRequest("PUT", "/api/relays", R"({"2":"on"})", auth)).status, 200);
+        EXPECT_EQ(f.board.read(5, 3000), QByteArray("S2N$#"));
+
+        QProcess cli;
+        cli.setProcessEnvironment(f.serve.processEnvironment());
+        cli.setWorkingDirectory(f.dir.path());
+        cli.start(QStringLiteral(ZELVAR_CLI), {QStringLiteral("press"), QStringLiteral("1")});
+        ASSERT_TRUE(cli.waitForFinished(10000));
+        EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().constData();
+        EXPECT_EQ(f.board.read(5, 3000), QByteArray("S1N$#"));
+    }
+    for (Folder &f : folders) {
+        EXPECT_TRUE(f.board.drain(300).isEmpty()) << "nothing reached the other board";
+        f.serve.terminate();
+        EXPECT_TRUE(f.serve.waitForFinished(10000));
+        EXPECT_FALSE((f.log + f.serve.readAllStandardOutput()).contains("le programme tient le port"));
+    }
+}

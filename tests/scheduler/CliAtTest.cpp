@@ -45,7 +45,7 @@ protected:
         writePanel(true);
     }
 
-    void writePanel(bool withPort, const QString &port = {}, bool withVolet = false)
+    void writePanel(bool withPort, const QString &port = {}, bool withVolet = false, int voletMode = On)
     {
         PanelConfig config;
         config.settings.CurrentPortName = port.isEmpty() ? pty.slavePath() : port;
@@ -61,7 +61,7 @@ protected:
         config.buttons = {button(On, 1, "Lampe"), button(Macros, 0, "Macro"), button(Off, 2, "Pompe"),
                           button(UsbUirt, 0, "Tele")};
         if (withVolet)
-            config.buttons.push_back(button(On, 3, "Volet"));
+            config.buttons.push_back(button(voletMode, 3, "Volet"));
         config.buttonsEverHeld = true;
         ProfileFile file = writePanelConfig(config);
         if (!withPort) {
@@ -507,3 +507,31 @@ TEST_F(CliServe, TellsSystemdItIsReadyAndAliveInTheFolderItCreated)
 }
 
 } // namespace
+
+// At its start the service puts each period's relay in the state it should be in: on inside
+// its period, off outside it, across midnight too; a period that toggles is refused and sends
+// nothing.
+TEST_F(CliServe, PeriodsPutTheirRelaysInTheirStateAtStartAndAToggleIsRefused)
+{
+    writePanel(true, {}, true, Bistable);
+    const QDateTime now = wholeSecond(QDateTime::currentDateTime());
+    const auto period = [&](int from, int to, int start, int end, const char *startName, const char *endName) {
+        SavedScheduleRow row{now.date().addDays(-1), now.addSecs(from).time().toString(QStringLiteral("hh:mm:ss")), start,
+                             QString::fromLatin1(startName), {Recurrence::EveryDay}, true};
+        row.end = PeriodEnd{now.addSecs(to).time().toString(QStringLiteral("hh:mm:ss")), Recurrence::Sun::None, 0, end};
+        row.endDescription = QString::fromLatin1(endName);
+        return row;
+    };
+    ASSERT_TRUE(writeSchedule({period(-3600, 3600, 1, 3, "Lampe", "Pompe"), period(3600, 7200, 1, 3, "Lampe", "Pompe"),
+                               period(-3600, 3600, 5, 3, "Volet", "Pompe")})
+                    .save(dir.filePath(ScheduleFiles::path()))
+                    .ok);
+    start({});
+    EXPECT_EQ(pty.read(10, 2500), QByteArray("S1N$#S2F$#"));
+    EXPECT_EQ(pty.drain(500), QByteArray()) << "the toggle sends nothing";
+    const QStringList lines = stop();
+    ASSERT_EQ(lines.size(), 3) << lines.join(u'\n').toStdString();
+    EXPECT_TRUE(lines[0].contains(QStringLiteral(" refused ligne 3 bouton 5 « Volet » : « Volet » bascule"))) << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral(" asserted ligne 1 bouton 1 « Lampe » : dans sa période"))) << lines[1].toStdString();
+    EXPECT_TRUE(lines[2].endsWith(QStringLiteral(" asserted ligne 2 bouton 3 « Pompe » : hors de sa période"))) << lines[2].toStdString();
+}
