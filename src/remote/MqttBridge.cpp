@@ -152,9 +152,9 @@ void MqttBridge::setStatus(Status status, const QString &detail)
     emit statusChanged();
 }
 
-void MqttBridge::publish(const QByteArray &topic, const QByteArray &payload, bool retain)
+void MqttBridge::publish(const QByteArray &topic, const QByteArray &payload, bool retain, int qos)
 {
-    link_->publish(topic, payload, retain, 1);
+    link_->publish(topic, payload, retain, qos);
 }
 
 // Connected, the bridge first asks whether the node is taken; it is online once no live
@@ -187,7 +187,7 @@ void MqttBridge::goOnline()
     publishDevice();
     for (int relay = 1; relay <= RelayCount; ++relay)
         if (const RelayStates::State state = control_.relays().state(relay); state != RelayStates::State::Unknown)
-            publishState(relay, state);
+            publishState(relay, state, 1);
     publishAvailability();
 }
 
@@ -261,16 +261,19 @@ void MqttBridge::forgetNode()
 
 void MqttBridge::onRelay(int relay, RelayStates::State state)
 {
+    // At most once: an acknowledgement from a broker that delays its small packets (no
+    // TCP_NODELAY) would hold back the next command by some 35 ms. Those told at each
+    // connection are acknowledged, so a broker that refuses them is heard of.
     if (online_)
-        publishState(relay, state);
+        publishState(relay, state, 0);
 }
 
-void MqttBridge::publishState(int relay, RelayStates::State state)
+void MqttBridge::publishState(int relay, RelayStates::State state, int qos)
 {
     // "None" is Home Assistant's unknown state: a relay no longer known (another board on the
     // port) shows no stale state.
     const QByteArray payload = state == RelayStates::State::On ? "ON" : state == RelayStates::State::Off ? "OFF" : "None";
-    publish(topics_.relayState(relay), payload);
+    publish(topics_.relayState(relay), payload, true, qos);
 }
 
 // Buttons with a caption that send something: "Null" and "Macros" send nothing, nor does

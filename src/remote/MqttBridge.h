@@ -71,9 +71,10 @@ private:
     void onMessage(const QByteArray &topic, const QByteArray &payload, bool retained, bool cut);
     void onPublishRefused(const QByteArray &topic, const QString &why);
     void onRelay(int relay, RelayStates::State state);
-    void publish(const QByteArray &topic, const QByteArray &payload, bool retain = true);
+    // At QoS 1 unless told otherwise: the broker's refusals are heard of.
+    void publish(const QByteArray &topic, const QByteArray &payload, bool retain = true, int qos = 1);
     void publishAvailability();
-    void publishState(int relay, RelayStates::State state);
+    void publishState(int relay, RelayStates::State state, int qos);
     // Clears what this node left retained, when it takes another name.
     void forgetNode();
     // The discovery message, in a moment: what asks for it often comes in a burst.
