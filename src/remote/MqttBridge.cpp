@@ -201,9 +201,14 @@ void MqttBridge::onClaim(const QByteArray &payload)
             publish(topics_.claim(), "here " + claimToken_, false);
         return;
     }
-    // Two bridges asking at once: the smaller token keeps the node.
-    if (claimWait_->isActive() && (words[0] == "here" || (words[0] == "probe" && words[1] < claimToken_)))
+    if (!claimWait_->isActive())
+        return;
+    // Two bridges asking at once: the smaller token keeps the node. The other may have asked
+    // before this one listened, so this one asks again for it to hear.
+    if (words[0] == "here" || (words[0] == "probe" && words[1] < claimToken_))
         leaveTakenNode();
+    else if (words[0] == "probe")
+        publish(topics_.claim(), "probe " + claimToken_, false);
 }
 
 void MqttBridge::leaveTakenNode()

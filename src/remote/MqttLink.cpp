@@ -65,7 +65,7 @@ QString errorText(int rc, int savedErrno)
     }
 }
 
-// Why the broker refused a publication or a subscription (MQTT 5 reason codes).
+// Why the broker refused a publication (MQTT 5 reason codes).
 QString reasonText(int code)
 {
     switch (code) {

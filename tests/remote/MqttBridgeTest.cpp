@@ -305,6 +305,21 @@ TEST_F(MqttBridgeTest, ANodeOnlineElsewhereIsRefused)
         EXPECT_NE(m.payload, "offline") << m.topic.constData();
 }
 
+// Two bridges of one node started together (two services at boot): one keeps the node.
+TEST_F(MqttBridgeTest, OfTwoBridgesStartedTogetherOneKeepsTheNode)
+{
+    MqttBridge second(control);
+    int taken = 0;
+    for (MqttBridge *b : {&bridge, &second})
+        QObject::connect(b, &MqttBridge::nodeTaken, [&taken] { ++taken; });
+    bridge.start(settings());
+    second.start(settings());
+    processEventsUntil([] { return false; }, 3 * MqttBridge::ClaimWaitMs);
+    EXPECT_EQ(taken, 1);
+    EXPECT_EQ(int(bridge.status() == MqttBridge::Status::Connected) + int(second.status() == MqttBridge::Status::Connected), 1)
+        << bridge.statusText().toStdString() << " / " << second.statusText().toStdString();
+}
+
 // A broker that refuses what the bridge publishes (an access list) is said on the settings
 // page and in the journal, not taken for a working connection.
 TEST(MqttRefusals, APublicationTheBrokerRefusesIsSaid)
