@@ -112,6 +112,7 @@ void MqttBridge::stop()
     online_ = false;
     announced_.clear();
     gone_.clear();
+    migrating_.clear();
     emit logLine(QStringLiteral("arrêté"));
     setStatus(Status::Off);
 }
@@ -322,6 +323,8 @@ void MqttBridge::publishDevice()
         publish(topics_.deviceConfig(), discovery);
     }
     announced_ = std::move(now);
+    for (const QByteArray &topic : std::exchange(migrating_, {}))
+        publish(topic, {});
 }
 
 int MqttBridge::buttonNamed(const MqttTopics::Incoming &in) const
@@ -346,8 +349,13 @@ void MqttBridge::onMessage(const QByteArray &topic, const QByteArray &payload, b
     case Kind::Claim:
         return onClaim(payload);
     case Kind::LegacyConfig:
-        if (retained && !payload.isEmpty() && online_)
-            publish(topic, {});
+        // Home Assistant's way from one message per entity to one per device, keeping the
+        // entities: the old message marked for migration, the device's again, the old one cleared.
+        if (retained && !payload.isEmpty() && online_ && !migrating_.contains(topic)) {
+            publish(topic, R"({"migrate_discovery":true})");
+            migrating_.append(topic);
+            publishDeviceSoon();
+        }
         return;
     case Kind::DeviceConfig:
         // Entities of an earlier run that this one does not announce are removed.

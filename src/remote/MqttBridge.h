@@ -101,6 +101,7 @@ private:
     // The entities of the discovery message on the broker, with their platform.
     std::map<QString, QString> announced_;
     std::map<QString, QString> gone_; // announced before, to be removed at the next message
+    QList<QByteArray> migrating_;     // messages of one entity each, cleared after the next device message
 };
 
 } // namespace zelvar
