@@ -52,6 +52,9 @@ void RemoteHost::start()
         log(error);
     startHttp();
     startMqtt();
+    // The pulses a host before this one left under way end on time.
+    if (!m_guest)
+        m_control.resumePulses();
     emit statusChanged();
 }
 
@@ -105,6 +108,7 @@ void RemoteHost::becomeHost()
         return;
     startHttp();
     startMqtt();
+    m_control.resumePulses();
     emit statusChanged();
 }
 

@@ -823,6 +823,8 @@ int runServe(const QStringList &arguments)
         // later then finds it taken and writes through this service, instead of taking the
         // device for itself and leaving the service's firings a busy port.
         service.openPortAhead(true);
+        // The pulses a host before this one left under way end on time.
+        service.remote().resumePulses();
         if (!http.enabled)
             return true;
         QString tokenError, startError;

@@ -176,6 +176,7 @@ void MqttBridge::goOnline()
     setStatus(Status::Connected);
     emit logLine(QStringLiteral("connecté à %1, nœud « %2 »").arg(server_, topics_.node()));
     link_->subscribe(topics_.relaySetFilter());
+    link_->subscribe(topics_.relayPulseFilter());
     link_->subscribe(topics_.buttonPressFilter());
     link_->subscribe(topics_.activitySet());
     link_->subscribe(topics_.activityStop());
@@ -383,6 +384,16 @@ void MqttBridge::onMessage(const QByteArray &topic, const QByteArray &payload, b
         if (!action)
             return refuse(topic, QStringLiteral("« %1 » ignoré, ON, OFF ou TOGGLE attendu").arg(shown(payload)));
         result = control_.setRelays({{in.number, *action}});
+    } else if (in.kind == Kind::RelayPulse) {
+        // Decimal seconds with a dot, as Home Assistant's templates write them.
+        bool number = false;
+        const double seconds = cut ? 0 : payload.trimmed().toDouble(&number);
+        if (!number || !(seconds >= RemoteControl::MinPulseSeconds && seconds <= RemoteControl::MaxPulseSeconds))
+            return refuse(topic, QStringLiteral("« %1 » ignoré, une durée de %2 à %3 secondes attendue")
+                                     .arg(shown(payload))
+                                     .arg(RemoteControl::MinPulseSeconds)
+                                     .arg(RemoteControl::MaxPulseSeconds, 0, 'f', 0));
+        result = control_.pulse(in.number, seconds);
     } else if (in.kind == Kind::ActivitySet) {
         if (cut || payload.trimmed().isEmpty())
             return refuse(topic, QStringLiteral("« %1 » ignoré, nom d'activité attendu").arg(shown(payload)));

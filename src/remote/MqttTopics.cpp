@@ -87,6 +87,11 @@ QByteArray MqttTopics::relaySetFilter() const
     return base() + "/relay/+/set";
 }
 
+QByteArray MqttTopics::relayPulseFilter() const
+{
+    return base() + "/relay/+/pulse";
+}
+
 QByteArray MqttTopics::buttonPressFilter() const
 {
     return base() + "/button/+/press";
@@ -183,6 +188,8 @@ MqttTopics::Incoming MqttTopics::parse(const QByteArray &topic) const
         return {};
     if (parts[2] == "relay" && parts[4] == "set" && numberIn(parts[3]) > 0)
         return {Kind::RelaySet, numberIn(parts[3])};
+    if (parts[2] == "relay" && parts[4] == "pulse" && numberIn(parts[3]) > 0)
+        return {Kind::RelayPulse, numberIn(parts[3])};
     if (parts[2] == "button" && parts[4] == "press" && !parts[3].isEmpty())
         return {Kind::ButtonPress, numberIn(parts[3]), QString::fromUtf8(parts[3])};
     return {};

@@ -35,6 +35,7 @@ public:
 
     // What the node subscribes to.
     QByteArray relaySetFilter() const;
+    QByteArray relayPulseFilter() const;
     QByteArray buttonPressFilter() const;
     // Discovery messages of one entity each, which this node published before it announced
     // itself as one device: cleared when seen.
@@ -64,7 +65,7 @@ public:
     // its place on the panel (`name`); Unknown for anything else.
     struct Incoming
     {
-        enum class Kind { Unknown, RelaySet, ButtonPress, ActivitySet, ActivityStop, Claim, LegacyConfig, DeviceConfig };
+        enum class Kind { Unknown, RelaySet, RelayPulse, ButtonPress, ActivitySet, ActivityStop, Claim, LegacyConfig, DeviceConfig };
         Kind kind = Kind::Unknown;
         int number = 0;
         QString name;

@@ -8,6 +8,7 @@
 #include "scheduler/Recurrence.h"
 
 #include <QFile>
+#include <QLocale>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -173,10 +174,26 @@ ApiReply RemoteApi::answer(const QByteArray &method, const QString &path, const 
     if (path == QLatin1String("/api/health"))
         return only("GET", [&] { return reply(200, health()); });
     const QStringList parts = path.split(u'/');
+    if (parts.size() == 5 && parts[1] == QLatin1String("api") && parts[2] == QLatin1String("relays")
+        && parts[4] == QLatin1String("pulse"))
+        return only("POST", [&] { return pulse(parts[3], body); });
     if (parts.size() == 5 && parts[1] == QLatin1String("api") && parts[2] == QLatin1String("buttons")
         && (parts[4] == QLatin1String("press") || parts[4] == QLatin1String("release") || parts[4] == QLatin1String("click")))
         return only("POST", [&] { return buttonAction(parts[3], parts[4]); });
     return error(404, QStringLiteral("chemin inconnu : ") + path.left(200));
+}
+
+ApiReply RemoteApi::pulse(const QString &number, const QByteArray &body)
+{
+    const std::optional<int> relay = digitsOnly(number);
+    if (!relay)
+        return error(400, QStringLiteral("numéro de relais invalide : « %1 »").arg(number.left(40)));
+    const QJsonValue seconds = QJsonDocument::fromJson(body).object().value(QStringLiteral("seconds"));
+    if (!seconds.isDouble())
+        return error(400, QStringLiteral("{\"seconds\": S} attendu, S de %1 à %2")
+                              .arg(QLocale(QLocale::French).toString(RemoteControl::MinPulseSeconds))
+                              .arg(QLocale(QLocale::French).toString(RemoteControl::MaxPulseSeconds, 'f', 0)));
+    return fromResult(m_control.pulse(*relay, seconds.toDouble()), [this] { return relays(); });
 }
 
 ApiReply RemoteApi::buttonAction(const QString &number, const QString &action)

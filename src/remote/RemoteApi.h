@@ -45,6 +45,8 @@ public:
 
 private:
     ApiReply buttonAction(const QString &number, const QString &action);
+    // POST /api/relays/<n>/pulse {"seconds": S}
+    ApiReply pulse(const QString &number, const QByteArray &body);
     ApiReply putRelays(const QByteArray &body);
     ApiReply play(const QByteArray &body);
     QJsonObject panel() const;

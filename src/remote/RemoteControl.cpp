@@ -6,8 +6,12 @@
 #include "remote/RelayStates.h"
 #include "scheduler/ScheduleEngine.h"
 
+#include <QDateTime>
+#include <QDir>
+#include <QLocale>
 #include <QPointer>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace zelvar {
@@ -179,6 +183,8 @@ RemoteResult RemoteControl::click(int button)
     if (auto refused = checkButton(button))
         return *refused;
     const ButtonEntry &entry = buttons_[size_t(button)];
+    if (entry.mode == Imp)
+        return guarded([&] { return queue(Send::shortcut(entry.mode, entry.commands())) ? RemoteResult{} : refusedBusy(); });
     return guarded([&] {
         Send::ButtonGesture gesture(SendLane::Remote);
         gesture.press(button, port_, entry.commands(), reporter());
@@ -186,6 +192,103 @@ RemoteResult RemoteControl::click(int button)
         gesture.release(button, port_, entry.commands(), reporter());
         return RemoteResult{};
     }, entry.mode != UsbUirt, 3);
+}
+
+RemoteResult RemoteControl::pulse(int relay, double seconds)
+{
+    if (relay < 1 || relay > RelayCount)
+        return RemoteResult::notFound(QStringLiteral("relais inconnu : %1").arg(relay));
+    // NaN fails both comparisons.
+    if (!(seconds >= MinPulseSeconds && seconds <= MaxPulseSeconds))
+        return RemoteResult::badRequest(QStringLiteral("durée d'impulsion refusée : de %1 à %2 secondes attendu")
+                                            .arg(QLocale(QLocale::French).toString(MinPulseSeconds))
+                                            .arg(QLocale(QLocale::French).toString(MaxPulseSeconds, 'f', 0)));
+    const qint64 lengthMs = qint64(seconds * 1000 + 0.5);
+    return guarded([&] {
+        SendingSequence on = Send::click(On, commandSlotsFor(On, relay, {}));
+        on.coalesceRelay = relay;
+        on.lane = SendLane::Remote;
+        // The pulse lasts from the moment its "on" is written, however long it waited.
+        const bool queued = Send::queue(port_, std::move(on),
+                                        [self = QPointer<RemoteControl>(this), relay, lengthMs, report = reporter()](const SendResult &result) {
+                                            report(result);
+                                            if (self && !result.error && result.firstWriteMs)
+                                                self->keepPulseOff(relay, result.firstWriteMs + lengthMs);
+                                        });
+        if (!queued)
+            return refusedBusy();
+        // Kept at once, so that a host that ends before the "on" is written still ends it.
+        keepPulseOff(relay, QDateTime::currentMSecsSinceEpoch() + lengthMs);
+        return RemoteResult{};
+    });
+}
+
+void RemoteControl::keepPulseOff(int relay, qint64 dueMs)
+{
+    if (!memory().setPulseOff(relay, dueMs))
+        emit sendFailed(QStringLiteral("l'arrêt de l'impulsion du relais %1 n'est pas gardé : %2").arg(relay).arg(memory().error()));
+    schedulePulseOff(relay, dueMs);
+}
+
+void RemoteControl::resumePulses()
+{
+    memory().reload();
+    const QHash<int, qint64> offs = memory().pulseOffs();
+    for (auto it = offs.constBegin(); it != offs.constEnd(); ++it)
+        if (it.key() >= 1 && it.key() <= RelayCount)
+            schedulePulseOff(it.key(), it.value());
+}
+
+ScheduleMemory &RemoteControl::memory()
+{
+    if (!memory_)
+        memory_ = std::make_unique<ScheduleMemory>(QDir::currentPath());
+    return *memory_;
+}
+
+void RemoteControl::schedulePulseOff(int relay, qint64 dueMs)
+{
+    std::unique_ptr<QTimer> &timer = pulseTimers_[relay];
+    if (!timer) {
+        timer = std::make_unique<QTimer>();
+        timer->setSingleShot(true);
+        timer->setTimerType(Qt::PreciseTimer);
+    }
+    timer->disconnect();
+    connect(timer.get(), &QTimer::timeout, this, [this, relay, dueMs] { pulseOff(relay, dueMs); });
+    // Waits stay short, so that a clock set or a machine woken is followed.
+    timer->start(int(std::clamp<qint64>(dueMs - QDateTime::currentMSecsSinceEpoch(), 0, 1000)));
+}
+
+void RemoteControl::pulseOff(int relay, qint64 dueMs)
+{
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (dueMs > now) {
+        schedulePulseOff(relay, dueMs);
+        return;
+    }
+    // The "off" is forgotten only once written; a lost or closed port is tried each second.
+    const auto retry = [this, relay, dueMs] { schedulePulseOff(relay, std::max(dueMs, QDateTime::currentMSecsSinceEpoch() + 1000)); };
+    if (port_.Lost() || (!port_.Connected() && (!opener_ || opener_()))) {
+        retry();
+        return;
+    }
+    SendingSequence off = Send::click(Off, commandSlotsFor(Off, relay, {}));
+    off.lane = SendLane::Timed;
+    const bool queued = Send::queue(port_, std::move(off), [self = QPointer<RemoteControl>(this), relay, dueMs](const SendResult &result) {
+        if (!self)
+            return;
+        if (result.error) {
+            emit self->sendFailed(result.error->Message());
+            self->schedulePulseOff(relay, QDateTime::currentMSecsSinceEpoch() + 1000);
+            return;
+        }
+        // A newer pulse of the relay keeps its own "off".
+        if (self->memory().pulseOffs().value(relay) == dueMs || !self->memory().pulseOffs().contains(relay))
+            self->memory().setPulseOff(relay, std::nullopt);
+    });
+    if (!queued)
+        retry();
 }
 
 void RemoteControl::releaseAll(const void *holder)

@@ -5,14 +5,17 @@
 #include "panel/PanelButtons.h"
 #include "panel/PanelConfig.h"
 #include "scheduler/ScheduleFile.h"
+#include "scheduler/ScheduleMemory.h"
 
 #include <QDateTime>
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QTimer>
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -95,10 +98,22 @@ public:
     // "Tout éteindre".
     RemoteResult allOff();
 
+    // Relay `relay` on at once and off `seconds` later (MinPulseSeconds to MaxPulseSeconds);
+    // a new pulse of the relay replaces its "off". The "off" is kept in the folder's memory
+    // (ScheduleMemory) until it is written: a host that ended before it is replaced by the
+    // next one, which sends it at once if its time has passed (resumePulses).
+    static constexpr double MinPulseSeconds = 0.1;
+    static constexpr double MaxPulseSeconds = 86400;
+    RemoteResult pulse(int relay, double seconds);
+    // The host, once its port is set: the "off"s of pulses under way are sent when due.
+    void resumePulses();
+
     // A button as the mouse drives it on the panel. `holder` stands for whoever holds a
     // button down (a web page, a connection): press() and release() pair up per holder and
     // button, and releaseAll() lets go of everything one holder still holds, as when that
-    // page goes away. click() is a whole mouse click: press, click, release.
+    // page goes away. click() is a whole click: press, click, release, as the mouse gives it,
+    // but an "Imp" button pulses its relay as its keyboard shortcut does (on, 200 ms, off),
+    // long enough for a gate or a garage door.
     RemoteResult press(int button, const void *holder);
     RemoteResult release(int button, const void *holder);
     RemoteResult click(int button);
@@ -140,6 +155,12 @@ private:
     bool queue(SendingSequence sequence);
     SendDone reporter();
     std::optional<RemoteResult> checkButton(int button) const;
+    ScheduleMemory &memory();
+    // Keeps relay `relay`'s "off" in the memory and writes it when due.
+    void keepPulseOff(int relay, qint64 dueMs);
+    // Writes relay `relay`'s "off" when it is due, again each second until it is written.
+    void schedulePulseOff(int relay, qint64 dueMs);
+    void pulseOff(int relay, qint64 dueMs);
 
     Host host_;
     TCustomComPort &port_;
@@ -151,6 +172,8 @@ private:
     Stopper stop_;
     ScheduleSource schedule_;
     PortOpener opener_;
+    std::unique_ptr<ScheduleMemory> memory_;
+    std::map<int, std::unique_ptr<QTimer>> pulseTimers_;
 };
 
 } // namespace zelvar

@@ -26,6 +26,7 @@ constexpr qint64 MaxFileBytes = 16 * 1024 * 1024;
 
 const QString FolderKey = QStringLiteral("dossier");
 const QString RowsKey = QStringLiteral("lignes");
+const QString PulsesKey = QStringLiteral("impulsions");
 
 QByteArray digest(const QString &key)
 {
@@ -111,9 +112,20 @@ bool ScheduleMemory::forgetOthers(const QStringList &keys, qint64 before)
     return !changed || write();
 }
 
+bool ScheduleMemory::setPulseOff(int relay, std::optional<qint64> dueMs)
+{
+    reload();
+    if (dueMs)
+        m_pulseOffs.insert(relay, *dueMs);
+    else if (!m_pulseOffs.remove(relay))
+        return true;
+    return write();
+}
+
 void ScheduleMemory::reload()
 {
     m_instants.clear();
+    m_pulseOffs.clear();
     m_error.clear();
     QFile file(m_path);
     if (!file.exists())
@@ -136,6 +148,13 @@ void ScheduleMemory::reload()
     for (auto it = rows.constBegin(); it != rows.constEnd(); ++it)
         if (it.value().isDouble())
             m_instants.insert(it.key().toLatin1(), qint64(it.value().toDouble()));
+    const QJsonObject pulses = document.object().value(PulsesKey).toObject();
+    for (auto it = pulses.constBegin(); it != pulses.constEnd(); ++it) {
+        bool ok = false;
+        const int relay = it.key().toInt(&ok);
+        if (ok && it.value().isDouble())
+            m_pulseOffs.insert(relay, qint64(it.value().toDouble()));
+    }
 }
 
 bool ScheduleMemory::write()
@@ -150,7 +169,13 @@ bool ScheduleMemory::write()
     QJsonObject rows;
     for (auto it = m_instants.constBegin(); it != m_instants.constEnd(); ++it)
         rows.insert(QString::fromLatin1(it.key()), double(it.value()));
-    const QJsonObject document{{FolderKey, m_folder}, {RowsKey, rows}};
+    QJsonObject document{{FolderKey, m_folder}, {RowsKey, rows}};
+    if (!m_pulseOffs.isEmpty()) {
+        QJsonObject pulses;
+        for (auto it = m_pulseOffs.constBegin(); it != m_pulseOffs.constEnd(); ++it)
+            pulses.insert(QString::number(it.key()), double(it.value()));
+        document.insert(PulsesKey, pulses);
+    }
     QString error;
     if (!writeFileAtomically(m_path, QJsonDocument(document).toJson(QJsonDocument::Indented), &error)) {
         m_error = m_path + QStringLiteral(" : ") + error;

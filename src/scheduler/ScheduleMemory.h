@@ -17,6 +17,9 @@ namespace zelvar {
 // the program share it: one file per working folder under stateFolder(), replaced whole on
 // each write, so a reader never sees half of it.
 //
+// The same file keeps the "off" of each timed pulse under way (a relay switched on for so many
+// seconds from the remote), so that whichever host runs next sends it when its time comes.
+//
 // A row is known by its contents (date, time, button, description, recurrence) and its rank
 // among rows with equal contents: an edited row is another row and starts afresh.
 class ScheduleMemory
@@ -46,6 +49,11 @@ public:
     // Reads the file again; an unreadable one is an empty memory with error().
     void reload();
 
+    // When relay r of a timed pulse is due off, for the pulses under way, by relay.
+    QHash<int, qint64> pulseOffs() const { return m_pulseOffs; }
+    // Records or forgets relay r's "off", and writes the file at once. False with error().
+    bool setPulseOff(int relay, std::optional<qint64> dueMs);
+
 private:
     bool write();
 
@@ -53,6 +61,7 @@ private:
     QString m_path;
     QString m_error;
     QHash<QByteArray, qint64> m_instants; // by the digest of the row's key
+    QHash<int, qint64> m_pulseOffs;
 };
 
 } // namespace zelvar

@@ -7,6 +7,7 @@
 #include "remote/RelayStates.h"
 #include "remote/RemoteControl.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QNetworkRequest>
 #include <QTcpSocket>
@@ -139,6 +140,31 @@ TEST_F(HttpRemoteTest, PanelAlarmsAndButtonsAsThePageUsesThem)
     EXPECT_EQ(play.json()["error"].toString(), QStringLiteral("ce programme ne joue pas de séquence"));
 }
 
+// A remote click of an "Imp" button is the keyboard's pulse, long enough for a gate; a timed
+// pulse switches its relay on at once and off when its time is up.
+TEST_F(HttpRemoteTest, AnImpClickAndATimedPulseLastWhatTheySay)
+{
+    const struct
+    {
+        QByteArray target, body, on, off;
+        qint64 atLeastMs;
+    } pulses[] = {
+        {"/api/buttons/1/click", {}, "S2N$#", "S2F$#", 200},
+        {"/api/relays/3/pulse", R"({"seconds":0.4})", "S3N$#", "S3F$#", 400},
+    };
+    for (const auto &p : pulses) {
+        EXPECT_EQ(send(request("POST", p.target, p.body)).status, 200) << p.target.constData();
+        EXPECT_EQ(pty.read(5), p.on);
+        QElapsedTimer held;
+        held.start();
+        // The host's loop runs meanwhile: it keeps the pulse's end.
+        QByteArray off;
+        processEventsUntil([&] { return (off += pty.drain(1)).size() >= 5; }, 3000);
+        EXPECT_EQ(off, p.off);
+        EXPECT_GE(held.elapsed(), p.atLeastMs - 15) << p.target.constData();
+    }
+}
+
 // Every refusal is answered with its status and an error in French, and nothing is written.
 TEST_F(HttpRemoteTest, RefusalsAnswerTheirStatusAndWriteNothing)
 {
@@ -173,6 +199,10 @@ TEST_F(HttpRemoteTest, RefusalsAnswerTheirStatusAndWriteNothing)
         {"huge button", request("POST", "/api/buttons/123456789012345678/press"), 404},
         {"button not a number", request("POST", "/api/buttons/-1/press"), 400},
         {"unknown path", request("GET", "/api/nothing"), 404},
+        {"pulse too short", request("POST", "/api/relays/3/pulse", R"({"seconds":0.05})"), 400},
+        {"pulse over a day", request("POST", "/api/relays/3/pulse", R"({"seconds":86401})"), 400},
+        {"pulse as text", request("POST", "/api/relays/3/pulse", R"({"seconds":"10"})"), 400},
+        {"pulse of relay 17", request("POST", "/api/relays/17/pulse", R"({"seconds":1})"), 404},
         {"upgrade without token", request("GET", "/api/events", {}, "Upgrade: websocket\r\nConnection: Upgrade\r\n"), 401},
         {"upgrade elsewhere", request("GET", "/api/relays", {}, "Authorization: Bearer " + Token + "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"), 404},
         {"other upgrade", request("GET", "/api/events", {}, "Upgrade: h2c\r\nConnection: Upgrade\r\n"), 400},

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -281,4 +282,53 @@ TEST(ServeTwoFolders, EachServiceServesItsOwnBoard)
         EXPECT_TRUE(f.serve.waitForFinished(10000));
         EXPECT_FALSE((f.log + f.serve.readAllStandardOutput()).contains("le programme tient le port"));
     }
+}
+
+// A timed pulse's "off" outlives the service: killed during the pulse and started again after
+// its end, the service sends the "off" at once.
+TEST(ServeHttp, ATimedPulsesOffIsSentAfterARestart)
+{
+    QTemporaryDir dir;
+    PseudoTerminal pty;
+    ASSERT_TRUE(dir.isValid() && pty.isValid());
+    // Held open, the board's side does not hang up when the service is killed.
+    QFile board(pty.slavePath());
+    ASSERT_TRUE(board.open(QIODevice::ReadWrite | QIODevice::Unbuffered));
+    PanelConfig config;
+    config.settings.CurrentPortName = pty.slavePath();
+    config.buttonsEverHeld = true;
+    ASSERT_TRUE(writePanelConfig(config).save(dir.filePath(PanelFiles::config())).ok);
+    QProcess serve;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("XDG_STATE_HOME"), dir.filePath(QStringLiteral("state")));
+    serve.setProcessEnvironment(env);
+    serve.setWorkingDirectory(dir.path());
+    const auto start = [&]() -> quint16 {
+        serve.start(QStringLiteral(ZELVAR_CLI), {QStringLiteral("serve"), QStringLiteral("--http"), QStringLiteral("127.0.0.1:0")});
+        QByteArray log;
+        if (!processEventsUntil([&] {
+                serve.waitForReadyRead(10);
+                log += serve.readAllStandardOutput();
+                return log.contains(" port ");
+            }, 10000))
+            return 0;
+        return quint16(log.mid(log.indexOf(" port ") + 6, 6).trimmed().toUInt());
+    };
+    const quint16 port = start();
+    ASSERT_NE(port, 0);
+    QFile token(dir.filePath(QStringLiteral("config/zelvar/remote-token")));
+    ASSERT_TRUE(token.open(QIODevice::ReadOnly));
+    const QByteArray auth = "Authorization: Bearer " + token.readAll().trimmed() + "\r\n";
+    EXPECT_EQ(exchange(port, httpRequest("POST", "/api/relays/3/pulse", R"({"seconds":1})", auth)).status, 200);
+    EXPECT_EQ(pty.read(5, 3000), QByteArray("S3N$#"));
+    serve.kill();
+    serve.waitForFinished(5000);
+    QThread::msleep(1200);
+    EXPECT_EQ(pty.drain(), QByteArray()) << "nothing sends the off while no service runs";
+    ASSERT_NE(start(), 0);
+    EXPECT_EQ(pty.read(5, 3000), QByteArray("S3F$#"));
+    EXPECT_EQ(pty.drain(1500), QByteArray()) << "sent once";
+    serve.terminate();
+    EXPECT_TRUE(serve.waitForFinished(10000));
 }
