@@ -1,10 +1,13 @@
 // Start to panel shown: the main window with a 100-button panel, created, shown and painted.
+// The program's start with none or 100 daily rows saved armed: the same, the scheduler made
+// hidden and its rows loaded and armed first.
 // "Appliquer" of the layout editor on a 1 000-button panel: the live panel rebuilt and painted.
 // Runs on the platform Qt picks (set QT_QPA_PLATFORM=xcb under Xvfb to include the X server).
 #include "app/Form_Base.h"
 #include "forms/Forms.h"
 #include "panel/Form_ActBtn.h"
 #include "panel/PanelConfig.h"
+#include "scheduler/ScheduleFile.h"
 
 #include "WindowBenchMain.h"
 
@@ -102,6 +105,30 @@ void BM_MainWindowShown(benchmark::State &state)
     state.counters["rss_MB"] = double(peak) / 1024.0;
 }
 
+void BM_ProgramStarted(benchmark::State &state)
+{
+    Workdir work;
+    // What the alarms did is remembered in the folder of the run, not the user's.
+    qputenv("XDG_STATE_HOME", work.dir.filePath(QStringLiteral("state")).toLocal8Bit());
+    std::vector<SavedScheduleRow> rows;
+    for (int k = 0; k < state.range(0); ++k)
+        rows.push_back({QDate::currentDate(), QTime(0, 0).addSecs(k * 60 + 7).toString(QStringLiteral("hh:mm:ss")),
+                        1 + k, QString(), Recurrence{Recurrence::EveryDay}, true});
+    writeSchedule(rows).save(ScheduleFiles::path());
+    for (auto _ : state) {
+        auto base = std::make_unique<TForm_Base>();
+        base->Start({QStringLiteral("zelvar")});
+        benchmark::DoNotOptimize(QTest::qWaitForWindowExposed(base.get(), 5000));
+        base->grab();
+        state.PauseTiming();
+        Forms::instance().QuitConfirmed = true;
+        base->close();
+        base.reset();
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+    }
+}
+
 void BM_PanelRebuilt(benchmark::State &state)
 {
     Workdir work;
@@ -121,6 +148,7 @@ void BM_PanelRebuilt(benchmark::State &state)
 } // namespace
 
 BENCHMARK(BM_MainWindowShown)->Unit(benchmark::kMillisecond)->Iterations(20)->Repetitions(3);
+BENCHMARK(BM_ProgramStarted)->Arg(0)->Arg(100)->Unit(benchmark::kMillisecond)->Iterations(10)->Repetitions(3);
 BENCHMARK(BM_PanelRebuilt)->Arg(1000)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(3);
 
 int main(int argc, char **argv)

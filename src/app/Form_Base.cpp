@@ -15,6 +15,7 @@
 #include "forms/ErrorReport.h"
 #include "widgets/InputBlock.h"
 #include "panel/Form_ActBtn.h"
+#include "app/ScreenPlace.h"
 #include "panel/WindowDrag.h"
 #include "scheduler/Form_Progmt.h"
 #include "settings/Form_CfgErreur.h"
@@ -27,6 +28,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QLocale>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
@@ -44,6 +46,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
+#include <QWindow>
 #include <utility>
 
 namespace zelvar {
@@ -275,7 +278,12 @@ void TForm_Base::createPanel()
     panel->setGeometry(QRect(QPoint(0, 0), Panel1->contentsRect().size()));
     panel->show();
     connect(panel->ComPort1, &TCustomComPort::lost, this, [this](const QString &name) { showPortLost(true, name); });
-    connect(panel->ComPort1, &TCustomComPort::found, this, [this](const QString &name) { showPortLost(false, name); });
+    connect(panel->ComPort1, &TCustomComPort::found, this, [this](const QString &name) {
+        showPortLost(false, name);
+        // What a period's relay should be in may have been lost with the board's power.
+        if (TForm_Progmt *scheduler = Forms::instance().Form_Progmt)
+            scheduler->engine().assertPeriods();
+    });
     m_remote = std::make_unique<RemoteHost>(*panel);
     Forms::instance().remote = m_remote.get();
     m_remote->start();
@@ -305,20 +313,49 @@ void TForm_Base::resizeEvent(QResizeEvent *event)
         updateShape();
 }
 
+void TForm_Base::setVisible(bool visible)
+{
+    // Read while the window is still mapped: the hide event comes after the unmap.
+    if (!visible && isVisible())
+        m_placeBeforeHide = screenPlace(*this);
+    QWidget::setVisible(visible);
+}
+
 void TForm_Base::hideEvent(QHideEvent *event)
 {
     if (!event->spontaneous())
-        m_hiddenAt = pos();
+        m_hiddenAt = m_placeBeforeHide.value_or(pos());
+    m_placeBeforeHide.reset();
     QWidget::hideEvent(event);
 }
 
-// A window manager places a window shown again as a new one unless it is told where: an
-// explicit move before it is shown keeps it where the user left it.
+// A window manager places a window shown again as a new one unless it is told where: the
+// place is asked for before the window is mapped, and asked again once the manager has
+// placed it (a manager may ignore the first request when the window moved through it).
 void TForm_Base::showEvent(QShowEvent *event)
 {
-    if (m_hiddenAt && !event->spontaneous())
-        move(*std::exchange(m_hiddenAt, std::nullopt));
+    if (m_hiddenAt && !event->spontaneous()) {
+        const QPoint at = *std::exchange(m_hiddenAt, std::nullopt);
+        move(at);
+        if (QWindow *window = windowHandle()) {
+            m_placeAfterMap = at;
+            window->removeEventFilter(this);
+            window->installEventFilter(this);
+        }
+    }
     QWidget::showEvent(event);
+}
+
+bool TForm_Base::eventFilter(QObject *watched, QEvent *event)
+{
+    if (m_placeAfterMap && watched == windowHandle() && event->type() == QEvent::Expose
+        && windowHandle()->isExposed()) {
+        const QPoint at = *std::exchange(m_placeAfterMap, std::nullopt);
+        // pos() is the frame's corner, as the place was read: decorations are counted.
+        if (pos() != at)
+            move(at);
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TForm_Base::ActivBtnP(int p1, int p2, int p3, int p4, int p5, int p6, int p7)
@@ -419,6 +456,14 @@ void TForm_Base::answerSequencer(int code)
         sequencer->promptAnswered(code);
 }
 
+void TForm_Base::answerScheduler(int code)
+{
+    setInputBlocked(false);
+    closeCurrentDialog();
+    if (TForm_Progmt *scheduler = Forms::instance().Form_Progmt)
+        scheduler->promptAnswered(code);
+}
+
 void TForm_Base::ClickBtnGauche()
 {
     LayoutEditorLink &editor = LayoutEditorLink::instance();
@@ -429,6 +474,18 @@ void TForm_Base::ClickBtnGauche()
         break;
     case TFSequenceur::PromptSave:
         answerSequencer(m_leftCode);
+        break;
+    case TForm_Progmt::PromptDropRows:
+        answerScheduler(m_leftCode);
+        break;
+    case PromptQuit:
+        quitConfirmed();
+        break;
+    case PromptStorePortSettings:
+        releaseMainWindow();
+        closeCurrentDialog();
+        if (TForm_CfgErreur *form = Forms::instance().Form_CfgErreur)
+            form->storeSettings();
         break;
     case 5:
         setInputBlocked(false);
@@ -453,10 +510,11 @@ void TForm_Base::ClickBtnDroite()
     LayoutEditorLink &editor = LayoutEditorLink::instance();
     switch (m_rightCode) {
     case 1:
-        forms.QuitConfirmed = true;
+        quitConfirmed();
+        break;
+    case PromptDismiss:
+        releaseMainWindow();
         closeCurrentDialog();
-        closePanel();
-        close();
         break;
     case 2:
         setInputBlocked(false);
@@ -480,11 +538,8 @@ void TForm_Base::ClickBtnDroite()
     case TFSequenceur::PromptCancel:
         answerSequencer(m_rightCode);
         break;
-    case PromptStorePortSettings:
-        releaseMainWindow();
-        closeCurrentDialog();
-        if (forms.Form_CfgErreur)
-            forms.Form_CfgErreur->storeSettings();
+    case TForm_Progmt::PromptKeepRows:
+        answerScheduler(m_rightCode);
         break;
     case 4:
         // The prompt stays open; a failure to start the mail program is not reported.
@@ -530,6 +585,14 @@ void TForm_Base::ClickBtnMilieu()
     }
 }
 
+void TForm_Base::quitConfirmed()
+{
+    Forms::instance().QuitConfirmed = true;
+    closeCurrentDialog();
+    closePanel();
+    close();
+}
+
 bool TForm_Base::alarmsArmed()
 {
     TForm_Progmt *scheduler = Forms::instance().Form_Progmt;
@@ -538,9 +601,9 @@ bool TForm_Base::alarmsArmed()
 
 void TForm_Base::askQuitWithAlarms()
 {
-    CreationDynamique(QStringLiteral("Quitter"), QStringLiteral("Non"), QStringLiteral("Oui"), QString(),
-                      QStringLiteral("Des programmations sont actives. Quitter quand même ?"), 1, 1, 1, true,
-                      true, false);
+    CreationDynamique(QStringLiteral("Quitter"), QStringLiteral("Oui"), QStringLiteral("Non"), QString(),
+                      QStringLiteral("Des programmations sont actives. Quitter quand même ?"), PromptQuit,
+                      PromptDismiss, 1, true, true, false);
 }
 
 // Code 7: the properties dialog asked whether to apply its choices before closing. This
@@ -589,16 +652,22 @@ void TForm_Base::keyPressEvent(QKeyEvent *event)
 void TForm_Base::Bo_PmgClick()
 {
     zelvar::ActivBtnP(0, 0, 0, 0, 0, 0, 0);
-    // The scheduler is made once and only hidden when closed: its rows live for the run.
-    TForm_Progmt *form = Forms::instance().Form_Progmt;
-    if (!form) {
-        form = new TForm_Progmt(this);
-        if (m_remote)
-            m_remote->followScheduler(*form);
-    }
+    TForm_Progmt *form = scheduler();
     form->show();
     if (const QScreen *screen = form->screen())
         form->move(screen->availableGeometry().center() - form->frameGeometry().center() + form->pos());
+}
+
+// Made once and only hidden when closed: its rows live for the run.
+TForm_Progmt *TForm_Base::scheduler(std::unique_ptr<ScheduleClock> clock)
+{
+    TForm_Progmt *form = Forms::instance().Form_Progmt;
+    if (!form) {
+        form = new TForm_Progmt(this, std::move(clock));
+        if (m_remote)
+            m_remote->followScheduler(*form);
+    }
+    return form;
 }
 
 void TForm_Base::Btn_PrgClick() { Bo_PmgClick(); }
@@ -626,6 +695,8 @@ bool TForm_Base::opensSequencerAtStart(const QStringList &arguments)
 
 void TForm_Base::Start(const QStringList &arguments)
 {
+    // The rows saved armed run from the start, whether the scheduler is ever shown or not.
+    scheduler()->loadAtStart();
     if (!opensSequencerAtStart(arguments)) {
         show();
         return;
@@ -712,12 +783,16 @@ void TForm_Base::Tool_FermerClick() { close(); }
 void TForm_Base::Bt_Quitter1Click() { close(); }
 void TForm_Base::Ouvrir1Click() { restoreWindow(); }
 
-void TForm_Base::showNextAlarm(std::optional<qint64> nextMs)
+void TForm_Base::showNextAlarm(std::optional<qint64> nextMs, qint64 nowMs)
 {
     QString hint = QStringLiteral("Programateur express");
-    if (nextMs)
-        hint += QStringLiteral("\nProchaine : ")
-                + QDateTime::fromMSecsSinceEpoch(*nextMs, Qt::LocalTime).toString(QStringLiteral("hh:mm:ss"));
+    if (nextMs) {
+        const QDateTime next = QDateTime::fromMSecsSinceEpoch(*nextMs, Qt::LocalTime);
+        hint += QStringLiteral("\nProchaine : ");
+        if (next.date() != QDateTime::fromMSecsSinceEpoch(nowMs, Qt::LocalTime).date())
+            hint += QLocale::system().toString(next.date(), QLocale::ShortFormat) + QLatin1Char(' ');
+        hint += next.toString(QStringLiteral("hh:mm:ss"));
+    }
     Bo_Pmg->setToolTip(hint);
 }
 
@@ -801,6 +876,7 @@ void TForm_Base::Btn_Ouvrir1Click()
     m_importPath = path;
     CreationDynamique(QStringLiteral("Importer"), QStringLiteral("Annuler"), QStringLiteral("Oui"), QString(),
                       QStringLiteral("Attention les reglages en cours seront perdus !!\r"
+                                     "Le port de cet ordinateur est conservé.\r"
                                      "Etes vous sur de vouloir continuer?"),
                       1, 6, 0, true, true, false);
 }
@@ -810,7 +886,12 @@ void TForm_Base::importProject()
     const QString path = std::exchange(m_importPath, QString());
     if (path.isEmpty())
         return;
-    if (!ProjectFile::importFrom(path).ok) {
+    // The project's port names a device of the computer it came from.
+    const PanelSettings &settings = Forms::instance().settings;
+    std::optional<ProjectFile::Port> kept;
+    if (!settings.CurrentPortName.isEmpty())
+        kept = ProjectFile::Port{settings.CurrentPortName, settings.CurrentPortSpeed};
+    if (!ProjectFile::importFrom(path, QDateTime::currentDateTime(), kept).ok) {
         showMessage(LoadFailed);
         return;
     }

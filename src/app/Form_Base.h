@@ -18,6 +18,8 @@ namespace zelvar {
 
 class InputBlock;
 class RemoteHost;
+class ScheduleClock;
+class TForm_Progmt;
 enum class ClosingAnswer;
 
 // The main window: a borderless painted frame around the live panel, with its tool bars,
@@ -106,7 +108,12 @@ public:
     void Bo_SeqClick();
     // The program's first window: this one, or with exactly one argument that is not an
     // option, the sequencer (this window then stays hidden behind it).
+    // Reads where the window stands before hiding it, so that it comes back there.
+    void setVisible(bool visible) override;
     void Start(const QStringList &arguments);
+    // The scheduler window, made hidden once and kept for the run; `clock` is the one it is
+    // made with (the system's when none).
+    TForm_Progmt *scheduler(std::unique_ptr<ScheduleClock> clock = {});
     static bool opensSequencerAtStart(const QStringList &arguments);
     void Bo_CfgBtnClick();
     void Tool_DepannageClick();
@@ -136,6 +143,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void createControls();
@@ -148,13 +156,15 @@ private:
     void closeCurrentDialog();
     // Hands the sequencer the answer to its question about unsaved changes.
     void answerSequencer(int code);
+    void answerScheduler(int code);
     void importProject(); // right code 6 of the "Importer" prompt
     void showReportingHelp(); // "Email" while the project has no contact address
     // Whether the scheduler has armed rows, which quitting would drop; the question then.
     static bool alarmsArmed();
+    void quitConfirmed();
     void askQuitWithAlarms();
     // Bo_Pmg's hint names the scheduler's next alarm.
-    void showNextAlarm(std::optional<qint64> nextMs);
+    void showNextAlarm(std::optional<qint64> nextMs, qint64 nowMs);
     // The tool bar tells that the port's device is gone, and looked for each second.
     void showPortLost(bool lost, const QString &name);
     void answerPropertiesQuestion(ClosingAnswer answer);
@@ -175,6 +185,10 @@ private:
     // Where the window was when the program hid it (behind the sequencer, the scheduler or
     // the notification icon); it comes back there.
     std::optional<QPoint> m_hiddenAt;
+    // The same place, asked again once the window manager has mapped the window.
+    std::optional<QPoint> m_placeAfterMap;
+    // The real place read just before the window was hidden.
+    std::optional<QPoint> m_placeBeforeHide;
 };
 
 } // namespace zelvar

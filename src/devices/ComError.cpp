@@ -1,21 +1,17 @@
 #include "devices/ComError.h"
 #include "common/DataPaths.h"
 
-#include "common/SystemError.h"
+#include <QFile>
+#include <QHash>
+#include <QtEndian>
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
-
+#include <algorithm>
 #include <array>
-#include <cstring>
-#include <libintl.h>
+#include <cerrno>
 #include <mutex>
 
 namespace zelvar {
 namespace {
-
-constexpr const char *Domain = "cport";
 
 constexpr std::array<const char *, 23> EnglishMessages = {
     "Unable to open com port",
@@ -45,19 +41,36 @@ constexpr std::array<const char *, 23> EnglishMessages = {
 
 constexpr const char *SystemCodeSuffix = " (win error code: %d)";
 
-// The catalogues lie beside the program (../share/locale when installed, <build>/share/locale
-// in the build tree). Only the French one is shipped, so it is the one looked for.
-void bindDomain()
+// The program speaks French whatever the desktop's locale, and glibc's lookups follow the
+// locale (a C locale never translates): the shipped French catalogue is read directly. It
+// lies beside the program (../share/locale when installed, <build>/share/locale in the tree).
+QHash<QByteArray, QString> readFrenchCatalogue()
 {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        const QString french = sharedDataPath(QStringLiteral("locale/fr/LC_MESSAGES/cport.mo"));
-        if (french.isEmpty())
-            return;
-        const QString dir = french.section(u'/', 0, -4);
-        bindtextdomain(Domain, QFile::encodeName(dir).constData());
-        bind_textdomain_codeset(Domain, "UTF-8");
-    });
+    QFile file(sharedDataPath(QStringLiteral("locale/fr/LC_MESSAGES/cport.mo")));
+    if (!file.open(QIODevice::ReadOnly) || file.size() > 1 << 20)
+        return {};
+    const QByteArray mo = file.readAll();
+    bool swapped = false;
+    auto word = [&](qint64 at) -> quint32 {
+        if (at < 0 || at + 4 > mo.size())
+            return 0;
+        const quint32 value = qFromLittleEndian<quint32>(mo.constData() + at);
+        return swapped ? qbswap(value) : value;
+    };
+    if (word(0) != 0x950412de) {
+        swapped = true;
+        if (word(0) != 0x950412de)
+            return {};
+    }
+    auto text = [&](qint64 at) {
+        const qint64 length = word(at), offset = word(at + 4);
+        return offset + length <= mo.size() ? mo.mid(offset, length) : QByteArray();
+    };
+    QHash<QByteArray, QString> catalogue;
+    const quint32 count = std::min<quint32>(word(8), 4096);
+    for (quint32 i = 0; i < count; ++i)
+        catalogue.insert(text(word(12) + 8 * qint64(i)), QString::fromUtf8(text(word(16) + 8 * qint64(i))));
+    return catalogue;
 }
 
 struct MessageTable
@@ -73,10 +86,16 @@ MessageTable &table()
     return t;
 }
 
-QString translated(const char *english)
+QString translated(const QHash<QByteArray, QString> &catalogue, const char *english)
 {
-    bindDomain();
-    return QString::fromUtf8(dgettext(Domain, english));
+    const QString french = catalogue.value(QByteArray(english));
+    return french.isEmpty() ? QString::fromUtf8(english) : french;
+}
+
+const QHash<QByteArray, QString> &frenchCatalogue()
+{
+    static const QHash<QByteArray, QString> catalogue = readFrenchCatalogue();
+    return catalogue;
 }
 
 } // namespace
@@ -85,7 +104,7 @@ void EComPort::loadMessages()
 {
     std::array<QString, 23> texts;
     for (size_t i = 0; i < EnglishMessages.size(); ++i)
-        texts[i] = translated(EnglishMessages[i]);
+        texts[i] = translated(frenchCatalogue(), EnglishMessages[i]);
     MessageTable &t = table();
     std::lock_guard lock(t.mutex);
     t.texts = std::move(texts);
@@ -112,12 +131,41 @@ EComPort::EComPort(int errorNumber, int systemError, const QString &hint)
 {
     message_ = messageFor(errorNumber);
     if (systemError != -1) {
-        message_ += translated(SystemCodeSuffix).replace(QStringLiteral("%d"), QString::number(systemError));
-        message_ += u'\n' + systemErrorText(systemError);
+        message_ += translated(frenchCatalogue(), SystemCodeSuffix)
+                        .replace(QStringLiteral("%d"), QString::number(systemError));
+        message_ += u'\n' + portErrorText(systemError);
     }
     if (!hint.isEmpty())
         message_ += u'\n' + hint;
     utf8_ = message_.toUtf8();
+}
+
+QString portErrorText(int code)
+{
+    // The reasons a serial device gives; strerror would answer in English under a C locale.
+    static const QHash<int, QString> reasons{
+        {ENOENT, QStringLiteral(u"périphérique introuvable")},
+        {EACCES, QStringLiteral(u"accès refusé")},
+        {EPERM, QStringLiteral(u"opération non permise")},
+        {EBUSY, QStringLiteral(u"périphérique occupé")},
+        {ENODEV, QStringLiteral(u"périphérique absent")},
+        {ENXIO, QStringLiteral(u"périphérique débranché ou inexistant")},
+        {EIO, QStringLiteral(u"erreur d'entrée-sortie")},
+        {EBADF, QStringLiteral(u"port fermé (descripteur non valide)")},
+        {EAGAIN, QStringLiteral(u"ressource momentanément indisponible")},
+        {ENOTTY, QStringLiteral(u"ce n'est pas un port série")},
+        {EINVAL, QStringLiteral(u"réglage non valide pour ce port")},
+        {EINTR, QStringLiteral(u"appel interrompu")},
+        {ETIMEDOUT, QStringLiteral(u"délai dépassé")},
+        {EISDIR, QStringLiteral(u"c'est un dossier")},
+        {ENOTDIR, QStringLiteral(u"un élément du chemin n'est pas un dossier")},
+        {ENAMETOOLONG, QStringLiteral(u"nom trop long")},
+        {EMFILE, QStringLiteral(u"trop de fichiers ouverts")},
+        {ELOOP, QStringLiteral(u"trop de liens symboliques")},
+        {EROFS, QStringLiteral(u"système de fichiers en lecture seule")},
+        {EPIPE, QStringLiteral(u"liaison rompue")},
+    };
+    return reasons.value(code, QStringLiteral(u"erreur système n° %1").arg(code));
 }
 
 } // namespace zelvar

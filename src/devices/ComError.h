@@ -34,9 +34,13 @@ enum ComErrorNumber {
     CError_RegError,
 };
 
-// The only error the serial component raises. The message comes from the "cport" message
-// catalogue (English when there is none); a system error code adds a suffix and the
-// system's explanation of that code.
+// The system's reason for an error number a serial device meets, in French whatever the
+// locale; other numbers are shown as such.
+QString portErrorText(int code);
+
+// The only error the serial component raises. The message comes from the French "cport"
+// catalogue whatever the locale (English when it is missing); a system error code adds a
+// suffix and the reason for that code.
 class EComPort : public std::exception
 {
 public:
@@ -53,7 +57,7 @@ public:
     const char *what() const noexcept override { return utf8_.constData(); }
 
     // Looks the message table up in the catalogue. Called once at start-up (or on first
-    // use); calling it again picks up a change of language.
+    // use).
     static void loadMessages();
     // The message of an error number as currently loaded, or an empty text out of range.
     static QString messageFor(int errorNumber);

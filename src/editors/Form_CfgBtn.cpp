@@ -23,6 +23,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QHash>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
@@ -461,6 +463,26 @@ bool TForm_CfgBtn::eventFilter(QObject *watched, QEvent *event)
         // A held mouse moves the control; it does not select letters of a text.
         return true;
     }
+    case QEvent::KeyPress: {
+        // The arrows nudge the selected button a pixel at a time; in a text they move the
+        // cursor, so a text is nudged with Ctrl held.
+        auto *key = static_cast<QKeyEvent *>(event);
+        static const QHash<int, QPoint> steps{{Qt::Key_Left, {-1, 0}},
+                                              {Qt::Key_Right, {1, 0}},
+                                              {Qt::Key_Up, {0, -1}},
+                                              {Qt::Key_Down, {0, 1}}};
+        const auto step = steps.constFind(key->key());
+        if (step == steps.constEnd() || (isText && !(key->modifiers() & Qt::ControlModifier)))
+            break;
+        if (step->x()) {
+            UpDown_Left->setPosition(UpDown_Left->Position() + step->x());
+            UpDown_LeftClick();
+        } else {
+            UpDown_Top->setPosition(UpDown_Top->Position() + step->y());
+            UpDown_TopClick();
+        }
+        return true;
+    }
     default:
         break;
     }
@@ -719,6 +741,9 @@ bool TForm_CfgBtn::FormCloseQuery()
         return true;
     // While a dialog holds the editor, closing it asks nothing.
     if (isHeld())
+        return false;
+    // The question already up answers this close too.
+    if (!forms.formDynamique.isNull())
         return false;
     m_promptSaveFailed = false;
     requestPrompt(QStringLiteral("Quitter la configuration des boutons sans enregistrer"),

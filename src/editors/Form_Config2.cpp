@@ -302,19 +302,21 @@ void TForm_Config2::Combo_raccourcisSelect(int index)
     if (!e || index < 0 || size_t(index) >= keys.size())
         return;
     const int code = keys[size_t(index)].code;
-    e->shortcut = code;
-    e->shortcutName = QString::fromLatin1(keys[size_t(index)].name.data(), qsizetype(keys[size_t(index)].name.size()));
-    if (m_editor->buttonCount() < 2 || code == 0)
-        return;
-    for (int k = 1; k <= m_editor->buttonCount(); ++k) {
-        if (k == m_editor->currentButton() || m_editor->EditButtons[size_t(k)].shortcut != code)
+    // A key another button holds is refused: the button keeps the shortcut it had, and the
+    // message names the holder so that the user knows where to free it.
+    for (int k = 1; code != 0 && k <= m_editor->buttonCount(); ++k) {
+        const EditButtonEntry &other = m_editor->EditButtons[size_t(k)];
+        if (k == m_editor->currentButton() || other.shortcut != code)
             continue;
-        showMessage(QStringLiteral("Un autre bouton a deja ce racourci ! "));
-        Combo_raccourcis->setCurrentIndex(0);
-        e->shortcut = keys[0].code;
-        e->shortcutName = QString::fromLatin1(keys[0].name.data(), qsizetype(keys[0].name.size()));
+        const QString caption = other.control ? other.control->Caption() : QString();
+        showMessage(QStringLiteral("Un autre bouton a deja ce racourci ! ")
+                    + QStringLiteral(u"(bouton %1 « %2 »)").arg(k).arg(caption));
+        const std::optional<int> kept = shortcutKeyIndex(e->shortcutName);
+        Combo_raccourcis->setCurrentIndex(kept.value_or(-1));
         return;
     }
+    e->shortcut = code;
+    e->shortcutName = QString::fromLatin1(keys[size_t(index)].name.data(), qsizetype(keys[size_t(index)].name.size()));
 }
 
 void TForm_Config2::Btn_AppliquerClick()

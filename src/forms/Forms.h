@@ -76,8 +76,11 @@ signals:
     // The layout editor asks for the general settings dialog over it; the main window opens
     // it. `picture` is the editor's picture the dialog may replace.
     void generalSettingsRequested(QWidget *editor, QLabel *picture);
-    // The scheduler's next alarm changed: the second it waits for, none when no row is armed.
-    void nextAlarmChanged(std::optional<qint64> nextMs);
+    // The scheduler's next alarm changed: the second it waits for, none when no row is armed;
+    // nowMs is the scheduler's clock then, which tells whether that second is today.
+    void nextAlarmChanged(std::optional<qint64> nextMs, qint64 nowMs);
+    // The settings wrote a new place for the sun's times into Programateur.ini.
+    void placeChanged();
     // A window below the main one asks to end the program as the main window's "Quitter"
     // does (with its question when the exit menus are on).
     void quitRequested();
@@ -95,8 +98,12 @@ void requestPrompt(const QString &caption, const QString &leftText, const QStrin
                    const QString &middleText, const QString &message, int leftCode, int rightCode,
                    int middleCode, bool leftVisible, bool rightVisible, bool middleVisible);
 
-// Right action code of a prompt: store the port form's settings, then release the main window.
+// Left action code of a prompt ("Oui"): store the port form's settings, then release the main window.
 constexpr int PromptStorePortSettings = 8;
+// Right action code of a prompt ("Non"): close it and release the main window.
+constexpr int PromptDismiss = 9;
+// Left action code of a prompt ("Oui"): end the program.
+constexpr int PromptQuit = 10;
 
 // Asks the main window to end the program through its "Quitter"; with no main window the
 // call does nothing.

@@ -106,6 +106,18 @@ void TForm_ActBtn::createControls()
     Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     new WindowDrag(Image1, [] { return Forms::instance().settings.MoveMainWindow; });
 
+    EmptyHint = new QLabel(QStringLiteral(u"Aucun bouton : « Configuration des boutons », puis clic droit, "
+                                          u"pour ajouter un bouton"),
+                           Panel1);
+    EmptyHint->setObjectName(QStringLiteral("EmptyHint"));
+    EmptyHint->setAlignment(Qt::AlignCenter);
+    EmptyHint->setWordWrap(true);
+    EmptyHint->setGeometry(40, PanelHeight / 2 - 30, PanelWidth - 80, 60);
+    EmptyHint->setAttribute(Qt::WA_TransparentForMouseEvents);
+    EmptyHint->hide();
+    connect(this, &TForm_ActBtn::panelChanged, EmptyHint,
+            [this] { EmptyHint->setVisible(buttons().size() <= 1); });
+
     ComPort1 = new TComPort(this);
     ComPort1->setObjectName(QStringLiteral("ComPort1"));
     Forms::instance().relayStates.follow(*ComPort1);

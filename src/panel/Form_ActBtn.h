@@ -42,6 +42,8 @@ public:
     QLabel *Image1; // the background picture
     QLabel *Label1;
     QLabel *Image3;
+    // Shown while the panel has no button, so that a first start says how to begin.
+    QLabel *EmptyHint;
     TComPort *ComPort1;
     // The live texts in file order: text k is PanelTexts[k - 1]. Owned by Panel1.
     QList<QLabel *> PanelTexts;

@@ -132,6 +132,11 @@ std::vector<PanelProblem> checkPanelFile(const ProfileFile &profile)
                                                     .arg(what)
                                                     .arg(present.size())});
     };
+    // Another program's file saved under the panel's name (a sequence, say) opens as an empty panel.
+    if (!seenSections.contains(ProfileFile::foldName(K::Settings)))
+        problems.push_back({0, QStringLiteral("aucune section « %1 » : ce fichier n'est pas un panneau, le programme "
+                                              "l'ouvre comme un panneau vide")
+                                   .arg(K::Settings.trimmed())});
     checkCount(K::ButtonCount, buttons, QStringLiteral("boutons"));
     checkCount(K::TextCount, texts, QStringLiteral("textes"));
 

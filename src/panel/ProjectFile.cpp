@@ -116,19 +116,28 @@ QStringList backupsOf(const QString &path)
     return names;
 }
 
-Result importFrom(const QString &source, const QDateTime &now)
+Result importFrom(const QString &source, const QDateTime &now, const std::optional<Port> &keptPort)
 {
     Result result;
     FileReadFailure failure;
-    const std::optional<QByteArray> configuration = readRegularFile(source, &failure);
+    std::optional<QByteArray> configuration = readRegularFile(source, &failure);
     if (!configuration) {
         result.error = failure.missing ? QStringLiteral("Impossible de lire %1").arg(source)
                                        : QStringLiteral("Impossible de lire %1 : %2").arg(source, failure.reason);
         return result;
     }
-    if (!isPanelConfiguration(ProfileFile::fromBytes(*configuration))) {
+    ProfileFile profile = ProfileFile::fromBytes(*configuration);
+    if (!isPanelConfiguration(profile)) {
         result.error = QStringLiteral("%1 n'est pas une configuration de panneau").arg(source);
         return result;
+    }
+    if (keptPort) {
+        profile.writeString(PanelKeys::Com, PanelKeys::PortName, keptPort->name);
+        profile.writeString(PanelKeys::Com, PanelKeys::PortSpeed, keptPort->speed);
+        bool lossy = false;
+        const QByteArray withPort = profile.toBytes(&lossy);
+        if (!lossy)
+            configuration = withPort;
     }
     // The picture is taken only when it reads as one; everything is read before anything
     // is written.

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace zelvar {
 
 // Project files (".zel") carry a panel configuration in the layout of the panel file, with
@@ -33,8 +35,15 @@ Result exportTo(const QString &target);
 // is not a panel configuration and then changes nothing. The configuration it replaces is
 // kept as a backup of its own, stamped with `now` ("Zelvar2.ini.20261207-231500.bak", then
 // "-2", "-3"… for more in the same second), and so is the picture when the project brings
-// its own; only the KeptBackups newest of each are kept.
-Result importFrom(const QString &source, const QDateTime &now = QDateTime::currentDateTime());
+// its own; only the KeptBackups newest of each are kept. A project comes from another
+// computer: `keptPort`, when given, is written in place of the project's port and speed.
+struct Port
+{
+    QString name;
+    QString speed;
+};
+Result importFrom(const QString &source, const QDateTime &now = QDateTime::currentDateTime(),
+                  const std::optional<Port> &keptPort = std::nullopt);
 
 // The backups an import kept of `path`, oldest first.
 QStringList backupsOf(const QString &path);

@@ -8,14 +8,17 @@
 #include "scheduler/ClockSettingsTool.h"
 #include "scheduler/ScheduleFile.h"
 #include "scheduler/ScheduleMemory.h"
+#include "scheduler/SchedulePeriod.h"
 #include "scheduler/SchedulePlace.h"
 #include "scheduler/ScheduleTime.h"
 #include "widgets/UpDown.h"
 #include "widgets/DegradeClass.h"
+#include "widgets/InputBlock.h"
 #include "widgets/Fonts.h"
 #include "widgets/SystemColors.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -27,9 +30,11 @@
 #include <QKeyEvent>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -44,6 +49,7 @@ namespace zelvar {
 namespace {
 
 constexpr int StartColor = 8209740;
+const QString SunTimeTip = QStringLiteral("L'heure du soleil calculée pour le prochain déclenchement");
 
 const PanelButtons *panelButtons()
 {
@@ -57,6 +63,7 @@ void paint(QWidget *control, int color)
     QPalette palette = control->palette();
     palette.setColor(QPalette::Base, c);
     palette.setColor(QPalette::Button, c);
+    palette.setColor(QPalette::Window, c);
     control->setPalette(palette);
 }
 
@@ -76,6 +83,7 @@ TForm_Progmt::TForm_Progmt(QWidget *owner, std::unique_ptr<ScheduleClock> clock)
     Forms::instance().Form_Progmt = this;
     m_engine = std::make_unique<ScheduleEngine>(*m_clock);
     connect(m_engine.get(), &ScheduleEngine::fired, this, &TForm_Progmt::fired);
+    connect(m_engine.get(), &ScheduleEngine::asserted, this, &TForm_Progmt::asserted);
     connect(m_engine.get(), &ScheduleEngine::missed, this, &TForm_Progmt::missed);
     connect(m_engine.get(), &ScheduleEngine::stopped, this, &TForm_Progmt::stopped);
     connect(m_engine.get(), &ScheduleEngine::sunless, this, [this](int i, const QDate &from, const QDate &to) {
@@ -86,8 +94,15 @@ TForm_Progmt::TForm_Progmt(QWidget *owner, std::unique_ptr<ScheduleClock> clock)
                                                                                                  : QStringLiteral("coucher"),
                                        locale.toString(from, QLocale::ShortFormat), locale.toString(to, QLocale::ShortFormat)));
     });
-    connect(m_engine.get(), &ScheduleEngine::armedChanged, this,
-            [this] { emit Forms::instance().nextAlarmChanged(m_engine->nextInstant()); });
+    connect(m_engine.get(), &ScheduleEngine::armedChanged, this, [this] {
+        emit Forms::instance().nextAlarmChanged(m_engine->nextInstant(), m_clock->nowMs());
+        showNextSoon();
+    });
+    // Armed sun rows move to the new place's times at once.
+    connect(&Forms::instance(), &Forms::placeChanged, this, [this] {
+        loadPlace();
+        showNext();
+    });
 
     showMessage = [this](const QString &text) {
         QMessageBox::information(this, QApplication::applicationDisplayName(), text);
@@ -169,6 +184,7 @@ TForm_Progmt::TForm_Progmt(QWidget *owner, std::unique_ptr<ScheduleClock> clock)
     TimerA->setObjectName(QStringLiteral("TimerA"));
     TimerA->setInterval(200);
     connect(TimerA, &QTimer::timeout, this, &TForm_Progmt::TimerATimer);
+    m_savedContent = rowsContent();
     TimerATimer();
     loadPlace();
 }
@@ -192,6 +208,34 @@ void TForm_Progmt::TimerATimer()
     Label1->setText(QStringLiteral("Actuellement : ") + locale.toString(now.date(), QLocale::ShortFormat)
                     + QStringLiteral(" il est ") + locale.toString(now.time(), longTimeFormat()));
     Label1->adjustSize();
+    showNext();
+}
+
+void TForm_Progmt::showNextSoon()
+{
+    if (!std::exchange(m_nextPending, true))
+        QTimer::singleShot(0, this, [this] { showNext(); });
+}
+
+void TForm_Progmt::showNext()
+{
+    m_nextPending = false;
+    const qint64 now = m_clock->nowMs();
+    const QLocale locale = QLocale::system();
+    for (int i = 1; i <= rowCount(); ++i) {
+        const ScheduleRow &r = m_engine->row(i);
+        // A disarmed row shows, greyed, when it would fire if launched now.
+        const std::optional<qint64> next = r.armed ? m_engine->instantOf(i) : m_engine->nextOccurrence(i, now);
+        const QDateTime at = QDateTime::fromMSecsSinceEpoch(next.value_or(0), Qt::LocalTime);
+        const QString time = at.time().toString(QStringLiteral("hh:mm:ss"));
+        const Row &controls = row(i);
+        controls.Prochaine->setText(next ? locale.toString(at.date(), QLocale::ShortFormat) + QLatin1Char(' ') + time : QString());
+        controls.Prochaine->setEnabled(r.armed);
+        // A period's next event may be its end: the sun's time shown is its start's, that day.
+        const std::optional<qint64> start = r.end && next ? r.recurrence.instantOn(at.date(), r.timeText, m_engine->place()) : next;
+        controls.HeureSoleil->setText(start ? QDateTime::fromMSecsSinceEpoch(*start, Qt::LocalTime).toString(QStringLiteral("hh:mm:ss"))
+                                            : QStringLiteral("--:--:--"));
+    }
 }
 
 template <typename Handler>
@@ -270,6 +314,16 @@ void TForm_Progmt::Btn_AddPrgmClick()
     row.Btn_Arreter = button(QStringLiteral("Arreter"), QStringLiteral("Btn_Arreter"), QRect(427, y, 50, 21));
     row.Btn_SupriPrgm = button(QStringLiteral("X"), QStringLiteral("Btn_SupriPrgm"), QRect(0, y + 5, 15, 25));
     addRecurrenceControls(row, y);
+    addPeriodControls(row, y + 25);
+    row.Prochaine = new QLabel(this);
+    row.Prochaine->setObjectName(QStringLiteral("Prochaine") + n);
+    row.Prochaine->setGeometry(NextLeft, y, FormWidth - NextLeft - 4, 21);
+    row.Prochaine->setToolTip(QStringLiteral("Prochain déclenchement (grisé : celui qu'elle aurait si elle était lancée)"));
+    row.HeureSoleil = new QLabel(this);
+    row.HeureSoleil->setObjectName(QStringLiteral("HeureSoleil") + n);
+    row.HeureSoleil->setGeometry(row.Memo->geometry());
+    row.HeureSoleil->setAutoFillBackground(true);
+    row.HeureSoleil->setToolTip(SunTimeTip);
 
     // The engine holds the row's values; the controls show and edit them. The row's number
     // is looked up at each change, since deleting an earlier row moves it up.
@@ -300,12 +354,7 @@ void TForm_Progmt::Btn_AddPrgmClick()
     connect(row.Btn_SupriPrgm, &QPushButton::clicked, this,
             [this, b = row.Btn_SupriPrgm] { fromControl(b, &TForm_Progmt::Btn_SupprimerPrgm); });
 
-    for (QWidget *control : {static_cast<QWidget *>(row.DateTimePicker), static_cast<QWidget *>(row.Memo),
-                             static_cast<QWidget *>(row.UpDown_H), static_cast<QWidget *>(row.UpDown_min),
-                             static_cast<QWidget *>(row.UpDown_SecPrgm), static_cast<QWidget *>(row.Combo),
-                             static_cast<QWidget *>(row.Btn_Lancer), static_cast<QWidget *>(row.Btn_Arreter),
-                             static_cast<QWidget *>(row.Btn_SupriPrgm), static_cast<QWidget *>(row.Repetition),
-                             static_cast<QWidget *>(row.Soleil), static_cast<QWidget *>(row.Decalage)})
+    for (QWidget *control : controlsOf(row))
         control->show();
     // The time text runs under the hour up-down, the chooser under the start button.
     row.UpDown_H->raise();
@@ -317,6 +366,124 @@ void TForm_Progmt::Btn_AddPrgmClick()
     paintTime(m_currentRow, SystemColor::Window);
     paint(row.Combo, SystemColor::Window);
     showRecurrence(m_currentRow);
+    showPeriod(m_currentRow);
+    showNextSoon();
+}
+
+std::vector<QWidget *> TForm_Progmt::controlsOf(const Row &r)
+{
+    return {r.DateTimePicker, r.Memo, r.UpDown_H, r.UpDown_min, r.UpDown_SecPrgm, r.Combo, r.Btn_Lancer,
+            r.Btn_Arreter, r.Btn_SupriPrgm, r.Repetition, r.Soleil, r.Decalage, r.Prochaine, r.HeureSoleil,
+            r.Periode, r.Jusqua, r.FinHeure, r.FinSoleil, r.FinDecalage, r.FinBouton, r.Reaffirmer};
+}
+
+void TForm_Progmt::addPeriodControls(Row &row, int y)
+{
+    const QString n = QString::number(row.slot);
+    const auto place = [&](QWidget *control, const QString &name, int x, int width) {
+        control->setParent(this);
+        control->setObjectName(name + n);
+        control->setGeometry(x, y, width, 21);
+    };
+    row.Periode = new QCheckBox(QStringLiteral("Période"));
+    place(row.Periode, QStringLiteral("Periode"), 28, 70);
+    row.Periode->setToolTip(QStringLiteral("Une période met son relais dans son état au début et à la fin, "
+                                           "et l'y remet au démarrage ou au retour du port"));
+    row.Jusqua = new QLabel(QStringLiteral("jusqu'à"));
+    place(row.Jusqua, QStringLiteral("Jusqua"), 100, 45);
+    const QTime end = QDateTime::fromMSecsSinceEpoch(m_clock->nowMs(), Qt::LocalTime).time().addSecs(30 * 60);
+    row.FinHeure = new QLineEdit(timeOfDayText(end));
+    place(row.FinHeure, QStringLiteral("FinHeure"), 145, 75);
+    row.FinSoleil = new QComboBox;
+    place(row.FinSoleil, QStringLiteral("FinSoleil"), 225, 122);
+    row.FinSoleil->addItems({QStringLiteral("Heure"), QStringLiteral("Lever du soleil"), QStringLiteral("Coucher du soleil")});
+    row.FinDecalage = new QSpinBox;
+    place(row.FinDecalage, QStringLiteral("FinDecalage"), 350, 68);
+    row.FinDecalage->setRange(-Recurrence::MaxOffsetMinutes, Recurrence::MaxOffsetMinutes);
+    row.FinDecalage->setSuffix(QStringLiteral(" min"));
+    row.FinBouton = new QComboBox;
+    place(row.FinBouton, QStringLiteral("FinBouton"), 422, 160);
+    row.FinBouton->setPlaceholderText(QStringLiteral("Bouton de fin"));
+    // Every button is listed: "Lancer" says why one that does not set a state cannot be used.
+    row.FinBouton->setToolTip(QStringLiteral("Le bouton de la fin : un bouton On ou Off"));
+    if (const PanelButtons *buttons = panelButtons())
+        for (size_t k = 1; k < buttons->size(); ++k)
+            row.FinBouton->addItem((*buttons)[k].description);
+    row.FinBouton->setCurrentIndex(-1);
+    row.Reaffirmer = new QSpinBox;
+    place(row.Reaffirmer, QStringLiteral("Reaffirmer"), 586, 200);
+    row.Reaffirmer->setRange(0, MaxReassertMinutes);
+    row.Reaffirmer->setPrefix(QStringLiteral("Réaffirmer toutes les "));
+    row.Reaffirmer->setSuffix(QStringLiteral(" min"));
+    row.Reaffirmer->setSpecialValueText(QStringLiteral("Réaffirmer : jamais"));
+
+    const auto select = [this](QObject *control) { return [this, control] { Select_Periode(control); }; };
+    connect(row.Periode, &QCheckBox::clicked, this, select(row.Periode));
+    connect(row.FinHeure, &QLineEdit::editingFinished, this, select(row.FinHeure));
+    connect(row.FinSoleil, &QComboBox::activated, this, select(row.FinSoleil));
+    connect(row.FinDecalage, &QSpinBox::valueChanged, this, select(row.FinDecalage));
+    connect(row.FinBouton, &QComboBox::activated, this, select(row.FinBouton));
+    connect(row.Reaffirmer, &QSpinBox::valueChanged, this, select(row.Reaffirmer));
+}
+
+void TForm_Progmt::showPeriod(int i)
+{
+    if (!validRow(i))
+        return;
+    const Row &r = row(i);
+    const ScheduleRow &s = m_engine->row(i);
+    const QSignalBlocker blockers[] = {QSignalBlocker(r.FinDecalage), QSignalBlocker(r.Reaffirmer)};
+    r.Periode->setChecked(s.end.has_value());
+    if (s.end) {
+        r.FinHeure->setText(s.end->timeText);
+        r.FinSoleil->setCurrentIndex(int(s.end->sun));
+        r.FinDecalage->setValue(s.end->offsetMinutes);
+        r.FinBouton->setCurrentIndex(s.end->button - 1);
+    }
+    r.Reaffirmer->setValue(s.reassertMinutes);
+    for (QWidget *control : {static_cast<QWidget *>(r.Jusqua), static_cast<QWidget *>(r.FinHeure),
+                             static_cast<QWidget *>(r.FinSoleil), static_cast<QWidget *>(r.FinDecalage),
+                             static_cast<QWidget *>(r.FinBouton), static_cast<QWidget *>(r.Reaffirmer)})
+        control->setVisible(s.end.has_value());
+    const bool sunEnd = r.FinSoleil->currentIndex() > 0;
+    r.FinHeure->setEnabled(!sunEnd);
+    r.FinDecalage->setEnabled(sunEnd);
+}
+
+void TForm_Progmt::Select_Periode(QObject *control)
+{
+    const int i = rowOf(control);
+    if (i == 0)
+        return;
+    m_currentRow = i;
+    const Row &r = row(i);
+    std::optional<PeriodEnd> end;
+    if (r.Periode->isChecked())
+        end = PeriodEnd{r.FinHeure->text().trimmed(), Recurrence::Sun(r.FinSoleil->currentIndex()),
+                        r.FinDecalage->value(), r.FinBouton->currentIndex() + 1};
+    if (end && end->sun != Recurrence::Sun::None)
+        loadPlace();
+    m_engine->setEnd(i, end);
+    m_engine->setReassert(i, r.Reaffirmer->value());
+    stopRefusedPeriod(i);
+    showPeriod(i);
+}
+
+QString TForm_Progmt::refusedPeriod(int i) const
+{
+    const PanelButtons none;
+    const PanelButtons *buttons = panelButtons();
+    return periodRefusal(m_engine->row(i), buttons ? *buttons : none);
+}
+
+void TForm_Progmt::stopRefusedPeriod(int i)
+{
+    const QString refusal = refusedPeriod(i);
+    if (!m_engine->row(i).armed || refusal.isEmpty())
+        return;
+    m_engine->disarm(i);
+    paintTime(i, MissedColor);
+    setTimeTip(i, QStringLiteral("Programmation arrêtée : %1.").arg(refusal));
 }
 
 void TForm_Progmt::addRecurrenceControls(Row &row, int y)
@@ -343,6 +510,7 @@ void TForm_Progmt::addRecurrenceControls(Row &row, int y)
     for (int d = 1; d <= 7; ++d)
         choice(weekdayName(d), d);
     row.Repetition->setMenu(menu);
+    menu->installEventFilter(this);
 
     row.Soleil = new QComboBox(this);
     row.Soleil->setObjectName(QStringLiteral("Soleil") + n);
@@ -379,10 +547,14 @@ void TForm_Progmt::showRecurrence(int i)
     const QSignalBlocker blocker(r.Decalage);
     r.Decalage->setValue(rec.offsetMinutes);
     r.Decalage->setEnabled(sun);
-    // A sun row keeps its typed time, unused.
+    // A sun row keeps its typed time, unused: the sun's time is shown in its place.
     for (QWidget *control : {static_cast<QWidget *>(r.Memo), static_cast<QWidget *>(r.UpDown_H),
-                             static_cast<QWidget *>(r.UpDown_min), static_cast<QWidget *>(r.UpDown_SecPrgm)})
+                             static_cast<QWidget *>(r.UpDown_min), static_cast<QWidget *>(r.UpDown_SecPrgm)}) {
         control->setEnabled(!sun);
+        control->setVisible(!sun);
+    }
+    r.HeureSoleil->setVisible(sun);
+    showNextSoon();
 }
 
 void TForm_Progmt::Select_Repetition(QObject *control, int choice)
@@ -419,11 +591,9 @@ void TForm_Progmt::Select_Soleil(QObject *control)
 
 int TForm_Progmt::rowOf(const QObject *control) const
 {
-    for (int i = 1; i <= rowCount(); ++i)
-    {
-        const Row &r = row(i);
-        if (r.Memo == control || r.DateTimePicker == control || r.Repetition == control || r.Soleil == control
-            || r.Decalage == control)
+    for (int i = 1; i <= rowCount(); ++i) {
+        const std::vector<QWidget *> controls = controlsOf(row(i));
+        if (std::find(controls.begin(), controls.end(), control) != controls.end())
             return i;
     }
     return 0;
@@ -431,7 +601,20 @@ int TForm_Progmt::rowOf(const QObject *control) const
 
 bool TForm_Progmt::eventFilter(QObject *watched, QEvent *event)
 {
-    if (qobject_cast<QPlainTextEdit *>(watched)) {
+    if (auto *menu = qobject_cast<QMenu *>(watched)) {
+        // A weekday is ticked without closing the menu, so that several are chosen at once.
+        QAction *action = nullptr;
+        if (event->type() == QEvent::MouseButtonRelease)
+            action = menu->actionAt(static_cast<QMouseEvent *>(event)->position().toPoint());
+        else if (const auto *key = event->type() == QEvent::KeyPress ? static_cast<QKeyEvent *>(event) : nullptr;
+                 key && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Space))
+            action = menu->activeAction();
+        const int value = action ? action->data().toInt() : Once;
+        if (action && action->isEnabled() && value >= 1 && value <= 7) {
+            action->trigger();
+            return true;
+        }
+    } else if (qobject_cast<QPlainTextEdit *>(watched)) {
         // Enter ends the editing of a time, as leaving the field does; it adds no line.
         const auto *key = event->type() == QEvent::KeyPress ? static_cast<QKeyEvent *>(event) : nullptr;
         const bool enter = key && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter);
@@ -466,8 +649,15 @@ void TForm_Progmt::paintTime(int i, int color)
     if (!validRow(i))
         return;
     paint(row(i).Memo, color);
+    paint(row(i).HeureSoleil, color);
     if (color != MissedColor)
-        row(i).Memo->setToolTip(QString());
+        setTimeTip(i, QString());
+}
+
+void TForm_Progmt::setTimeTip(int i, const QString &tip)
+{
+    row(i).Memo->setToolTip(tip);
+    row(i).HeureSoleil->setToolTip(tip.isEmpty() ? SunTimeTip : tip);
 }
 
 void TForm_Progmt::OnEnterCombo()
@@ -493,8 +683,10 @@ void TForm_Progmt::Select_Code()
         return;
     const int j = row(m_currentRow).Combo->currentIndex();
     // "Off" (item 0) keeps the button chosen before.
-    if (j >= 1)
+    if (j >= 1) {
         m_engine->setButton(m_currentRow, j);
+        stopRefusedPeriod(m_currentRow);
+    }
 }
 
 void TForm_Progmt::UpDown_1()
@@ -519,8 +711,15 @@ void TForm_Progmt::UpDown_1()
 
 void TForm_Progmt::applyTypedTime(int i)
 {
-    if (validRow(i))
-        m_engine->setTimeText(i, row(i).Memo->toPlainText());
+    if (!validRow(i))
+        return;
+    m_engine->setTimeText(i, row(i).Memo->toPlainText());
+    // A period's typed end too, also while its field still has the focus.
+    std::optional<PeriodEnd> end = m_engine->row(i).end;
+    if (end && end->timeText != row(i).FinHeure->text().trimmed()) {
+        end->timeText = row(i).FinHeure->text().trimmed();
+        m_engine->setEnd(i, end);
+    }
 }
 
 void TForm_Progmt::applyTypedTimes()
@@ -540,6 +739,11 @@ void TForm_Progmt::Btn_Lancer1()
     applyTypedTime(i);
     // The place may have been set in the settings meanwhile.
     loadPlace();
+    if (QString refusal = refusedPeriod(i); !refusal.isEmpty()) {
+        refusal[0] = refusal[0].toUpper();
+        showMessage(refusal + QStringLiteral(". La période n'est pas lancée."));
+        return;
+    }
     const ScheduleEngine::Arming result = m_engine->arm(i);
     if (result == ScheduleEngine::Arming::Armed)
         paintTime(i, HighlightColor);
@@ -569,12 +773,7 @@ void TForm_Progmt::Btn_SupprimerPrgm()
     const int i = m_currentRow;
     const Row &r = row(i);
     // The delete button is still in its own click: the controls go once it has returned.
-    for (QWidget *control : {static_cast<QWidget *>(r.DateTimePicker), static_cast<QWidget *>(r.Memo),
-                             static_cast<QWidget *>(r.UpDown_H), static_cast<QWidget *>(r.UpDown_min),
-                             static_cast<QWidget *>(r.UpDown_SecPrgm), static_cast<QWidget *>(r.Combo),
-                             static_cast<QWidget *>(r.Btn_Lancer), static_cast<QWidget *>(r.Btn_Arreter),
-                             static_cast<QWidget *>(r.Btn_SupriPrgm), static_cast<QWidget *>(r.Repetition),
-                             static_cast<QWidget *>(r.Soleil), static_cast<QWidget *>(r.Decalage)}) {
+    for (QWidget *control : controlsOf(r)) {
         control->hide();
         control->disconnect(this);
         control->removeEventFilter(this);
@@ -621,18 +820,39 @@ void TForm_Progmt::fired(int i, int button, qint64 dueMs)
     const bool onPanel = button >= 1 && buttons && size_t(button) < buttons->size();
     if (!onPanel || !waitForPort(i, button, dueMs)) {
         addToLog(m_clock->nowMs(), rowName(i) + QStringLiteral(" : déclenchée"));
-        if (onPanel) {
-            runReportingErrors([button] {
-                if (TForm_ActBtn *panel = Forms::instance().Form_ActBtn)
-                    panel->fireButton(button);
-            }, this);
-            // The firing found the device gone: it is sent again when the device is back.
+        // The firing found the device gone: it is sent again when the device is back.
+        if (sendButton(button))
             waitForPort(i, button, dueMs);
-        }
     }
     // The row may be gone if the error's box let the user delete it.
     if (validRow(i) && !m_engine->row(i).armed)
         paintTime(i, SystemColor::Window);
+}
+
+bool TForm_Progmt::sendButton(int button)
+{
+    const PanelButtons *buttons = panelButtons();
+    if (button < 1 || !buttons || size_t(button) >= buttons->size())
+        return false;
+    runReportingErrors([button] {
+        if (TForm_ActBtn *panel = Forms::instance().Form_ActBtn)
+            panel->fireButton(button);
+    }, this);
+    return true;
+}
+
+void TForm_Progmt::asserted(int i, int button, bool inside)
+{
+    // The service puts the relays of the rows it runs in their state itself.
+    if (serviceRuns && serviceRuns())
+        return;
+    // A lost port has the periods asserted again when it is back.
+    TForm_ActBtn *panel = Forms::instance().Form_ActBtn;
+    if (!panel || panel->ComPort1->Lost())
+        return;
+    addToLog(m_clock->nowMs(), rowName(i) + (inside ? QStringLiteral(" : remise dans sa période")
+                                                     : QStringLiteral(" : remise hors de sa période")));
+    sendButton(button);
 }
 
 bool TForm_Progmt::waitForPort(int i, int button, qint64 dueMs)
@@ -666,14 +886,12 @@ void TForm_Progmt::portFound()
     for (const PortWaitingFirings::Firing &f : late)
         logPortMissed(f);
     for (const PortWaitingFirings::Firing &f : ready) {
-        // A row deleted or given another button meanwhile is no longer this firing's.
-        if (!validRow(f.row) || m_engine->row(f.row).button != f.button)
+        // A row deleted or given other buttons meanwhile is no longer this firing's.
+        const ScheduleRow *r = validRow(f.row) ? &m_engine->row(f.row) : nullptr;
+        if (!r || (r->button != f.button && !(r->end && r->end->button == f.button)))
             continue;
         addToLog(m_clock->nowMs(), rowName(f.row) + QStringLiteral(" : déclenchée au retour du port"));
-        runReportingErrors([button = f.button] {
-            if (TForm_ActBtn *panel = Forms::instance().Form_ActBtn)
-                panel->fireButton(button);
-        }, this);
+        sendButton(f.button);
     }
 }
 
@@ -699,7 +917,7 @@ void TForm_Progmt::missed(int i, qint64 checkedAtMs, ScheduleEngine::Miss why, q
     const QString cause = why == ScheduleEngine::Miss::Late
                               ? QStringLiteral("son heure était passée de plus d'une minute (ordinateur en veille ou horloge avancée)")
                               : QStringLiteral("son heure (%1) était déjà passée (heure ou fuseau horaire changés)").arg(planned);
-    row(i).Memo->setToolTip(QStringLiteral("Programmation manquée : le %1 à %2, %3. Rien n'a été envoyé.")
+    setTimeTip(i, QStringLiteral("Programmation manquée : le %1 à %2, %3. Rien n'a été envoyé.")
                                 .arg(locale.toString(checked.date(), QLocale::ShortFormat),
                                      checked.time().toString(QStringLiteral("hh:mm:ss")), cause));
     addToLog(checkedAtMs, rowName(i) + QStringLiteral(" : manquée (prévue %1)").arg(planned));
@@ -708,7 +926,7 @@ void TForm_Progmt::missed(int i, qint64 checkedAtMs, ScheduleEngine::Miss why, q
 void TForm_Progmt::stopped(int i, ScheduleEngine::Arming why)
 {
     paintTime(i, MissedColor);
-    row(i).Memo->setToolTip(QStringLiteral("Programmation arrêtée : %1.").arg(m_engine->reason(why, i)));
+    setTimeTip(i, QStringLiteral("Programmation arrêtée : %1.").arg(m_engine->reason(why, i)));
 }
 
 QString TForm_Progmt::rowName(int i) const
@@ -744,14 +962,32 @@ void TForm_Progmt::EnregistrerClick()
         m_writtenForService = rowsBytes();
 }
 
-void TForm_Progmt::writeRows()
+bool TForm_Progmt::writeRows()
 {
     // The place kept in the file stays there.
     const ProfileFile previous = ProfileFile::load(ScheduleFiles::path());
     const ProfileFile::SaveResult result =
         writeSchedule(savedRows(*m_engine, panelButtons()), previous).save(ScheduleFiles::path());
-    if (!result.ok)
+    if (!result.ok) {
         showMessage(QStringLiteral("Impossible d'enregistrer %1 : %2").arg(ScheduleFiles::path(), result.error));
+        return false;
+    }
+    m_savedContent = rowsContent();
+    return true;
+}
+
+QByteArray TForm_Progmt::rowsContent() const
+{
+    std::vector<SavedScheduleRow> rows = savedRows(*m_engine, nullptr);
+    for (SavedScheduleRow &r : rows)
+        r.armed = false;
+    return writeSchedule(rows).toBytes();
+}
+
+bool TForm_Progmt::rowsChanged()
+{
+    applyTypedTimes();
+    return rowsContent() != m_savedContent;
 }
 
 QByteArray TForm_Progmt::rowsBytes() const
@@ -768,7 +1004,7 @@ void TForm_Progmt::followService()
         // An empty window shows the rows the service runs; rows already here stay as they are
         // until they are changed.
         if (runs && rowCount() == 0 && QFileInfo::exists(ScheduleFiles::path()))
-            OuvrirClick();
+            loadRows(!isVisible());
         m_writtenForService = runs ? rowsBytes() : QByteArray();
         return;
     }
@@ -792,22 +1028,56 @@ void TForm_Progmt::removeAllRows()
 
 void TForm_Progmt::OuvrirClick()
 {
+    if (!rowsChanged()) {
+        loadRows(false);
+        return;
+    }
+    // The question is the main window's; without it there is no one to ask.
+    if (Forms::instance().Form_Base.isNull())
+        return;
+    m_waitBlock = std::make_unique<InputBlock>(this);
+    requestPrompt(QStringLiteral("Programateur"), QStringLiteral("Oui"), QStringLiteral("Non"), QString(),
+                  QStringLiteral("Les lignes ont changé. Les abandonner ?"), PromptDropRows, PromptKeepRows, 0, true,
+                  true, false);
+}
+
+void TForm_Progmt::promptAnswered(int code)
+{
+    m_waitBlock.reset();
+    activateWindow();
+    if (code == PromptDropRows)
+        loadRows(false);
+}
+
+void TForm_Progmt::loadAtStart()
+{
+    if (rowCount() == 0 && QFileInfo::exists(ScheduleFiles::path()))
+        loadRows(true);
+}
+
+bool TForm_Progmt::loadRows(bool quiet)
+{
+    const auto say = [this, quiet](const QString &text) {
+        if (quiet)
+            addToLog(m_clock->nowMs(), text);
+        else
+            showMessage(text);
+    };
     bool exists = false;
     const ProfileFile file = ProfileFile::load(ScheduleFiles::path(), &exists);
     if (file.unreadable()) {
-        showMessage(QStringLiteral("Impossible de lire %1 : %2").arg(ScheduleFiles::path(), file.readError()));
-        return;
+        say(QStringLiteral("Impossible de lire %1 : %2").arg(ScheduleFiles::path(), file.readError()));
+        return false;
     }
     if (!exists) {
-        showMessage(QStringLiteral("Aucune programmation enregistrée : %1 est introuvable.").arg(ScheduleFiles::path()));
-        return;
+        say(QStringLiteral("Aucune programmation enregistrée : %1 est introuvable.").arg(ScheduleFiles::path()));
+        return false;
     }
     // A file read in part would lose rows at the next "Enregistrer": the rows shown stay.
-    const ReadSchedule read = file.unreadable() ? ReadSchedule{{}, file.readError()} : readSchedule(file);
+    const ReadSchedule read = readSchedule(file);
     if (!read.refused.isEmpty()) {
-        showMessage(QStringLiteral("Probleme avec le fichier ini\n%1 : %2. Rien n'a été ouvert.")
-                        .arg(ScheduleFiles::path(), read.refused));
-        return;
+        say(QStringLiteral("Probleme avec le fichier ini\n%1 : %2. Rien n'a été ouvert.").arg(ScheduleFiles::path(), read.refused));
+        return false;
     }
     removeAllRows();
     QStringList problems = read.problems;
@@ -829,6 +1099,17 @@ void TForm_Progmt::OuvrirClick()
         savedArmed.push_back(saved.armed);
         const int button = restoredButton(saved, buttons ? *buttons : empty);
         m_engine->setButton(i, button);
+        if (saved.end) {
+            PeriodEnd end = *saved.end;
+            end.button = restoredEndButton(saved, buttons ? *buttons : empty);
+            m_engine->setEnd(i, end);
+            if (end.button == 0 && saved.end->button != 0)
+                r.FinBouton->setToolTip(QStringLiteral("Le bouton %1 « %2 » n'est plus sur le panneau : choisissez un autre bouton.")
+                                            .arg(saved.end->button)
+                                            .arg(saved.endDescription));
+        }
+        m_engine->setReassert(i, saved.reassertMinutes);
+        showPeriod(i);
         if (button > 0) {
             r.Combo->setCurrentIndex(button);
         } else if (saved.button != 0) {
@@ -839,9 +1120,14 @@ void TForm_Progmt::OuvrirClick()
         }
     }
     if (!problems.isEmpty())
-        showMessage(QStringLiteral("Probleme avec le fichier ini\n%1 : ces valeurs sont illisibles, leurs lignes ne sont pas lancées :\n%2")
-                        .arg(ScheduleFiles::path(), problems.join(QLatin1Char('\n'))));
+        say(QStringLiteral("Probleme avec le fichier ini\n%1 : ces valeurs sont illisibles, leurs lignes ne sont pas lancées :\n%2")
+                .arg(ScheduleFiles::path(), problems.join(QLatin1Char('\n'))));
+    m_savedContent = rowsContent();
     restoreArming(savedArmed);
+    // The periods' relays may have changed while nothing ran them.
+    m_engine->assertPeriods();
+    showNext();
+    return true;
 }
 
 // Rows saved armed are armed again for their next occurrence not yet fired or missed; one
@@ -855,6 +1141,10 @@ void TForm_Progmt::restoreArming(const std::vector<bool> &savedArmed)
     for (int i = 1; i <= rowCount() && size_t(i) <= savedArmed.size(); ++i) {
         if (!savedArmed[size_t(i - 1)])
             continue;
+        if (const QString refusal = refusedPeriod(i); !refusal.isEmpty()) {
+            addToLog(m_clock->nowMs(), rowName(i) + QStringLiteral(" : non relancée, ") + refusal + QStringLiteral(", rien n'est envoyé"));
+            continue;
+        }
         std::optional<qint64> accounted = memory().accountedUntil(keys[i - 1]);
         // A repeating row's past is not made up before it was first seen armed.
         if (!accounted && m_engine->row(i).recurrence.repeats()) {

@@ -12,11 +12,13 @@ class QTimer;
 #include <vector>
 
 class QAction;
+class QCheckBox;
 class QComboBox;
 class QDateEdit;
 class QFrame;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
@@ -26,6 +28,7 @@ class QTimer;
 
 namespace zelvar {
 
+class InputBlock;
 class ScheduleMemory;
 class TDegradeClass;
 class TUpDown;
@@ -34,7 +37,8 @@ class TUpDown;
 // second. The window edits the rows; the schedule engine decides when a row fires. While it
 // is shown the main window is hidden and its commands are off. Closing only hides it: the
 // rows stay for the rest of the run and armed rows still fire; a log under the rows keeps
-// the last firings and misses.
+// the last firings and misses. The main window makes it hidden at start, and it loads the
+// saved rows then, so that those saved armed run without it being shown.
 class TForm_Progmt : public QWidget
 {
     Q_OBJECT
@@ -74,6 +78,19 @@ public:
         QToolButton *Repetition = nullptr;
         QComboBox *Soleil = nullptr;
         QSpinBox *Decalage = nullptr;
+        // Further right, when the row fires next (greyed: when it would if launched); over
+        // the time field of a sun row, the sun's time computed for it.
+        QLabel *Prochaine = nullptr;
+        QLabel *HeureSoleil = nullptr;
+        // Under the row, a period: "Période" ticked shows its end (a typed time or the sun's
+        // event with its offset), its end button, and how often it says its state again.
+        QCheckBox *Periode = nullptr;
+        QLabel *Jusqua = nullptr;
+        QLineEdit *FinHeure = nullptr;
+        QComboBox *FinSoleil = nullptr;
+        QSpinBox *FinDecalage = nullptr;
+        QComboBox *FinBouton = nullptr; // button k at item k - 1
+        QSpinBox *Reaffirmer = nullptr;
     };
     int rowCount() const { return int(m_rows.size()); }
     const Row &row(int i) const { return m_rows[size_t(i - 1)]; } // 1 <= i <= rowCount()
@@ -86,6 +103,14 @@ public:
     void Btn_ajustHeureClick();
     void EnregistrerClick();
     void OuvrirClick();
+    // Loads Programateur.ini once at the program's start, if nothing was loaded yet: what
+    // cannot be read goes to the log, no message box.
+    void loadAtStart();
+    // The rows differ from those last loaded or saved (armed or not aside).
+    bool rowsChanged();
+    // The answer to the question "Ouvrir" asks before dropping changed rows.
+    enum PromptCode { PromptKeepRows = 30, PromptDropRows = 31 };
+    void promptAnswered(int code);
 
     // Shared by the controls of every row.
     void OnClickCalendrier();
@@ -99,6 +124,8 @@ public:
     // its offset, on the row of that control.
     void Select_Repetition(QObject *control, int choice);
     void Select_Soleil(QObject *control);
+    // Any of the period's controls, on the row of that control.
+    void Select_Periode(QObject *control);
 
     // Plain message boxes go through here; tests record them.
     std::function<void(const QString &)> showMessage;
@@ -116,7 +143,9 @@ public:
     static constexpr int HighlightColor = 255;
     static constexpr int MissedColor = 0x4AB4FF; // amber
     // The window is widened for the repeat and sun choosers.
-    static constexpr int FormWidth = 790;
+    static constexpr int FormWidth = 930;
+    // Where each row's next firing is shown.
+    static constexpr int NextLeft = 790;
     // The repeat menu's choices besides the weekdays 1..7.
     static constexpr int Once = 0;
     static constexpr int EveryDay = 8;
@@ -137,8 +166,14 @@ private:
     void findCurrentRow(Control control);
     bool validRow(int i) const { return i >= 1 && i <= rowCount(); }
     void paintChoosers();
+    // The time's colour and tool tip, on the typed time and on the sun's time shown instead.
     void paintTime(int i, int color);
+    void setTimeTip(int i, const QString &tip);
     void fired(int i, int button, qint64 dueMs);
+    // A period's relay is put in the state it should be in.
+    void asserted(int i, int button, bool inside);
+    // Fires a panel button, a failure in a box; false when the button is not on the panel.
+    bool sendButton(int button);
     void missed(int i, qint64 checkedAtMs, ScheduleEngine::Miss why, qint64 dueMs);
     // What the alarms of this folder did, shared with the service; row i's key in it.
     ScheduleMemory &memory();
@@ -159,14 +194,32 @@ private:
     QString rowName(int i) const;
     void addToLog(qint64 atMs, const QString &what);
     void removeAllRows();
+    // Every control of a row.
+    static std::vector<QWidget *> controlsOf(const Row &row);
+    // Replaces the rows with those of the file; problems go to a message box, or the log
+    // when quiet. False when nothing was read: the rows shown stay.
+    bool loadRows(bool quiet);
+    // The rows' values as saved, armed or not aside, to see whether the user changed them.
+    QByteArray rowsContent() const;
+    // Shows when each row fires next; soon: once, after a run of changes.
+    void showNext();
+    void showNextSoon();
     void addRecurrenceControls(Row &row, int y);
     // Shows row i's recurrence as the engine holds it.
     void showRecurrence(int i);
+    void addPeriodControls(Row &row, int y);
+    // Shows row i's period as the engine holds it.
+    void showPeriod(int i);
+    // Why row i cannot run as a period on the panel; empty when it can or is no period.
+    QString refusedPeriod(int i) const;
+    // An armed row edited into a period the panel cannot run stops, as one edited into values
+    // the engine cannot arm does.
+    void stopRefusedPeriod(int i);
     // The place of Programateur.ini, for the sun's rows; why it could not be read, if so.
     QString loadPlace();
     void restoreArming(const std::vector<bool> &savedArmed);
     // Writes the rows to Programateur.ini, keeping the place it holds; says why it could not.
-    void writeRows();
+    bool writeRows();
     // The rows as they would be written, to see whether anything changed.
     QByteArray rowsBytes() const;
     // Enters or leaves the view of the service's rows, and writes what changed for it.
@@ -183,6 +236,9 @@ private:
     QObject *m_sender = nullptr;
     bool m_viewOfService = false;
     QByteArray m_writtenForService;
+    QByteArray m_savedContent;
+    bool m_nextPending = false;
+    std::unique_ptr<InputBlock> m_waitBlock; // while "Ouvrir" waits for its answer
     PortWaitingFirings m_portWaiting;
     QTimer *m_portWaitCheck = nullptr; // gives up what waited a minute while the port stays lost
 };

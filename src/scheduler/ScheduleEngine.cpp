@@ -385,6 +385,12 @@ ScheduleEngine::Arming ScheduleEngine::resume(int i, std::optional<qint64> accou
     return Arming::Armed;
 }
 
+std::optional<qint64> ScheduleEngine::nextOccurrence(int i, qint64 notBefore) const
+{
+    const std::optional<Occurrence> next = occurrence(i, dayOf(notBefore), notBefore, nullptr);
+    return next ? std::optional(next->instant) : std::nullopt;
+}
+
 std::vector<qint64> ScheduleEngine::upcoming(int i, int n) const
 {
     std::vector<qint64> instants;

@@ -150,6 +150,9 @@ public:
     std::optional<qint64> instantOf(int i) const;
     // "à 07:30:00", "au coucher du soleil + 15 min"
     QString timeOf(int i) const;
+    // The first second at or after notBefore that row i would fire at if it were armed now;
+    // none when its values give none.
+    std::optional<qint64> nextOccurrence(int i, qint64 notBefore) const;
     // The next `n` seconds armed row i fires at, from the one it waits for; none when disarmed.
     std::vector<qint64> upcoming(int i, int n) const;
     // The same with the button each one fires (a period's end fires its end button).

@@ -106,6 +106,28 @@ SelectResult Combo_ActivitesSelect(SequenceState &state, int index, const QStrin
     return load(state, fileForItem(index, itemText), panelButtonCount);
 }
 
+SaveAsTarget saveAsTarget(const QString &chosen, const QString &workingDir)
+{
+    const QString name = chosen.trimmed();
+    if (name.isEmpty())
+        return {};
+    QString path = name.contains(u'/') ? name : Folder + u'/' + name;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".ini");
+    // Writing a sequence over these would leave the panel or the schedule unreadable.
+    static const QStringList reserved{QStringLiteral("Zelvar2.ini"), QStringLiteral("Default.ini"),
+                                      QStringLiteral("Programateur.ini")};
+    const QString fileName = QFileInfo(path).fileName();
+    for (const QString &own : reserved)
+        if (fileName.compare(own, Qt::CaseInsensitive) == 0)
+            return {{}, QStringLiteral(u"« %1 » est un fichier du programme : choisissez un autre nom.").arg(fileName)};
+    const QDir dir(workingDir);
+    const QString relative = dir.relativeFilePath(dir.absoluteFilePath(path));
+    return {relative.startsWith(QStringLiteral("..")) ? QFileInfo(dir.absoluteFilePath(path)).absoluteFilePath()
+                                                      : relative,
+            {}};
+}
+
 int itemForFile(const QStringList &items, const QString &file)
 {
     for (int k = 0; k < items.size(); ++k)

@@ -43,6 +43,16 @@ SelectResult load(SequenceState &state, const QString &file, int panelButtonCoun
 // The chooser's selection: loads the item's file.
 SelectResult Combo_ActivitesSelect(SequenceState &state, int index, const QString &itemText, int panelButtonCount);
 
+// What "Enrg les reglages sous" writes for the name the user chose: a bare name goes into the
+// activities folder, a name without extension gains ".ini", a file inside `workingDir` is
+// named relative to it. The panel's and the scheduler's files are refused (`error` says so).
+struct SaveAsTarget
+{
+    QString file;
+    QString error;
+};
+SaveAsTarget saveAsTarget(const QString &chosen, const QString &workingDir = QStringLiteral("."));
+
 // The chooser's item for a file, -1 when the chooser does not list it.
 int itemForFile(const QStringList &items, const QString &file);
 

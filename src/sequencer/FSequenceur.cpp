@@ -87,9 +87,11 @@ TFSequenceur::TFSequenceur(QWidget *owner, std::unique_ptr<PlaybackClock> clock)
             QMessageBox::information(this, windowTitle(), text);
     };
     askSavePath = [this] {
-        QFileDialog dialog(this, QStringLiteral("Enregistrer sous"));
+        QDir().mkpath(Activities::Folder);
+        QFileDialog dialog(this, QStringLiteral("Enregistrer sous"), Activities::Folder,
+                           QStringLiteral("Séquences (*.ini)"));
         dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.selectFile(QStringLiteral("Sequenceur.ini"));
+        dialog.setDefaultSuffix(QStringLiteral("ini"));
         return chosenFile(dialog);
     };
     askOpenPath = [this] {
@@ -354,10 +356,12 @@ void TFSequenceur::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
     // The start-up splash goes up once this window is on the screen, owned by it, so that
-    // the window does not cover it for its two seconds; the window keeps the keyboard.
+    // the window does not cover it for its two seconds; the window keeps the keyboard. A
+    // window manager raises the window it activates: the splash asks to stay above.
     if (TForm_Splash *splash = std::exchange(m_startSplash, nullptr))
         QTimer::singleShot(0, splash, [this, splash] {
             splash->setAttribute(Qt::WA_ShowWithoutActivating);
+            splash->setWindowFlag(Qt::WindowStaysOnTopHint);
             splash->show();
             splash->raise();
             activateWindow();
@@ -446,6 +450,9 @@ void TFSequenceur::showChosenFile()
     for (int k = 0; k < Combo_Activites->count(); ++k)
         items << Combo_Activites->itemText(k);
     Combo_Activites->setCurrentIndex(Activities::itemForFile(items, state().FichierSeq));
+    setWindowTitle(state().FichierSeq == Activities::DefaultFile
+                       ? QStringLiteral("Sequenceur")
+                       : QStringLiteral("Sequenceur - ") + QFileInfo(state().FichierSeq).fileName());
 }
 
 int TFSequenceur::panelButtonCount() const
@@ -963,7 +970,9 @@ void TFSequenceur::askBeforeDropping(std::function<void()> proceed, std::functio
     m_waitBlock = std::make_unique<InputBlock>(this);
     requestPrompt(QStringLiteral("Sequenceur"), QStringLiteral("Enregistrer"), QStringLiteral("Annuler"),
                   QStringLiteral("Ne pas enregistrer"),
-                  QStringLiteral("La séquence a changé. Enregistrer avant de continuer ?"), PromptSave, PromptCancel,
+                  QStringLiteral(u"La séquence a changé. Enregistrer dans « %1 » avant de continuer ?")
+                      .arg(state().FichierSeq),
+                  PromptSave, PromptCancel,
                   PromptDiscard, true, true, true);
 }
 
@@ -1028,12 +1037,21 @@ void TFSequenceur::Enrglesequenceursous1Click()
     const QString path = askSavePath ? askSavePath() : QString();
     if (path.isEmpty())
         return;
+    const Activities::SaveAsTarget target = Activities::saveAsTarget(path);
+    if (!target.error.isEmpty()) {
+        showMessage(target.error);
+        return;
+    }
     QString message;
-    if (state().EnregistrerIni_Seq(path, &message))
+    // The file just written is the one the next "Enregistrer" writes.
+    if (state().EnregistrerIni_Seq(target.file, &message)) {
+        state().FichierSeq = target.file;
         state().markUnchanged();
-    else
+    } else {
         showMessage(message);
+    }
     DetectIni();
+    showChosenFile();
 }
 
 void TFSequenceur::Aproposde1Click()
@@ -1056,6 +1074,7 @@ void TFSequenceur::Btn_LectureClick()
 void TFSequenceur::Btn_StopClick()
 {
     m_player->Btn_StopClick();
+    Btn_Lecture->setCaption(SequencePlayer::captionFor(0));
 }
 
 void TFSequenceur::showPosition(int position)

@@ -72,6 +72,7 @@ void SequencePlayer::Btn_StopClick()
 {
     const bool was = isPlaying();
     m_resumeAfterHold = false;
+    m_state.EtatLecture = 1;
     m_clock->stop();
     if (was)
         emit playingChanged(false);

@@ -40,7 +40,7 @@ public:
     // "Lecture"/"Pause": returns the caption the button takes (the caption table entry of the
     // state before it flips), then flips EtatLecture; 0 starts the clock, 1 stops it.
     QString Btn_LectureClick();
-    // "Stop": stops the clock, nothing else (the caption and EtatLecture stay).
+    // "Stop": stops the clock and leaves the player not playing, so that the next press plays.
     void Btn_StopClick();
     // The up-down: the play position takes its value.
     void UAvanReculClick(int position);

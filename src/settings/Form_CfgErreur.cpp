@@ -232,10 +232,12 @@ void TForm_CfgErreur::Btn_AppliquerCfgEClick()
     }
     if (!takeTypedPort(true))
         return;
-    // Renaming an open port reopens it, which may fail: the error is reported and the
-    // buttons stay as they were.
+    // Renaming an open port reopens it, and a port left closed by an earlier failure is
+    // opened under the chosen name; a failure is reported and the buttons stay as they were.
     try {
         applyTo(*port);
+        if (!port->Connected())
+            port->OpenPort();
     } catch (const std::exception &error) {
         errorReport(QString::fromUtf8(error.what()));
         return;
@@ -295,10 +297,10 @@ void TForm_CfgErreur::Btn_EnrCfgEClick()
         return;
     // Storing a port that does not open would fail the next start: the user says so first.
     if (panelPort() && !portInForceOpen()) {
-        requestPrompt(QStringLiteral("Enregistrer"), QStringLiteral("Non"), QStringLiteral("Oui"), QString(),
+        requestPrompt(QStringLiteral("Enregistrer"), QStringLiteral("Oui"), QStringLiteral("Non"), QString(),
                       QStringLiteral(u"Le port « %1 » ne s'ouvre pas. Enregistrer quand même ?")
                           .arg(Forms::instance().settings.CurrentPortName),
-                      1, PromptStorePortSettings, 0, true, true, false);
+                      PromptStorePortSettings, PromptDismiss, 0, true, true, false);
         return;
     }
     storeSettings();

@@ -284,6 +284,8 @@ void TPagesDlg::Btn_AppliquerClick()
         if (!Lieu->apply(&error)) {
             showErrorReport(error, this);
             done = false;
+        } else {
+            emit Forms::instance().placeChanged();
         }
     }
     if (Telecommande->changed()) {

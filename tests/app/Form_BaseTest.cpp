@@ -8,6 +8,7 @@
 #include "devices/PortSender.h"
 #include "panel/Form_ActBtn.h"
 #include "panel/PanelConfig.h"
+#include "settings/PortSettingsFile.h"
 #include "panel/ProjectFile.h"
 #include "panel/ShortcutKeys.h"
 #include "settings/Form_CfgErreur.h"
@@ -509,12 +510,17 @@ TEST_F(MainWindow, ExportedProjectImportedInAnotherDirectoryGivesTheSamePanel)
     EXPECT_EQ(Forms::instance().Form_ActBtn, former);
 
     // The import asks first, as the default settings do; "Annuler" changes nothing.
+    // The project comes from a computer whose board sat elsewhere: this one's port is kept.
+    ProfileFile fromElsewhere = ProfileFile::load(project);
+    fromElsewhere.writeString(PanelKeys::Com, PanelKeys::PortName, QStringLiteral("/dev/ttyUSB7"));
+    ASSERT_TRUE(fromElsewhere.save(project).ok);
     base->chooseImportFile = [&] { return project; };
     base->Btn_Ouvrir1->trigger();
     ASSERT_TRUE(promptShown());
     EXPECT_EQ(prompt()->windowTitle(), QStringLiteral("Importer"));
     EXPECT_EQ(prompt()->Label_Ba->text(),
-              QStringLiteral("Attention les reglages en cours seront perdus !!\nEtes vous sur de vouloir continuer?"));
+              QStringLiteral("Attention les reglages en cours seront perdus !!\nLe port de cet ordinateur est conservé.\n"
+                             "Etes vous sur de vouloir continuer?"));
     EXPECT_EQ(prompt()->ButtonG_Ba->text(), QStringLiteral("Annuler"));
     EXPECT_EQ(prompt()->ButtonD_Ba->text(), QStringLiteral("Oui"));
     EXPECT_FALSE(prompt()->ButtonM_Ba->isVisible());
@@ -537,6 +543,8 @@ TEST_F(MainWindow, ExportedProjectImportedInAnotherDirectoryGivesTheSamePanel)
     EXPECT_TRUE(panel->isVisible());
     EXPECT_EQ(panelButtons(), original);
     EXPECT_TRUE(panel->ComPort1->Connected());
+    EXPECT_EQ(panel->ComPort1->Port(), pty.slavePath());
+    EXPECT_EQ(storedPortName(PanelFiles::config()), pty.slavePath());
     EXPECT_EQ(QImage(PanelFiles::picture()), QImage(dir.filePath(PanelFiles::picture())));
     const QStringList backups = ProjectFile::backupsOf(PanelFiles::config());
     ASSERT_EQ(backups.size(), 1);

@@ -85,7 +85,8 @@ TEST_F(CliDevices, DeviceErrorsPrintThePortMessageWithStatus2)
 {
     const CliResult missing = runCli(dir.path(), {"relay", "1", "on", "--port", dir.filePath("nothing")});
     EXPECT_EQ(missing.status, 2);
-    EXPECT_TRUE(missing.err.startsWith("Unable to open com port (win error code: 2)")) << missing.err.constData();
+    EXPECT_TRUE(missing.err.startsWith("Impossible d’ouvrir le port série (code d’erreur système : 2)\npériphérique introuvable"))
+        << missing.err.constData();
 }
 
 TEST_F(CliDevices, SetPortChangesOnlyThePortKeys)

@@ -59,6 +59,13 @@ TEST(Cli, CheckReportsLinesAndStatus)
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(run.out.contains("Default.ini:4:")) << run.out.constData();
     EXPECT_TRUE(run.out.contains("Default.ini:5:")) << "the repeated key";
+
+    // A sequence saved over the panel's file holds no panel at all.
+    QFile::remove(dir.filePath("Default.ini"));
+    writeFile(dir.filePath("Zelvar2.ini"), "[Sequenceur]\r\nNbrePistes=1\r\n[Piste 1]\r\nBouton=2\r\n");
+    const CliResult sequence = runCli(dir.path(), {"check"});
+    EXPECT_EQ(sequence.status, 1);
+    EXPECT_TRUE(sequence.out.contains("Zelvar2.ini:0: aucune section « Reglages »")) << sequence.out.constData();
 }
 
 TEST(Cli, ExportWritesWhatTheEditorWouldSave)

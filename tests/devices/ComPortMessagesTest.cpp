@@ -41,11 +41,11 @@ const char *const English[] = {
     "Registry error",
 };
 
-// The 23 messages, then the texts of error 1 with system code 2 and of error 14, as a
-// desktop in the given language (none: unset) shows them. A child process looks them up,
-// so this process keeps its own language. Messages may hold line breaks: a record
-// separator parts them.
-QStringList messagesFor(const char *language)
+// The 23 messages, then the texts of error 1 with system code 2, of error 14 and of error 2
+// with system code 9 and with an unusual code, as a desktop with the given LANG shows them. A
+// child process looks them up, so this process keeps its own locale. Messages may hold line
+// breaks: a record separator parts them.
+QStringList messagesFor(const char *lang)
 {
     int fds[2];
     if (::pipe(fds) != 0)
@@ -53,17 +53,17 @@ QStringList messagesFor(const char *language)
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::close(fds[0]);
-        if (language)
-            ::setenv("LANGUAGE", language, 1);
-        else
-            ::unsetenv("LANGUAGE");
-        ::setenv("LC_ALL", "C.UTF-8", 1);
-        std::setlocale(LC_ALL, "C.UTF-8");
+        ::unsetenv("LANGUAGE");
+        ::unsetenv("LC_ALL");
+        ::unsetenv("LC_MESSAGES");
+        ::setenv("LANG", lang, 1);
+        std::setlocale(LC_ALL, "");
         EComPort::loadMessages();
         QStringList lines;
         for (int n = 1; n <= 23; ++n)
             lines << EComPort::messageFor(n);
-        lines << EComPort(CError_OpenFailed, 2).Message() << EComPort(CError_ConnChangeProp).Message();
+        lines << EComPort(CError_OpenFailed, 2).Message() << EComPort(CError_ConnChangeProp).Message()
+              << EComPort(CError_WriteFailed, EBADF).Message() << EComPort(CError_WriteFailed, EDOM).Message();
         const QByteArray out = lines.join(u'\x1e').toUtf8();
         [[maybe_unused]] const ssize_t n = ::write(fds[1], out.constData(), size_t(out.size()));
         ::_exit(0);
@@ -84,27 +84,24 @@ QStringList messagesFor(const char *language)
 
 } // namespace
 
-TEST(ComPortMessages, WithoutACatalogueTheEnglishTextsStand)
+// The program speaks French: so does its serial component, with the system's reason, under
+// any locale.
+TEST(ComPortMessages, FrenchWhateverTheLocale)
 {
-    const QStringList lines = messagesFor(nullptr);
-    ASSERT_EQ(lines.size(), 25);
-    for (int n = 0; n < 23; ++n)
-        EXPECT_EQ(lines[n], QString::fromLatin1(English[n])) << n + 1;
-    // The system's explanation of the code follows on a second line.
-    EXPECT_EQ(lines[23], "Unable to open com port (win error code: 2)\nNo such file or directory");
-    EXPECT_EQ(lines[24], "Cannot set property while connected");
-}
-
-TEST(ComPortMessages, AFrenchDesktopShowsFrenchSerialErrors)
-{
-    const QStringList lines = messagesFor("fr");
-    ASSERT_EQ(lines.size(), 25);
-    for (int n = 0; n < 23; ++n)
-        EXPECT_NE(lines[n], QString::fromLatin1(English[n])) << "untranslated: " << English[n];
-    EXPECT_EQ(lines[0], QStringLiteral("Impossible d’ouvrir le port série"));
-    EXPECT_TRUE(lines[23].startsWith(QStringLiteral("Impossible d’ouvrir le port série (code d’erreur système : 2)\n")))
-        << lines[23].toStdString();
-    EXPECT_EQ(lines[24], QStringLiteral("Impossible de modifier cette propriété tant que le port est ouvert"));
+    for (const char *lang : {"C", "en_US.UTF-8", "C.UTF-8", "fr_FR.UTF-8"}) {
+        SCOPED_TRACE(lang);
+        const QStringList lines = messagesFor(lang);
+        ASSERT_EQ(lines.size(), 27);
+        for (int n = 0; n < 23; ++n)
+            EXPECT_NE(lines[n], QString::fromLatin1(English[n])) << "untranslated: " << English[n];
+        EXPECT_EQ(lines[0], QStringLiteral("Impossible d’ouvrir le port série"));
+        EXPECT_EQ(lines[23], QStringLiteral("Impossible d’ouvrir le port série (code d’erreur système : 2)\n"
+                                            "périphérique introuvable"));
+        EXPECT_EQ(lines[24], QStringLiteral("Impossible de modifier cette propriété tant que le port est ouvert"));
+        EXPECT_TRUE(lines[25].endsWith(QStringLiteral("(code d’erreur système : 9)\nport fermé (descripteur non valide)")))
+            << lines[25].toStdString();
+        EXPECT_TRUE(lines[26].endsWith(QStringLiteral("\nerreur système n° %1").arg(EDOM))) << lines[26].toStdString();
+    }
 }
 
 TEST(ComPortMessages, ErrorCarriesNumberCodeAndHint)

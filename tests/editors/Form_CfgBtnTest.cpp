@@ -287,6 +287,20 @@ TEST_F(LayoutEditor, DraggingSelectsShowsThePlaceAndKeepsTheControlGrabbable)
     EXPECT_EQ(bouton(1)->ColorFace(), FaceColor);
     EXPECT_EQ(bouton(3)->ColorFace(), FaceColor);
 
+    // The arrows nudge the selected button; a text only with Ctrl, as they move its cursor.
+    ASSERT_TRUE(bouton(2)->hasFocus());
+    for (Qt::Key key : {Qt::Key_Right, Qt::Key_Right, Qt::Key_Up})
+        QTest::keyClick(bouton(2), key);
+    EXPECT_EQ(bouton(2)->pos(), QPoint(172, 99));
+    EXPECT_EQ(editor->Edit_BtnLeft->text(), QStringLiteral("172"));
+    texte(1)->setFocus();
+    const QPoint textAt = texte(1)->pos();
+    QTest::keyClick(texte(1), Qt::Key_Left);
+    EXPECT_EQ(texte(1)->pos(), textAt);
+    QTest::keyClick(texte(1), Qt::Key_Down, Qt::ControlModifier);
+    EXPECT_EQ(texte(1)->pos(), textAt + QPoint(0, 1));
+    QTest::keyClick(texte(1), Qt::Key_Up, Qt::ControlModifier);
+
     // Far past the panel's corner: 8 pixels of it stay inside (the panel is 615 x 367).
     drag(bouton(2), QPoint(2000, 2000));
     EXPECT_EQ(bouton(2)->pos(), QPoint(607, 359));
@@ -495,6 +509,13 @@ TEST_F(LayoutEditor, ClosingAsksOnlyWhenExitMenusAreOn)
         if (*c.answer) {
             ASSERT_TRUE(prompt && prompt->isVisible());
             EXPECT_EQ(prompt->windowTitle(), QStringLiteral("Quitter la configuration des boutons sans enregistrer"));
+            // A second close while the question is up asks nothing more.
+            editor->close();
+            EXPECT_EQ(Forms::instance().formDynamique, prompt);
+            int questions = 0;
+            for (QWidget *w : QApplication::topLevelWidgets())
+                questions += qobject_cast<TformDynamique *>(w) && w->isVisible();
+            EXPECT_EQ(questions, 1);
             for (QPushButton *answer : {prompt->ButtonG_Ba, prompt->ButtonM_Ba, prompt->ButtonD_Ba})
                 if (answer->text() == QLatin1String(c.answer))
                     answer->click();
@@ -766,26 +787,21 @@ TEST_F(LayoutEditor, MacroDialogAddsEventsOnTopAndHoldsThePropertiesMeanwhile)
     dialog->close();
 }
 
-TEST_F(LayoutEditor, AShortcutAnotherButtonHasIsRefusedEitherWay)
+TEST_F(LayoutEditor, AShortcutAnotherButtonHasIsRefusedAndTheOwnOneKept)
 {
-    write(threeAndTwo()); // button 2 holds VK_F5
+    write(threeAndTwo()); // button 2 "Cuisine" holds VK_F5
     open();
-    const int f5 = *shortcutKeyIndex(u"VK_F5");
     for (int k : {1, 3}) {
-        messages.clear();
         TForm_Config2 *dialog = properties(k);
         ASSERT_TRUE(dialog);
-        dialog->Combo_raccourcis->setCurrentIndex(f5);
-        dialog->Combo_raccourcisSelect(f5);
-        EXPECT_EQ(messages, QStringList{QStringLiteral("Un autre bouton a deja ce racourci ! ")});
-        EXPECT_EQ(editor->EditButtons[size_t(k)].shortcut, 0);
-        EXPECT_EQ(editor->EditButtons[size_t(k)].shortcutName, QStringLiteral("VK_NONE"));
-        EXPECT_EQ(dialog->Combo_raccourcis->currentIndex(), 0);
-        messages.clear();
-        dialog->Combo_raccourcisSelect(0);
-        dialog->Combo_raccourcisSelect(f5 + 1); // VK_F6 is free: stored at once
-        EXPECT_TRUE(messages.isEmpty());
+        QTest::keyClick(dialog->Edit_touche, Qt::Key_F6); // free: stored at once
         EXPECT_EQ(editor->EditButtons[size_t(k)].shortcut, shortcutCode("VK_F6"));
+        messages.clear();
+        QTest::keyClick(dialog->Edit_touche, Qt::Key_F5);
+        EXPECT_EQ(messages, QStringList{QStringLiteral("Un autre bouton a deja ce racourci ! (bouton 2 « Cuisine »)")});
+        EXPECT_EQ(editor->EditButtons[size_t(k)].shortcut, shortcutCode("VK_F6"));
+        EXPECT_EQ(editor->EditButtons[size_t(k)].shortcutName, QStringLiteral("VK_F6"));
+        EXPECT_EQ(dialog->Combo_raccourcis->currentText(), QStringLiteral("VK_F6"));
         dialog->Combo_raccourcisSelect(0);
         dialog->close();
     }

@@ -614,15 +614,20 @@ TEST_F(LivePanel, RebuildAndFactoryLoadFillAnEmptyPanel)
     write(factory, PanelFiles::factory());
     open();
     ASSERT_EQ(form->buttons().size(), 1u);
+    // An empty panel says how to begin, and only while it is empty.
+    EXPECT_TRUE(form->EmptyHint->isVisibleTo(form.get()));
+    EXPECT_TRUE(form->EmptyHint->text().contains(QStringLiteral("Configuration des boutons")));
 
     form->Rebuild({button(2, 1, {40, 60}, QStringLiteral("Neuf"))}, {text(QStringLiteral("Texte"), {0, 0})});
     ASSERT_EQ(form->buttons().size(), 2u);
     EXPECT_EQ(form->PanelTexts.size(), 1);
+    EXPECT_FALSE(form->EmptyHint->isVisibleTo(form.get()));
 
     // An editor list without buttons empties the panel, its texts included.
     form->Rebuild({}, {});
     EXPECT_EQ(form->buttons().size(), 1u);
     EXPECT_TRUE(form->PanelTexts.isEmpty());
+    EXPECT_TRUE(form->EmptyHint->isVisibleTo(form.get()));
 
     form->FactoryLoad();
     ASSERT_EQ(form->buttons().size(), 2u);

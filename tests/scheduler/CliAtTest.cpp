@@ -392,7 +392,7 @@ TEST_F(CliServe, ThePanelIsReadAgainAndEachEventIsOneLine)
     // The host opens its new port at once, and the row's firing tries again.
     EXPECT_TRUE(lines[3].contains(QStringLiteral(" error port "))) << lines[3].toStdString();
     EXPECT_TRUE(lines[4].contains(QStringLiteral(" error ligne 2 bouton 5 « Volet » : "))) << lines[4].toStdString();
-    EXPECT_TRUE(lines[4].contains(QStringLiteral(" : No such file or directory"))) << lines[4].toStdString();
+    EXPECT_TRUE(lines[4].contains(QStringLiteral(" : périphérique introuvable"))) << lines[4].toStdString();
     for (const QString &line : lines)
         EXPECT_TRUE(QDateTime::fromString(line.section(u' ', 0, 0), Qt::ISODateWithMs).isValid()) << line.toStdString();
 }

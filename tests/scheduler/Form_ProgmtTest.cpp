@@ -11,6 +11,8 @@
 #include "scheduler/Form_Progmt.h"
 #include "scheduler/ScheduleFile.h"
 #include "scheduler/ScheduleTime.h"
+#include "settings/PagesDlg.h"
+#include "settings/PlacePage.h"
 #include "widgets/UpDown.h"
 
 #include "FakeScheduleClock.h"
@@ -20,12 +22,14 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -115,6 +119,16 @@ protected:
     {
         row(i).Combo->setCurrentIndex(item);
         emit row(i).Combo->activated(item);
+    }
+    // Restarts as the program does: the main window makes its scheduler, hidden, which loads.
+    void startProgram()
+    {
+        delete form;
+        auto fake = std::make_unique<FakeScheduleClock>();
+        (clock = fake.get())->now = at(Day, "07:29:50");
+        form = base->scheduler(std::move(fake));
+        form->showMessage = [this](const QString &text) { messages << text; };
+        base->Start({"zelvar"});
     }
     static QColor colour(QWidget *w) { return w->palette().color(QPalette::Base); }
     static QString day() { return QLocale::system().toString(Day, QLocale::ShortFormat); }
@@ -422,7 +436,10 @@ TEST_F(Scheduler, ASaveOnAFullDiskOrAFileThatIsNoFileSaysWhyAndKeepsWhatThereIs)
     messages.clear();
     ASSERT_TRUE(QFile::remove(ScheduleFiles::path()));
     ASSERT_EQ(::mkfifo("Programateur.ini", 0600), 0);
+    // The row added since the save is not dropped without a question.
     form->Ouvrir1->trigger();
+    ASSERT_TRUE(Forms::instance().formDynamique);
+    click(Forms::instance().formDynamique->ButtonG_Ba); // "Oui"
     EXPECT_EQ(messages, QStringList{"Impossible de lire Programateur.ini : ce n'est pas un fichier ordinaire"});
     EXPECT_EQ(form->rowCount(), 2);
 }
@@ -474,10 +491,10 @@ TEST_F(Scheduler, ClosedItKeepsItsRowsFiringAndQuittingAsksFirst)
         ASSERT_TRUE(prompt && prompt->isVisible());
         EXPECT_EQ(prompt->windowTitle(), QStringLiteral("Quitter"));
         EXPECT_EQ(prompt->Label_Ba->text(), promptText(QStringLiteral("Des programmations sont actives. Quitter quand même ?")));
-        EXPECT_EQ(prompt->ButtonG_Ba->text(), QStringLiteral("Non"));
-        EXPECT_EQ(prompt->ButtonD_Ba->text(), QStringLiteral("Oui"));
+        EXPECT_EQ(prompt->ButtonG_Ba->text(), QStringLiteral("Oui"));
+        EXPECT_EQ(prompt->ButtonD_Ba->text(), QStringLiteral("Non"));
         saveShot(*prompt, QStringLiteral("scheduler-quit-question"));
-        click(prompt->ButtonG_Ba);
+        click(prompt->ButtonD_Ba);
         EXPECT_EQ(closed.count(), 0);
     }
 
@@ -586,4 +603,154 @@ TEST_F(Scheduler, RepeatAndSunChoosersAreSavedAndOpeningArmsWhatWasArmed)
     EXPECT_TRUE(messages[0].contains(QStringLiteral("ligne 1, Repetition « lundi »"))) << messages[0].toStdString();
     EXPECT_FALSE(form->engine().row(1).armed);
     EXPECT_TRUE(form->engine().row(2).armed);
+}
+
+
+// After a restart the scheduler was empty, and "Enregistrer" then replaced the saved rows.
+TEST_F(Scheduler, AtStartTheSavedRowsRunWithoutTheWindowAndAreKept)
+{
+    ProfileFile file = writeSchedule({{Day, "07:30:00", 2, "Lampe", Recurrence{Recurrence::EveryDay}, true},
+                                      {Day, "08:00:00", 1, "Volet", Recurrence{}, true}});
+    file.writeString("Ligne2", "Repetition", "lundi");
+    ASSERT_TRUE(file.save(ScheduleFiles::path()).ok);
+    startProgram();
+    EXPECT_FALSE(form->isVisible());
+    ASSERT_EQ(form->rowCount(), 2);
+    EXPECT_TRUE(form->engine().row(1).armed && !form->engine().row(2).armed);
+    EXPECT_TRUE(form->Log->toPlainText().contains("ligne 2, Repetition « lundi »")) << "in the log, no box";
+    EXPECT_EQ(base->Bo_Pmg->toolTip(), "Programateur express\nProchaine : 07:30:00");
+    runClock(12000);
+    EXPECT_TRUE(pauses.join(' ').contains("S2N$#")) << pauses.join(" / ").toStdString();
+
+    form->Btn_AddPrgm->trigger();
+    form->Enregistrer1->trigger();
+    EXPECT_EQ(readSchedule(ProfileFile::load(ScheduleFiles::path())).rows.size(), 3u);
+    // "Ouvrir" asks before dropping a change; "Non" keeps it.
+    row(3).Memo->setPlainText("10:00:00");
+    form->Ouvrir1->trigger();
+    TformDynamique *prompt = Forms::instance().formDynamique;
+    ASSERT_TRUE(prompt && prompt->isVisible());
+    EXPECT_EQ(prompt->Label_Ba->text(), "Les lignes ont changé. Les abandonner ?");
+    EXPECT_EQ(prompt->ButtonG_Ba->text() + prompt->ButtonD_Ba->text(), "OuiNon");
+    click(prompt->ButtonD_Ba);
+    EXPECT_EQ(row(3).Memo->toPlainText(), "10:00:00");
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(" / ").toStdString();
+}
+
+// A sun row armed for the old place's sunset moved only at "Arreter" then "Lancer".
+TEST_F(Scheduler, ANewPlaceMovesTheArmedSunRowsAtOnce)
+{
+    zelvar::testing::writeFile(ScheduleFiles::path(), "[Programateur]\r\nLatitude=48.8566\r\nLongitude=2.3522\r\n");
+    form->Btn_AddPrgm->trigger();
+    choose(1, 2);
+    form->Select_Repetition(row(1).Repetition, TForm_Progmt::EveryDay);
+    row(1).Soleil->setCurrentIndex(2);
+    emit row(1).Soleil->activated(2);
+    click(row(1).Btn_Lancer);
+    const qint64 paris = form->engine().instantOf(1).value_or(0);
+    EXPECT_FALSE(row(1).Memo->isVisible()) << "its typed time is not shown";
+    EXPECT_EQ(row(1).HeureSoleil->palette().color(QPalette::Window), Red) << "the sun's time is marked armed";
+    QPointer<TPagesDlg> dialog = TPagesDlg::open({form.data(), nullptr});
+    TForm_ActBtn::KeyHookPause pause; // typed straight into the fields
+    for (QLineEdit *edit : {dialog->Lieu->Edit_Latitude, dialog->Lieu->Edit_Longitude}) {
+        edit->clear();
+        QTest::keyClicks(edit, edit == dialog->Lieu->Edit_Latitude ? "48.3904" : "-4.4861");
+    }
+    click(dialog->Btn_Appliquer);
+    dialog->close();
+    // Brest, 6.8 degrees west of Paris: the sun sets about 27 minutes later.
+    ASSERT_TRUE(form->engine().row(1).armed);
+    const qint64 brest = form->engine().instantOf(1).value_or(0);
+    EXPECT_GT(brest - paris, 25 * 60000);
+    EXPECT_LT(brest - paris, 30 * 60000);
+    EXPECT_EQ(row(1).HeureSoleil->text(), QDateTime::fromMSecsSinceEpoch(brest).toString("hh:mm:ss"));
+}
+
+// Monday 7 December, 07:29:50: each row shows its next firing, greyed when not launched.
+TEST_F(Scheduler, EachRowShowsWhenItFiresNextAndTheWeekdayMenuStaysOpen)
+{
+    const auto shown = [](int days, const QString &time) {
+        return QLocale::system().toString(Day.addDays(days), QLocale::ShortFormat) + " " + time;
+    };
+    const struct { QString time; int repeat; bool arm; QString next; } cases[] = {
+        {"07:30:00", TForm_Progmt::EveryDay, true, shown(0, "07:30:00")},
+        {"07:29:00", 5, true, shown(4, "07:29:00")}, // Fridays
+        {"08:00:00", TForm_Progmt::Once, false, shown(0, "08:00:00")},
+        {"07:00:00", TForm_Progmt::Once, false, QString()}, // over
+    };
+    TForm_ActBtn::KeyHookPause pause;
+    for (const auto &c : cases) {
+        form->Btn_AddPrgm->trigger();
+        const int i = form->rowCount();
+        choose(i, 2);
+        row(i).Memo->setPlainText(c.time);
+        QTest::keyClick(row(i).Memo, Qt::Key_Return);
+        if (c.repeat != TForm_Progmt::Once)
+            form->Select_Repetition(row(i).Repetition, c.repeat);
+        if (c.arm)
+            click(row(i).Btn_Lancer);
+    }
+    form->TimerATimer();
+    for (int i = 1; i <= form->rowCount(); ++i)
+        EXPECT_EQ((std::pair{row(i).Prochaine->text(), row(i).Prochaine->isEnabled()}), (std::pair{cases[i - 1].next, cases[i - 1].arm})) << i;
+    runClock(12000);
+    form->TimerATimer();
+    EXPECT_EQ(row(1).Prochaine->text(), shown(1, "07:30:00")) << "the next day once fired";
+    EXPECT_EQ(base->Bo_Pmg->toolTip(), "Programateur express\nProchaine : " + shown(1, "07:30:00"));
+
+    // Monday to Friday in one opening of the menu.
+    QMenu *menu = row(3).Repetition->menu();
+    menu->popup(row(3).Repetition->mapToGlobal(QPoint(0, 21)));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+    const QList<QAction *> actions = menu->actions(); // once, every day, a separator, Monday…
+    for (QAction *day : actions.mid(3, 5))
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(day).center());
+    EXPECT_TRUE(menu->isVisible());
+    EXPECT_EQ(form->engine().row(3).recurrence.weekdays, 0x1f);
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(actions[1]).center());
+    EXPECT_FALSE(menu->isVisible()) << "other choices close it";
+}
+
+// One lost "off" left a pump running until the next day: a period puts its relay in its state.
+TEST_F(Scheduler, APeriodIsPutInItsStateAtStartKeptByOpeningAndSavingAndRefusedWhenItPulses)
+{
+    Forms::instance().Form_ActBtn->Rebuild({button(Imp, 1, "Volet", 10), button(On, 2, "Pompe", 120), button(Off, 2, "Arrêt", 230)}, {});
+    const ProfileFile file = writeSchedule({{Day, "07:00:00", 2, "Pompe", Recurrence{Recurrence::EveryDay}, true,
+                                             PeriodEnd{"07:45:00", Recurrence::Sun::None, 0, 3}, "Arrêt", 0}});
+    ASSERT_TRUE(file.save(ScheduleFiles::path()).ok);
+    startProgram();
+    runClock(1000);
+    EXPECT_TRUE(pauses.join(' ').contains("S2N$#")) << "07:29:51 is inside: on. " << pauses.join(" / ").toStdString();
+    EXPECT_TRUE(form->Log->toPlainText().contains("ligne 1 « Pompe » : remise dans sa période"));
+    // The board's port lost and back: the pump is put back on.
+    const QString link = dir.filePath("usb-Relais-if00");
+    ASSERT_TRUE(QFile::link(pty.slavePath(), link));
+    Forms::instance().Form_ActBtn->ComPort1->setPort(link);
+    pty.closeMaster();
+    ASSERT_TRUE(zelvar::testing::processEventsUntil([&] { return base->Bo_PortPerdu->isVisible(); }));
+    PseudoTerminal replug;
+    ASSERT_TRUE(QFile::remove(link) && QFile::link(replug.slavePath(), link));
+    ASSERT_TRUE(zelvar::testing::processEventsUntil([&] { return !base->Bo_PortPerdu->isVisible(); }, 3000));
+    runClock(0);
+    EXPECT_EQ(replug.read(5), QByteArray("S2N$#"));
+    base->Bo_Pmg->trigger();
+    form->Ouvrir1->trigger();
+    EXPECT_TRUE(row(1).Periode->isChecked() && row(1).FinHeure->isVisible());
+    EXPECT_EQ(row(1).FinBouton->currentText(), "Arrêt");
+    saveShot(*form, "scheduler-period");
+    form->Enregistrer1->trigger();
+    EXPECT_EQ(zelvar::testing::readFile(ScheduleFiles::path()), file.toBytes());
+
+    // "Volet" pulses: armed as a row, it stops when made a period, and "Lancer" says why.
+    form->Btn_AddPrgm->trigger();
+    choose(2, 1);
+    row(2).Memo->setPlainText("08:00:00");
+    click(row(2).Btn_Lancer);
+    ASSERT_TRUE(form->engine().row(2).armed);
+    row(2).Periode->click();
+    EXPECT_FALSE(form->engine().row(2).armed);
+    click(row(2).Btn_Lancer);
+    EXPECT_EQ(messages, QStringList{"« Volet » donne une impulsion : une période ne peut commencer ou finir que par un "
+                                    "bouton On ou Off. La période n'est pas lancée."});
+    EXPECT_FALSE(form->engine().row(2).armed);
 }

@@ -229,7 +229,7 @@ TEST_F(Sequencer, UnsavedChangesAreAskedAboutFirst)
     action("Btn_Nouveau")->trigger();
     ASSERT_TRUE(prompt());
     EXPECT_EQ(prompt()->windowTitle(), "Sequenceur");
-    EXPECT_EQ(prompt()->Label_Ba->text(), "La séquence a changé. Enregistrer avant de continuer ?");
+    EXPECT_EQ(prompt()->Label_Ba->text(), "La séquence a changé. Enregistrer dans « Sequenceur.ini » avant de continuer ?");
     EXPECT_EQ((QStringList{prompt()->ButtonG_Ba->text(), prompt()->ButtonM_Ba->text(), prompt()->ButtonD_Ba->text()}),
               (QStringList{"Enregistrer", "Ne pas enregistrer", "Annuler"}));
     // Every answer is shown whole, the three side by side.
@@ -470,11 +470,14 @@ TEST_F(Sequencer, PlayingFiresOnTheWireAndTheViewFollows)
     saveShot(*form, "sequencer-playing");
     board.drain(20);
 
-    // Stop keeps the caption; the next press only pauses.
+    // Stop reads "Lecture" again, and the next press plays.
     QTest::mouseClick(form->Btn_Stop, Qt::LeftButton);
-    QTest::mouseClick(form->Btn_Lecture, Qt::LeftButton);
     EXPECT_EQ(form->Btn_Lecture->Caption(), "Lecture");
     EXPECT_FALSE(clock->active);
+    QTest::mouseClick(form->Btn_Lecture, Qt::LeftButton);
+    EXPECT_EQ(form->Btn_Lecture->Caption(), "Pause");
+    EXPECT_TRUE(clock->active);
+    QTest::mouseClick(form->Btn_Stop, Qt::LeftButton);
 
     // A click on the ruler shows the position it leaves, then takes the new one.
     form->Image_CurseurClick({400, 0});
@@ -528,12 +531,34 @@ TEST_F(Sequencer, FileMenuAndActivityChooser)
     form->askSavePath = [this] { return dir.filePath("Activites/Copie.ini"); };
     form->Combo_Activites->setCurrentIndex(2);
     form->Combo_ActivitesSelect(2);
-    const QString shown = form->Combo_Activites->currentText();
     action("Enrglesequenceursous1")->trigger();
-    EXPECT_EQ(form->Combo_Activites->currentText(), shown);
     EXPECT_EQ(form->Combo_Activites->findText("Copie.ini"), 1);
     EXPECT_EQ(form->Combo_Activites->count(), demoItems + 1);
-    EXPECT_EQ(state().FichierSeq, "Activites/" + shown);
+    // The file just saved is the current one: listed, in the title, and written next time.
+    EXPECT_EQ(form->Combo_Activites->currentText(), "Copie.ini");
+    EXPECT_EQ(state().FichierSeq, "Activites/Copie.ini");
+    EXPECT_EQ(form->windowTitle(), "Sequenceur - Copie.ini");
+
+    // A bare name goes into Activites with ".ini"; the program's own files are refused.
+    const QByteArray panelFile = readFile(dir.filePath("Zelvar2.ini"));
+    const QByteArray defaultSequence = readFile(dir.filePath("Sequenceur.ini"));
+    for (const char *own : {"Zelvar2.ini", "default.ini", "Programateur.ini"}) {
+        messages.clear();
+        form->askSavePath = [this, own] { return dir.filePath(own); };
+        action("Enrglesequenceursous1")->trigger();
+        ASSERT_EQ(messages.size(), 1) << own;
+        EXPECT_TRUE(messages[0].contains("fichier du programme")) << messages[0].toStdString();
+    }
+    EXPECT_EQ(readFile(dir.filePath("Zelvar2.ini")), panelFile);
+    EXPECT_EQ(state().FichierSeq, "Activites/Copie.ini");
+    messages.clear();
+    form->askSavePath = [] { return QStringLiteral("Essai"); };
+    action("Enrglesequenceursous1")->trigger();
+    EXPECT_EQ(state().FichierSeq, "Activites/Essai.ini");
+    QTest::mouseClick(child<QPushButton>("AddBtn1"), Qt::LeftButton);
+    action("Btn_Enregistrer1")->trigger();
+    EXPECT_EQ(readFile(dir.filePath("Sequenceur.ini")), defaultSequence) << "the default sequence is left alone";
+    EXPECT_NE(readFile(dir.filePath("Activites/Essai.ini")), readFile(dir.filePath("Activites/Copie.ini")));
 
     // "Nouveau", a plain save, then choosing that file is refused and leaves nothing else.
     form->Combo_ActivitesSelect(form->Combo_Activites->findText("Copie.ini"));

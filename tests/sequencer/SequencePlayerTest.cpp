@@ -164,7 +164,8 @@ TEST_F(SequencePlayerTest, PlayPauseAndStopFollowTheStateTable)
     };
     const Step steps[] = {
         {'L', "Pause", 0, true},    // Idle -> Playing
-        {'S', "", 0, false},        // Stopped while playing: caption and state kept
+        {'S', "", 1, false},        // Stopped while playing: idle again
+        {'L', "Pause", 0, true},    // the next press plays
         {'L', "Lecture", 1, false}, // -> Paused, the clock stays off
         {'S', "", 1, false},        // Paused: unchanged
         {'L', "Pause", 0, true},    // a further press plays

@@ -373,14 +373,23 @@ TEST_F(Form_CfgErreurTest, AFailedOpenShowsOnlyItsMessage)
     EXPECT_EQ(panel->ComPort1->Port(), missing);
     EXPECT_EQ(enabledButtons(*form), (PortFormButtons{true, false, true, true, false}));
 
+    // The port is closed now: applying again tries to open it, and says it failed.
     messages.clear();
-    click(form->Btn_AppliquerCfgE); // the port is closed now: naming it is enough
-    EXPECT_TRUE(messages.isEmpty());
-    click(form->Btn_TestCfgE);
-    EXPECT_EQ(messages, QStringList{"Les reglages ne sont pas corrects ! !\nPériphérique essayé : " + missing});
+    click(form->Btn_AppliquerCfgE);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].startsWith(EComPort(CError_OpenFailed).Message())) << messages[0].toStdString();
+    EXPECT_EQ(enabledButtons(*form), (PortFormButtons{true, false, true, true, false}));
     EXPECT_TRUE(board.drain(20).isEmpty());
     EXPECT_TRUE(pauses.empty());
-    EXPECT_EQ(enabledButtons(*form), (PortFormButtons{true, false, true, false, false}));
+
+    // The working port chosen again and applied is open, so the panel's buttons reach it.
+    messages.clear();
+    type(form->Port, board.slavePath());
+    click(form->Btn_AppliquerCfgE);
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
+    EXPECT_TRUE(panel->ComPort1->Connected());
+    EXPECT_EQ(panel->ComPort1->Port(), board.slavePath());
+    EXPECT_FALSE(form->Btn_AppliquerCfgE->isEnabled());
 }
 
 TEST_F(Form_CfgErreurTest, ARefusedDeviceSaysHowToGetAccess)
@@ -394,13 +403,12 @@ TEST_F(Form_CfgErreurTest, ARefusedDeviceSaysHowToGetAccess)
     panel->ComPort1->ClosePort();
     Forms::instance().settings.CurrentPortName = locked;
     choose(form->Port, 0);
-    click(form->Btn_AppliquerCfgE);
     {
         WithoutFileRights refused;
-        click(form->Btn_TestCfgE);
+        click(form->Btn_AppliquerCfgE);
     }
     ASSERT_EQ(messages.size(), 1);
-    EXPECT_TRUE(messages[0].startsWith("Les reglages ne sont pas corrects ! !\n")) << messages[0].toStdString();
+    EXPECT_TRUE(messages[0].startsWith(EComPort(CError_OpenFailed).Message())) << messages[0].toStdString();
     // No group may read or write it: joining one would not help.
     EXPECT_TRUE(messages[0].contains(QString("droits 0000"))) << messages[0].toStdString();
     EXPECT_TRUE(messages[0].contains(QString("udev"))) << messages[0].toStdString();
@@ -474,15 +482,15 @@ TEST_F(Form_CfgErreurTest, StoringAPortThatDoesNotOpenAsksFirst)
     EXPECT_EQ(prompt()->windowTitle(), "Enregistrer");
     EXPECT_EQ(prompt()->Label_Ba->text(), QString::fromUtf8("Le port « ") + missing +
                                               QString::fromUtf8(" » ne s'ouvre pas. Enregistrer quand même ?"));
-    EXPECT_EQ(prompt()->ButtonG_Ba->text(), "Non");
-    EXPECT_EQ(prompt()->ButtonD_Ba->text(), "Oui");
-    QTest::mouseClick(prompt()->ButtonG_Ba, Qt::LeftButton);
+    EXPECT_EQ(prompt()->ButtonG_Ba->text(), "Oui");
+    EXPECT_EQ(prompt()->ButtonD_Ba->text(), "Non");
+    QTest::mouseClick(prompt()->ButtonD_Ba, Qt::LeftButton);
     EXPECT_FALSE(prompt());
     EXPECT_EQ(readFile(dir.filePath("Zelvar2.ini")), before) << "Non writes nothing";
 
     click(shown->Btn_EnrCfgE);
     ASSERT_TRUE(prompt());
-    QTest::mouseClick(prompt()->ButtonD_Ba, Qt::LeftButton);
+    QTest::mouseClick(prompt()->ButtonG_Ba, Qt::LeftButton);
     QByteArray expected = before;
     expected.replace(board.slavePath().toLocal8Bit(), missing.toLocal8Bit());
     EXPECT_EQ(readFile(dir.filePath("Zelvar2.ini")), expected);
