@@ -1,7 +1,8 @@
 // Scheduler: how long after its second the first byte of an "On" alarm is readable on a
 // pseudo-terminal, on the path users run (real clock, real timers, every pause of the
 // sending sequences): through the scheduler window firing the live panel's button, and
-// through `zelvar-cli at`, and through the service `zelvar-cli serve`. The targets are a median of 5 ms and a worst of 20 ms; the
+// through `zelvar-cli at`, and through the service `zelvar-cli serve`, for periods too (their
+// states said at the service's start, then their ends). The targets are a median of 5 ms and a worst of 20 ms; the
 // *_vs_target counters are the ratios to them (≤ 1 meets them). And the user-interface
 // thread's time per clock update of the scheduler window.
 #include "devices/RelayCommand.h"
@@ -255,6 +256,60 @@ void BM_OnAlarmFirstByte_Service(benchmark::State &state)
     }
 }
 BENCHMARK(BM_OnAlarmFirstByte_Service)->Iterations(1)->Unit(benchmark::kSecond);
+
+// Periods run by the service: started inside their periods, it puts their relay on (target:
+// within 2 s of its start); then each period's end fires on its second like any row.
+void BM_PeriodService(benchmark::State &state)
+{
+    constexpr int Periods = 5;
+    for (auto _ : state) {
+        Board board;
+        QTemporaryDir dir;
+        PanelConfig config;
+        config.settings.CurrentPortName = board.path();
+        for (const int mode : {int(On), int(Off)}) {
+            ButtonConfig button;
+            button.mode = mode;
+            button.relay = 1;
+            button.caption = button.description = mode == On ? QStringLiteral("Pompe on") : QStringLiteral("Pompe off");
+            config.buttons.push_back(button);
+        }
+        config.buttonsEverHeld = true;
+        writePanelConfig(config).save(dir.filePath(PanelFiles::config()));
+        const std::vector<qint64> ends = nextSeconds(Periods, 4);
+        std::vector<SavedScheduleRow> rows;
+        for (qint64 end : ends) {
+            const QDateTime at = QDateTime::fromMSecsSinceEpoch(end);
+            SavedScheduleRow row{at.date().addDays(-1), timeOfDayText(at.addSecs(-3600).time()), 1, QStringLiteral("Pompe on"),
+                                 {Recurrence::EveryDay}, true};
+            row.end = PeriodEnd{timeOfDayText(at.time()), Recurrence::Sun::None, 0, 2};
+            row.endDescription = QStringLiteral("Pompe off");
+            rows.push_back(row);
+        }
+        writeSchedule(rows).save(dir.filePath(ScheduleFiles::path()));
+        QProcess service;
+        service.setWorkingDirectory(dir.path());
+        const double started = wallMs();
+        service.start(QStringLiteral(ZELVAR_CLI), {QStringLiteral("serve")});
+        if (!service.waitForStarted(5000)) {
+            state.SkipWithError("zelvar-cli serve did not start");
+            return;
+        }
+        QThread::msleep(ulong(std::max<qint64>(0, ends.back() - QDateTime::currentMSecsSinceEpoch() + 500)));
+        service.terminate();
+        service.waitForFinished(5000);
+        const std::vector<double> arrivals = board.arrivals(2 * Periods);
+        if (arrivals.size() < size_t(2 * Periods)) {
+            state.SkipWithError("the board did not receive every state and end");
+            return;
+        }
+        const double asserted = arrivals[Periods - 1] - started;
+        state.counters["start_to_states_ms"] = asserted;
+        state.counters["states_vs_2s"] = asserted / 2000;
+        report(state, std::vector<double>(arrivals.begin() + Periods, arrivals.end()), std::vector<double>(ends.begin(), ends.end()));
+    }
+}
+BENCHMARK(BM_PeriodService)->Iterations(1)->Unit(benchmark::kSecond);
 
 void BM_ClockUpdate(benchmark::State &state)
 {

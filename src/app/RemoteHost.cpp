@@ -75,6 +75,7 @@ void RemoteHost::startHttp()
 {
     m_http.stop();
     m_httpError.clear();
+    m_mqtt.setConfigurationUrl({});
     if (!m_settings.http.enabled || m_guest)
         return;
     QString error;
@@ -86,15 +87,19 @@ void RemoteHost::startHttp()
         m_httpError = QStringLiteral("pas de jeton : ") + error;
     else if (!m_http.start(m_settings.http, token, &error))
         m_httpError = error;
+    m_mqtt.setConfigurationUrl(m_http.listening() ? remoteUrl(m_settings.http, m_http.serverPort()) : QString());
     if (!m_httpError.isEmpty())
         log(QStringLiteral("serveur web : ") + m_httpError);
 }
 
+// Started again without stopping first: a bridge renamed clears its old device on the
+// broker before it leaves it.
 void RemoteHost::startMqtt()
 {
-    m_mqtt.stop();
     if (m_settings.mqtt.enabled && !m_guest)
         m_mqtt.start(m_settings.mqtt);
+    else
+        m_mqtt.stop();
 }
 
 void RemoteHost::becomeHost()

@@ -807,6 +807,7 @@ int runServe(const QStringList &arguments)
                      [](const QString &why) { ScheduleService::logLine(QStringLiteral("error télécommande : ") + why); });
     HttpRemote httpRemote(service.remote());
     QObject::connect(&httpRemote, &HttpRemote::logLine, [](const QString &line) { ScheduleService::logLine(QStringLiteral("http ") + line); });
+    QEventLoop loop;
     std::unique_ptr<MqttBridge> bridge;
     // Only the host that holds the port serves the remote interfaces: a guest of the program
     // leaves them to it, and takes them up when it becomes the host.
@@ -814,6 +815,8 @@ int runServe(const QStringList &arguments)
         if (mqtt->enabled) {
             bridge = std::make_unique<MqttBridge>(service.remote());
             QObject::connect(bridge.get(), &MqttBridge::logLine, [](const QString &line) { ScheduleService::logLine(QStringLiteral("mqtt ") + line); });
+            // A node held by another client: this service would act on its commands too.
+            QObject::connect(bridge.get(), &MqttBridge::nodeTaken, &loop, [&loop] { loop.exit(1); });
             bridge->start(*mqtt);
         }
         // The host holds its port from the start, whatever its rows need: a program started
@@ -835,6 +838,8 @@ int runServe(const QStringList &arguments)
             return !parser.isSet(QStringLiteral("http"));
         }
         ScheduleService::logLine(QStringLiteral("http à l'écoute sur %1 port %2").arg(http.address).arg(httpRemote.serverPort()));
+        if (bridge)
+            bridge->setConfigurationUrl(remoteUrl(http, httpRemote.serverPort()));
         return true;
     };
     if (!guest) {
@@ -874,7 +879,6 @@ int runServe(const QStringList &arguments)
     if (guest)
         hostLeft.start(SingleInstance::HostLookMs);
 
-    QEventLoop loop;
     notifyReady();
     feedWatchdog(&loop);
     QSocketNotifier signalNotifier(caught.fd(), QSocketNotifier::Read);

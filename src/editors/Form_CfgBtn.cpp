@@ -219,6 +219,7 @@ void TForm_CfgBtn::Chargement2()
         entry.description = read.description;
         entry.shortcut = read.shortcut;
         entry.shortcutName = read.shortcutName;
+        entry.id = read.id;
         button->setToolTip(read.description);
         entry.control = button;
         EditButtons.push_back(std::move(entry));
@@ -550,6 +551,7 @@ std::vector<ButtonConfig> TForm_CfgBtn::buttonConfigs() const
         config.description = entry.description;
         config.shortcut = entry.shortcut;
         config.shortcutName = entry.shortcutName;
+        config.id = entry.id;
         if (entry.control) {
             config.left = entry.control->x();
             config.top = entry.control->y();

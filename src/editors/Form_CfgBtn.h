@@ -33,6 +33,7 @@ struct EditButtonEntry
     QString prontoCode;
     int shortcut = 0; // virtual-key code, 0 for none
     QString shortcutName;
+    QString id = newButtonId(); // moves with the button; a new button gets its own
 };
 
 // One free text of the layout being edited: its edit field holds the text and the place.

@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRandomGenerator>
+#include <QSet>
 #include <algorithm>
 
 namespace zelvar {
@@ -66,7 +68,31 @@ ButtonConfig readButton(const ProfileFile &profile, int k, PanelReader reader)
     } else {
         button.description = profile.readString(section, key(K::Description), QStringLiteral(u"Non défini"));
     }
+    button.id = profile.readString(section, key(K::Id), QString());
     return button;
+}
+
+// A file written before ids, or edited by hand, gets ids at load: a button without one (or
+// with one taken or unusable) is "button<k>", the name its entities had when they went by
+// their place, so home automation keeps them; the next save writes them down.
+void settleIds(std::vector<ButtonConfig> &buttons)
+{
+    QSet<QString> taken;
+    for (const ButtonConfig &button : buttons)
+        if (isButtonId(button.id))
+            taken.insert(button.id);
+    QSet<QString> used;
+    for (size_t i = 0; i < buttons.size(); ++i) {
+        QString &id = buttons[i].id;
+        if (isButtonId(id) && !used.contains(id)) {
+            used.insert(id);
+            continue;
+        }
+        const QString byPlace = QStringLiteral("button%1").arg(i + 1);
+        id = taken.contains(byPlace) || used.contains(byPlace) ? newButtonId() : byPlace;
+        used.insert(id);
+        taken.insert(id);
+    }
 }
 
 TextConfig readText(const ProfileFile &profile, int k)
@@ -81,6 +107,20 @@ TextConfig readText(const ProfileFile &profile, int k)
 }
 
 } // namespace
+
+QString newButtonId()
+{
+    return QString::number(QRandomGenerator::global()->generate() | 0x10000000u, 16);
+}
+
+bool isButtonId(const QString &id)
+{
+    if (id.isEmpty() || id.size() > 32)
+        return false;
+    return std::all_of(id.begin(), id.end(), [](QChar c) {
+        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'_' || c == u'-';
+    });
+}
 
 TextConfig readPanelText(const ProfileFile &profile, int k)
 {
@@ -109,6 +149,7 @@ PanelConfig readPanelConfig(const ProfileFile &profile, PanelReader reader)
     for (int k = 1; k <= buttons; ++k)
         config.buttons.push_back(readButton(profile, k, reader));
     config.buttonsEverHeld = true;
+    settleIds(config.buttons);
 
     const int textCount = profile.readInteger(K::Settings, K::TextCount, 0);
     if (textCount < 1)
@@ -175,6 +216,8 @@ ProfileFile writePanelConfig(const PanelConfig &config)
             profile.writeString(section, K::numbered(K::Pronto, k), b.prontoCode);
         else
             profile.writeInteger(section, K::numbered(K::Relay, k), b.relay);
+        if (!b.id.isEmpty())
+            profile.writeString(section, K::numbered(K::Id, k), b.id);
         profile.writeString(section, K::Separator, QString());
     }
     for (size_t i = 0; i < config.texts.size(); ++i) {

@@ -41,6 +41,7 @@ inline const QString Shortcut = QStringLiteral("Raccourci btn");
 inline const QString ShortcutName = QStringLiteral("Nom Raccourci btn");
 inline const QString Relay = QStringLiteral("Code btn");
 inline const QString Pronto = QStringLiteral("CodePronto btn");
+inline const QString Id = QStringLiteral("Id btn");
 
 inline const QString TextSection = QStringLiteral("Textes ");
 inline const QString Text = QStringLiteral("Texte  ");
@@ -73,7 +74,16 @@ struct ButtonConfig
     int shortcut = 0;
     QString shortcutName; // read by the layout editor only
     QString description;
+    // What home automation and the web remote know the button by, whatever its place in the
+    // list: kept in the file, so that deleting or moving a button never hands its id to another.
+    QString id;
 };
+
+// A fresh id for a new button: eight hexadecimal digits, which never look like the ids
+// given to the buttons of a file written before ids ("button<k>").
+QString newButtonId();
+// Whether `id` may name a button in a topic or a URL: 1 to 32 letters, digits, '_' or '-'.
+bool isButtonId(const QString &id);
 
 struct TextConfig
 {

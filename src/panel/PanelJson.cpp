@@ -5,6 +5,7 @@ namespace zelvar {
 QJsonObject buttonJson(int index, const ButtonEntry &entry, const ButtonConfig &button)
 {
     return {{"index", index},
+            {"id", button.id},
             {"mode", entry.mode},
             {"caption", button.caption},
             {"description", entry.description},

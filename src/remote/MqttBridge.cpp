@@ -3,8 +3,13 @@
 #include "devices/ComPort.h"
 #include "remote/MqttLink.h"
 #include "remote/RemoteControl.h"
+#include "devices/Infrared.h"
+#include "sequencer/Activities.h"
 
-#include <unistd.h>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRandomGenerator>
+
 
 namespace zelvar {
 
@@ -27,15 +32,28 @@ QString shown(const QByteArray &payload, qsizetype limit = 32)
 } // namespace
 
 MqttBridge::MqttBridge(RemoteControl &control, QObject *parent)
-    : QObject(parent), control_(control), refusals_(RefusalLinesPerMinute),
-      linkLines_(LinkLinesPerMinute, QStringLiteral("%1 lignes de connexion de plus dans la minute, non journalisées"))
+    : QObject(parent)
+    , control_(control)
+    , refusals_(RefusalLinesPerMinute)
+    , linkLines_(LinkLinesPerMinute, QStringLiteral("%1 lignes de connexion de plus dans la minute, non journalisées"))
+    , claimWait_(new QTimer(this))
+    , deviceSoon_(new QTimer(this))
 {
+    claimWait_->setSingleShot(true);
+    claimWait_->setInterval(ClaimWaitMs);
+    connect(claimWait_, &QTimer::timeout, this, &MqttBridge::goOnline);
+    deviceSoon_->setSingleShot(true);
+    connect(deviceSoon_, &QTimer::timeout, this, &MqttBridge::publishDevice);
     connect(&refusals_, &RefusalLog::logLine, this, &MqttBridge::logLine);
     connect(&linkLines_, &RefusalLog::logLine, this, &MqttBridge::logLine);
     connect(&control_.relays(), &RelayStates::changed, this, &MqttBridge::onRelay);
-    connect(&control_, &RemoteControl::panelChanged, this, [this] {
-        if (status_ == Status::Connected)
-            publishButtons();
+    connect(&control_, &RemoteControl::panelChanged, this, &MqttBridge::publishDeviceSoon);
+    connect(&control_, &RemoteControl::fired, this, [this](int row, int button) {
+        if (online_)
+            publish(topics_.alarmEvent(),
+                    QJsonDocument(QJsonObject{{"event_type", "fired"}, {"row", row}, {"button", button}})
+                        .toJson(QJsonDocument::Compact),
+                    false);
     });
     connect(&control_.port(), &TCustomComPort::lost, this, &MqttBridge::publishAvailability);
     connect(&control_.port(), &TCustomComPort::found, this, &MqttBridge::publishAvailability);
@@ -44,14 +62,14 @@ MqttBridge::MqttBridge(RemoteControl &control, QObject *parent)
 MqttBridge::~MqttBridge()
 {
     if (link_)
-        link_->stop(topics_.availability(), "offline");
+        link_->stop(online_ ? topics_.availability() : QByteArray(), "offline");
 }
 
 void MqttBridge::start(const MqttSettings &settings)
 {
     const QString cleaned = cleanNodeName(settings.node);
     const QString node = cleaned.isEmpty() ? defaultNodeName() : cleaned;
-    if (status_ == Status::Connected && node != topics_.node())
+    if (online_ && node != topics_.node())
         forgetNode();
     stop();
     topics_ = MqttTopics(node);
@@ -63,8 +81,10 @@ void MqttBridge::start(const MqttSettings &settings)
     options.user = settings.user;
     options.password = settings.password;
     options.caFile = settings.caFile;
-    // The process in the id keeps two hosts of one node from pushing each other off the broker.
-    options.clientId = "zelvar_" + topics_.node().toUtf8() + '_' + QByteArray::number(::getpid());
+    claimToken_ = QByteArray::number(QRandomGenerator::global()->generate64(), 16);
+    // Its own id, so that a second bridge of the node never pushes the first off the broker:
+    // the claim tells them apart.
+    options.clientId = "zelvar_" + topics_.node().toUtf8() + '_' + claimToken_;
     options.willTopic = topics_.availability();
     options.willPayload = "offline";
 
@@ -73,6 +93,7 @@ void MqttBridge::start(const MqttSettings &settings)
     connect(link_.get(), &MqttLink::connected, this, &MqttBridge::onConnected);
     connect(link_.get(), &MqttLink::disconnected, this, &MqttBridge::onDisconnected);
     connect(link_.get(), &MqttLink::message, this, &MqttBridge::onMessage);
+    connect(link_.get(), &MqttLink::refused, this, &MqttBridge::onPublishRefused);
     QString error;
     if (!link_->start(options, &error)) {
         link_.reset();
@@ -85,11 +106,17 @@ void MqttBridge::start(const MqttSettings &settings)
 
 void MqttBridge::stop()
 {
+    claimWait_->stop();
+    deviceSoon_->stop();
     if (!link_)
         return;
-    link_->stop(topics_.availability(), "offline");
+    // Forgotten or never ours: the node's availability is left as it is.
+    link_->stop(online_ ? topics_.availability() : QByteArray(), "offline");
     link_.reset();
+    online_ = false;
     announced_.clear();
+    gone_.clear();
+    migrating_.clear();
     emit logLine(QStringLiteral("arrêté"));
     setStatus(Status::Off);
 }
@@ -107,11 +134,18 @@ QString MqttBridge::statusText() const
     case Status::Connecting:
         return QStringLiteral("Connexion à %1…").arg(server_);
     case Status::Connected:
-        return QStringLiteral("Connecté à %1, nœud « %2 »").arg(server_, topics_.node());
+        return QStringLiteral("Connecté à %1, nœud « %2 »").arg(server_, topics_.node())
+            + (publishRefused_.isEmpty() ? QString() : QStringLiteral(" ; le broker refuse des publications (%1)").arg(publishRefused_));
     case Status::Retrying:
         return QStringLiteral("Pas de connexion à %1 (%2), nouvel essai dans %3 s").arg(server_, detail_).arg(retryIn_);
     }
     return {};
+}
+
+void MqttBridge::setConfigurationUrl(const QString &url)
+{
+    if (std::exchange(configurationUrl_, url) != url)
+        publishDeviceSoon();
 }
 
 void MqttBridge::setStatus(Status status, const QString &detail)
@@ -123,85 +157,186 @@ void MqttBridge::setStatus(Status status, const QString &detail)
     emit statusChanged();
 }
 
+void MqttBridge::publish(const QByteArray &topic, const QByteArray &payload, bool retain, int qos)
+{
+    link_->publish(topic, payload, retain, qos);
+}
+
+// Connected, the bridge first asks whether the node is taken; it is online once no live
+// bridge of that name answered.
 void MqttBridge::onConnected()
 {
     retryIn_ = 0;
+    online_ = false;
+    publishRefused_.clear();
+    link_->subscribe(topics_.claim());
+    publish(topics_.claim(), "probe " + claimToken_, false);
+    claimWait_->start();
+}
+
+void MqttBridge::goOnline()
+{
+    online_ = true;
     setStatus(Status::Connected);
     linkLines_.refused(QStringLiteral("connecté à %1, nœud « %2 »").arg(server_, topics_.node()));
     link_->subscribe(topics_.relaySetFilter());
     link_->subscribe(topics_.relayPulseFilter());
     link_->subscribe(topics_.buttonPressFilter());
-    // The retained button messages of an earlier run come back here; those of buttons no
-    // longer on the panel are cleared.
-    link_->subscribe(topics_.buttonConfigFilter());
-    for (int relay = 1; relay <= RelayCount; ++relay)
-        link_->publish(topics_.switchConfig(relay), topics_.switchDiscovery(relay), true);
+    link_->subscribe(topics_.activitySet());
+    link_->subscribe(topics_.activityStop());
+    // The retained discovery messages of an earlier run come back here: entities gone since
+    // are removed, and the messages of one entity each of older versions cleared.
+    link_->subscribe(topics_.deviceConfig());
+    link_->subscribe(topics_.legacyConfigFilter("switch"));
+    link_->subscribe(topics_.legacyConfigFilter("button"));
     announced_.clear();
-    publishButtons();
+    publishDevice();
     for (int relay = 1; relay <= RelayCount; ++relay)
         if (const RelayStates::State state = control_.relays().state(relay); state != RelayStates::State::Unknown)
-            publishState(relay, state);
+            publishState(relay, state, 1);
     publishAvailability();
+}
+
+void MqttBridge::onClaim(const QByteArray &payload)
+{
+    const QList<QByteArray> words = payload.split(' ');
+    if (words.size() != 2 || words[1] == claimToken_)
+        return;
+    if (online_) {
+        if (words[0] == "probe")
+            publish(topics_.claim(), "here " + claimToken_, false);
+        return;
+    }
+    if (!claimWait_->isActive())
+        return;
+    // Two bridges asking at once: the smaller token keeps the node. The other may have asked
+    // before this one listened, so this one asks again for it to hear.
+    if (words[0] == "here" || (words[0] == "probe" && words[1] < claimToken_))
+        leaveTakenNode();
+    else if (words[0] == "probe")
+        publish(topics_.claim(), "probe " + claimToken_, false);
+}
+
+void MqttBridge::leaveTakenNode()
+{
+    claimWait_->stop();
+    const QString why = QStringLiteral("le nœud « %1 » est déjà en ligne depuis un autre client ; changez de nom de nœud")
+                            .arg(topics_.node());
+    // A clean disconnect, without "offline": the availability belongs to the other bridge.
+    link_->stop();
+    link_.reset();
+    emit logLine(why);
+    setStatus(Status::Off, why);
+    emit nodeTaken();
 }
 
 void MqttBridge::publishAvailability()
 {
-    if (status_ == Status::Connected)
-        link_->publish(topics_.availability(), control_.portLost() ? "offline" : "online", true);
+    if (!online_)
+        return;
+    const QByteArray state = control_.portLost() ? "offline" : "online";
+    publish(topics_.portAvailability(), state);
+    publish(topics_.availability(), state);
 }
 
 void MqttBridge::onDisconnected(const QString &reason, int retryInSeconds)
 {
+    claimWait_->stop();
+    online_ = false;
     retryIn_ = retryInSeconds;
     linkLines_.refused(QStringLiteral("pas de connexion à %1 (%2), nouvel essai dans %3 s").arg(server_, reason).arg(retryInSeconds));
     setStatus(Status::Retrying, reason);
 }
 
+void MqttBridge::onPublishRefused(const QByteArray &topic, const QString &why)
+{
+    publishRefused_ = QStringLiteral("%1 : %2").arg(QString::fromUtf8(topic), why);
+    refusals_.refused(QStringLiteral("publication refusée par le broker, ") + publishRefused_);
+    emit statusChanged();
+}
+
 void MqttBridge::forgetNode()
 {
     // Home Assistant would otherwise keep a device under the old name that nothing answers.
-    for (int relay = 1; relay <= RelayCount; ++relay) {
-        link_->publish(topics_.switchConfig(relay), {}, true);
-        link_->publish(topics_.relayState(relay), {}, true);
-    }
-    for (int button : std::as_const(announced_))
-        link_->publish(topics_.buttonConfig(button), {}, true);
+    // At QoS 0: these go out before the disconnection, never held back behind publications
+    // the broker has not acknowledged yet.
+    QList<QByteArray> topics{topics_.deviceConfig(), topics_.availability(), topics_.portAvailability()};
+    for (int relay = 1; relay <= RelayCount; ++relay)
+        topics << topics_.relayState(relay);
+    for (const QByteArray &topic : std::as_const(topics))
+        link_->publish(topic, {}, true);
+    online_ = false;
 }
 
 void MqttBridge::onRelay(int relay, RelayStates::State state)
 {
-    if (status_ == Status::Connected)
-        publishState(relay, state);
+    // At most once: an acknowledgement from a broker that delays its small packets (no
+    // TCP_NODELAY) would hold back the next command by some 35 ms. Those told at each
+    // connection are acknowledged, so a broker that refuses them is heard of.
+    if (online_)
+        publishState(relay, state, 0);
 }
 
-void MqttBridge::publishState(int relay, RelayStates::State state)
+void MqttBridge::publishState(int relay, RelayStates::State state, int qos)
 {
-    // A relay that became unknown (another board on the port) keeps no stale state retained.
-    const QByteArray payload = state == RelayStates::State::On ? "ON" : state == RelayStates::State::Off ? "OFF" : "";
-    link_->publish(topics_.relayState(relay), payload, true);
+    // "None" is Home Assistant's unknown state: a relay no longer known (another board on the
+    // port) shows no stale state.
+    const QByteArray payload = state == RelayStates::State::On ? "ON" : state == RelayStates::State::Off ? "OFF" : "None";
+    publish(topics_.relayState(relay), payload, true, qos);
 }
 
-QSet<int> MqttBridge::captionedButtons() const
+// Buttons with a caption that send something: "Null" and "Macros" send nothing, nor does
+// infrared without a transmitter.
+std::vector<MqttTopics::Button> MqttBridge::announcedButtons() const
 {
-    QSet<int> buttons;
-    const std::vector<ButtonConfig> &configs = control_.panel().buttons;
-    for (size_t i = 0; i < configs.size(); ++i)
-        if (!configs[i].caption.trimmed().isEmpty())
-            buttons.insert(int(i) + 1);
+    std::vector<MqttTopics::Button> buttons;
+    for (const ButtonConfig &button : control_.panel().buttons) {
+        const bool sends = isRelayMode(button.mode) || (button.mode == UsbUirt && infraredBackend() != InfraredBackend::None);
+        if (sends && !button.caption.trimmed().isEmpty() && isButtonId(button.id))
+            buttons.push_back({button.id, button.caption.trimmed()});
+    }
     return buttons;
 }
 
-void MqttBridge::publishButtons()
+void MqttBridge::publishDeviceSoon()
 {
-    const QSet<int> now = captionedButtons();
-    for (int button : std::as_const(announced_))
-        if (!now.contains(button))
-            link_->publish(topics_.buttonConfig(button), {}, true);
-    const std::vector<ButtonConfig> &configs = control_.panel().buttons;
-    for (int button : now)
-        link_->publish(topics_.buttonConfig(button),
-                       topics_.buttonDiscovery(button, configs[size_t(button - 1)].caption.trimmed()), true);
-    announced_ = now;
+    if (online_)
+        deviceSoon_->start(0);
+}
+
+void MqttBridge::publishDevice()
+{
+    if (!online_)
+        return;
+    MqttTopics::Device device;
+    device.configurationUrl = configurationUrl_;
+    device.buttons = announcedButtons();
+    device.activities = Activities::DetectIni();
+    const QByteArray discovery = topics_.deviceDiscovery(device);
+    std::map<QString, QString> now = MqttTopics::entitiesIn(discovery);
+    for (const auto &[key, platform] : announced_)
+        if (!now.contains(key))
+            gone_[key] = platform;
+    for (const auto &[key, platform] : now)
+        gone_.erase(key);
+    if (!gone_.empty()) {
+        device.gone = std::exchange(gone_, {});
+        publish(topics_.deviceConfig(), topics_.deviceDiscovery(device));
+    } else {
+        publish(topics_.deviceConfig(), discovery);
+    }
+    announced_ = std::move(now);
+    for (const QByteArray &topic : std::exchange(migrating_, {}))
+        publish(topic, {});
+}
+
+int MqttBridge::buttonNamed(const MqttTopics::Incoming &in) const
+{
+    const std::vector<ButtonConfig> &buttons = control_.panel().buttons;
+    for (size_t i = 0; i < buttons.size(); ++i)
+        if (buttons[i].id == in.name)
+            return int(i) + 1;
+    return in.number; // its place, as topics named buttons before they had ids
 }
 
 void MqttBridge::refuse(const QByteArray &topic, const QString &why)
@@ -213,20 +348,37 @@ void MqttBridge::onMessage(const QByteArray &topic, const QByteArray &payload, b
 {
     using Kind = MqttTopics::Incoming::Kind;
     const MqttTopics::Incoming in = topics_.parse(topic);
-    if (in.kind == Kind::ButtonConfig) {
-        if (!payload.isEmpty() && !announced_.contains(in.number) && status_ == Status::Connected)
-            link_->publish(topic, {}, true);
+    switch (in.kind) {
+    case Kind::Claim:
+        return onClaim(payload);
+    case Kind::LegacyConfig:
+        // Home Assistant's way from one message per entity to one per device, keeping the
+        // entities: the old message marked for migration, the device's again, the old one cleared.
+        if (retained && !payload.isEmpty() && online_ && !migrating_.contains(topic)) {
+            publish(topic, R"({"migrate_discovery":true})");
+            migrating_.append(topic);
+            publishDeviceSoon();
+        }
         return;
-    }
-    if (in.kind == Kind::Unknown) {
-        refuse(topic, QStringLiteral("sujet inconnu, message ignoré"));
+    case Kind::DeviceConfig:
+        // Entities of an earlier run that this one does not announce are removed.
+        if (retained && online_) {
+            bool stale = false;
+            for (const auto &[key, platform] : MqttTopics::entitiesIn(payload))
+                if (!announced_.contains(key) && !platform.isEmpty())
+                    stale = gone_.emplace(key, platform).second || stale;
+            if (stale)
+                publishDeviceSoon();
+        }
         return;
+    case Kind::Unknown:
+        return refuse(topic, QStringLiteral("sujet inconnu, message ignoré"));
+    default:
+        break;
     }
     // A command left retained on the broker would be played again at every connection.
-    if (retained) {
-        refuse(topic, QStringLiteral("commande retenue par le broker, ignorée"));
-        return;
-    }
+    if (retained)
+        return refuse(topic, QStringLiteral("commande retenue par le broker, ignorée"));
     const QByteArray word = payload.trimmed().toUpper();
     RemoteResult result;
     if (in.kind == Kind::RelaySet) {
@@ -244,10 +396,19 @@ void MqttBridge::onMessage(const QByteArray &topic, const QByteArray &payload, b
                                      .arg(RemoteControl::MinPulseSeconds)
                                      .arg(RemoteControl::MaxPulseSeconds, 0, 'f', 0));
         result = control_.pulse(in.number, seconds);
+    } else if (in.kind == Kind::ActivitySet) {
+        if (cut || payload.trimmed().isEmpty())
+            return refuse(topic, QStringLiteral("« %1 » ignoré, nom d'activité attendu").arg(shown(payload)));
+        result = control_.playSequence(QString::fromUtf8(payload.trimmed()));
     } else {
         if (cut || word != "PRESS")
             return refuse(topic, QStringLiteral("« %1 » ignoré, PRESS attendu").arg(shown(payload)));
-        result = control_.click(in.number);
+        if (in.kind == Kind::ActivityStop)
+            result = control_.stopSequence();
+        else if (const int button = buttonNamed(in); button > 0)
+            result = control_.click(button);
+        else
+            result = RemoteResult::notFound(QStringLiteral("bouton inconnu : %1").arg(in.name));
     }
     if (!result.ok())
         refuse(topic, result.error);

@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <map>
 #include <mutex>
 
 namespace zelvar {
@@ -70,6 +71,23 @@ QString errorText(int rc, int savedErrno)
     }
 }
 
+// Why the broker refused a publication (MQTT 5 reason codes).
+QString reasonText(int code)
+{
+    switch (code) {
+    case 0x87:
+        return QStringLiteral("non autorisé");
+    case 0x90:
+        return QStringLiteral("nom de sujet invalide");
+    case 0x97:
+        return QStringLiteral("quota dépassé");
+    case 0x95:
+        return QStringLiteral("paquet trop grand");
+    default:
+        return QStringLiteral("code %1").arg(code);
+    }
+}
+
 // The broker's answer to a connection it refused: MQTT 5 reason codes, and the return codes of
 // a broker that speaks 3.1.1 only.
 QString refusalText(int code)
@@ -119,6 +137,10 @@ struct MqttLink::Shared
     mosquitto *mosq = nullptr;
 
     std::atomic<bool> accepted = false; // the broker took the current connection
+    // QoS 1 publications not yet acknowledged, by message id. A lock of its own: it is held
+    // while publishing, so that an acknowledgement cannot come before its id is noted.
+    std::mutex awaitedMutex;
+    std::map<int, QByteArray> awaited;
     // Network thread only: why the broker refused or ended the connection, when it took it,
     // and whether it speaks MQTT 5 (a 3.1.1 broker refuses our first connection for that).
     QString refusal;
@@ -189,6 +211,7 @@ bool MqttLink::start(const Options &options, QString *error)
     mosquitto *mosq = shared->mosq;
     // This thread publishes while the network thread reads and writes.
     mosquitto_threaded_set(mosq, true);
+    mosquitto_int_option(mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
     // A command's state goes out at once, not held back until the broker acknowledges the last one.
     mosquitto_int_option(mosq, MOSQ_OPT_TCP_NODELAY, 1);
     if (!options.user.isEmpty()
@@ -205,10 +228,13 @@ bool MqttLink::start(const Options &options, QString *error)
         mosquitto_will_set(mosq, options.willTopic.constData(), int(options.willPayload.size()),
                            options.willPayload.constData(), 1, true);
 
-    mosquitto_int_option(mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
     mosquitto_connect_v5_callback_set(mosq, [](mosquitto *, void *data, int code, int, const mosquitto_property *) {
         auto *shared = static_cast<Shared *>(data);
         if (code == 0) {
+            {
+                std::lock_guard lock(shared->awaitedMutex);
+                shared->awaited.clear();
+            }
             shared->accepted = true;
             shared->acceptedAt = Clock::now();
             shared->post([](MqttLink &link) { emit link.connected(); });
@@ -217,6 +243,20 @@ bool MqttLink::start(const Options &options, QString *error)
         shared->refusal = refusalText(code);
         if (unsupportedVersion(code) && shared->mqtt5)
             shared->mqtt5 = false;
+    });
+    mosquitto_publish_v5_callback_set(mosq, [](mosquitto *, void *data, int mid, int reason, const mosquitto_property *) {
+        auto *shared = static_cast<Shared *>(data);
+        QByteArray topic;
+        {
+            std::lock_guard lock(shared->awaitedMutex);
+            const auto it = shared->awaited.find(mid);
+            if (it == shared->awaited.end())
+                return;
+            topic = std::move(it->second);
+            shared->awaited.erase(it);
+        }
+        if (reason >= 0x80)
+            shared->post([topic = std::move(topic), why = reasonText(reason)](MqttLink &link) { emit link.refused(topic, why); });
     });
     mosquitto_message_callback_set(mosq, [](mosquitto *, void *data, const mosquitto_message *m) {
         auto *shared = static_cast<Shared *>(data);
@@ -321,14 +361,20 @@ void MqttLink::stop(const QByteArray &topic, const QByteArray &payload)
     shared_.reset();
 }
 
-// At most once: a publication lost with its connection is sent again by the bridge when it
-// connects anew, and no acknowledgement from the broker sits in the way of the next command.
-bool MqttLink::publish(const QByteArray &topic, const QByteArray &payload, bool retain)
+// A publication lost with its connection is sent again by the bridge when it connects anew;
+// QoS 1 is asked for what the broker keeps, so that a refusal is heard of.
+bool MqttLink::publish(const QByteArray &topic, const QByteArray &payload, bool retain, int qos)
 {
-    return shared_
-        && mosquitto_publish(shared_->mosq, nullptr, topic.constData(), int(payload.size()), payload.constData(), 0,
-                             retain)
-               == MOSQ_ERR_SUCCESS;
+    if (!shared_)
+        return false;
+    std::lock_guard lock(shared_->awaitedMutex);
+    int mid = 0;
+    if (mosquitto_publish(shared_->mosq, &mid, topic.constData(), int(payload.size()), payload.constData(), qos, retain)
+        != MOSQ_ERR_SUCCESS)
+        return false;
+    if (qos > 0)
+        shared_->awaited[mid] = topic;
+    return true;
 }
 
 bool MqttLink::subscribe(const QByteArray &filter)

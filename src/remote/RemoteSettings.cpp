@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QHostInfo>
+#include <QUrl>
 #include <QStandardPaths>
 
 #include <cerrno>
@@ -178,6 +179,16 @@ QString unkeptRemoteText(const QString &field, const QString &value)
 QString cleanNodeName(const QString &name)
 {
     return cleaned(name.trimmed());
+}
+
+QString remoteUrl(const HttpSettings &http, quint16 listeningPort)
+{
+    QUrl url;
+    url.setScheme(QStringLiteral("http"));
+    url.setHost(listensEverywhere(http.address) ? QHostInfo::localHostName() : http.address.trimmed());
+    url.setPort(listeningPort);
+    url.setPath(QStringLiteral("/"));
+    return url.toString();
 }
 
 QString defaultNodeName()

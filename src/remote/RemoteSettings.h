@@ -45,6 +45,10 @@ struct RemoteSettings
 bool listensEverywhere(const QHostAddress &address);
 bool listensEverywhere(const QString &listenAddress);
 
+// The web remote's address for other machines (without its token): the machine's name
+// when the server listens everywhere, else the address it listens on.
+QString remoteUrl(const HttpSettings &http, quint16 listeningPort);
+
 // The remote interfaces keep their settings and their token apart from the panel's files,
 // in the user's configuration folder (XDG_CONFIG_HOME, else ~/.config) under "zelvar",
 // readable by the user alone: a password and a token have no place in a working directory

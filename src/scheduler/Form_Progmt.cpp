@@ -1080,6 +1080,11 @@ bool TForm_Progmt::loadRows(bool quiet)
         return false;
     }
     removeAllRows();
+    // The rows reopened take the places of a fresh window's, not places below those they
+    // replace.
+    m_slotCounter = 0;
+    setFixedSize(FormWidth, 423 + LogHeight);
+    Btn_ajustHeure->setGeometry(216, 372, 81, 33);
     QStringList problems = read.problems;
     if (const QString placeError = loadPlace(); !placeError.isEmpty())
         problems << placeError;

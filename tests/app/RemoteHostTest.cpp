@@ -8,11 +8,17 @@
 #include "forms/Forms.h"
 #include "panel/Form_ActBtn.h"
 #include "scheduler/Form_Progmt.h"
+#include "settings/PagesDlg.h"
+#include "settings/RemotePage.h"
 #include "remote/MosquittoBroker.h"
 
 #include <QApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
+#include <QTabWidget>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -191,4 +197,42 @@ TEST_F(RemoteHostTest, TheBridgeStartsFromTheSettingsAndTellsItsStateLive)
         << host.status().mqtt.toStdString();
     EXPECT_GE(told, 3);
     EXPECT_TRUE(host.status().httpListening) << "the server was left alone";
+}
+
+// A node renamed on the settings page takes its old device away from Home Assistant: the
+// program clears it before leaving the broker under the old name.
+TEST_F(RemoteHostTest, RenamingTheNodeOnTheSettingsPageClearsTheOldDevice)
+{
+    zelvar::testing::MosquittoBroker broker;
+    ASSERT_TRUE(broker.problem().isEmpty()) << broker.problem().toStdString();
+    RemoteHost &host = start(freePort());
+    RemoteSettings settings = host.settings();
+    settings.mqtt.enabled = true;
+    settings.mqtt.host = "127.0.0.1";
+    settings.mqtt.port = broker.port();
+    settings.mqtt.node = "atelier";
+    ASSERT_TRUE(writeRemoteSettings(settings));
+    host.apply(settings);
+    zelvar::testing::MqttTestClient ha(broker.port());
+    ha.subscribe("zelvar/atelier/availability", 0);
+    ASSERT_TRUE(ha.waitFor([&] { return ha.last("zelvar/atelier/availability") == "online"; }));
+    ha.subscribe("homeassistant/device/atelier/config");
+    ASSERT_FALSE(ha.last("homeassistant/device/atelier/config").value_or("").isEmpty());
+
+    // Opened from the layout editor, which takes the panel's key hook away meanwhile.
+    Forms::instance().Form_ActBtn->removeMessageHook();
+    QWidget editor;
+    QPointer<TPagesDlg> dialog = TPagesDlg::open({&editor, nullptr});
+    dialog->PageControl1->setCurrentWidget(dialog->Telecommande);
+    dialog->Telecommande->Edit_Noeud->selectAll();
+    QTest::keyClicks(dialog->Telecommande->Edit_Noeud, "atelier2");
+    ASSERT_TRUE(dialog->Btn_Appliquer->isEnabled());
+    QTest::mouseClick(dialog->Btn_Appliquer, Qt::LeftButton);
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+    EXPECT_TRUE(ha.waitFor([&] {
+        return ha.last("homeassistant/device/atelier/config")->isEmpty() && ha.last("zelvar/atelier/availability")->isEmpty();
+    })) << host.status().mqtt.toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return host.status().mqtt.endsWith("nœud « atelier2 »"); }, 5000))
+        << host.status().mqtt.toStdString();
+    delete dialog;
 }

@@ -401,6 +401,23 @@ TEST_F(LayoutEditor, DeletingKeepsTheCurrentIndexOnTheList)
     EXPECT_FALSE(saved.hasSection(QStringLiteral("Bouton 1")));
 }
 
+// Ids go with their buttons: deleting the first leaves the others theirs, a new button gets
+// one of its own.
+TEST_F(LayoutEditor, ButtonsKeepTheirIdsThroughDeletionsAndAdditions)
+{
+    write(threeAndTwo());
+    open();
+    click(bouton(1));
+    editor->Btn_Supprimer->trigger();
+    editor->Ajouterunbouton1->trigger();
+    editor->Enregistrer_CfgBtn->trigger();
+    const PanelConfig saved = readPanelConfig(ProfileFile::load(PanelFiles::config()), PanelReader::Panel);
+    ASSERT_EQ(saved.buttons.size(), 3u);
+    EXPECT_EQ(saved.buttons[0].id, "button2");
+    EXPECT_EQ(saved.buttons[1].id, "button3");
+    EXPECT_EQ(saved.buttons[2].id.size(), 8) << saved.buttons[2].id.toStdString();
+}
+
 TEST_F(LayoutEditor, SavingAnUnchangedDemoPanelWritesWhatExportWrites)
 {
     copyDemo(); // the export carries the pseudo-terminal's port too

@@ -3,6 +3,7 @@
 
 #include <QFile>
 #include <QImage>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -85,6 +86,39 @@ TEST(PanelConfig, RelayAndInfraredKeysAfterASave)
     EXPECT_EQ(editor.buttons[0].prontoCode, "") << "the editor reads the code only for infrared buttons";
     EXPECT_EQ(editor.buttons[1].prontoCode, "0000 006D 0001 0000 0010 0020");
     EXPECT_EQ(editor.buttons[0].shortcutName, "VK_F1");
+}
+
+// A file without ids (or with ids taken twice or unusable) gets the ids of the buttons'
+// places, those their entities had before ids, and keeps everything else as it was.
+TEST(PanelConfig, ButtonIdsStayWithTheirButtons)
+{
+    const QByteArray withoutIds = writePanelConfig(twoButtonConfig()).toBytes();
+    PanelConfig panel = read(withoutIds, PanelReader::Editor);
+    EXPECT_EQ(panel.buttons[0].id, "button1");
+    EXPECT_EQ(panel.buttons[1].id, "button2");
+    panel.buttons[0].id.clear();
+    panel.buttons[1].id.clear();
+    EXPECT_EQ(writePanelConfig(panel).toBytes(), withoutIds) << "nothing else changes";
+
+
+    struct Row { QString first, second, expectedFirst, expectedSecond; };
+    const Row rows[] = {
+        {"a1", "b2", "a1", "b2"},
+        {"a1", "a1", "a1", "button2"},
+        {"", "button1", "", "button1"}, // the place's id is taken: a new one
+        {"mauvais id", "x/y", "button1", "button2"},
+    };
+    for (const Row &row : rows) {
+        PanelConfig c = twoButtonConfig();
+        c.buttons[0].id = row.first;
+        c.buttons[1].id = row.second;
+        const PanelConfig again = read(writePanelConfig(c).toBytes(), PanelReader::Editor);
+        if (row.expectedFirst.isEmpty())
+            EXPECT_TRUE(QRegularExpression("^[0-9a-f]{8}$").match(again.buttons[0].id).hasMatch()) << again.buttons[0].id.toStdString();
+        else
+            EXPECT_EQ(again.buttons[0].id, row.expectedFirst);
+        EXPECT_EQ(again.buttons[1].id, row.expectedSecond);
+    }
 }
 
 TEST(PanelConfig, EmptyDescriptionReadsDifferentlyForPanelAndEditor)

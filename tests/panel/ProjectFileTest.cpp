@@ -33,6 +33,7 @@ PanelConfig panelWith(const QString &caption)
     button.relay = 3;
     button.caption = caption;
     button.description = caption + QStringLiteral(" : description");
+    button.id = QStringLiteral("a1b2c3d4");
     config.buttons.push_back(button);
     config.texts.push_back(TextConfig{QStringLiteral("Entrée"), 10, 20});
     config.buttonsEverHeld = config.textsEverHeld = true;

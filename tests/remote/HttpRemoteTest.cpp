@@ -38,7 +38,7 @@ PanelConfig panel()
 {
     PanelConfig config;
     for (int mode : {Imp, On})
-        config.buttons.push_back(ButtonConfig{mode, 2, QStringLiteral("0"), 10, 20, QStringLiteral("Lampe"), 0, {}, {}});
+        config.buttons.push_back(ButtonConfig{mode, 2, QStringLiteral("0"), 10, 20, QStringLiteral("Lampe"), 0, {}, {}, QStringLiteral("lampe%1").arg(mode)});
     return config;
 }
 
@@ -121,6 +121,7 @@ TEST_F(HttpRemoteTest, PanelAlarmsAndButtonsAsThePageUsesThem)
     EXPECT_EQ(panel["width"].toInt(), PanelWidth);
     const QJsonObject button = panel["buttons"].toArray().at(0).toObject();
     EXPECT_EQ(button["index"].toInt(), 1);
+    EXPECT_EQ(button["id"].toString(), "lampe1");
     EXPECT_EQ(button["mode"].toInt(), Imp);
     EXPECT_EQ(button["relay"].toInt(), 2);
     EXPECT_EQ(button["left"].toInt(), 10);

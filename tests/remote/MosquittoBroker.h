@@ -24,8 +24,9 @@ class MosquittoBroker
 public:
     static constexpr const char *Program = "/usr/sbin/mosquitto";
 
-    // Listens on `port`, or on a free one when 0.
-    explicit MosquittoBroker(quint16 port = 0) : port_(port ? port : freePort()) { start(); }
+    // Listens on `port`, or on a free one when 0. `acl`, when given, is the broker's access
+    // list for every client.
+    explicit MosquittoBroker(quint16 port = 0, const QByteArray &acl = {}) : port_(port ? port : freePort()) { start(acl); }
     ~MosquittoBroker() { stop(); }
 
     // Empty when it runs; else why not (a missing program is a failure, never a skip).
@@ -51,7 +52,7 @@ public:
     }
 
 private:
-    void start()
+    void start(const QByteArray &acl)
     {
         if (!QFile::exists(QString::fromLatin1(Program))) {
             problem_ = QStringLiteral("%1 is missing: scripts/install-deps installs mosquitto").arg(Program);
@@ -61,6 +62,17 @@ private:
         QFile file(config);
         file.open(QIODevice::WriteOnly);
         file.write("listener " + QByteArray::number(port_) + " 127.0.0.1\nallow_anonymous true\npersistence false\n");
+        if (!acl.isEmpty()) {
+            QFile aclFile(dir_.filePath(QStringLiteral("acl")));
+            aclFile.open(QIODevice::WriteOnly);
+            aclFile.write(acl);
+            // Read after the broker drops its privileges (to user mosquitto, when run as root).
+            constexpr auto readable = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                | QFileDevice::ReadOther | QFileDevice::ExeOther;
+            QFile::setPermissions(dir_.path(), readable);
+            aclFile.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+            file.write("acl_file " + QFile::encodeName(aclFile.fileName()) + "\n");
+        }
         file.close();
         process_.setProcessChannelMode(QProcess::MergedChannels);
         process_.start(QString::fromLatin1(Program), {QStringLiteral("-c"), config});

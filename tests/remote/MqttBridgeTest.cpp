@@ -26,16 +26,18 @@ using namespace zelvar::testing;
 
 namespace {
 
-// "On" buttons on relays 5, 6, 7… with these captions.
-PanelConfig panelOf(const QStringList &captions)
+// "On" buttons on relays 5, 6, 7… with these captions, and ids "id1", "id2"…, or the modes given.
+PanelConfig panelOf(const QStringList &captions, const std::vector<int> &modes = {})
 {
     PanelConfig panel;
     for (const QString &caption : captions) {
+        const size_t k = panel.buttons.size();
         ButtonConfig button;
-        button.mode = On;
-        button.relay = int(panel.buttons.size()) + 5;
+        button.mode = k < modes.size() ? modes[k] : On;
+        button.relay = int(k) + 5;
         button.caption = caption;
         button.description = caption;
+        button.id = QStringLiteral("id%1").arg(k + 1);
         panel.buttons.push_back(button);
     }
     panel.buttonsEverHeld = true;
@@ -93,40 +95,69 @@ protected:
     QStringList log;
 };
 
-// Home Assistant's trap with multi-relay boards: every entity needs its own unique_id, and
-// all of them must name one device.
-TEST_F(MqttBridgeTest, AnnouncesSixteenSwitchesAndTheCaptionedButtonsAsOneDevice)
+const QJsonObject jsonOf(const std::optional<QByteArray> &payload)
 {
+    return QJsonDocument::fromJson(payload.value_or("")).object();
+}
+
+// One device message holds every entity: each with its own unique_id, available only while
+// both the bridge and the port are; buttons that send nothing are left out.
+TEST_F(MqttBridgeTest, AnnouncesTheNodeAsOneDevice)
+{
+    control.setPanel(panelOf({"Lampe", "", "Pompe", "Scène", "Rien", "Télé"}, {On, On, On, Macros, Null, UsbUirt}));
     startBridge();
     auto ha = watcher("homeassistant/#");
-    QSet<QString> uniqueIds;
-    QSet<QByteArray> topics;
-    for (const auto &[topic, message] : ha->lastByTopic()) {
-        if (!topic.startsWith("homeassistant/"))
-            continue;
-        topics << topic;
-        EXPECT_TRUE(message.retained) << topic.constData();
-        const QJsonObject config = QJsonDocument::fromJson(message.payload).object();
-        uniqueIds << config[QStringLiteral("unique_id")].toString();
-        const QJsonObject device = config[QStringLiteral("device")].toObject();
-        EXPECT_EQ(device[QStringLiteral("identifiers")].toArray(), QJsonArray{QStringLiteral("zelvar_atelier")});
-        EXPECT_EQ(device[QStringLiteral("name")].toString(), QStringLiteral("Zelvar atelier"));
-        EXPECT_EQ(device[QStringLiteral("sw_version")].toString(), QStringLiteral(ZELVAR_VERSION));
-        EXPECT_EQ(config[QStringLiteral("availability_topic")].toString(), QStringLiteral("zelvar/atelier/availability"));
-    }
-    EXPECT_EQ(topics.size(), 18);
-    EXPECT_EQ(uniqueIds.size(), 18) << "one unique_id per entity";
-    EXPECT_TRUE(uniqueIds.contains(QStringLiteral("zelvar_atelier_relay3")));
-    EXPECT_FALSE(topics.contains("homeassistant/button/atelier/button2/config")) << "a button without caption";
+    ASSERT_TRUE(ha->waitFor([&] { return ha->last("homeassistant/device/atelier/config").has_value(); }));
+    std::map<QByteArray, MqttTestClient::Message> retained;
+    for (const auto &[topic, message] : ha->lastByTopic())
+        if (message.retained && topic.startsWith("homeassistant/"))
+            retained[topic] = message;
+    ASSERT_EQ(retained.size(), 1u);
+    const QJsonObject device = jsonOf(retained["homeassistant/device/atelier/config"].payload);
+    EXPECT_EQ(device["device"]["identifiers"].toArray(), QJsonArray{"zelvar_atelier"});
+    EXPECT_EQ(device["device"]["name"].toString(), "Zelvar atelier");
+    EXPECT_EQ(device["origin"]["name"].toString(), "Zelvar");
+    EXPECT_EQ(device["origin"]["sw_version"].toString(), ZELVAR_VERSION);
 
-    const QJsonObject relay3 = QJsonDocument::fromJson(*ha->last("homeassistant/switch/atelier/relay3/config")).object();
-    EXPECT_EQ(relay3[QStringLiteral("command_topic")].toString(), QStringLiteral("zelvar/atelier/relay/3/set"));
-    EXPECT_EQ(relay3[QStringLiteral("state_topic")].toString(), QStringLiteral("zelvar/atelier/relay/3/state"));
-    EXPECT_EQ(relay3[QStringLiteral("payload_on")].toString(), QStringLiteral("ON"));
-    const QJsonObject pompe = QJsonDocument::fromJson(*ha->last("homeassistant/button/atelier/button3/config")).object();
-    EXPECT_EQ(pompe[QStringLiteral("name")].toString(), QStringLiteral("Pompe"));
-    EXPECT_EQ(pompe[QStringLiteral("command_topic")].toString(), QStringLiteral("zelvar/atelier/button/3/press"));
+    QJsonObject components = device["components"].toObject();
+    QSet<QString> uniqueIds;
+    for (QJsonValueRef component : components) {
+        QJsonObject entity = component.toObject();
+        uniqueIds << entity["unique_id"].toString();
+        EXPECT_EQ(entity.take("availability_mode"), "all");
+        EXPECT_EQ(entity.take("availability"), jsonOf(R"({"a":[{"topic":"zelvar/atelier/availability"},{"topic":"zelvar/atelier/port"}]})")["a"]);
+        component = entity;
+    }
+    EXPECT_EQ(uniqueIds.size(), components.size());
+    QStringList keys = components.keys();
+    keys.sort();
+    EXPECT_EQ(keys.join(' '), "activity activity_stop alarm id1 id3 relay1 relay10 relay11 relay12 relay13 relay14 relay15 relay16 "
+                              "relay2 relay3 relay4 relay5 relay6 relay7 relay8 relay9")
+        << "no button for a missing caption, Macros, Null, or infrared without a transmitter";
+    const auto expect = [&](const char *key, const char *json) {
+        QJsonObject entity = components[key].toObject();
+        entity.remove("payload_available");
+        entity.remove("payload_not_available");
+        EXPECT_EQ(entity, jsonOf(json)) << key;
+    };
+    expect("relay3", R"({"p":"switch","name":"Relais 3","unique_id":"zelvar_atelier_relay3","command_topic":"zelvar/atelier/relay/3/set",
+                        "state_topic":"zelvar/atelier/relay/3/state","payload_on":"ON","payload_off":"OFF"})");
+    expect("id3", R"({"p":"button","name":"Pompe","unique_id":"zelvar_atelier_id3","command_topic":"zelvar/atelier/button/id3/press",
+                     "payload_press":"PRESS"})");
+    expect("activity", R"({"p":"select","name":"Activité","unique_id":"zelvar_atelier_activity","command_topic":"zelvar/atelier/activity/set",
+                          "options":["Default"]})");
+    expect("alarm", R"({"p":"event","name":"Alarme","unique_id":"zelvar_atelier_alarm","state_topic":"zelvar/atelier/alarm/event",
+                       "event_types":["fired"]})");
     EXPECT_EQ(bridge.statusText(), QStringLiteral("Connecté à 127.0.0.1:%1, nœud « atelier »").arg(broker.port()));
+
+    // The web remote's address, once it serves; a fired alarm is an event.
+    bridge.setConfigurationUrl("http://atelier:8765/");
+    ha->subscribe("zelvar/atelier/alarm/event", 0);
+    control.notifyFired(2, 3);
+    EXPECT_TRUE(ha->waitFor([&] {
+        return jsonOf(ha->last("homeassistant/device/atelier/config"))["device"]["configuration_url"] == "http://atelier:8765/"
+            && ha->last("zelvar/atelier/alarm/event") == R"({"button":3,"event_type":"fired","row":2})";
+    }));
 }
 
 // What reaches the wire for each message, and what a client arriving later learns: the
@@ -176,6 +207,10 @@ TEST_F(MqttBridgeTest, CommandsReachTheWireAndTheStatesStayRetained)
     const std::map<QByteArray, QByteArray> expected{
         {"zelvar/atelier/relay/3/state", "OFF"}, {"zelvar/atelier/relay/4/state", "ON"}, {"zelvar/atelier/relay/5/state", "ON"}};
     EXPECT_EQ(seen, expected);
+    // A relay no longer known (the port set to another board) is Home Assistant's "unknown".
+    port.ClosePort();
+    port.setPort(pty.slavePath() + "-autre");
+    EXPECT_TRUE(later->waitFor([&] { return later->last("zelvar/atelier/relay/3/state") == "None"; }));
 
     // Whoever keeps sending nonsense cannot fill the journal: thirty lines a minute, five above.
     log.clear();
@@ -185,42 +220,132 @@ TEST_F(MqttBridgeTest, CommandsReachTheWireAndTheStatesStayRetained)
     EXPECT_EQ(log.size(), 25);
 }
 
-// Indexes move when a button is deleted: a config left by a button gone, in this run or an
-// earlier one, is cleared.
-TEST_F(MqttBridgeTest, ClearsTheConfigsOfButtonsGone)
+// Home Assistant's select plays the activity chosen; its stop button stops it.
+TEST_F(MqttBridgeTest, ActivitiesArePlayedAndStoppedFromTheSelect)
+{
+    QStringList asked;
+    control.setSequencePlayer([&](const QString &activity) { asked << activity; return RemoteResult{}; },
+                              [&] { asked << "stop"; return RemoteResult{}; });
+    startBridge();
+    log.clear();
+    MqttTestClient home(broker.port());
+    home.publish("zelvar/atelier/activity/set", "Jardin.ini");
+    home.publish("zelvar/atelier/activity/stop", "PRESS");
+    home.publish("zelvar/atelier/activity/stop", "STOP");
+    EXPECT_TRUE(home.waitFor([&] { return asked.size() == 2 && !log.isEmpty(); }));
+    EXPECT_EQ(asked, (QStringList{"Jardin.ini", "stop"}));
+    EXPECT_EQ(log, QStringList{"zelvar/atelier/activity/stop : « STOP » ignoré, PRESS attendu"});
+}
+
+// Home Assistant keeps an entity per unique_id: deleting the first button must not hand its
+// id to the next one, whose topic still presses it; the entity gone is removed. What an
+// earlier run left (entities gone since, messages of one entity each) is cleared.
+TEST_F(MqttBridgeTest, IdsSurviveDeletingTheFirstButton)
+{
+    MqttTestClient ha(broker.port());
+    ha.publish("homeassistant/button/atelier/button9/config", R"({"name":"ancien"})", true);
+    ha.publish("homeassistant/device/atelier/config", R"({"components":{"old9":{"p":"button","name":"ancien"}}})", true);
+    ha.subscribe("homeassistant/#");
+    const auto removed = [&](const QString &key) {
+        return std::any_of(ha.messages.begin(), ha.messages.end(), [&](const MqttTestClient::Message &m) {
+            return m.topic == "homeassistant/device/atelier/config" && jsonOf(m.payload)["components"][key] == QJsonObject{{"p", "button"}};
+        });
+    };
+    startBridge();
+    PanelConfig panel = panelOf({"Salon on", "Salon off"});
+    control.setPanel(panel);
+    panel.buttons.erase(panel.buttons.begin());
+    control.setPanel(panel);
+    EXPECT_TRUE(ha.waitFor([&] { return removed("id1") && removed("old9"); })) << "removed from Home Assistant";
+    const QJsonObject components = jsonOf(ha.last("homeassistant/device/atelier/config"))["components"].toObject();
+    EXPECT_EQ(components["id2"]["name"].toString(), "Salon off");
+    EXPECT_EQ(components["id2"]["unique_id"].toString(), "zelvar_atelier_id2");
+    EXPECT_TRUE(ha.waitFor([&] { return ha.last("homeassistant/button/atelier/button9/config") == ""; }));
+
+    ha.publish("zelvar/atelier/button/id2/press", "PRESS");
+    QByteArray wire;
+    EXPECT_TRUE(ha.waitFor([&] { return (wire += pty.drain(0)) == "S6N$#"; }, 2000)) << wire.constData();
+}
+
+// A node name is one board. A second client asking for a node that is online is refused and
+// leaves the broker (a service so started ends in failure); the first keeps its "online". An
+// "online" left retained by a bridge that died is no obstacle.
+TEST_F(MqttBridgeTest, ANodeOnlineElsewhereIsRefused)
 {
     {
-        MqttTestClient earlier(broker.port());
-        earlier.publish("homeassistant/button/atelier/button9/config", R"({"name":"ancien"})", true);
-        earlier.waitFor([] { return false; }, 100);
+        MqttTestClient crashed(broker.port());
+        crashed.publish("zelvar/atelier/availability", "online", true);
+        crashed.waitFor([] { return false; }, 100);
     }
     startBridge();
-    control.setPanel(panelOf({QStringLiteral("Lampe")}));
-    auto ha = watcher("homeassistant/button/#");
-    ASSERT_TRUE(ha->waitFor([&] {
-        return ha->last("homeassistant/button/atelier/button3/config").value_or("").isEmpty()
-            && ha->last("homeassistant/button/atelier/button9/config").value_or("").isEmpty();
-    }));
-    MqttTestClient fresh(broker.port());
-    fresh.subscribe("homeassistant/button/#");
-    QSet<QByteArray> kept;
-    for (const auto &[topic, message] : fresh.lastByTopic())
-        if (message.retained)
-            kept << topic;
-    EXPECT_EQ(kept, QSet<QByteArray>{"homeassistant/button/atelier/button1/config"});
+    auto home = watcher("zelvar/atelier/#");
 
-    // A node renamed takes its old device away.
-    MqttSettings renamed = settings();
-    renamed.node = QStringLiteral("atelier2");
-    bridge.start(renamed);
-    ASSERT_TRUE(processEventsUntil([&] { return bridge.status() == MqttBridge::Status::Connected; }, 5000));
-    MqttTestClient ha2(broker.port());
-    ha2.subscribe("zelvar/atelier2/availability", 0);
-    ASSERT_TRUE(ha2.waitFor([&] { return ha2.last("zelvar/atelier2/availability") == "online"; }));
-    ha2.subscribe("homeassistant/+/atelier/#");
-    const auto left = std::count_if(ha2.messages.begin(), ha2.messages.end(),
-                                    [](const MqttTestClient::Message &m) { return m.topic.startsWith("homeassistant/"); });
-    EXPECT_EQ(left, 0);
+    MqttBridge second(control);
+    bool taken = false;
+    QObject::connect(&second, &MqttBridge::nodeTaken, [&taken] { taken = true; });
+    second.start(settings());
+    ASSERT_TRUE(home->waitFor([&] { return taken; }, 3000)) << second.statusText().toStdString();
+    const QString why = QStringLiteral("le nœud « atelier » est déjà en ligne depuis un autre client ; changez de nom de nœud");
+    EXPECT_EQ(second.status(), MqttBridge::Status::Off);
+    EXPECT_EQ(second.statusText(), "Arrêté : " + why);
+
+    QTemporaryDir dir;
+    QProcess serve;
+    serve.setWorkingDirectory(dir.path());
+    serve.start(ZELVAR_CLI, {"serve", "--mqtt", QStringLiteral("127.0.0.1:%1").arg(broker.port()), "--node", "atelier"});
+    // The first bridge answers while the loop runs.
+    ASSERT_TRUE(home->waitFor([&] { return serve.state() == QProcess::NotRunning; }, 8000));
+    EXPECT_NE(serve.exitCode(), 0);
+    EXPECT_TRUE(QString::fromUtf8(serve.readAllStandardOutput()).contains("mqtt " + why));
+
+    home->waitFor([] { return false; }, 300);
+    EXPECT_EQ(bridge.status(), MqttBridge::Status::Connected);
+    EXPECT_EQ(home->last("zelvar/atelier/availability"), "online");
+    for (const MqttTestClient::Message &m : home->messages)
+        EXPECT_NE(m.payload, "offline") << m.topic.constData();
+}
+
+// Two bridges of one node started together (two services at boot): one keeps the node.
+TEST_F(MqttBridgeTest, OfTwoBridgesStartedTogetherOneKeepsTheNode)
+{
+    MqttBridge second(control);
+    int taken = 0;
+    for (MqttBridge *b : {&bridge, &second})
+        QObject::connect(b, &MqttBridge::nodeTaken, [&taken] { ++taken; });
+    bridge.start(settings());
+    second.start(settings());
+    processEventsUntil([] { return false; }, 3 * MqttBridge::ClaimWaitMs);
+    EXPECT_EQ(taken, 1);
+    EXPECT_EQ(int(bridge.status() == MqttBridge::Status::Connected) + int(second.status() == MqttBridge::Status::Connected), 1)
+        << bridge.statusText().toStdString() << " / " << second.statusText().toStdString();
+}
+
+// A broker that refuses what the bridge publishes (an access list) is said on the settings
+// page and in the journal, not taken for a working connection.
+TEST(MqttRefusals, APublicationTheBrokerRefusesIsSaid)
+{
+    MosquittoBroker broker(0, "topic read #\n");
+    ASSERT_TRUE(broker.problem().isEmpty()) << broker.problem().toStdString();
+    PseudoTerminal pty;
+    TComPort port;
+    port.setPort(pty.slavePath());
+    port.OpenPort();
+    RelayStates states;
+    RemoteControl control{RemoteControl::Host::Program, port, states};
+    MqttBridge bridge{control};
+    QStringList log;
+    QObject::connect(&bridge, &MqttBridge::logLine, [&](const QString &line) { log << line; });
+    MqttSettings s;
+    s.host = "127.0.0.1";
+    s.port = broker.port();
+    s.node = "atelier";
+    bridge.start(s);
+    const QString refused = QStringLiteral("Connecté à 127.0.0.1:%1, nœud « atelier » ; le broker refuse des "
+                                                  "publications (zelvar/atelier/availability : non autorisé)")
+                                .arg(broker.port());
+    EXPECT_TRUE(processEventsUntil([&] { return bridge.statusText() == refused; }, 5000)) << bridge.statusText().toStdString();
+    EXPECT_TRUE(log.contains("publication refusée par le broker, homeassistant/device/atelier/config : non autorisé"))
+        << log.join('\n').toStdString();
 }
 
 // A broker that comes up late is reached by the retries; "offline" is the last word of a
@@ -291,15 +416,18 @@ TEST(MqttServe, DrivesTheVirtualBoardAndLeavesItsLastWill)
 
     MqttTestClient home(broker.port());
     home.subscribe("zelvar/garage/availability", 0);
+    home.subscribe("zelvar/garage/port", 0);
     ASSERT_TRUE(home.waitFor([&] { return home.last("zelvar/garage/availability") == "online"; }, 8000))
         << serve.readAllStandardError().toStdString();
     unplugged.terminate();
     unplugged.waitForFinished(3000);
     EXPECT_TRUE(home.waitFor([&] { return home.last("zelvar/garage/availability") == "offline"; }, 3000));
+    EXPECT_EQ(home.last("zelvar/garage/port"), "offline");
     board.start(QStringLiteral(ZELVAR_BOARD_EXE), {QStringLiteral("--link"), link});
     ASSERT_TRUE(board.waitForReadyRead(5000));
     board.readLine();
     EXPECT_TRUE(home.waitFor([&] { return home.last("zelvar/garage/availability") == "online"; }, 8000));
+    EXPECT_EQ(home.last("zelvar/garage/port"), "online");
     home.publish("zelvar/garage/relay/2/set", "ON");
     EXPECT_TRUE(board.waitForReadyRead(5000));
     EXPECT_TRUE(QString::fromUtf8(board.readLine()).contains(QStringLiteral("S2N$#    relais  2 allumé")));

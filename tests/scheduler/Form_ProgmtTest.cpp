@@ -407,6 +407,9 @@ TEST_F(Scheduler, SavedRowsComeBackWithTheirButtons)
     EXPECT_TRUE(row(2).Combo->toolTip().contains(QStringLiteral("Volet")));
     EXPECT_FALSE(form->engine().row(1).armed);
     EXPECT_TRUE(form->engine().row(2).armed) << "saved armed, still ahead, two times typed apart";
+    // Reopened rows stand where a fresh window puts them, not below those they replaced.
+    EXPECT_EQ(row(1).DateTimePicker->y(), 50);
+    EXPECT_EQ(row(2).DateTimePicker->y(), 100);
 
     // A file beyond the limit is refused whole: the rows shown stay, the file too.
     const QByteArray tooLong = "[Programateur]\r\nNombre de lignes=100001\r\n";
