@@ -100,7 +100,7 @@ async function act(method, path, payload) {
 const lamps = [];
 const reported = new Set();
 
-const relayNames = []; // relay → the description of the first panel button that drives it
+const relayNames = []; // relay → { caption, description } of the first panel button that drives it
 
 // Each lamp is a button: a tap toggles its relay.
 function buildLamps() {
@@ -127,12 +127,12 @@ function buildLamps() {
 
 function describe(lamp, relay, state) {
     const name = relayNames[relay];
-    const text = `Relais ${relay}${name ? ` « ${name} »` : ""} : ${state}`;
+    const text = `Relais ${relay}${name ? ` « ${name.description} »` : ""} : ${state}`;
     const button = lamp.querySelector("button");
     button.title = `${text} — toucher pour basculer`;
     button.setAttribute("aria-label", text);
     button.setAttribute("aria-pressed", lamp.dataset.state === "on" ? "true" : "false");
-    lamp.querySelector(".nom").textContent = name ?? "";
+    lamp.querySelector(".nom").textContent = name?.caption ?? "";
 }
 
 // The relays' names come from the panel's buttons.
@@ -140,7 +140,7 @@ function nameLamps(panel) {
     relayNames.length = 0;
     for (const item of panel.buttons)
         if (item.relay >= 1 && item.relay <= RelayCount && !relayNames[item.relay])
-            relayNames[item.relay] = item.description || item.caption;
+            relayNames[item.relay] = { caption: item.caption || item.description, description: item.description || item.caption };
     for (let relay = 1; relay <= RelayCount; ++relay)
         describe(lamps[relay], relay, StateNames[lamps[relay].dataset.state] ?? "en attente");
 }
