@@ -94,6 +94,10 @@ const std::map<QString, std::pair<QString, QByteArray>> &pageFiles()
         {QStringLiteral("/"), {QStringLiteral("index.html"), "text/html; charset=utf-8"}},
         {QStringLiteral("/remote.js"), {QStringLiteral("remote.js"), "text/javascript; charset=utf-8"}},
         {QStringLiteral("/remote.css"), {QStringLiteral("remote.css"), "text/css; charset=utf-8"}},
+        // Fetched by the browser without credentials to install the page on a home screen.
+        {QStringLiteral("/manifest.webmanifest"), {QStringLiteral("manifest.webmanifest"), "application/manifest+json"}},
+        {QStringLiteral("/icon-192.png"), {QStringLiteral("icon-192.png"), "image/png"}},
+        {QStringLiteral("/icon-512.png"), {QStringLiteral("icon-512.png"), "image/png"}},
     };
     return files;
 }

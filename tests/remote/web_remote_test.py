@@ -1,10 +1,14 @@
 #!/usr/bin/env python3
 """The web remote in a real browser against the service and the virtual board:
 web_remote_test.py ZELVAR_CLI ZELVAR_BOARD DEMO_DIR"""
+import json
 import os
+import struct
 import sys
 import time
 import unittest
+import urllib.parse
+import urllib.request
 
 from web_host import Board, ForeignPage, Service, STATES_SHOWN, TOKEN, browser, wait_for
 
@@ -103,12 +107,50 @@ class WebRemote(unittest.TestCase):
         self.board.expect(f"S{self.imp['relay']}F$#")
         self.touch("touchCancel")
 
-    def test_all_off_switches_every_relay_off(self):
+    def test_all_off_asks_first_then_switches_every_relay_off(self):
         self.service.api("PUT", "api/relays", {"5": "on"})
+        self.board.expect("S5N$#")
         self.driver.find_element("id", "tout-eteindre").click()
+        self.driver.switch_to.alert.dismiss()
+        time.sleep(0.3)
+        self.assertTrue(self.board.lines.empty(), "refused, nothing is sent")
+        self.driver.find_element("id", "tout-eteindre").click()
+        self.assertEqual(self.driver.switch_to.alert.text, "Éteindre les 16 relais ?")
+        self.driver.switch_to.alert.accept()
         self.board.expect("S16F$#")
         wait_for(self.driver, "return [...document.querySelectorAll('[data-relay]')]"
                               ".every(lamp => lamp.dataset.state === 'off')")
+
+    def test_on_a_phone_every_target_takes_a_thumb_and_a_lamp_toggles_its_relay(self):
+        sizes = self.driver.execute_script(
+            "return [...document.querySelectorAll('.bouton, .voyant, #tout-eteindre')]"
+            ".map(e => { const r = e.getBoundingClientRect(); return [e.className || e.id, r.width, r.height]; })")
+        self.assertEqual(len(sizes), len(self.service.api("GET", "api/panel")["buttons"]) + 17)
+        for name, width, height in sizes:
+            self.assertGreaterEqual(min(width, height), 44, f"{name}: {width:.0f} x {height:.0f} px")
+        lamp = self.driver.find_element("css selector", f'[data-relay="{self.on["relay"]}"] button')
+        self.assertIn(self.on["description"], lamp.get_attribute("aria-label"), "the lamp is named after its button")
+        self.touch("touchStart", lamp)
+        self.touch("touchEnd")
+        self.board.expect(f"S{self.on['relay']}T$#")
+
+    def test_the_page_installs_on_a_home_screen(self):
+        link = self.driver.find_element("css selector", 'link[rel="manifest"]').get_attribute("href")
+        self.assertTrue(self.driver.find_element("css selector", 'meta[name="theme-color"]').get_attribute("content"))
+        # Browsers fetch the manifest and its icons without credentials: no token needed.
+        with urllib.request.urlopen(link) as answer:
+            manifest = json.load(answer)
+        self.assertEqual((manifest["display"], manifest["start_url"]), ("standalone", "./"))
+        self.assertTrue(manifest["name"])
+        sizes = set()
+        for icon in manifest["icons"]:
+            with urllib.request.urlopen(urllib.parse.urljoin(link, icon["src"])) as answer:
+                self.assertEqual(answer.headers["Content-Type"], "image/png")
+                png = answer.read()
+            width, height = struct.unpack(">II", png[16:24])
+            self.assertEqual(f"{width}x{height}", icon["sizes"])
+            sizes.add(icon["sizes"])
+        self.assertEqual(sizes, {"192x192", "512x512"})
 
     def test_a_page_on_another_port_can_neither_act_nor_listen(self):
         """After the remote was opened, a page of another port of the same host tries what a

@@ -60,11 +60,16 @@ function keptToken() {
 
 const token = keptToken();
 
-async function request(method, path) {
+// `payload`, when given, goes as JSON.
+async function request(method, path, payload) {
+    const headers = { Authorization: `Bearer ${token}` };
+    if (payload !== undefined)
+        headers["Content-Type"] = "application/json";
     let response;
     try {
         response = await fetch(path, {
-            method, credentials: "omit", cache: "no-store", headers: { Authorization: `Bearer ${token}` },
+            method, credentials: "omit", cache: "no-store", headers,
+            body: payload === undefined ? undefined : JSON.stringify(payload),
         });
     } catch {
         throw new Error("Zelvar ne répond pas.");
@@ -74,17 +79,17 @@ async function request(method, path) {
     return response;
 }
 
-async function api(method, path) {
-    const response = await request(method, path);
+async function api(method, path, payload) {
+    const response = await request(method, path, payload);
     const body = await response.json().catch(() => null);
     if (!response.ok)
         throw new Error(body?.error ?? `Zelvar a répondu ${response.status}.`);
     return body;
 }
 
-async function act(method, path) {
+async function act(method, path, payload) {
     try {
-        await api(method, path);
+        await api(method, path, payload);
     } catch (error) {
         say(error.message);
     }
@@ -95,24 +100,49 @@ async function act(method, path) {
 const lamps = [];
 const reported = new Set();
 
+const relayNames = []; // relay → { caption, description } of the first panel button that drives it
+
+// Each lamp is a button: a tap toggles its relay.
 function buildLamps() {
     const list = byId("voyants");
     for (let relay = 1; relay <= RelayCount; ++relay) {
         const lamp = document.createElement("li");
         lamp.dataset.relay = relay;
-        describe(lamp, `Relais ${relay} : en attente`);
+        const button = document.createElement("button");
+        button.type = "button";
+        button.className = "voyant";
         const number = document.createElement("span");
         number.className = "numero";
         number.textContent = relay;
-        lamp.append(number);
+        const name = document.createElement("span");
+        name.className = "nom";
+        button.append(number, name);
+        button.addEventListener("click", () => act("PUT", "api/relays", { [relay]: "toggle" }));
+        lamp.append(button);
         list.append(lamp);
         lamps[relay] = lamp;
+        describe(lamp, relay, "en attente");
     }
 }
 
-function describe(lamp, text) {
-    lamp.title = text;
-    lamp.setAttribute("aria-label", text);
+function describe(lamp, relay, state) {
+    const name = relayNames[relay];
+    const text = `Relais ${relay}${name ? ` « ${name.description} »` : ""} : ${state}`;
+    const button = lamp.querySelector("button");
+    button.title = `${text} — toucher pour basculer`;
+    button.setAttribute("aria-label", text);
+    button.setAttribute("aria-pressed", lamp.dataset.state === "on" ? "true" : "false");
+    lamp.querySelector(".nom").textContent = name?.caption ?? "";
+}
+
+// The relays' names come from the panel's buttons.
+function nameLamps(panel) {
+    relayNames.length = 0;
+    for (const item of panel.buttons)
+        if (item.relay >= 1 && item.relay <= RelayCount && !relayNames[item.relay])
+            relayNames[item.relay] = { caption: item.caption || item.description, description: item.description || item.caption };
+    for (let relay = 1; relay <= RelayCount; ++relay)
+        describe(lamps[relay], relay, StateNames[lamps[relay].dataset.state] ?? "en attente");
 }
 
 function showRelay(relay, state) {
@@ -120,7 +150,7 @@ function showRelay(relay, state) {
     if (!lamp || !Object.hasOwn(StateNames, state))
         return;
     lamp.dataset.state = state;
-    describe(lamp, `Relais ${relay} : ${StateNames[state]}`);
+    describe(lamp, relay, StateNames[state]);
     reported.add(relay);
     // The moment the whole row first stands as the program sees it, for the benchmark.
     if (reported.size === RelayCount && performance.getEntriesByName("zelvar-etats").length === 0)
@@ -240,7 +270,9 @@ function buildPanel(panel) {
 
 async function loadPanel() {
     try {
-        buildPanel(await api("GET", "api/panel"));
+        const panel = await api("GET", "api/panel");
+        buildPanel(panel);
+        nameLamps(panel);
     } catch (error) {
         say(error.message);
     }
@@ -428,7 +460,11 @@ function start() {
         if (performance.getEntriesByName("zelvar-image").length === 0)
             performance.mark("zelvar-image");
     });
-    byId("tout-eteindre").addEventListener("click", () => act("POST", "api/all-off"));
+    // Sixteen relays off is not undone by a tap: it asks first.
+    byId("tout-eteindre").addEventListener("click", () => {
+        if (confirm("Éteindre les 16 relais ?"))
+            act("POST", "api/all-off");
+    });
 
     events = new Events();
     events.connect();
