@@ -183,6 +183,8 @@ TEST_F(MqttBridgeTest, CommandsReachTheWireAndTheStatesStayRetained)
         {"zelvar/atelier/relay/17/set", "ON", false, "", QStringLiteral("relais inconnu : 17")},
         {"zelvar/atelier/button/9/press", "PRESS", false, "", QStringLiteral("bouton inconnu : 9")},
         {"zelvar/atelier/button/1/press", "ON", false, "", QStringLiteral("« ON » ignoré, PRESS attendu")},
+        {"zelvar/atelier/relay/6/pulse", "0.05", false, "", QStringLiteral("« 0.05 » ignoré, une durée de 0.1 à 86400 secondes attendue")},
+        {"zelvar/atelier/relay/6/pulse", "bientôt", false, "", QStringLiteral("« bientôt » ignoré, une durée de 0.1 à 86400 secondes attendue")},
     };
     for (const Row &row : rows) {
         log.clear();
@@ -191,6 +193,12 @@ TEST_F(MqttBridgeTest, CommandsReachTheWireAndTheStatesStayRetained)
             : QStringList{QStringLiteral("%1 : %2").arg(QString::fromUtf8(row.topic), row.refusal)};
         EXPECT_EQ(log, expected);
     }
+
+    // A timed pulse: on at once, off when its time is up.
+    EXPECT_EQ(wireAfter("zelvar/atelier/relay/6/pulse", "0.2", false), "S6N$#");
+    QByteArray off;
+    home.waitFor([&] { return (off += pty.drain(0)).size() >= 5; }, 1000);
+    EXPECT_EQ(off, "S6F$#");
 
     bridge.stop();
     startBridge();
@@ -205,19 +213,20 @@ TEST_F(MqttBridgeTest, CommandsReachTheWireAndTheStatesStayRetained)
         if (topic.endsWith("/state") && message.retained)
             seen[topic] = message.payload;
     const std::map<QByteArray, QByteArray> expected{
-        {"zelvar/atelier/relay/3/state", "OFF"}, {"zelvar/atelier/relay/4/state", "ON"}, {"zelvar/atelier/relay/5/state", "ON"}};
+        {"zelvar/atelier/relay/3/state", "OFF"}, {"zelvar/atelier/relay/4/state", "ON"}, {"zelvar/atelier/relay/5/state", "ON"},
+        {"zelvar/atelier/relay/6/state", "OFF"}};
     EXPECT_EQ(seen, expected);
     // A relay no longer known (the port set to another board) is Home Assistant's "unknown".
     port.ClosePort();
     port.setPort(pty.slavePath() + "-autre");
     EXPECT_TRUE(later->waitFor([&] { return later->last("zelvar/atelier/relay/3/state") == "None"; }));
 
-    // Whoever keeps sending nonsense cannot fill the journal: thirty lines a minute, five above.
+    // Whoever keeps sending nonsense cannot fill the journal: thirty lines a minute, seven above.
     log.clear();
     for (int i = 0; i < 40; ++i)
         home.publish("zelvar/atelier/relay/1/set", "BLINK");
     home.waitFor([&] { return false; }, 300);
-    EXPECT_EQ(log.size(), 25);
+    EXPECT_EQ(log.size(), 23);
 }
 
 // Home Assistant's select plays the activity chosen; its stop button stops it.
