@@ -46,8 +46,9 @@ constexpr const char *SystemCodeSuffix = " (win error code: %d)";
 // lies beside the program (../share/locale when installed, <build>/share/locale in the tree).
 QHash<QByteArray, QString> readFrenchCatalogue()
 {
-    QFile file(sharedDataPath(QStringLiteral("locale/fr/LC_MESSAGES/cport.mo")));
-    if (!file.open(QIODevice::ReadOnly) || file.size() > 1 << 20)
+    const QString path = sharedDataPath(QStringLiteral("locale/fr/LC_MESSAGES/cport.mo"));
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly) || file.size() > 1 << 20)
         return {};
     const QByteArray mo = file.readAll();
     bool swapped = false;

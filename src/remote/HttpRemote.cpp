@@ -111,6 +111,14 @@ public:
             reply = ticket(request.method());
         else
             reply = api.answer(methodName(request.method()), path, request.body());
+        // A command refused for what it asked is said in the journal, as the listener's refusals.
+        const bool command = request.method() == QHttpServerRequest::Method::Post || request.method() == QHttpServerRequest::Method::Put;
+        if (command && (reply.status == 400 || reply.status == 404))
+            refusals.refused(QStringLiteral("%1 refusé à %2 (%3 %4) : %5")
+                                 .arg(reply.status)
+                                 .arg(request.remoteAddress().toString(), QString::fromLatin1(methodName(request.method())),
+                                      path.left(200),
+                                      QJsonDocument::fromJson(reply.body).object().value(QStringLiteral("error")).toString()));
         responder.writeStatusLine(QHttpServerResponder::StatusCode(reply.status));
         responder.writeHeader("Content-Type", reply.contentType);
         responder.writeHeader("Content-Length", QByteArray::number(reply.body.size()));

@@ -819,7 +819,7 @@ void TForm_Progmt::fired(int i, int button, qint64 dueMs)
     const PanelButtons *buttons = panelButtons();
     const bool onPanel = button >= 1 && buttons && size_t(button) < buttons->size();
     if (!onPanel || !waitForPort(i, button, dueMs)) {
-        addToLog(m_clock->nowMs(), rowName(i) + QStringLiteral(" : déclenchée"));
+        addToLog(m_clock->nowMs(), rowName(i, button) + QStringLiteral(" : déclenchée"));
         // The firing found the device gone: it is sent again when the device is back.
         if (sendButton(button))
             waitForPort(i, button, dueMs);
@@ -850,7 +850,7 @@ void TForm_Progmt::asserted(int i, int button, bool inside)
     TForm_ActBtn *panel = Forms::instance().Form_ActBtn;
     if (!panel || panel->ComPort1->Lost())
         return;
-    addToLog(m_clock->nowMs(), rowName(i) + (inside ? QStringLiteral(" : remise dans sa période")
+    addToLog(m_clock->nowMs(), rowName(i, button) + (inside ? QStringLiteral(" : remise dans sa période")
                                                      : QStringLiteral(" : remise hors de sa période")));
     sendButton(button);
 }
@@ -861,7 +861,7 @@ bool TForm_Progmt::waitForPort(int i, int button, qint64 dueMs)
     if (!panel || !panel->ComPort1->Lost())
         return false;
     m_portWaiting.add({i, button, dueMs, QString()});
-    addToLog(m_clock->nowMs(), rowName(i) + QStringLiteral(" : en attente du port %1, perdu").arg(panel->ComPort1->Port()));
+    addToLog(m_clock->nowMs(), rowName(i, button) + QStringLiteral(" : en attente du port %1, perdu").arg(panel->ComPort1->Port()));
     connect(panel->ComPort1, &TCustomComPort::found, this, &TForm_Progmt::portFound, Qt::UniqueConnection);
     if (!m_portWaitCheck) {
         m_portWaitCheck = new QTimer(this);
@@ -890,7 +890,7 @@ void TForm_Progmt::portFound()
         const ScheduleRow *r = validRow(f.row) ? &m_engine->row(f.row) : nullptr;
         if (!r || (r->button != f.button && !(r->end && r->end->button == f.button)))
             continue;
-        addToLog(m_clock->nowMs(), rowName(f.row) + QStringLiteral(" : déclenchée au retour du port"));
+        addToLog(m_clock->nowMs(), rowName(f.row, f.button) + QStringLiteral(" : déclenchée au retour du port"));
         sendButton(f.button);
     }
 }
@@ -929,9 +929,9 @@ void TForm_Progmt::stopped(int i, ScheduleEngine::Arming why)
     setTimeTip(i, QStringLiteral("Programmation arrêtée : %1.").arg(m_engine->reason(why, i)));
 }
 
-QString TForm_Progmt::rowName(int i) const
+QString TForm_Progmt::rowName(int i, int sent) const
 {
-    const int button = m_engine->row(i).button;
+    const int button = sent >= 0 ? sent : m_engine->row(i).button;
     const PanelButtons *buttons = panelButtons();
     const QString name = button >= 1 && buttons && size_t(button) < buttons->size()
                              ? QStringLiteral("« %1 »").arg((*buttons)[size_t(button)].description)

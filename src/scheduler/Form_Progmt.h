@@ -191,7 +191,8 @@ private:
     // The row of a control that edits its values.
     int rowOf(const QObject *control) const;
     // "ligne 2 « Volet »"
-    QString rowName(int i) const;
+    // `sent`: the button a firing sends when it is not the row's own (a period's end).
+    QString rowName(int i, int sent = -1) const;
     void addToLog(qint64 atMs, const QString &what);
     void removeAllRows();
     // Every control of a row.

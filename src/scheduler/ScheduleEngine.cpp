@@ -191,6 +191,18 @@ bool ScheduleEngine::insidePeriod(int i, qint64 ms) const
     return false;
 }
 
+bool ScheduleEngine::anotherInside(int i, qint64 ms) const
+{
+    const ScheduleRow &r = row(i);
+    for (int j = 1; j <= count(); ++j) {
+        const ScheduleRow &other = row(j);
+        if (j != i && other.armed && other.end && r.end
+            && (other.button == r.button || other.end->button == r.end->button) && insidePeriod(j, ms))
+            return true;
+    }
+    return false;
+}
+
 void ScheduleEngine::assertPeriods()
 {
     for (int i = 1; i <= count(); ++i)
@@ -567,6 +579,7 @@ void ScheduleEngine::check()
         Sunless days = {};
         qint64 dueMs = 0;
         int button = 0;
+        bool end = false; // a period's end
     };
     std::vector<Due> due;
     for (int i = 1; i <= count(); ++i) {
@@ -574,7 +587,8 @@ void ScheduleEngine::check()
         if (!s.row.armed)
             continue;
         const bool repeats = s.row.hasOccurrences();
-        const int button = s.row.end && s.atEnd ? s.row.end->button : s.row.button;
+        const bool end = s.row.end && s.atEnd;
+        const int button = end ? s.row.end->button : s.row.button;
         // Only a change of zone can make an armed row's second disappear.
         const std::optional<qint64> instant = instantOf(i);
         if (!instant && repeats) {
@@ -587,7 +601,7 @@ void ScheduleEngine::check()
         else if (*instant > now)
             continue;
         else if (*instant > previous || s.atOnce)
-            due.push_back({s.id, now - *instant > GraceMs ? Outcome::Late : Outcome::Fire, Arming::Armed, {}, *instant, button});
+            due.push_back({s.id, now - *instant > GraceMs ? Outcome::Late : Outcome::Fire, Arming::Armed, {}, *instant, button, end});
         else
             due.push_back({s.id, Outcome::Moved, Arming::Armed, {}, *instant, button});
         s.atOnce = false;
@@ -635,6 +649,9 @@ void ScheduleEngine::check()
             continue;
         switch (d.outcome) {
         case Outcome::Fire:
+            // Another period of the same output still running keeps it in its state.
+            if (d.end && anotherInside(i, d.dueMs))
+                break;
             emit fired(i, d.button, d.dueMs);
             break;
         case Outcome::Late:
@@ -656,6 +673,10 @@ void ScheduleEngine::check()
         if (i == 0 || !row(i).end)
             continue;
         const bool inside = insidePeriod(i, now);
+        // Outside its period, a row leaves the output to another period of it that is inside
+        // (a pump on in the morning and again in the afternoon).
+        if (!inside && anotherInside(i, now))
+            continue;
         emit asserted(i, inside ? row(i).button : row(i).end->button, inside);
     }
 }

@@ -64,7 +64,9 @@ struct ScheduleRow
 //
 // A period waits for its start, then its end, on each of its days; a look that finds one of
 // them missed, an edit of the period, arming it, `reassertMinutes` and the host's request
-// (assertPeriods) have it say the state its relay should be in now: asserted().
+// (assertPeriods) have it say the state its relay should be in now: asserted(). Periods that
+// share a start or an end button drive one output, which stays in the start's state while any
+// of them is inside: the others' ends and "outside" states are not sent meanwhile.
 //
 // Signals are emitted from inside the look, after the row has been disarmed; a handler may
 // run an event loop (a message box) and change the rows meanwhile.
@@ -240,6 +242,9 @@ private:
     };
     // The instant of the start or end of row i's occurrence on `day`, when it has one.
     std::optional<qint64> eventOn(const ScheduleRow &row, const QDate &day, bool end) const;
+    // Whether another armed period that drives row i's output (its start or end button is
+    // row i's) is inside its period at `ms`.
+    bool anotherInside(int i, qint64 ms) const;
     // Why armed row i has no instant left to wait for.
     Arming noOccurrence(int i) const;
     std::optional<Occurrence> occurrence(int i, QDate from, qint64 notBefore, Sunless *sunless) const;

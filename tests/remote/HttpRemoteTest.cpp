@@ -220,6 +220,9 @@ TEST_F(HttpRemoteTest, RefusalsAnswerTheirStatusAndWriteNothing)
     // Refusals made before the server reads the request are logged, the client named.
     EXPECT_TRUE(log.filter(QStringLiteral("401 refusé à 127.0.0.1")).size() >= 3) << log.join(u'\n').toStdString();
     EXPECT_EQ(log.filter(QStringLiteral("421 ")).size(), 2);
+    // So are commands refused for what they ask.
+    EXPECT_EQ(log.filter(QStringLiteral("400 refusé à 127.0.0.1 (POST /api/relays/3/pulse) : durée d'impulsion refusée")).size(), 2)
+        << log.join(u'\n').toStdString();
     // A client that keeps knocking does not fill the journal: thirty lines a minute.
     for (int i = 0; i < 40; ++i)
         send(request("GET", "/api/relays", {}, {}));

@@ -97,6 +97,33 @@ TEST(SchedulePeriod, AMissedEndAndTheRepeatedStateBothSayIt)
               "on 07 07:10:00, on 07 07:20:00, fired 2 07 07:30:00, off 07 07:30:00");
 }
 
+// Two periods of one pump (the same buttons): the one outside its period does not switch
+// off what the other keeps on, at a start or when their periods overlap.
+TEST(SchedulePeriod, PeriodsOfOneOutputDoNotUndoEachOther)
+{
+    FakeScheduleClock clock;
+    clock.now = at(Day, "16:49:00");
+    ScheduleEngine engine(clock);
+    QStringList sent;
+    const auto time = [&] { return QDateTime::fromMSecsSinceEpoch(clock.now).toString("hh:mm"); };
+    QObject::connect(&engine, &ScheduleEngine::asserted,
+                     [&](int row, int button, bool) { sent << QStringLiteral("%1 row %2 button %3").arg(time()).arg(row).arg(button); });
+    QObject::connect(&engine, &ScheduleEngine::fired,
+                     [&](int row, int button) { sent << QStringLiteral("%1 row %2 button %3").arg(time()).arg(row).arg(button); });
+    const auto period = [&](const char *start, const char *end) {
+        const int i = engine.addRow(Day, QString::fromLatin1(start), 1);
+        engine.setRecurrence(i, {Recurrence::EveryDay, Recurrence::Sun::None, 0});
+        engine.setEnd(i, PeriodEnd{QString::fromLatin1(end), Recurrence::Sun::None, 0, 2});
+        EXPECT_EQ(engine.arm(i), ScheduleEngine::Arming::Armed);
+    };
+    period("16:00:00", "17:30:00");
+    period("08:00:00", "09:00:00");
+    period("17:00:00", "18:00:00"); // overlaps the first
+    clock.runUntil(at(Day, "18:00:01"));
+    EXPECT_EQ(sent.join(", ").toStdString(),
+              "16:49 row 1 button 1, 17:00 row 3 button 1, 18:00 row 3 button 2");
+}
+
 // Only buttons that set a state may start or end a period.
 TEST(SchedulePeriod, ButtonsThatToggleOrPulseAreRefused)
 {
