@@ -231,6 +231,9 @@ void TForm_Progmt::showNext()
         const Row &controls = row(i);
         controls.Prochaine->setText(next ? locale.toString(at.date(), QLocale::ShortFormat) + QLatin1Char(' ') + time : QString());
         controls.Prochaine->setEnabled(r.armed);
+        QFont font = controls.Prochaine->font();
+        font.setItalic(!r.armed);
+        controls.Prochaine->setFont(font);
         // A period's next event may be its end: the sun's time shown is its start's, that day.
         const std::optional<qint64> start = r.end && next ? r.recurrence.instantOn(at.date(), r.timeText, m_engine->place()) : next;
         controls.HeureSoleil->setText(start ? QDateTime::fromMSecsSinceEpoch(*start, Qt::LocalTime).toString(QStringLiteral("hh:mm:ss"))
@@ -252,7 +255,8 @@ void TForm_Progmt::Btn_AddPrgmClick()
         setMinimumSize(0, 0);
         setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
         resize(width(), m_slotCounter * 40 + 300 + LogHeight);
-        Btn_ajustHeure->move(450, 10);
+        // At the window's right, clear of the clock's text.
+        Btn_ajustHeure->move(FormWidth - Btn_ajustHeure->width() - 16, 10);
     }
     ++m_slotCounter;
     const int s = m_slotCounter;
@@ -311,14 +315,18 @@ void TForm_Progmt::Btn_AddPrgmClick()
         return control;
     };
     row.Btn_Lancer = button(QStringLiteral("Lancer"), QStringLiteral("Btn_Lancer"), QRect(386, y, 50, 21));
-    row.Btn_Arreter = button(QStringLiteral("Arreter"), QStringLiteral("Btn_Arreter"), QRect(427, y, 50, 21));
+    row.Btn_Arreter = button(QStringLiteral("Arreter"), QStringLiteral("Btn_Arreter"), QRect(436, y, 50, 21));
     row.Btn_SupriPrgm = button(QStringLiteral("X"), QStringLiteral("Btn_SupriPrgm"), QRect(0, y + 5, 15, 25));
     addRecurrenceControls(row, y);
     addPeriodControls(row, y + 25);
     row.Prochaine = new QLabel(this);
     row.Prochaine->setObjectName(QStringLiteral("Prochaine") + n);
     row.Prochaine->setGeometry(NextLeft, y, FormWidth - NextLeft - 4, 21);
-    row.Prochaine->setToolTip(QStringLiteral("Prochain déclenchement (grisé : celui qu'elle aurait si elle était lancée)"));
+    row.Prochaine->setToolTip(QStringLiteral("Prochain déclenchement (en italique : celui qu'elle aurait si elle était lancée)"));
+    // Not launched, the time stays readable on the light end of the background.
+    QPalette nextPalette = row.Prochaine->palette();
+    nextPalette.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x3c, 0x3a, 0x4a));
+    row.Prochaine->setPalette(nextPalette);
     row.HeureSoleil = new QLabel(this);
     row.HeureSoleil->setObjectName(QStringLiteral("HeureSoleil") + n);
     row.HeureSoleil->setGeometry(row.Memo->geometry());
@@ -356,7 +364,8 @@ void TForm_Progmt::Btn_AddPrgmClick()
 
     for (QWidget *control : controlsOf(row))
         control->show();
-    // The time text runs under the hour up-down, the chooser under the start button.
+    // The time text runs under the hour up-down, the chooser under the start button; the stop
+    // button stands clear of the start button's caption.
     row.UpDown_H->raise();
     row.Btn_Lancer->raise();
     row.Btn_Arreter->raise();
@@ -491,7 +500,7 @@ void TForm_Progmt::addRecurrenceControls(Row &row, int y)
     const QString n = QString::number(row.slot);
     row.Repetition = new QToolButton(this);
     row.Repetition->setObjectName(QStringLiteral("Repetition") + n);
-    row.Repetition->setGeometry(482, y, 104, 21);
+    row.Repetition->setGeometry(490, y, 124, 21);
     row.Repetition->setPopupMode(QToolButton::InstantPopup);
     row.Repetition->setToolButtonStyle(Qt::ToolButtonTextOnly);
     row.Repetition->setToolTip(QStringLiteral("Répétition : une fois, chaque jour ou les jours choisis"));
@@ -514,13 +523,13 @@ void TForm_Progmt::addRecurrenceControls(Row &row, int y)
 
     row.Soleil = new QComboBox(this);
     row.Soleil->setObjectName(QStringLiteral("Soleil") + n);
-    row.Soleil->setGeometry(590, y, 122, 21);
+    row.Soleil->setGeometry(618, y, 122, 21);
     row.Soleil->addItems({QStringLiteral("Heure"), QStringLiteral("Lever du soleil"), QStringLiteral("Coucher du soleil")});
     connect(row.Soleil, &QComboBox::activated, this, [this, control = row.Soleil] { Select_Soleil(control); });
 
     row.Decalage = new QSpinBox(this);
     row.Decalage->setObjectName(QStringLiteral("Decalage") + n);
-    row.Decalage->setGeometry(716, y, 68, 21);
+    row.Decalage->setGeometry(744, y, 68, 21);
     row.Decalage->setRange(-Recurrence::MaxOffsetMinutes, Recurrence::MaxOffsetMinutes);
     row.Decalage->setSuffix(QStringLiteral(" min"));
     row.Decalage->setToolTip(QStringLiteral("Minutes avant (-) ou après le lever ou le coucher du soleil"));

@@ -143,9 +143,9 @@ public:
     static constexpr int HighlightColor = 255;
     static constexpr int MissedColor = 0x4AB4FF; // amber
     // The window is widened for the repeat and sun choosers.
-    static constexpr int FormWidth = 930;
+    static constexpr int FormWidth = 960;
     // Where each row's next firing is shown.
-    static constexpr int NextLeft = 790;
+    static constexpr int NextLeft = 818;
     // The repeat menu's choices besides the weekdays 1..7.
     static constexpr int Once = 0;
     static constexpr int EveryDay = 8;

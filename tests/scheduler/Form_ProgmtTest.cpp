@@ -172,7 +172,12 @@ TEST_F(Scheduler, NewRowsAndTheSeventhRowGrowsTheWindow)
     form->Btn_AddPrgm->trigger();
     EXPECT_EQ(form->height(), 540 + TForm_Progmt::LogHeight);
     EXPECT_EQ(form->Log->geometry().bottom(), form->height() - 9) << "the log stays under the rows";
-    EXPECT_EQ(form->Btn_ajustHeure->pos(), QPoint(450, 10));
+    // Moved to the top, clear of the clock's text; no caption of a row under another control.
+    EXPECT_EQ(form->Btn_ajustHeure->y(), 10);
+    EXPECT_FALSE(form->Btn_ajustHeure->geometry().intersects(form->Label1->geometry()));
+    EXPECT_LE(form->Btn_ajustHeure->geometry().right(), form->width());
+    EXPECT_FALSE(row(1).Btn_Lancer->geometry().intersects(row(1).Btn_Arreter->geometry()));
+    EXPECT_FALSE(row(1).Btn_Arreter->geometry().intersects(row(1).Repetition->geometry()));
     EXPECT_NE(form->minimumSize(), form->maximumSize()) << "resizable from the seventh row";
     EXPECT_EQ(row(7).Memo->geometry(), QRect(120, 350, 75, 21));
     EXPECT_EQ(row(7).Combo->objectName(), QStringLiteral("Combo7"));
