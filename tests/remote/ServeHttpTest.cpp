@@ -35,11 +35,15 @@ struct ServedHttp
     QByteArray auth;
     QByteArray log;
 
-    bool start(const QTemporaryDir &dir, const std::function<void()> &prepare = {})
+    bool start(const QTemporaryDir &dir, const std::function<void()> &prepare = {},
+               const std::function<void(QProcessEnvironment &)> &environment = {})
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+        if (environment)
+            environment(env);
         serve.setProcessEnvironment(env);
+        log.clear();
         serve.setWorkingDirectory(dir.path());
         if (prepare)
             serve.setChildProcessModifier(prepare);
@@ -191,6 +195,8 @@ TEST(ServeLostPort, AReplugBehindTheSameLinkIsReopenedAndTheAlarmsFollow)
         return exchange(port, httpRequest(method, "/api/relays", body, auth));
     };
     EXPECT_EQ(relays("PUT", R"({"3":"on"})").status, 200);
+    // Answered once queued: the board has it before it is unplugged.
+    EXPECT_EQ(board.first->read(5, 3000), QByteArray("S3N$#"));
 
     board.unplug();
     ASSERT_TRUE(logged("port perdu", 3000)) << log.constData();
@@ -287,9 +293,7 @@ TEST(ServeTwoFolders, EachServiceServesItsOwnBoard)
     {
         QTemporaryDir dir;
         PseudoTerminal board;
-        QProcess serve;
-        QByteArray log;
-        quint16 port = 0;
+        ServedHttp served;
     } folders[2];
     for (Folder &f : folders) {
         ASSERT_TRUE(f.dir.isValid() && f.board.isValid());
@@ -298,34 +302,22 @@ TEST(ServeTwoFolders, EachServiceServesItsOwnBoard)
         config.buttons = {ButtonConfig{On, 1, QStringLiteral("0"), 0, 0, QStringLiteral("Lampe"), 0, {}, QStringLiteral("Lampe")}};
         config.buttonsEverHeld = true;
         ASSERT_TRUE(writePanelConfig(config).save(f.dir.filePath(PanelFiles::config())).ok);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         // The user's own instance names, as outside the tests: one per folder.
-        env.remove(QStringLiteral("ZELVAR_INSTANCE_NAME"));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), f.dir.filePath(QStringLiteral("config")));
-        f.serve.setProcessEnvironment(env);
-        f.serve.setWorkingDirectory(f.dir.path());
-        f.serve.start(QStringLiteral(ZELVAR_CLI), {QStringLiteral("serve"), QStringLiteral("--http"), QStringLiteral("127.0.0.1:0")});
-        ASSERT_TRUE(processEventsUntil([&] {
-            f.serve.waitForReadyRead(10);
-            f.log += f.serve.readAllStandardOutput();
-            return f.log.contains(" port ");
-        }, 10000)) << f.log.constData();
-        f.port = quint16(f.log.mid(f.log.indexOf(" port ") + 6, 6).trimmed().toUInt());
+        ASSERT_TRUE(f.served.start(f.dir, {}, [&](QProcessEnvironment &env) {
+            env.remove(QStringLiteral("ZELVAR_INSTANCE_NAME"));
+            env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        })) << f.served.log.constData();
     }
     for (Folder &f : folders) {
-        QFile token(f.dir.filePath(QStringLiteral("config/zelvar/remote-token")));
-        ASSERT_TRUE(token.open(QIODevice::ReadOnly));
-        const QByteArray auth = "Authorization: Bearer " + token.readAll().trimmed() + "\r\n";
-        const QJsonObject health = exchange(f.port, httpRequest("GET", "/api/health", {}, auth)).json();
+        const QJsonObject health = exchange(f.served.port, httpRequest("GET", "/api/health", {}, f.served.auth)).json();
         EXPECT_EQ(health["host"].toString(), "service");
         EXPECT_EQ(health["port"].toString(), f.board.slavePath());
         EXPECT_TRUE(health["port_open"].toBool());
-        EXPECT_EQ(exchange(f.port, httpRequest("PUT", "/api/relays", R"({"2":"on"})", auth)).status, 200);
+        EXPECT_EQ(exchange(f.served.port, httpRequest("PUT", "/api/relays", R"({"2":"on"})", f.served.auth)).status, 200);
         EXPECT_EQ(f.board.read(5, 3000), QByteArray("S2N$#"));
 
         QProcess cli;
-        cli.setProcessEnvironment(f.serve.processEnvironment());
+        cli.setProcessEnvironment(f.served.serve.processEnvironment());
         cli.setWorkingDirectory(f.dir.path());
         cli.start(QStringLiteral(ZELVAR_CLI), {QStringLiteral("press"), QStringLiteral("1")});
         ASSERT_TRUE(cli.waitForFinished(10000));
@@ -334,9 +326,9 @@ TEST(ServeTwoFolders, EachServiceServesItsOwnBoard)
     }
     for (Folder &f : folders) {
         EXPECT_TRUE(f.board.drain(300).isEmpty()) << "nothing reached the other board";
-        f.serve.terminate();
-        EXPECT_TRUE(f.serve.waitForFinished(10000));
-        EXPECT_FALSE((f.log + f.serve.readAllStandardOutput()).contains("le programme tient le port"));
+        f.served.serve.terminate();
+        EXPECT_TRUE(f.served.serve.waitForFinished(10000));
+        EXPECT_FALSE((f.served.log + f.served.serve.readAllStandardOutput()).contains("le programme tient le port"));
     }
 }
 
@@ -354,37 +346,18 @@ TEST(ServeHttp, ATimedPulsesOffIsSentAfterARestart)
     config.settings.CurrentPortName = pty.slavePath();
     config.buttonsEverHeld = true;
     ASSERT_TRUE(writePanelConfig(config).save(dir.filePath(PanelFiles::config())).ok);
-    QProcess serve;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
-    env.insert(QStringLiteral("XDG_STATE_HOME"), dir.filePath(QStringLiteral("state")));
-    serve.setProcessEnvironment(env);
-    serve.setWorkingDirectory(dir.path());
-    const auto start = [&]() -> quint16 {
-        serve.start(QStringLiteral(ZELVAR_CLI), {QStringLiteral("serve"), QStringLiteral("--http"), QStringLiteral("127.0.0.1:0")});
-        QByteArray log;
-        if (!processEventsUntil([&] {
-                serve.waitForReadyRead(10);
-                log += serve.readAllStandardOutput();
-                return log.contains(" port ");
-            }, 10000))
-            return 0;
-        return quint16(log.mid(log.indexOf(" port ") + 6, 6).trimmed().toUInt());
-    };
-    const quint16 port = start();
-    ASSERT_NE(port, 0);
-    QFile token(dir.filePath(QStringLiteral("config/zelvar/remote-token")));
-    ASSERT_TRUE(token.open(QIODevice::ReadOnly));
-    const QByteArray auth = "Authorization: Bearer " + token.readAll().trimmed() + "\r\n";
-    EXPECT_EQ(exchange(port, httpRequest("POST", "/api/relays/3/pulse", R"({"seconds":1})", auth)).status, 200);
+    ServedHttp served;
+    const auto state = [&](QProcessEnvironment &env) { env.insert(QStringLiteral("XDG_STATE_HOME"), dir.filePath(QStringLiteral("state"))); };
+    ASSERT_TRUE(served.start(dir, {}, state)) << served.log.constData();
+    EXPECT_EQ(exchange(served.port, httpRequest("POST", "/api/relays/3/pulse", R"({"seconds":1})", served.auth)).status, 200);
     EXPECT_EQ(pty.read(5, 3000), QByteArray("S3N$#"));
-    serve.kill();
-    serve.waitForFinished(5000);
+    served.serve.kill();
+    served.serve.waitForFinished(5000);
     QThread::msleep(1200);
     EXPECT_EQ(pty.drain(), QByteArray()) << "nothing sends the off while no service runs";
-    ASSERT_NE(start(), 0);
+    ASSERT_TRUE(served.start(dir, {}, state)) << served.log.constData();
     EXPECT_EQ(pty.read(5, 3000), QByteArray("S3F$#"));
     EXPECT_EQ(pty.drain(1500), QByteArray()) << "sent once";
-    serve.terminate();
-    EXPECT_TRUE(serve.waitForFinished(10000));
+    served.serve.terminate();
+    EXPECT_TRUE(served.serve.waitForFinished(10000));
 }
