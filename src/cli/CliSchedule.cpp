@@ -319,13 +319,8 @@ int runNext(const QStringList &arguments)
     ScheduleEngine engine(clock);
     QString placeError;
     engine.setPlace(readPlace(*scheduleFile, &placeError));
-    for (const SavedScheduleRow &saved : read.rows) {
-        const int i = engine.addRow(saved.date, saved.time, restoredButton(saved, buttons));
-        engine.setRecurrence(i, saved.recurrence);
-        if (saved.end)
-            engine.setEnd(i, PeriodEnd{saved.end->timeText, saved.end->sun, saved.end->offsetMinutes,
-                                       restoredEndButton(saved, buttons)});
-    }
+    for (const SavedScheduleRow &saved : read.rows)
+        addSavedRow(engine, saved, buttons);
     const ScheduleMemory memory(QDir::currentPath());
     const QStringList keys = ScheduleMemory::keysOf(read.rows);
     const qint64 now = clock.nowMs();

@@ -302,16 +302,8 @@ private:
         m_engine.clear();
         m_rows = read.rows;
         m_keys = ScheduleMemory::keysOf(m_rows);
-        for (const SavedScheduleRow &saved : m_rows) {
-            const int i = m_engine.addRow(saved.date, saved.time, restoredButton(saved, m_buttons));
-            m_engine.setRecurrence(i, saved.recurrence);
-            if (saved.end) {
-                PeriodEnd end = *saved.end;
-                end.button = restoredEndButton(saved, m_buttons);
-                m_engine.setEnd(i, end);
-                m_engine.setReassert(i, saved.reassertMinutes);
-            }
-        }
+        for (const SavedScheduleRow &saved : m_rows)
+            addSavedRow(m_engine, saved, m_buttons);
         m_memory.reload();
         if (!m_memory.error().isEmpty())
             logLine(QStringLiteral("error ") + m_memory.error());

@@ -212,4 +212,17 @@ int restoredEndButton(const SavedScheduleRow &row, const PanelButtons &buttons)
     return row.end ? restored(row.end->button, row.endDescription, buttons) : 0;
 }
 
+int addSavedRow(ScheduleEngine &engine, const SavedScheduleRow &saved, const PanelButtons &buttons)
+{
+    const int i = engine.addRow(saved.date, saved.time, restoredButton(saved, buttons));
+    engine.setRecurrence(i, saved.recurrence);
+    if (saved.end) {
+        PeriodEnd end = *saved.end;
+        end.button = restoredEndButton(saved, buttons);
+        engine.setEnd(i, end);
+        engine.setReassert(i, saved.reassertMinutes);
+    }
+    return i;
+}
+
 } // namespace zelvar

@@ -66,5 +66,7 @@ ReadSchedule readSchedule(const ProfileFile &file);
 int restoredButton(const SavedScheduleRow &row, const PanelButtons &buttons);
 // The same for a period's end button.
 int restoredEndButton(const SavedScheduleRow &row, const PanelButtons &buttons);
+// Adds a saved row to the engine, disarmed, its buttons restored against the panel; its number.
+int addSavedRow(ScheduleEngine &engine, const SavedScheduleRow &saved, const PanelButtons &buttons);
 
 } // namespace zelvar

@@ -48,18 +48,24 @@ struct ServedHttp
         if (prepare)
             serve.setChildProcessModifier(prepare);
         serve.start(QStringLiteral(ZELVAR_CLI), {QStringLiteral("serve"), QStringLiteral("--http"), QStringLiteral("127.0.0.1:0")});
-        if (!processEventsUntil([&] {
-                serve.waitForReadyRead(10);
-                log += serve.readAllStandardOutput();
-                return log.contains(" port ");
-            }, 10000))
+        if (!logged(" port ", 10000))
             return false;
-        port = quint16(log.mid(log.indexOf(" port ") + 6).trimmed().toUInt());
+        port = quint16(log.mid(log.indexOf(" port ") + 6, 6).trimmed().toUInt());
         QFile tokenFile(dir.filePath(QStringLiteral("config/zelvar/remote-token")));
         if (!tokenFile.open(QIODevice::ReadOnly))
             return false;
         auth = "Authorization: Bearer " + tokenFile.readAll().trimmed() + "\r\n";
         return true;
+    }
+
+    // Whether the journal says `what` within the time given, the loop running meanwhile.
+    bool logged(const QByteArray &what, int timeoutMs)
+    {
+        return processEventsUntil([&] {
+            serve.waitForReadyRead(10);
+            log += serve.readAllStandardOutput();
+            return log.contains(what);
+        }, timeoutMs);
     }
 };
 
@@ -170,25 +176,13 @@ TEST(ServeLostPort, AReplugBehindTheSameLinkIsReopenedAndTheAlarmsFollow)
     };
     config.buttons = {button(On, 1, QStringLiteral("Lampe")), button(Off, 2, QStringLiteral("Pompe"))};
     ASSERT_TRUE(board.writePanel(config));
-    QProcess serve;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
-    serve.setProcessEnvironment(env);
-    serve.setWorkingDirectory(dir.path());
-    serve.start(QStringLiteral(ZELVAR_CLI), {QStringLiteral("serve"), QStringLiteral("--http"), QStringLiteral("127.0.0.1:0")});
-    QByteArray log;
-    const auto logged = [&](const QByteArray &what, int timeoutMs) {
-        return processEventsUntil([&] {
-            serve.waitForReadyRead(10);
-            log += serve.readAllStandardOutput();
-            return log.contains(what);
-        }, timeoutMs);
-    };
-    ASSERT_TRUE(logged(" port ", 10000)) << log.constData();
-    const quint16 port = quint16(log.mid(log.indexOf(" port ") + 6, 6).trimmed().toUInt());
-    QFile token(dir.filePath(QStringLiteral("config/zelvar/remote-token")));
-    ASSERT_TRUE(token.open(QIODevice::ReadOnly));
-    const QByteArray auth = "Authorization: Bearer " + token.readAll().trimmed() + "\r\n";
+    ServedHttp served;
+    ASSERT_TRUE(served.start(dir)) << served.log.constData();
+    QProcess &serve = served.serve;
+    QByteArray &log = served.log;
+    const auto logged = [&](const QByteArray &what, int timeoutMs) { return served.logged(what, timeoutMs); };
+    const quint16 port = served.port;
+    const QByteArray auth = served.auth;
     const auto lost = [&] { return exchange(port, httpRequest("GET", "/api/health", {}, auth)).json()["port_lost"].toBool(); };
     EXPECT_FALSE(lost());
     const auto relays = [&](const QByteArray &method, const QByteArray &body) {
